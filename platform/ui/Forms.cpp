@@ -1,0 +1,125 @@
+#include "platform/ui/Forms.h"
+
+#include <algorithm>
+
+#include "platform/ui/Application.h"
+#include "platform/ui/Backend.h"
+
+namespace zandrel::ui {
+
+Control::~Control() = default;
+
+void Control::Changed() {
+    if (peer_) peer_->Update();
+}
+
+void Control::SetBounds(int left, int top, int width, int height) {
+    left_ = left;
+    top_ = top;
+    width_ = width;
+    height_ = height;
+    Changed();
+}
+
+void Control::SetCaption(std::string caption) {
+    caption_ = std::move(caption);
+    Changed();
+}
+
+void Control::SetVisible(bool visible) {
+    visible_ = visible;
+    Changed();
+}
+
+void Control::SetEnabled(bool enabled) {
+    enabled_ = enabled;
+    Changed();
+}
+
+void Button::Click() {
+    if (!Visible() || !Enabled()) return;
+    if (Result() != ModalResult::None && Owner()) Owner()->SetModalResult(Result());
+    if (OnClick) OnClick();
+}
+
+void ProgressBar::SetPosition(int v) {
+    position_ = std::clamp(v, min_, max_);
+    Changed();
+}
+
+bool Animate::SetClip(int resourceId) {
+    // Clip 257 plays while downloading, 258 while uploading.
+    const bool known = resourceId == 257 || resourceId == 258;
+    clip_ = known ? resourceId : 0;
+    Changed();
+    return known;
+}
+
+void Edit::UserSetText(std::string text) {
+    SetCaptionSilently(std::move(text));
+}
+
+Form::Form(Form* owner) : Control(owner) {
+    SetBounds(0, 0, 320, 240);
+    SetVisible(false);
+}
+
+Form::~Form() {
+    // Children's peers go before the form's own window does, and the window goes while the form
+    // is still whole, since its peer may look at the form on the way out.
+    controls_.clear();
+    peer_.reset();
+}
+
+FormPeer* Form::Peer() const { return static_cast<FormPeer*>(Control::Peer()); }
+
+void Form::Adopt(std::unique_ptr<Control> control) {
+    if (HasBackend()) control->peer_ = CurrentBackend().CreateControlPeer(*control);
+    controls_.push_back(std::move(control));
+    controls_.back()->Changed();
+}
+
+void Form::Show() {
+    showing_ = true;
+    if (Peer()) Peer()->Show();
+}
+
+void Form::Hide() {
+    showing_ = false;
+    if (Peer()) Peer()->Hide();
+}
+
+void Form::Close() {
+    bool canClose = true;
+    if (OnCloseQuery) OnCloseQuery(*this, canClose);
+    if (!canClose) return;
+    if (result_ == ModalResult::None) result_ = ModalResult::Cancel;
+    Hide();
+    if (OnClose) OnClose(*this);
+}
+
+ModalResult Form::ShowModal() {
+    result_ = ModalResult::None;
+    showing_ = true;
+    if (Peer()) Peer()->RunModal();
+    showing_ = false;
+    return result_;
+}
+
+void Form::SetModalResult(ModalResult r) {
+    result_ = r;
+    if (r != ModalResult::None) Close();
+}
+
+void Form::BringToFrontTopmost() {
+    if (Peer()) Peer()->MakeTopmost();
+}
+
+std::unique_ptr<Form> CreateForm(Form* owner) {
+    auto form = std::make_unique<Form>(owner);
+    if (HasBackend()) form->peer_ = CurrentBackend().CreateFormPeer(*form);
+    form->Changed();
+    return form;
+}
+
+} // namespace zandrel::ui

@@ -1,0 +1,244 @@
+#pragma once
+// Forms and controls as the system code sees them: plain objects that hold their properties
+// (position, size, caption, visibility ...) and tell a backend peer whenever one changes. The
+// backend (Qt widgets, or the terminal) draws them; the system code never sees which.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zandrel::ui {
+
+class Form;
+class ControlPeer;
+std::unique_ptr<Form> CreateForm(Form* owner);
+
+enum class ModalResult { None = 0, Ok = 1, Cancel = 2 };
+
+class Control {
+public:
+    virtual ~Control();
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+
+    int Left() const { return left_; }
+    int Top() const { return top_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    const std::string& Caption() const { return caption_; }
+    bool Visible() const { return visible_; }
+    bool Enabled() const { return enabled_; }
+    const std::string& Name() const { return name_; }
+
+    void SetLeft(int v) { SetBounds(v, top_, width_, height_); }
+    void SetTop(int v) { SetBounds(left_, v, width_, height_); }
+    void SetWidth(int v) { SetBounds(left_, top_, v, height_); }
+    void SetHeight(int v) { SetBounds(left_, top_, width_, v); }
+    void SetBounds(int left, int top, int width, int height);
+    void SetCaption(std::string caption);
+    void SetVisible(bool visible);
+    void SetEnabled(bool enabled);
+    void SetName(std::string name) { name_ = std::move(name); }
+
+    Form* Owner() const { return owner_; }
+    ControlPeer* Peer() const { return peer_.get(); }
+
+protected:
+    explicit Control(Form* owner) : owner_(owner) {}
+    void Changed();
+    // For changes the backend reports from the user's side: its peer already shows them.
+    void SetCaptionSilently(std::string caption) { caption_ = std::move(caption); }
+    friend class Form;
+    friend std::unique_ptr<Form> CreateForm(Form* owner);
+
+private:
+    Form* owner_;
+    std::unique_ptr<ControlPeer> peer_;
+    int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+    std::string caption_;
+    bool visible_ = true;
+    bool enabled_ = true;
+    std::string name_;
+};
+
+class Label : public Control {
+public:
+    explicit Label(Form* owner) : Control(owner) {}
+    bool AutoSize() const { return autoSize_; }
+    void SetAutoSize(bool v) {
+        autoSize_ = v;
+        Changed();
+    }
+
+private:
+    bool autoSize_ = true;
+};
+
+class Button : public Control {
+public:
+    explicit Button(Form* owner) : Control(owner) { SetBounds(0, 0, 75, 25); }
+    std::function<void()> OnClick;
+    // A Cancel button is what Escape (and, in the terminal, Ctrl-C) presses.
+    bool Cancel() const { return cancel_; }
+    void SetCancel(bool v) { cancel_ = v; }
+    bool Default() const { return default_; }
+    void SetDefault(bool v) { default_ = v; }
+    ModalResult Result() const { return result_; }
+    void SetModalResult(ModalResult r) { result_ = r; }
+    // Presses the button as a user would: nothing happens while it is hidden or disabled.
+    void Click();
+
+private:
+    bool cancel_ = false;
+    bool default_ = false;
+    ModalResult result_ = ModalResult::None;
+};
+
+class ProgressBar : public Control {
+public:
+    explicit ProgressBar(Form* owner) : Control(owner) { SetBounds(0, 0, 150, 16); }
+    int Min() const { return min_; }
+    int Max() const { return max_; }
+    int Position() const { return position_; }
+    void SetMax(int v) {
+        max_ = v;
+        Changed();
+    }
+    void SetPosition(int v);
+
+private:
+    int min_ = 0, max_ = 100, position_ = 0;
+};
+
+// A short looping animation picked by resource number (the transfer window's clips).
+class Animate : public Control {
+public:
+    explicit Animate(Form* owner) : Control(owner) { SetBounds(0, 0, 272, 60); }
+    int Clip() const { return clip_; }
+    // False, and no clip, when the number names no clip of ours.
+    bool SetClip(int resourceId);
+    bool Active() const { return active_; }
+    void SetActive(bool v) {
+        active_ = v;
+        Changed();
+    }
+
+private:
+    int clip_ = 0;
+    bool active_ = false;
+};
+
+class CheckBox : public Control {
+public:
+    explicit CheckBox(Form* owner) : Control(owner) {}
+    bool Checked() const { return checked_; }
+    void SetChecked(bool v) {
+        checked_ = v;
+        Changed();
+    }
+    // Called by the backend when the user toggles it.
+    void UserSetChecked(bool v) { checked_ = v; }
+
+private:
+    bool checked_ = false;
+};
+
+// A one-line text field; Caption is its text.
+class Edit : public Control {
+public:
+    explicit Edit(Form* owner) : Control(owner) {}
+    bool Password() const { return password_; }
+    void SetPassword(bool v) {
+        password_ = v;
+        Changed();
+    }
+    bool Multiline() const { return multiline_; }
+    void SetMultiline(bool v) {
+        multiline_ = v;
+        Changed();
+    }
+    void UserSetText(std::string text);
+
+private:
+    bool password_ = false;
+    bool multiline_ = false;
+};
+
+enum class BorderStyle { Sizeable, Dialog };
+enum class FormPosition { Designed, ScreenCenter, OwnerCenter };
+
+class FormPeer;
+
+class Form : public Control {
+public:
+    // Use ui::CreateForm(); a form needs its backend peer from birth.
+    explicit Form(Form* owner);
+    ~Form() override;
+
+    template <class T>
+    T& Add() {
+        auto control = std::make_unique<T>(this);
+        T& ref = *control;
+        Adopt(std::move(control));
+        return ref;
+    }
+    const std::vector<std::unique_ptr<Control>>& Controls() const { return controls_; }
+
+    BorderStyle Border() const { return border_; }
+    void SetBorder(BorderStyle v) {
+        border_ = v;
+        Changed();
+    }
+    FormPosition Position() const { return position_; }
+    void SetPosition(FormPosition v) {
+        position_ = v;
+        Changed();
+    }
+    bool StayOnTop() const { return stayOnTop_; }
+    void SetStayOnTop(bool v) {
+        stayOnTop_ = v;
+        Changed();
+    }
+    // The title bar's system menu and close button.
+    bool SystemMenu() const { return systemMenu_; }
+    void SetSystemMenu(bool v) {
+        systemMenu_ = v;
+        Changed();
+    }
+
+    // Shows the form without blocking.
+    void Show();
+    void Hide();
+    bool Showing() const { return showing_; }
+    // Asks OnCloseQuery, then hides the form (and ends a modal loop) when allowed.
+    void Close();
+    // Shows the form and returns when it closes, with the result of the button that closed it.
+    ModalResult ShowModal();
+    ModalResult Result() const { return result_; }
+    void SetModalResult(ModalResult r);
+    // Places the form above every other window (stays there while shown).
+    void BringToFrontTopmost();
+
+    std::function<void(Form&, bool& canClose)> OnCloseQuery;
+    std::function<void(Form&)> OnClose;
+
+    FormPeer* Peer() const;
+
+private:
+    void Adopt(std::unique_ptr<Control> control);
+    friend class FormPeer;
+    void PeerClosed() { showing_ = false; }
+
+    std::vector<std::unique_ptr<Control>> controls_;
+    BorderStyle border_ = BorderStyle::Sizeable;
+    FormPosition position_ = FormPosition::Designed;
+    bool stayOnTop_ = false;
+    bool systemMenu_ = true;
+    bool showing_ = false;
+    ModalResult result_ = ModalResult::None;
+};
+
+// Creates a top-level form (owned by `owner`'s window when given) with its backend peer.
+std::unique_ptr<Form> CreateForm(Form* owner = nullptr);
+
+} // namespace zandrel::ui

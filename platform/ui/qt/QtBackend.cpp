@@ -1,0 +1,288 @@
+#include "platform/ui/qt/QtBackend.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QEventLoop>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+
+#include "platform/rtl/Error.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/qt/ClipAnimation.h"
+
+namespace zandrel::ui {
+namespace {
+
+class FormWindow : public QDialog {
+public:
+    FormWindow(Form& form, QWidget* parent) : QDialog(parent), form_(form) {}
+    std::function<void()> onHidden;
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        // The user's close goes through the form's close query; the form hides us if allowed.
+        event->ignore();
+        if (form_.Showing()) form_.Close();
+    }
+    void hideEvent(QHideEvent* event) override {
+        QDialog::hideEvent(event);
+        if (onHidden) onHidden();
+    }
+    void reject() override { close(); } // Escape
+
+private:
+    Form& form_;
+};
+
+class QtFormPeer : public FormPeer {
+public:
+    explicit QtFormPeer(Form& form) : form_(form) {
+        QWidget* parent = form.Owner() ? QtWidgetOf(*form.Owner()) : nullptr;
+        window_ = new FormWindow(form, parent);
+        window_->setAttribute(Qt::WA_DeleteOnClose, false);
+        window_->onHidden = [this] {
+            if (form_.Showing()) NotifyHidden(form_);
+            if (loop_) loop_->quit();
+        };
+    }
+    ~QtFormPeer() override { delete window_; }
+
+    void Update() override {
+        window_->setWindowTitle(QString::fromStdString(form_.Caption()));
+        const int clientHeight = std::max(0, form_.Height() - CaptionHeight());
+        if (form_.Border() == BorderStyle::Dialog)
+            window_->setFixedSize(form_.Width(), clientHeight);
+        else
+            window_->resize(form_.Width(), clientHeight);
+        Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+        if (form_.SystemMenu()) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+        if (form_.StayOnTop()) flags |= Qt::WindowStaysOnTopHint;
+        if (flags != window_->windowFlags()) {
+            const bool visible = window_->isVisible();
+            window_->setWindowFlags(flags);
+            if (visible) window_->show();
+        }
+        Place();
+    }
+    void Show() override {
+        Place();
+        window_->show();
+    }
+    void Hide() override { window_->hide(); }
+    void RunModal() override {
+        window_->setWindowModality(Qt::ApplicationModal);
+        Show();
+        QEventLoop loop;
+        loop_ = &loop;
+        if (window_->isVisible()) loop.exec();
+        loop_ = nullptr;
+        window_->setWindowModality(Qt::NonModal);
+    }
+    void MakeTopmost() override {
+        window_->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        window_->show();
+        window_->raise();
+    }
+    QWidget* widget() const { return window_; }
+
+private:
+    void Place() {
+        if (form_.Position() == FormPosition::ScreenCenter) {
+            const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+            window_->move(screen.center() - QPoint(form_.Width() / 2, form_.Height() / 2));
+        } else if (form_.Position() == FormPosition::Designed) {
+            window_->move(form_.Left(), form_.Top());
+        }
+    }
+
+    Form& form_;
+    FormWindow* window_;
+    QEventLoop* loop_ = nullptr;
+};
+
+QWidget* ParentWindow(Control& control) {
+    auto* peer = control.Owner() ? dynamic_cast<QtFormPeer*>(control.Owner()->Peer()) : nullptr;
+    return peer ? peer->widget() : nullptr;
+}
+
+class QtControlPeer : public ControlPeer {
+public:
+    QtControlPeer(Control& control, QWidget* widget) : control_(control), widget_(widget) {}
+    ~QtControlPeer() override { delete widget_; }
+    void Update() override {
+        widget_->setGeometry(control_.Left(), control_.Top(), control_.Width(), control_.Height());
+        widget_->setVisible(control_.Visible());
+        widget_->setEnabled(control_.Enabled());
+        UpdateContent();
+    }
+    QWidget* widget() const { return widget_; }
+
+protected:
+    virtual void UpdateContent() {}
+    Control& control_;
+    QWidget* widget_;
+};
+
+class LabelPeer : public QtControlPeer {
+public:
+    LabelPeer(Label& label, QWidget* parent) : QtControlPeer(label, new QLabel(parent)), label_(label) {}
+    void UpdateContent() override {
+        auto* w = static_cast<QLabel*>(widget_);
+        w->setText(QString::fromStdString(label_.Caption()));
+        if (label_.AutoSize()) w->adjustSize();
+    }
+
+private:
+    Label& label_;
+};
+
+class ButtonPeer : public QtControlPeer {
+public:
+    ButtonPeer(Button& button, QWidget* parent) : QtControlPeer(button, new QPushButton(parent)) {
+        QObject::connect(static_cast<QPushButton*>(widget_), &QPushButton::clicked, [&button] { button.Click(); });
+    }
+    void UpdateContent() override {
+        // The original captions mark accelerators with "&"; Qt does the same.
+        static_cast<QPushButton*>(widget_)->setText(QString::fromStdString(control_.Caption()));
+    }
+};
+
+class ProgressPeer : public QtControlPeer {
+public:
+    ProgressPeer(ProgressBar& bar, QWidget* parent) : QtControlPeer(bar, new QProgressBar(parent)), bar_(bar) {
+        static_cast<QProgressBar*>(widget_)->setTextVisible(false);
+    }
+    void UpdateContent() override {
+        auto* w = static_cast<QProgressBar*>(widget_);
+        w->setRange(bar_.Min(), bar_.Max());
+        w->setValue(bar_.Position());
+    }
+
+private:
+    ProgressBar& bar_;
+};
+
+class AnimatePeer : public QtControlPeer {
+public:
+    AnimatePeer(Animate& anim, QWidget* parent) : QtControlPeer(anim, new ClipAnimation(parent)), anim_(anim) {}
+    void UpdateContent() override {
+        auto* w = static_cast<ClipAnimation*>(widget_);
+        w->setClip(anim_.Clip());
+        w->setActive(anim_.Active());
+    }
+
+private:
+    Animate& anim_;
+};
+
+class CheckBoxPeer : public QtControlPeer {
+public:
+    CheckBoxPeer(CheckBox& box, QWidget* parent) : QtControlPeer(box, new QCheckBox(parent)), box_(box) {
+        QObject::connect(static_cast<QCheckBox*>(widget_), &QCheckBox::toggled,
+                         [&box](bool on) { box.UserSetChecked(on); });
+    }
+    void UpdateContent() override {
+        auto* w = static_cast<QCheckBox*>(widget_);
+        w->setText(QString::fromStdString(box_.Caption()));
+        const QSignalBlocker quiet(w);
+        w->setChecked(box_.Checked());
+    }
+
+private:
+    CheckBox& box_;
+};
+
+class EditPeer : public QtControlPeer {
+public:
+    EditPeer(Edit& edit, QWidget* parent)
+        : QtControlPeer(edit, edit.Multiline() ? static_cast<QWidget*>(new QPlainTextEdit(parent))
+                                               : static_cast<QWidget*>(new QLineEdit(parent))),
+          edit_(edit) {
+        if (auto* line = qobject_cast<QLineEdit*>(widget_))
+            QObject::connect(line, &QLineEdit::textEdited,
+                             [&edit](const QString& t) { edit.UserSetText(t.toStdString()); });
+        if (auto* memo = qobject_cast<QPlainTextEdit*>(widget_))
+            QObject::connect(memo, &QPlainTextEdit::textChanged,
+                             [&edit, memo] { edit.UserSetText(memo->toPlainText().toStdString()); });
+    }
+    void UpdateContent() override {
+        const QString text = QString::fromStdString(edit_.Caption());
+        const QSignalBlocker quiet(widget_);
+        if (auto* line = qobject_cast<QLineEdit*>(widget_)) {
+            line->setEchoMode(edit_.Password() ? QLineEdit::Password : QLineEdit::Normal);
+            if (line->text() != text) line->setText(text);
+        } else if (auto* memo = qobject_cast<QPlainTextEdit*>(widget_)) {
+            if (memo->toPlainText() != text) memo->setPlainText(text);
+        }
+    }
+
+private:
+    Edit& edit_;
+};
+
+class QtBackend : public Backend {
+public:
+    QtBackend() {
+        if (!qApp) throw rtl::Error("the Qt backend needs a QApplication");
+    }
+    std::unique_ptr<FormPeer> CreateFormPeer(Form& form) override { return std::make_unique<QtFormPeer>(form); }
+    std::unique_ptr<ControlPeer> CreateControlPeer(Control& control) override {
+        QWidget* parent = ParentWindow(control);
+        if (auto* c = dynamic_cast<Label*>(&control)) return std::make_unique<LabelPeer>(*c, parent);
+        if (auto* c = dynamic_cast<Button*>(&control)) return std::make_unique<ButtonPeer>(*c, parent);
+        if (auto* c = dynamic_cast<ProgressBar*>(&control)) return std::make_unique<ProgressPeer>(*c, parent);
+        if (auto* c = dynamic_cast<Animate*>(&control)) return std::make_unique<AnimatePeer>(*c, parent);
+        if (auto* c = dynamic_cast<CheckBox*>(&control)) return std::make_unique<CheckBoxPeer>(*c, parent);
+        if (auto* c = dynamic_cast<Edit*>(&control)) return std::make_unique<EditPeer>(*c, parent);
+        return std::make_unique<QtControlPeer>(control, new QWidget(parent));
+    }
+    void ProcessMessages() override { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); }
+    void ShowMessage(const std::string& text) override {
+        QMessageBox::information(QApplication::activeWindow(), QApplication::applicationDisplayName(),
+                                 QString::fromStdString(text));
+    }
+    bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) override {
+        bool ok = false;
+        const QString text = QInputDialog::getText(QApplication::activeWindow(), QString::fromStdString(caption),
+                                                   QString::fromStdString(prompt), QLineEdit::Normal,
+                                                   QString::fromStdString(value), &ok);
+        if (ok) value = text.toStdString();
+        return ok;
+    }
+    void SetCursor(int cursor) override {
+        while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
+        if (cursor == crHourGlass) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    void SetClipboardText(const std::string& text) override {
+        QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+    }
+    std::string ClipboardText() override { return QGuiApplication::clipboard()->text().toStdString(); }
+    void WakeUp() override {
+        QMetaObject::invokeMethod(qApp, [] { ui::ProcessMessages(); }, Qt::QueuedConnection);
+    }
+    int CaptionHeight() const override { return QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight); }
+    int ScreenWidth() const override { return QGuiApplication::primaryScreen()->geometry().width(); }
+    int ScreenHeight() const override { return QGuiApplication::primaryScreen()->geometry().height(); }
+};
+
+} // namespace
+
+std::unique_ptr<Backend> CreateQtBackend() { return std::make_unique<QtBackend>(); }
+
+QWidget* QtWidgetOf(const Control& control) {
+    if (auto* form = dynamic_cast<QtFormPeer*>(control.Peer())) return form->widget();
+    if (auto* peer = dynamic_cast<QtControlPeer*>(control.Peer())) return peer->widget();
+    return nullptr;
+}
+
+} // namespace zandrel::ui
