@@ -1,0 +1,44 @@
+#include "host/HostServices.h"
+
+#include "platform/toolsapi/Services.h"
+
+namespace zandrel::host {
+
+int THostServices::AddMenuItemCreatorNotifier(const ComPtr<toolsapi::IOTAProjectMenuItemCreatorNotifier>& Notifier) {
+    const int index = nextIndex_++;
+    creators_[index] = Notifier;
+    return index;
+}
+
+void THostServices::RemoveMenuItemCreatorNotifier(int Index) { creators_.erase(Index); }
+
+toolsapi::HRESULT THostServices::QueryInterface(const toolsapi::TGUID& iid, void** object) {
+    if (iid == toolsapi::IBorlandIDEServices::IID)
+        return Answer(static_cast<toolsapi::IBorlandIDEServices*>(this), object);
+    if (iid == toolsapi::IOTAZandrel::IID) return Answer(static_cast<toolsapi::IOTAZandrel*>(this), object);
+    return TInterfacedObject::QueryInterface(iid, object);
+}
+
+std::vector<ComPtr<toolsapi::IOTAProjectMenuItemCreatorNotifier>> THostServices::Creators() const {
+    std::vector<ComPtr<toolsapi::IOTAProjectMenuItemCreatorNotifier>> out;
+    for (const auto& [index, creator] : creators_) out.push_back(creator);
+    return out;
+}
+
+std::string THostServices::MenuTextOf(const ComPtr<toolsapi::IOTAWizard>& wizard) {
+    if (auto menu = ComPtr<toolsapi::IOTAMenuWizard>::Query(wizard)) return menu->GetMenuText();
+    return wizard->GetName();
+}
+
+ServicesScope::ServicesScope(const ComPtr<THostServices>& services) {
+    toolsapi::SetBorlandIDEServices(ComPtr<toolsapi::IBorlandIDEServices>(services));
+    THostServices* raw = services.get();
+    toolsapi::SetPackageWizardRegistrar([raw](const ComPtr<toolsapi::IOTAWizard>& w) { raw->AddWizard(w); });
+}
+
+ServicesScope::~ServicesScope() {
+    toolsapi::SetPackageWizardRegistrar(nullptr);
+    toolsapi::SetBorlandIDEServices(nullptr);
+}
+
+} // namespace zandrel::host

@@ -1,0 +1,34 @@
+#include "host/HostSession.h"
+
+#include <filesystem>
+
+#include "platform/rtl/Error.h"
+
+namespace zandrel::host {
+
+HostSession::HostSession(const std::string& packagePath)
+    : services_(new THostServices), scope_(std::make_unique<ServicesScope>(services_)),
+      package_(std::make_unique<LoadedPackage>(packagePath)) {
+    const std::string error = package_->Register();
+    if (!error.empty()) {
+        services_->ClearWizards();
+        package_.reset();
+        throw rtl::Error("the package did not register: " + error);
+    }
+}
+
+HostSession::~HostSession() {
+    // Objects the package made must be gone before its code is.
+    services_->ClearWizards();
+    if (package_) package_->Unload();
+    package_.reset();
+}
+
+std::string HostSession::DefaultPackagePath() {
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return "QuillonZandrel.so";
+    return (exe.parent_path().parent_path() / "lib" / "QuillonZandrel.so").string();
+}
+
+} // namespace zandrel::host

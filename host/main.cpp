@@ -1,0 +1,228 @@
+// zandrel: a command-line IDE host. It loads the Zandrel package, shows a project's context menu
+// and runs its commands as the IDE would.
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/FolderSnapshot.h"
+#include "host/HostProject.h"
+#include "host/HostSession.h"
+#include "host/ProjectMenu.h"
+#include "platform/rtl/Error.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/qt/QtBackend.h"
+#include "platform/ui/terminal/TerminalBackend.h"
+
+namespace {
+
+using namespace zandrel;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char* const kUsage =
+    "Usage: zandrel [OPTIONS] COMMAND [ARGS]\n"
+    "\n"
+    "Runs the Zandrel package's project commands as the IDE would.\n"
+    "\n"
+    "Commands:\n"
+    "  menu PROJECT            list the commands on PROJECT's context menu\n"
+    "  run PROJECT CAPTION     run the context-menu command CAPTION (e.g. \"Zip Project\")\n"
+    "  zip PROJECT             run \"Zip Project\": write the archive beside PROJECT\n"
+    "  upload PROJECT          run \"Zip && Upload Project\"\n"
+    "  email PROJECT           run \"Zip && Email Project\"\n"
+    "  wizards                 list the package's menu wizards\n"
+    "  wizard TEXT             run the menu wizard TEXT (e.g. \"Zandrel Options\")\n"
+    "  options                 run the \"Zandrel Options\" wizard\n"
+    "\n"
+    "Options:\n"
+    "  --ui=auto|qt|terminal   user interface: Qt windows, or the terminal (default auto:\n"
+    "                          Qt when a display is available)\n"
+    "  --package=PATH          the package library to load (default: lib/QuillonZandrel.so\n"
+    "                          beside this program's folder)\n"
+    "  -h, --help              show this help and exit\n"
+    "  --version               show the version and exit\n"
+    "\n"
+    "Settings are kept in $XDG_CONFIG_HOME/zandrel/user.reg (default ~/.config/zandrel/user.reg).\n"
+    "Exit status: 0 done, 1 the command failed or wrote nothing, 2 usage error.\n";
+
+struct Options {
+    std::string ui = "auto";
+    std::string package;
+    std::vector<std::string> args;
+};
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "zandrel: %s\nTry 'zandrel --help' for more information.\n", message.c_str());
+    return kExitUsage;
+}
+
+std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
+    bool onlyArgs = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (onlyArgs || a.empty() || a[0] != '-' || a == "-") {
+            options.args.push_back(a);
+        } else if (a == "--") {
+            onlyArgs = true;
+        } else if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            return kExitOk;
+        } else if (a == "--version") {
+            std::printf("zandrel %s\n", ZANDREL_VERSION);
+            return kExitOk;
+        } else if (a.rfind("--ui=", 0) == 0 || a == "--ui") {
+            options.ui = a == "--ui" ? (i + 1 < argc ? argv[++i] : "") : a.substr(5);
+            if (options.ui != "auto" && options.ui != "qt" && options.ui != "terminal")
+                return UsageError("--ui takes auto, qt or terminal, not '" + options.ui + "'");
+        } else if (a.rfind("--package=", 0) == 0 || a == "--package") {
+            options.package = a == "--package" ? (i + 1 < argc ? argv[++i] : "") : a.substr(10);
+            if (options.package.empty()) return UsageError("--package needs a path");
+        } else {
+            return UsageError("unknown option '" + a + "'");
+        }
+    }
+    return std::nullopt;
+}
+
+bool HaveDisplay() {
+    const char* x = std::getenv("DISPLAY");
+    const char* w = std::getenv("WAYLAND_DISPLAY");
+    return (x && *x) || (w && *w);
+}
+
+// The backend and the Qt application it may need, torn down in the right order.
+class UiScope {
+public:
+    UiScope(const std::string& choice, int& argc, char** argv) {
+        const bool qt = choice == "qt" || (choice == "auto" && HaveDisplay());
+        if (qt) {
+            app_ = std::make_unique<QApplication>(argc, argv);
+            QApplication::setApplicationDisplayName("Zandrel");
+            ui::InstallBackend(ui::CreateQtBackend());
+        } else {
+            ui::InstallBackend(ui::CreateTerminalBackend());
+        }
+    }
+    ~UiScope() { ui::RemoveBackend(); }
+
+private:
+    std::unique_ptr<QApplication> app_;
+};
+
+std::string AbsoluteProjectPath(const std::string& path) {
+    return std::filesystem::absolute(path).lexically_normal().string();
+}
+
+int RunMenuCommand(host::HostSession& session, const std::string& projectArg, const std::string& caption) {
+    const std::string project = AbsoluteProjectPath(projectArg);
+    if (!std::filesystem::is_regular_file(project)) {
+        std::fprintf(stderr, "zandrel: project file not found: %s\n", projectArg.c_str());
+        return kExitFailed;
+    }
+    toolsapi::ComPtr<toolsapi::IOTAProject> node(new host::THostProject(project));
+    const auto menu = host::BuildProjectMenu(session.Services(), node);
+    const auto entry = host::FindMenuEntry(menu, caption);
+    if (!entry) {
+        std::fprintf(stderr, "zandrel: the project's menu has no command '%s' (see 'zandrel menu %s')\n",
+                     caption.c_str(), projectArg.c_str());
+        return kExitUsage;
+    }
+    const std::string folder = std::filesystem::path(project).parent_path().string();
+    const auto before = host::TakeSnapshot(folder);
+    if (!host::ExecuteMenuEntry(*entry, node)) {
+        std::fprintf(stderr, "zandrel: '%s' cannot be run\n", entry->displayCaption.c_str());
+        return kExitFailed;
+    }
+    const auto written = host::WrittenFiles(before, host::TakeSnapshot(folder));
+    if (written.empty()) {
+        std::fprintf(stderr, "zandrel: %s: nothing was written\n", entry->displayCaption.c_str());
+        return kExitFailed;
+    }
+    for (const auto& file : written)
+        std::printf("%s %s (%llu bytes)\n", file.replaced ? "Replaced" : "Wrote",
+                    (std::filesystem::path(folder) / file.name).string().c_str(),
+                    static_cast<unsigned long long>(file.size));
+    return kExitOk;
+}
+
+int RunWizard(host::HostSession& session, const std::string& text) {
+    for (const auto& wizard : session.Services().Wizards()) {
+        if (host::THostServices::MenuTextOf(wizard) == text || wizard->GetIDString() == text) {
+            wizard->Execute();
+            return kExitOk;
+        }
+    }
+    std::fprintf(stderr, "zandrel: no wizard '%s' (see 'zandrel wizards')\n", text.c_str());
+    return kExitUsage;
+}
+
+int Dispatch(host::HostSession& session, const std::vector<std::string>& args) {
+    const std::string& command = args[0];
+    auto need = [&](size_t n, const char* what) -> std::optional<int> {
+        if (args.size() == n + 1) return std::nullopt;
+        return UsageError("'" + command + "' takes " + what);
+    };
+    if (command == "menu") {
+        if (auto bad = need(1, "PROJECT")) return *bad;
+        const std::string project = AbsoluteProjectPath(args[1]);
+        if (!std::filesystem::is_regular_file(project)) {
+            std::fprintf(stderr, "zandrel: project file not found: %s\n", args[1].c_str());
+            return kExitFailed;
+        }
+        toolsapi::ComPtr<toolsapi::IOTAProject> node(new host::THostProject(project));
+        for (const auto& entry : host::BuildProjectMenu(session.Services(), node))
+            std::printf("%s\n", entry.displayCaption.c_str());
+        return kExitOk;
+    }
+    if (command == "run") {
+        if (auto bad = need(2, "PROJECT CAPTION")) return *bad;
+        return RunMenuCommand(session, args[1], args[2]);
+    }
+    static const std::pair<const char*, const char*> kShortcuts[] = {
+        {"zip", "Zip Project"}, {"upload", "Zip && Upload Project"}, {"email", "Zip && Email Project"}};
+    for (const auto& [name, caption] : kShortcuts) {
+        if (command != name) continue;
+        if (auto bad = need(1, "PROJECT")) return *bad;
+        return RunMenuCommand(session, args[1], caption);
+    }
+    if (command == "wizards") {
+        if (auto bad = need(0, "no arguments")) return *bad;
+        for (const auto& wizard : session.Services().Wizards())
+            std::printf("%s\n", host::THostServices::MenuTextOf(wizard).c_str());
+        return kExitOk;
+    }
+    if (command == "wizard") {
+        if (auto bad = need(1, "TEXT")) return *bad;
+        return RunWizard(session, args[1]);
+    }
+    if (command == "options") {
+        if (auto bad = need(0, "no arguments")) return *bad;
+        return RunWizard(session, "Zandrel Options");
+    }
+    return UsageError("unknown command '" + command + "'");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (auto done = ParseOptions(argc, argv, options)) return *done;
+    if (options.args.empty()) return UsageError("no command given");
+    if (options.package.empty()) options.package = host::HostSession::DefaultPackagePath();
+    try {
+        UiScope ui(options.ui, argc, argv);
+        host::HostSession session(options.package);
+        return Dispatch(session, options.args);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zandrel: %s\n", e.what());
+        return kExitFailed;
+    }
+}

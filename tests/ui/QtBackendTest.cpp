@@ -1,0 +1,89 @@
+#include "platform/ui/Application.h"
+#include "platform/ui/qt/QtBackend.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+namespace zandrel::ui {
+namespace {
+
+class QtBackendTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "ui_tests";
+        static char* argv[] = {name, nullptr};
+        if (!qApp) new QApplication(argc, argv);
+    }
+    void SetUp() override { InstallBackend(CreateQtBackend()); }
+    void TearDown() override { RemoveBackend(); }
+};
+
+TEST_F(QtBackendTest, ControlsAppearWhereTheFormPutsThem) {
+    auto form = CreateForm();
+    form->SetBorder(BorderStyle::Dialog);
+    form->SetBounds(0, 0, 300, CaptionHeight() + 188);
+    form->SetCaption("Downloading ...");
+    auto& bar = form->Add<ProgressBar>();
+    bar.SetBounds(10, 60, 280, 12);
+    bar.SetPosition(40);
+    form->Show();
+    QWidget* window = QtWidgetOf(*form);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowTitle(), "Downloading ...");
+    EXPECT_EQ(window->size(), QSize(300, 188));
+    auto* qbar = qobject_cast<QProgressBar*>(QtWidgetOf(bar));
+    ASSERT_NE(qbar, nullptr);
+    EXPECT_EQ(qbar->geometry(), QRect(10, 60, 280, 12));
+    EXPECT_EQ(qbar->value(), 40);
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(QtBackendTest, CloseQueryDecidesWhetherTheWindowCloses) {
+    auto form = CreateForm();
+    bool allow = false;
+    form->OnCloseQuery = [&](Form&, bool& canClose) { canClose = allow; };
+    form->Show();
+    QtWidgetOf(*form)->close(); // the title bar's close button
+    EXPECT_TRUE(form->Showing());
+    EXPECT_TRUE(QtWidgetOf(*form)->isVisible());
+    allow = true;
+    QtWidgetOf(*form)->close();
+    EXPECT_FALSE(form->Showing());
+    EXPECT_FALSE(QtWidgetOf(*form)->isVisible());
+}
+
+TEST_F(QtBackendTest, ModalFormEndsWithTheResultOfItsButton) {
+    auto form = CreateForm();
+    auto& ok = form->Add<Button>();
+    ok.SetModalResult(ModalResult::Ok);
+    int clicks = 0;
+    ok.OnClick = [&] { ++clicks; };
+    QTimer::singleShot(0, [&] { qobject_cast<QPushButton*>(QtWidgetOf(ok))->click(); });
+    EXPECT_EQ(form->ShowModal(), ModalResult::Ok);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_FALSE(form->Showing());
+}
+
+TEST_F(QtBackendTest, DisabledButtonsIgnoreClicks) {
+    auto form = CreateForm();
+    auto& b = form->Add<Button>();
+    int clicks = 0;
+    b.OnClick = [&] { ++clicks; };
+    b.SetEnabled(false);
+    b.Click();
+    EXPECT_EQ(clicks, 0);
+    EXPECT_FALSE(QtWidgetOf(b)->isEnabled());
+}
+
+TEST_F(QtBackendTest, ClipboardHoldsTheText) {
+    SetClipboardText("http://example.org/Demo_1.zip");
+    EXPECT_EQ(ClipboardText(), "http://example.org/Demo_1.zip");
+}
+
+} // namespace
+} // namespace zandrel::ui

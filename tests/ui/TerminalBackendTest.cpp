@@ -1,0 +1,88 @@
+#include "platform/ui/Application.h"
+#include "platform/ui/terminal/TerminalBackend.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+namespace zandrel::ui {
+namespace {
+
+std::string ReadAll(std::FILE* f) {
+    std::fflush(f);
+    std::rewind(f);
+    std::string out;
+    for (int c; (c = std::fgetc(f)) != EOF;) out += static_cast<char>(c);
+    return out;
+}
+
+class TerminalBackendTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        out_ = std::tmpfile();
+        TerminalOptions options;
+        options.out = out_;
+        options.mode = TerminalOptions::Mode::Lines;
+        InstallBackend(CreateTerminalBackend(options));
+    }
+    void TearDown() override {
+        RemoveBackend();
+        std::fclose(out_);
+    }
+    std::FILE* out_ = nullptr;
+};
+
+TEST_F(TerminalBackendTest, ShownFormBecomesAProgressLine) {
+    auto form = CreateForm();
+    form->SetCaption("Uploading ...");
+    auto& file = form->Add<Label>();
+    file.SetCaption("File: Demo.zip");
+    auto& hidden = form->Add<Label>();
+    hidden.SetCaption("not shown");
+    hidden.SetVisible(false);
+    auto& bar = form->Add<ProgressBar>();
+    bar.SetPosition(50);
+    form->Show();
+    EXPECT_EQ(TerminalProgressLine(*form), "Uploading ... | File: Demo.zip [##########..........] 50%");
+    form->Hide();
+    EXPECT_NE(ReadAll(out_).find("File: Demo.zip [##########"), std::string::npos);
+}
+
+TEST_F(TerminalBackendTest, InterruptPressesTheShownCancelButton) {
+    auto form = CreateForm();
+    auto& cancel = form->Add<Button>();
+    cancel.SetCancel(true);
+    int clicks = 0;
+    cancel.OnClick = [&] { ++clicks; };
+    form->Show();
+    std::raise(SIGINT);
+    ProcessMessages();
+    EXPECT_EQ(clicks, 1);
+    ProcessMessages(); // one press per Ctrl-C
+    EXPECT_EQ(clicks, 1);
+    form->Hide();
+}
+
+TEST_F(TerminalBackendTest, MessagesGoToTheStreamAndModalFormsEndCancelled) {
+    ShowMessage("upload settings");
+    auto form = CreateForm();
+    form->SetCaption("Zandrel Options");
+    EXPECT_EQ(form->ShowModal(), ModalResult::None);
+    EXPECT_FALSE(form->Showing());
+    const std::string text = ReadAll(out_);
+    EXPECT_NE(text.find("upload settings\n"), std::string::npos);
+    EXPECT_NE(text.find("\"Zandrel Options\" needs a display"), std::string::npos);
+}
+
+TEST_F(TerminalBackendTest, CursorAndClipboardAreKept) {
+    SetScreenCursor(crHourGlass);
+    EXPECT_EQ(ScreenCursor(), crHourGlass);
+    SetScreenCursor(crDefault);
+    SetClipboardText("http://example.org/Demo.zip");
+    EXPECT_EQ(ClipboardText(), "http://example.org/Demo.zip");
+}
+
+} // namespace
+} // namespace zandrel::ui
