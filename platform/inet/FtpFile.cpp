@@ -1,0 +1,204 @@
+// File transfers: RETR and STOR through the data socket itself, in blocks the caller sizes, each
+// wait sliced so the idle hook runs and a Cancel stops the read or write at once.
+#include <Poco/Exception.h>
+
+#include <sys/socket.h>
+
+#include <cctype>
+#include <cerrno>
+
+#include "platform/inet/FtpHandles.h"
+
+namespace zandrel::inet {
+namespace {
+
+using detail::Failure;
+using detail::FileHandle;
+using detail::Guarded;
+using detail::HandleKind;
+using detail::Millis;
+using detail::OnCancel;
+using detail::WaitOutcome;
+
+// After a Cancel or a failed read/write, closing waits this long for the server's closing reply
+// before giving the session up; a stalled server must not hold the Cancel back for the full timeout.
+constexpr Millis kInterruptedCloseGrace{1000};
+
+std::optional<uint64_t> ParseSizeReply(const std::string& reply) {
+    // "213 12345"
+    const size_t start = reply.find_first_of("0123456789", 3);
+    if (reply.compare(0, 3, "213") != 0 || start == std::string::npos) return std::nullopt;
+    uint64_t size = 0;
+    size_t i = start;
+    for (; i < reply.size() && std::isdigit(static_cast<unsigned char>(reply[i])); ++i) size = size * 10 + static_cast<uint64_t>(reply[i] - '0');
+    return size;
+}
+
+// "150 Opening BINARY mode data connection for f.zip (12345 bytes)."
+std::optional<uint64_t> ParseOpeningReplySize(const std::string& reply) {
+    const size_t bytes = reply.find(" bytes)");
+    if (bytes == std::string::npos) return std::nullopt;
+    const size_t open = reply.rfind('(', bytes);
+    if (open == std::string::npos || open + 1 == bytes) return std::nullopt;
+    uint64_t size = 0;
+    for (size_t i = open + 1; i < bytes; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(reply[i]))) return std::nullopt;
+        size = size * 10 + static_cast<uint64_t>(reply[i] - '0');
+    }
+    return size;
+}
+
+std::shared_ptr<FileHandle> TransferHandle(HINTERNET file, bool writing) {
+    auto handle = detail::LookupAs<FileHandle>(file, HandleKind::File);
+    if (handle->writing != writing) throw Failure(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+    if (handle->interrupted) throw Failure(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+    return handle;
+}
+
+// A wait that ended without the socket being ready breaks the transfer; a timeout also ends the
+// session, whose replies can no longer be trusted to be in step.
+void ThrowInterrupted(FileHandle& handle, WaitOutcome outcome) {
+    handle.interrupted = true;
+    if (outcome == WaitOutcome::Cancelled) throw Failure(ERROR_INTERNET_OPERATION_CANCELLED);
+    handle.connection->session->Discard();
+    throw Failure(ERROR_INTERNET_TIMEOUT);
+}
+
+} // namespace
+
+namespace detail {
+
+bool FileHandle::Close() {
+    connection->transferOpen = false;
+    if (finished) return true;
+    if (dataOpen) {
+        data.close(); // for an upload this is the end of the file
+        dataOpen = false;
+    }
+    finished = true;
+    FtpSession& session = *connection->session;
+    const Millis limit = interrupted ? std::min(kInterruptedCloseGrace, session.timeouts.receive)
+                                     : session.timeouts.receive;
+    std::string reply;
+    const int status = session.AwaitTransferEnd(limit, reply);
+    if (!writing) return true; // an early end of a download: 226 or 426 are both fine
+    if (status == 0) throw Failure(interrupted ? ERROR_FTP_DROPPED : ERROR_INTERNET_TIMEOUT);
+    if (status / 100 != 2) ThrowServerRefusal(status, reply);
+    return true;
+}
+
+} // namespace detail
+
+HINTERNET FtpOpenFile(HINTERNET connection, const std::string& fileName, DWORD access, DWORD flags,
+                      DWORD_PTR context) {
+    return Guarded<HINTERNET>(nullptr, [&] {
+        detail::RequireCommandSafe(fileName);
+        const bool reading = access == GENERIC_READ;
+        if (!reading && access != GENERIC_WRITE) throw Failure(ERROR_INVALID_PARAMETER);
+        auto handle = detail::UsableFtpConnection(connection);
+        detail::FtpSession& session = *handle->session;
+        session.SetBinary((flags & 3) != FTP_TRANSFER_TYPE_ASCII);
+
+        auto file = std::make_shared<FileHandle>();
+        file->context = context;
+        file->connection = handle;
+        file->writing = !reading;
+        if (reading) {
+            // Asked before RETR: during the transfer the control connection is not free.
+            std::string reply;
+            if (session.Command("SIZE", fileName, reply) == 213) file->size = ParseSizeReply(reply);
+        }
+        file->data = session.OpenDataChannel(reading ? "RETR" : "STOR", fileName, handle->passive);
+        if (reading && !file->size) {
+            DWORD status = 0;
+            std::string reply;
+            InternetGetLastResponseInfo(status, reply);
+            file->size = ParseOpeningReplySize(reply);
+        }
+        handle->transferOpen = true;
+        SetLastError(ERROR_SUCCESS);
+        return detail::RegisterHandle(std::move(file), connection);
+    });
+}
+
+bool FtpGetFileSize64(HINTERNET file, uint64_t& size) {
+    return Guarded<bool>(false, [&] {
+        auto handle = detail::LookupAs<FileHandle>(file, HandleKind::File);
+        if (handle->writing) throw Failure(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+        if (!handle->size) throw Failure(ERROR_INTERNET_EXTENDED_ERROR, "the server did not tell the size");
+        size = *handle->size;
+        SetLastError(ERROR_SUCCESS);
+        return true;
+    });
+}
+
+DWORD FtpGetFileSize(HINTERNET file, DWORD* sizeHigh) {
+    uint64_t size = 0;
+    // An unknown size reads as 0, which progress displays show as "total unknown".
+    FtpGetFileSize64(file, size);
+    if (sizeHigh) *sizeHigh = static_cast<DWORD>(size >> 32);
+    return static_cast<DWORD>(size);
+}
+
+bool InternetReadFile(HINTERNET file, void* buffer, DWORD toRead, DWORD& read) {
+    read = 0;
+    return Guarded<bool>(false, [&] {
+        auto handle = TransferHandle(file, false);
+        if (handle->finished || toRead == 0) return true;
+        detail::FtpSession& session = *handle->connection->session;
+        const WaitOutcome outcome = detail::WaitForSocket(handle->data, Poco::Net::Socket::SELECT_READ,
+                                                          session.timeouts.receive, OnCancel::Stop);
+        if (outcome != WaitOutcome::Ready) ThrowInterrupted(*handle, outcome);
+        int received = 0;
+        try {
+            received = handle->data.receiveBytes(buffer, static_cast<int>(std::min<DWORD>(toRead, 1u << 30)));
+        } catch (const Poco::Exception&) {
+            handle->interrupted = true;
+            throw Failure(ERROR_INTERNET_CONNECTION_ABORTED);
+        }
+        if (received > 0) {
+            read = static_cast<DWORD>(received);
+            return true;
+        }
+        // End of the data: only the server's closing reply tells a complete file from a cut one.
+        handle->data.close();
+        handle->dataOpen = false;
+        handle->finished = true;
+        std::string reply;
+        const int status = session.AwaitTransferEnd(session.timeouts.receive, reply);
+        if (status == 0) throw Failure(ERROR_INTERNET_TIMEOUT);
+        if (status / 100 != 2) detail::ThrowServerRefusal(status, reply);
+        SetLastError(ERROR_SUCCESS);
+        return true;
+    });
+}
+
+bool InternetWriteFile(HINTERNET file, const void* buffer, DWORD toWrite, DWORD& written) {
+    written = 0;
+    return Guarded<bool>(false, [&] {
+        auto handle = TransferHandle(file, true);
+        detail::FtpSession& session = *handle->connection->session;
+        const char* next = static_cast<const char*>(buffer);
+        DWORD left = toWrite;
+        const int fd = handle->data.impl()->sockfd();
+        while (left > 0) {
+            const WaitOutcome outcome = detail::WaitForSocket(handle->data, Poco::Net::Socket::SELECT_WRITE,
+                                                              session.timeouts.send, OnCancel::Stop);
+            if (outcome != WaitOutcome::Ready) ThrowInterrupted(*handle, outcome);
+            // Never blocks: the wait above is where time passes, in slices.
+            const ssize_t sent = ::send(fd, next, left, MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (sent < 0) {
+                if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
+                handle->interrupted = true;
+                throw Failure(ERROR_INTERNET_CONNECTION_ABORTED);
+            }
+            next += sent;
+            left -= static_cast<DWORD>(sent);
+            written += static_cast<DWORD>(sent);
+        }
+        SetLastError(ERROR_SUCCESS);
+        return true;
+    });
+}
+
+} // namespace zandrel::inet

@@ -1,0 +1,49 @@
+#pragma once
+// The FTP kinds of handle: a connection owns the control session; a find owns the entries it
+// listed; a file owns one data channel and the state of its transfer.
+#include <Poco/Net/StreamSocket.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/inet/FtpSession.h"
+#include "platform/inet/Handles.h"
+
+namespace zandrel::inet::detail {
+
+struct ConnectionHandle : Handle {
+    ConnectionHandle() : Handle(HandleKind::Connection) {}
+    bool Close() override;
+
+    DWORD service = INTERNET_SERVICE_FTP;
+    bool passive = false;
+    std::unique_ptr<FtpSession> session;
+    bool transferOpen = false; // a file handle of this connection is open
+};
+
+struct FindHandle : Handle {
+    FindHandle() : Handle(HandleKind::Find) {}
+    std::vector<WIN32_FIND_DATA> entries;
+    size_t next = 0;
+};
+
+struct FileHandle : Handle {
+    FileHandle() : Handle(HandleKind::File) {}
+    bool Close() override;
+
+    std::shared_ptr<ConnectionHandle> connection;
+    Poco::Net::StreamSocket data;
+    bool writing = false;
+    bool dataOpen = true;     // the data channel has not been closed yet
+    bool finished = false;    // the transfer's final reply has been read
+    bool interrupted = false; // a read or write was cancelled or failed half-way
+    std::optional<uint64_t> size;
+};
+
+// The connection behind `handle`, checked for the FTP service, a live session and no open
+// transfer. Throws Failure otherwise.
+std::shared_ptr<ConnectionHandle> UsableFtpConnection(HINTERNET handle);
+
+} // namespace zandrel::inet::detail

@@ -1,0 +1,351 @@
+#include "platform/inet/FtpSession.h"
+
+#include <Poco/Exception.h>
+#include <Poco/Net/DNS.h>
+#include <Poco/Net/NetException.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "platform/inet/Failure.h"
+
+namespace zandrel::inet::detail {
+namespace {
+
+using Poco::Net::Socket;
+using Poco::Net::SocketAddress;
+using Poco::Net::StreamSocket;
+
+Poco::Timespan ToTimespan(Millis ms) {
+    return Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(ms.count()) * 1000);
+}
+
+std::vector<Poco::Net::IPAddress> Resolve(const std::string& host) {
+    Poco::Net::IPAddress literal;
+    if (Poco::Net::IPAddress::tryParse(host, literal)) return {literal};
+    try {
+        return Poco::Net::DNS::hostByName(host).addresses();
+    } catch (const Poco::Exception&) {
+        throw Failure(ERROR_INTERNET_NAME_NOT_RESOLVED, "cannot resolve " + host);
+    }
+}
+
+// "229 Entering Extended Passive Mode (|||6446|)": the port between the 3rd and 4th delimiter.
+std::optional<uint16_t> ParseEpsvPort(const std::string& reply) {
+    const size_t open = reply.find('(');
+    if (open == std::string::npos || open + 4 >= reply.size()) return std::nullopt;
+    const char delimiter = reply[open + 1];
+    if (reply[open + 2] != delimiter || reply[open + 3] != delimiter) return std::nullopt;
+    unsigned port = 0;
+    size_t i = open + 4;
+    for (; i < reply.size() && std::isdigit(static_cast<unsigned char>(reply[i])); ++i) {
+        port = port * 10 + static_cast<unsigned>(reply[i] - '0');
+        if (port > 65535) return std::nullopt;
+    }
+    if (i == open + 4 || i >= reply.size() || reply[i] != delimiter || port == 0) return std::nullopt;
+    return static_cast<uint16_t>(port);
+}
+
+// "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)" with or without the parentheses: the port only.
+// The announced host is ignored on purpose (see PassiveAddress).
+std::optional<uint16_t> ParsePasvPort(const std::string& reply) {
+    for (size_t i = 4; i < reply.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(reply[i]))) continue;
+        unsigned h1, h2, h3, h4, p1, p2;
+        if (std::sscanf(reply.c_str() + i, "%u,%u,%u,%u,%u,%u", &h1, &h2, &h3, &h4, &p1, &p2) == 6) {
+            if (p1 > 255 || p2 > 255 || (p1 == 0 && p2 == 0)) return std::nullopt;
+            return static_cast<uint16_t>(p1 * 256 + p2);
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+StreamSocket ConnectWithin(const SocketAddress& address, Millis timeout) {
+    StreamSocket socket;
+    try {
+        socket.connectNB(address);
+    } catch (const Poco::Exception&) {
+        throw Failure(ERROR_INTERNET_CANNOT_CONNECT, "cannot connect to " + address.toString());
+    }
+    const WaitOutcome outcome =
+        WaitForSocket(socket, Socket::SELECT_WRITE | Socket::SELECT_ERROR, timeout, OnCancel::KeepWaiting);
+    if (outcome != WaitOutcome::Ready) {
+        socket.close();
+        throw Failure(ERROR_INTERNET_TIMEOUT, "connecting to " + address.toString() + " timed out");
+    }
+    if (socket.impl()->socketError() != 0) {
+        socket.close();
+        throw Failure(ERROR_INTERNET_CANNOT_CONNECT, "cannot connect to " + address.toString());
+    }
+    socket.setBlocking(true);
+    socket.setNoDelay(true);
+    return socket;
+}
+
+FtpSession::FtpSession(const StreamSocket& socket, const Timeouts& timeouts)
+    : Poco::Net::FTPClientSession(socket, false), timeouts(timeouts) {
+    _pControlSocket->setSendTimeout(ToTimespan(timeouts.send));
+}
+
+FtpSession::~FtpSession() = default;
+
+std::unique_ptr<FtpSession> FtpSession::Connect(const std::string& host, uint16_t port,
+                                                const Timeouts& timeouts) {
+    RequireCommandSafe(host);
+    std::optional<StreamSocket> control;
+    DWORD lastCode = ERROR_INTERNET_CANNOT_CONNECT;
+    for (const Poco::Net::IPAddress& address : Resolve(host)) {
+        try {
+            control = ConnectWithin(SocketAddress(address, port), timeouts.connect);
+            break;
+        } catch (const Failure& failure) {
+            lastCode = failure.code();
+        }
+    }
+    if (!control) throw Failure(lastCode, "cannot connect to " + host);
+
+    std::unique_ptr<FtpSession> session(new FtpSession(*control, timeouts));
+    std::string reply;
+    int status = session->ReadReply(reply, timeouts.receive, OnCancel::KeepWaiting);
+    while (status / 100 == 1) status = session->ReadReply(reply, timeouts.receive, OnCancel::KeepWaiting);
+    if (status / 100 != 2) {
+        session->Discard();
+        ThrowServerRefusal(status, reply);
+    }
+    return session;
+}
+
+void FtpSession::Login(const std::string& user, const std::string& password) {
+    // POCO refuses an empty user name; the FTP convention for "no account" is anonymous, with an
+    // address-like password.
+    const bool anonymous = user.empty();
+    const std::string name = anonymous ? "anonymous" : user;
+    const std::string secret = anonymous && password.empty() ? "anonymous@" : password;
+    RequireCommandSafe(name);
+    RequireCommandSafe(secret);
+
+    std::string reply;
+    int status = Command("USER", name, reply);
+    if (status / 100 == 3) {
+        status = Command("PASS", secret, reply);
+        if (status == 332) throw Failure(ERROR_INTERNET_LOGIN_FAILURE, reply);
+        if (status / 100 != 2) throw Failure(ERROR_INTERNET_INCORRECT_PASSWORD, reply);
+    } else if (status / 100 != 2) {
+        throw Failure(ERROR_INTERNET_INCORRECT_USER_NAME, reply);
+    }
+    SetBinary(true);
+}
+
+int FtpSession::Command(const std::string& verb, const std::string& arg, std::string& reply) {
+    RequireCommandSafe(verb);
+    RequireCommandSafe(arg);
+    if (discarded_ || !_pControlSocket) throw Failure(ERROR_FTP_DROPPED, "the FTP session is closed");
+    try {
+        if (arg.empty())
+            _pControlSocket->sendMessage(verb);
+        else
+            _pControlSocket->sendMessage(verb, arg);
+    } catch (const Poco::TimeoutException&) {
+        DiscardAndThrow(ERROR_INTERNET_TIMEOUT);
+    } catch (const Poco::Exception&) {
+        DiscardAndThrow(ERROR_FTP_DROPPED);
+    }
+    return ReadReply(reply, timeouts.receive, OnCancel::KeepWaiting);
+}
+
+std::string FtpSession::CommandExpecting2xx(const std::string& verb, const std::string& arg) {
+    std::string reply;
+    const int status = Command(verb, arg, reply);
+    if (status / 100 != 2) ThrowServerRefusal(status, reply);
+    return reply;
+}
+
+int FtpSession::ReadReply(std::string& reply, Millis timeout, OnCancel policy) {
+    if (discarded_ || !_pControlSocket) throw Failure(ERROR_FTP_DROPPED, "the FTP session is closed");
+    const WaitOutcome outcome = WaitForReply(*_pControlSocket, timeout, timeouts.receive, policy);
+    if (outcome == WaitOutcome::TimedOut) DiscardAndThrow(ERROR_INTERNET_TIMEOUT);
+    if (outcome == WaitOutcome::Cancelled) DiscardAndThrow(ERROR_INTERNET_OPERATION_CANCELLED);
+    int status = 0;
+    reply.clear();
+    try {
+        status = _pControlSocket->receiveStatusMessage(reply);
+    } catch (const Poco::TimeoutException&) {
+        DiscardAndThrow(ERROR_INTERNET_TIMEOUT);
+    } catch (const Poco::Exception&) {
+        DiscardAndThrow(ERROR_FTP_DROPPED);
+    }
+    // Status 0: the server closed the connection, or sent something that is not a reply.
+    if (status < 100) DiscardAndThrow(ERROR_FTP_DROPPED);
+    RecordResponse(status, reply);
+    return status;
+}
+
+void FtpSession::DiscardAndThrow(DWORD code) {
+    Discard();
+    throw Failure(code);
+}
+
+void FtpSession::Discard() {
+    discarded_ = true;
+    close();
+}
+
+void FtpSession::Quit() {
+    if (!discarded_ && _pControlSocket) {
+        try {
+            _pControlSocket->sendMessage("QUIT");
+            std::string reply;
+            ReadReply(reply, std::min(timeouts.receive, Millis{1000}), OnCancel::KeepWaiting);
+        } catch (...) {
+            // Leaving anyway; the server notices the closed connection.
+        }
+    }
+    Discard();
+}
+
+bool FtpSession::IsUsable(bool transferOpen) {
+    if (discarded_ || !_pControlSocket) return false;
+    if (transferOpen) return true; // the transfer's final reply may legitimately be waiting
+    try {
+        if (_pControlSocket->poll(Poco::Timespan(0), Socket::SELECT_READ | Socket::SELECT_ERROR)) {
+            Discard();
+            return false;
+        }
+    } catch (const Poco::Exception&) {
+        Discard();
+        return false;
+    }
+    return true;
+}
+
+std::string FtpSession::PrintWorkingDirectory() {
+    std::string reply;
+    const int status = Command("PWD", "", reply);
+    if (status != 257) ThrowServerRefusal(status, reply);
+    return extractPath(reply);
+}
+
+void FtpSession::SetBinary(bool binary) {
+    if (binary_ == binary) return;
+    CommandExpecting2xx("TYPE", binary ? "I" : "A");
+    binary_ = binary;
+}
+
+bool FtpSession::SupportsMlsd() {
+    if (!mlsd_) {
+        std::string reply;
+        const int status = Command("FEAT", "", reply);
+        bool found = false;
+        if (status / 100 == 2) {
+            // One feature per line; MLST's presence announces MLSD as well (RFC 3659).
+            size_t start = 0;
+            while (start < reply.size()) {
+                size_t end = reply.find('\n', start);
+                if (end == std::string::npos) end = reply.size();
+                std::string line = reply.substr(start, end - start);
+                const size_t first = line.find_first_not_of(' ');
+                if (first != std::string::npos && line.compare(first, 4, "MLST") == 0 &&
+                    (line.size() == first + 4 || line[first + 4] == ' '))
+                    found = true;
+                start = end + 1;
+            }
+        }
+        mlsd_ = found;
+    }
+    return *mlsd_;
+}
+
+SocketAddress FtpSession::PassiveAddress() {
+    // The data channel always goes to the host we already talk to. The address a 227 reply
+    // announces is ignored: behind NAT it is often unreachable, and obeying it would let a
+    // server direct our connection at any third host.
+    const Poco::Net::IPAddress peer = _pControlSocket->peerAddress().host();
+    std::string reply;
+    if (!epsvRefused_) {
+        const int status = Command("EPSV", "", reply);
+        if (status == 229) {
+            if (const auto port = ParseEpsvPort(reply)) return SocketAddress(peer, *port);
+            ThrowServerRefusal(status, reply);
+        }
+        if (status / 100 != 5) ThrowServerRefusal(status, reply);
+        epsvRefused_ = true;
+    }
+    if (peer.family() != Poco::Net::IPAddress::IPv4) throw Failure(ERROR_FTP_NO_PASSIVE_MODE);
+    const int status = Command("PASV", "", reply);
+    if (status != 227) {
+        RecordResponse(status, reply);
+        throw Failure(ERROR_FTP_NO_PASSIVE_MODE, reply);
+    }
+    const auto port = ParsePasvPort(reply);
+    if (!port) ThrowServerRefusal(status, reply);
+    return SocketAddress(peer, *port);
+}
+
+void FtpSession::SendPort(const SocketAddress& address) {
+    const std::string host = address.host().toString();
+    if (address.family() == Poco::Net::IPAddress::IPv4) {
+        std::string numbers = host;
+        std::replace(numbers.begin(), numbers.end(), '.', ',');
+        numbers += "," + std::to_string(address.port() / 256) + "," + std::to_string(address.port() % 256);
+        CommandExpecting2xx("PORT", numbers);
+    } else {
+        CommandExpecting2xx("EPRT", "|2|" + host + "|" + std::to_string(address.port()) + "|");
+    }
+}
+
+StreamSocket FtpSession::AcceptActive(Poco::Net::ServerSocket& listener) {
+    const Poco::Net::IPAddress peer = _pControlSocket->peerAddress().host();
+    const auto deadline = std::chrono::steady_clock::now() + timeouts.connect;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now());
+        if (left <= Millis{0} ||
+            WaitForSocket(listener, Socket::SELECT_READ, left, OnCancel::KeepWaiting) != WaitOutcome::Ready)
+            DiscardAndThrow(ERROR_INTERNET_TIMEOUT);
+        SocketAddress from;
+        StreamSocket data = listener.acceptConnection(from);
+        // Only the server we are logged in to may deliver the data; anyone else who found the
+        // port is turned away.
+        if (from.host() == peer) return data;
+        data.close();
+    }
+}
+
+StreamSocket FtpSession::OpenDataChannel(const std::string& verb, const std::string& arg, bool passive) {
+    RequireCommandSafe(arg);
+    std::string reply;
+    if (passive) {
+        const SocketAddress where = PassiveAddress();
+        StreamSocket data;
+        try {
+            data = ConnectWithin(where, timeouts.connect);
+        } catch (const Failure&) {
+            Discard(); // the server still waits for a data connection that will not come
+            throw;
+        }
+        const int status = Command(verb, arg, reply);
+        if (status / 100 != 1) {
+            data.close();
+            ThrowServerRefusal(status, reply);
+        }
+        return data;
+    }
+    Poco::Net::ServerSocket listener(SocketAddress(_pControlSocket->address().host(), 0), 1);
+    SendPort(listener.address());
+    const int status = Command(verb, arg, reply);
+    if (status / 100 != 1) ThrowServerRefusal(status, reply);
+    return AcceptActive(listener);
+}
+
+int FtpSession::AwaitTransferEnd(Millis limit, std::string& reply) {
+    if (discarded_ || !_pControlSocket) return 0;
+    try {
+        return ReadReply(reply, limit, OnCancel::KeepWaiting);
+    } catch (const Failure&) {
+        return 0; // ReadReply has discarded the session
+    }
+}
+
+} // namespace zandrel::inet::detail

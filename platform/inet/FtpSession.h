@@ -1,0 +1,73 @@
+#pragma once
+// One FTP control connection: POCO's FTP client session with our own connect, login, command
+// and data-channel steps, because the layer needs what the stock ones do not give: every wait
+// bounded and sliced, the passive data channel aimed at the control connection's peer, MLSD,
+// and a session that is discarded (never reused) after a timeout or a lost connection.
+#include <Poco/Net/FTPClientSession.h>
+#include <Poco/Net/ServerSocket.h>
+#include <Poco/Net/StreamSocket.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/inet/Inet.h"
+#include "platform/inet/Wait.h"
+
+namespace zandrel::inet::detail {
+
+class FtpSession : public Poco::Net::FTPClientSession {
+public:
+    // Connects (trying each address of the name in turn) and reads the server's greeting.
+    static std::unique_ptr<FtpSession> Connect(const std::string& host, uint16_t port,
+                                               const Timeouts& timeouts);
+    ~FtpSession() override;
+
+    // USER/PASS; an empty user logs in as "anonymous". Then TYPE I.
+    void Login(const std::string& user, const std::string& password);
+
+    // Sends one command line and reads its reply (status, text). Throws Failure on CR/LF/NUL in
+    // the line, on a timeout and on a lost connection (the session is discarded then).
+    int Command(const std::string& verb, const std::string& arg, std::string& reply);
+    // A command that must answer 2xx, else the server's refusal is thrown.
+    std::string CommandExpecting2xx(const std::string& verb, const std::string& arg);
+
+    // Opens the data channel for `verb arg` (RETR, STOR, MLSD, LIST) and returns it once the
+    // server has answered with its preliminary 1xx reply.
+    Poco::Net::StreamSocket OpenDataChannel(const std::string& verb, const std::string& arg,
+                                            bool passive);
+    // Waits at most `limit` for the reply that ends a transfer; 0 when none came in time.
+    int AwaitTransferEnd(Millis limit, std::string& reply);
+
+    std::string PrintWorkingDirectory();
+    void SetBinary(bool binary);
+    bool SupportsMlsd();
+
+    // False once discarded, or when the server has closed or is closing the control connection
+    // (unsolicited data between commands, typically "421 timeout" followed by the close).
+    bool IsUsable(bool transferOpen);
+    // Closes the control connection without a goodbye; every later command fails.
+    void Discard();
+    // Says QUIT (waiting briefly for the answer) and closes.
+    void Quit();
+
+    Timeouts timeouts;
+
+private:
+    FtpSession(const Poco::Net::StreamSocket& socket, const Timeouts& timeouts);
+    int ReadReply(std::string& reply, Millis timeout, OnCancel policy);
+    [[noreturn]] void DiscardAndThrow(DWORD code);
+    Poco::Net::SocketAddress PassiveAddress();
+    Poco::Net::StreamSocket AcceptActive(Poco::Net::ServerSocket& listener);
+    void SendPort(const Poco::Net::SocketAddress& address);
+
+    bool discarded_ = false;
+    bool epsvRefused_ = false;
+    std::optional<bool> mlsd_;
+    std::optional<bool> binary_;
+};
+
+// Opens a TCP connection with a bounded, sliced wait. Throws Failure (timeout / cannot connect).
+Poco::Net::StreamSocket ConnectWithin(const Poco::Net::SocketAddress& address, Millis timeout);
+
+} // namespace zandrel::inet::detail
