@@ -1,0 +1,138 @@
+#include "ide/ContextMenu.h"
+
+#include <gtest/gtest.h>
+
+#include "host/HostProject.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/terminal/TerminalBackend.h"
+#include "support/RunProcess.h"
+
+namespace zandrel::ide {
+namespace {
+
+using toolsapi::ComPtr;
+
+std::vector<ComPtr<toolsapi::IOTALocalMenu>> MenuFor(const ComPtr<IOTAProject>& project, const rtl::StringList* idents,
+                                                     bool multi) {
+    ComPtr<toolsapi::IOTAProjectMenuItemCreatorNotifier> creator(new TProjectContextMenu);
+    IInterfaceList list;
+    creator->AddMenu(project, idents, &list, multi);
+    std::vector<ComPtr<toolsapi::IOTALocalMenu>> items;
+    for (int i = 0; i < list.Count(); ++i) items.push_back(ComPtr<toolsapi::IOTALocalMenu>::Query(list[i]));
+    return items;
+}
+
+TEST(ContextMenu, OffersThreeItemsOnASingleProjectNode) {
+    ComPtr<IOTAProject> project(new host::THostProject("/nowhere/Demo.prj"));
+    rtl::StringList idents;
+    idents.Add("FileContainer");
+    idents.Add("ProjectContainer");
+    const auto items = MenuFor(project, &idents, false);
+    ASSERT_EQ(items.size(), 3u);
+    const std::pair<const char*, int> expected[] = {
+        {"Zip Project", 1500000}, {"Zip && Upload Project", 1500001}, {"Zip && Email Project", 1500001}};
+    for (size_t i = 0; i < 3; ++i) {
+        ASSERT_TRUE(items[i]);
+        EXPECT_EQ(items[i]->GetCaption(), expected[i].first);
+        EXPECT_EQ(items[i]->GetPosition(), expected[i].second);
+        EXPECT_TRUE(items[i]->GetEnabled());
+        EXPECT_FALSE(items[i]->GetChecked());
+        EXPECT_EQ(items[i]->GetName(), "");
+        EXPECT_EQ(items[i]->GetParent(), "");
+        EXPECT_EQ(items[i]->GetVerb(), "");
+        EXPECT_EQ(items[i]->GetHelpContext(), 0);
+        auto command = ComPtr<toolsapi::IOTAZandrelMenu>::Query(items[i]);
+        ASSERT_TRUE(command);
+        EXPECT_FALSE(command->GetIsMultiSelectable());
+        IInterfaceList empty;
+        EXPECT_TRUE(command->PreExecute(empty));
+        EXPECT_TRUE(command->PostExecute(empty));
+    }
+}
+
+TEST(ContextMenu, OffersNothingElsewhere) {
+    ComPtr<IOTAProject> project(new host::THostProject("/nowhere/Demo.prj"));
+    rtl::StringList projectNode, otherNode;
+    projectNode.Add("ProjectContainer");
+    otherNode.Add("projectcontainer"); // the ident must match exactly
+    otherNode.Add("FileContainer");
+    EXPECT_TRUE(MenuFor(project, &projectNode, true).empty()) << "several nodes selected";
+    EXPECT_TRUE(MenuFor(project, &otherNode, false).empty());
+    EXPECT_TRUE(MenuFor(nullptr, &projectNode, false).empty());
+    EXPECT_TRUE(MenuFor(project, nullptr, false).empty());
+    TProjectContextMenu menu;
+    EXPECT_TRUE(menu.CanHandle("ProjectContainer"));
+    EXPECT_FALSE(menu.CanHandle("ProjectContainer "));
+}
+
+// Records the cursor values a command sets; the terminal backend cannot show a cursor at all.
+class CursorLog : public ui::Backend {
+public:
+    explicit CursorLog(std::vector<int>& log) : inner_(ui::CreateTerminalBackend({.handleInterrupt = false})), log_(log) {}
+    std::unique_ptr<ui::FormPeer> CreateFormPeer(ui::Form& f) override { return inner_->CreateFormPeer(f); }
+    std::unique_ptr<ui::ControlPeer> CreateControlPeer(ui::Control& c) override { return inner_->CreateControlPeer(c); }
+    void ProcessMessages() override {}
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    bool InputQuery(const std::string&, const std::string&, std::string&) override { return false; }
+    void SetCursor(int cursor) override { log_.push_back(cursor); }
+    void SetClipboardText(const std::string&) override {}
+    std::string ClipboardText() override { return {}; }
+    int CaptionHeight() const override { return 23; }
+    int ScreenWidth() const override { return 1024; }
+    int ScreenHeight() const override { return 768; }
+    std::vector<std::string> messages;
+
+private:
+    std::unique_ptr<ui::Backend> inner_;
+    std::vector<int>& log_;
+};
+
+class ContextCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("XDG_CONFIG_HOME", (scratch_ / "config").c_str(), 1);
+        setenv("XDG_DATA_HOME", (scratch_ / "data").c_str(), 1);
+        ui::InstallBackend(std::make_unique<CursorLog>(cursors_));
+    }
+    void TearDown() override { ui::RemoveBackend(); }
+
+    void Run(int which, const std::string& projectFile) {
+        ComPtr<IOTAProject> project(new host::THostProject(projectFile));
+        rtl::StringList idents;
+        idents.Add("ProjectContainer");
+        const auto items = MenuFor(project, &idents, false);
+        IInterfaceList context;
+        context.Add(ComPtr<toolsapi::IInterface>(
+            ComPtr<toolsapi::IOTAProjectMenuContext>(new host::THostMenuContext(project))));
+        ComPtr<toolsapi::IOTAZandrelMenu>::Query(items.at(static_cast<size_t>(which)))->Execute(context);
+    }
+
+    testing::TempDir scratch_{"ide-commands"};
+    std::vector<int> cursors_;
+};
+
+TEST_F(ContextCommands, HourglassShowsWhileTheCommandRunsAndIsRestored) {
+    testing::WriteFile(scratch_ / "Demo/Demo.prj", "p");
+    Run(1, scratch_ / "Demo/Demo.prj"); // upload without a host: stops after its message
+    EXPECT_EQ(cursors_, (std::vector<int>{ui::crHourGlass, ui::crDefault}));
+    auto& log = static_cast<CursorLog&>(ui::CurrentBackend());
+    EXPECT_EQ(log.messages, std::vector<std::string>{"upload settings"});
+}
+
+TEST_F(ContextCommands, AProjectThatCannotBeSavedIsLeftAlone) {
+    Run(0, scratch_ / "Missing/Demo.prj");
+    EXPECT_TRUE(cursors_.empty());
+    EXPECT_FALSE(std::filesystem::exists(scratch_ / "Missing"));
+}
+
+TEST_F(ContextCommands, AnEmptyContextListDoesNothing) {
+    ComPtr<IOTAProject> project(new host::THostProject(scratch_ / "Demo.prj"));
+    rtl::StringList idents;
+    idents.Add("ProjectContainer");
+    const auto items = MenuFor(project, &idents, false);
+    ComPtr<toolsapi::IOTAZandrelMenu>::Query(items[0])->Execute(IInterfaceList{});
+    EXPECT_TRUE(cursors_.empty());
+}
+
+} // namespace
+} // namespace zandrel::ide
