@@ -195,6 +195,10 @@ void FtpSession::Discard() {
 
 void FtpSession::Quit() {
     if (!discarded_ && _pControlSocket) {
+        // The goodbye must not hide the reply that explains why the caller is leaving.
+        DWORD keptStatus = 0;
+        std::string keptReply;
+        InternetGetLastResponseInfo(keptStatus, keptReply);
         try {
             _pControlSocket->sendMessage("QUIT");
             std::string reply;
@@ -202,6 +206,7 @@ void FtpSession::Quit() {
         } catch (...) {
             // Leaving anyway; the server notices the closed connection.
         }
+        RecordResponse(static_cast<int>(keptStatus), keptReply);
     }
     Discard();
 }
