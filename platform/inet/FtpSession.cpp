@@ -110,7 +110,10 @@ std::unique_ptr<FtpSession> FtpSession::Connect(const std::string& host, uint16_
     std::unique_ptr<FtpSession> session(new FtpSession(*control, timeouts));
     std::string reply;
     int status = session->ReadReply(reply, timeouts.receive, OnCancel::KeepWaiting);
-    while (status / 100 == 1) status = session->ReadReply(reply, timeouts.receive, OnCancel::KeepWaiting);
+    // "120 ready in n minutes" may precede the greeting; a server that only ever says that is
+    // given up on after a few rounds rather than waited on for ever.
+    for (int round = 0; status / 100 == 1 && round < 3; ++round)
+        status = session->ReadReply(reply, timeouts.receive, OnCancel::KeepWaiting);
     if (status / 100 != 2) {
         session->Discard();
         ThrowServerRefusal(status, reply);
