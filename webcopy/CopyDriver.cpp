@@ -1,0 +1,168 @@
+// The run: build the dialog, open the Internet root, hand each active item to the routine of
+// its protocol, write the outcome back into the item, and finish the dialog.
+#include "platform/inet/Inet.h"
+#include "platform/ui/Application.h"
+#include "webcopy/UiForms.h"
+#include "webcopy/ZandrelWebCopy.h"
+
+namespace zandrel::webcopy {
+namespace {
+
+bool KeepsFtpConnection(TZandrelWebCopyProtocol protocol) { return protocol == wpFtp || protocol == wpFtpUpload; }
+
+std::string ConnectionKey(const TZandrelWebCopyItem& item) { return item.FTPHost + item.FTPUserID + item.FTPPassword; }
+
+// While a run lasts, the Internet layer's waits keep the UI alive and let Cancel stop a stalled
+// transfer; the previous hook comes back when the run ends, however it ends.
+class RunIdleHook {
+public:
+    explicit RunIdleHook(const bool& cancelled)
+        : previous_(inet::SetIdleHook([&cancelled] {
+              ui::ProcessMessages();
+              return !cancelled;
+          })) {}
+    ~RunIdleHook() { inet::SetIdleHook(std::move(previous_)); }
+    RunIdleHook(const RunIdleHook&) = delete;
+    RunIdleHook& operator=(const RunIdleHook&) = delete;
+
+private:
+    inet::IdleHook previous_;
+};
+
+} // namespace
+
+void TZandrelWebCopy::Execute() { DoCopy(); }
+
+bool TZandrelWebCopy::KeepConnectionFor(int idx) const {
+    if (idx + 1 >= Items.Count()) return false;
+    const TZandrelWebCopyItem& current = Items[idx];
+    const TZandrelWebCopyItem& next = Items[idx + 1]; // whether it is active does not matter
+    return KeepsFtpConnection(current.Protocol) && KeepsFtpConnection(next.Protocol) &&
+           ConnectionKey(current) == ConnectionKey(next);
+}
+
+bool TZandrelWebCopy::Dispatch(int idx, TZandrelWebCopyItem& item, TDateTime& fileDate, bool& notNewer,
+                               bool keepConnection) {
+    // The routine gets the item's fields by value: event handlers it calls may change or even
+    // delete the item meanwhile.
+    TZandrelWebCopyItem in;
+    in.Assign(item);
+    switch (in.Protocol) {
+    case wpHttp:
+        return HttpGetFile(idx, in.URL, in.DisplayURL, in.TargetDir, in.TargetFilename, in.CopyNewerOnly, fileDate,
+                           notNewer, in.Authenticate, in.HTTPUserID, in.HTTPPassword);
+    case wpFtp:
+        return FtpGetFile(idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL, in.TargetDir,
+                          in.TargetFilename, in.CopyNewerOnly, fileDate, notNewer, keepConnection, true);
+    case wpFile:
+        return FileGetFile(idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL, in.TargetDir,
+                           in.TargetFilename, in.CopyNewerOnly, fileDate, notNewer);
+    case wpFtpUpload:
+        return FtpPutFile(idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL, in.TargetDir,
+                          in.TargetFilename, in.CopyNewerOnly, fileDate, notNewer, keepConnection);
+    case wpHttpUpload:
+        return HttpPutFile(in.URL, in.TargetDir, in.TargetFilename, in.HTTPCommand);
+    case wpMultiFtp:
+        return MultiFtpGetFile(idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL, in.TargetDir,
+                               in.TargetFilename, in.CopyNewerOnly, fileDate, notNewer, keepConnection);
+    case wpMultiFtpUpload:
+        return MultiFtpPutFile(idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL, in.TargetDir,
+                               in.TargetFilename, in.CopyNewerOnly, fileDate, notNewer, keepConnection);
+    case wpFtpDelete:
+        return FtpRemoveFile(idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL, in.TargetDir,
+                             in.TargetFilename, keepConnection);
+    case wpFtpList:
+        return MultiFtpGetList(idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL, in.TargetDir,
+                               in.TargetFilename, in.CopyNewerOnly, fileDate, notNewer, keepConnection);
+    case wpFtpTest:
+        return FtpTest(idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort);
+    }
+    return false; // an ordinal no protocol has: nothing to run
+}
+
+void TZandrelWebCopy::ForgetClosedConnection() {
+    // Closing the root closed every connection under it, the kept one included; handing that
+    // one out again would only fail.
+    FFTPconnect = nullptr;
+    FPrevConnect.clear();
+}
+
+void TZandrelWebCopy::FinishDialog() {
+    if (FCancelBtn) FCancelBtn->SetCaption(DlgClose);
+    FCancelIsClose = true;
+    if (FAnim) FAnim->SetActive(false);
+    if (FCancelled) return;
+    if (ShowOpenFile && FBtnShowFile) FBtnShowFile->SetEnabled(true);
+    if (ShowOpenFolder && FBtnShowFolder) FBtnShowFolder->SetEnabled(true);
+}
+
+void TZandrelWebCopy::DoCopy() {
+    RunIdleHook idleHook(FCancelled);
+    CreateForm();
+    FHinternet = nullptr;
+    auto closeRoot = [this] {
+        if (!FHinternet) return;
+        inet::InternetCloseHandle(FHinternet);
+        FHinternet = nullptr;
+        ForgetClosedConnection();
+    };
+    try {
+        if (NumInetItems() > 0) {
+            // A failed open leaves no root; the routines then fail to connect and say so.
+            if (!Proxy.empty())
+                FHinternet = inet::InternetOpen(Agent, inet::INTERNET_OPEN_TYPE_PROXY, Proxy, "", 0);
+            else
+                FHinternet = inet::InternetOpen(Agent, inet::INTERNET_OPEN_TYPE_PRECONFIG, "", "", 0);
+        }
+        FFileNum = 0;
+        FPrevTarget.clear();
+
+        const int count = Items.Count();
+        for (int idx = 0; idx < count; ++idx) {
+            if (!Items[idx].Active) continue;
+            ++FFileNum;
+            if (OnFileStart) OnFileStart(*this, idx);
+            bool result = false;
+            bool notNewer = false;
+
+            TZandrelWebCopyItem& item = Items[idx];
+            if (FForm) {
+                switch (item.Protocol) {
+                case wpHttp:
+                case wpFtp: FForm->SetCaption(DlgDwnload + " ..."); break;
+                case wpFile: FForm->SetCaption(DlgCopying + " ..."); break;
+                case wpFtpUpload:
+                case wpHttpUpload: FForm->SetCaption(DlgUpload + " ..."); break;
+                default: break;
+                }
+            }
+            TDateTime fileDate = item.FileDate;
+            const bool keepConnection = KeepConnectionFor(idx);
+            result = Dispatch(idx, item, fileDate, notNewer, keepConnection);
+
+            TZandrelWebCopyItem& done = Items[idx]; // looked up again: handlers may have changed the list
+            done.NewFileDate = fileDate;
+            SetItemResults(done, result && !FCancelled, FCancelled, notNewer);
+            if (FCancelled) break;
+            if (OnFileDone) OnFileDone(*this, idx);
+        }
+        closeRoot();
+    } catch (...) {
+        // The run ends here and the exception goes to the caller, but nothing of the run is left
+        // behind: no open root handle, and no dialog that could no longer be closed.
+        closeRoot();
+        ParkForm();
+        throw;
+    }
+
+    if (ShowOpenFile || ShowOpenFolder) {
+        if (OnCopyDone) OnCopyDone(*this);
+        FinishDialog(); // the user ends the dialog with Close, Open file or Open folder
+        return;
+    }
+    if (FForm) FForm->Close();
+    DestroyForm();
+    if (OnCopyDone) OnCopyDone(*this);
+}
+
+} // namespace zandrel::webcopy

@@ -1,0 +1,257 @@
+#include "webcopy/DesignStreaming.h"
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <variant>
+
+#include "webcopy/ZandrelWebCopy.h"
+
+namespace zandrel::webcopy {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+template <class E>
+struct EnumNames;
+template <>
+struct EnumNames<TZandrelWebCopyProtocol> {
+    static constexpr std::array<const char*, 10> names = {"wpHttp",       "wpFtp",      "wpFile",
+                                                          "wpFtpUpload",  "wpHttpUpload", "wpMultiFtp",
+                                                          "wpMultiFtpUpload", "wpFtpDelete", "wpFtpList",
+                                                          "wpFtpTest"};
+};
+template <>
+struct EnumNames<TZandrelWebCopyHTTPCommand> {
+    static constexpr std::array<const char*, 2> names = {"hcPost", "hcPut"};
+};
+template <>
+struct EnumNames<TZandrelWebCopyAuthentication> {
+    static constexpr std::array<const char*, 3> names = {"waNever", "waAlways", "waAuto"};
+};
+
+template <class Owner>
+using Field = std::variant<std::string Owner::*, bool Owner::*, int32_t Owner::*, double Owner::*,
+                           TZandrelWebCopyProtocol Owner::*, TZandrelWebCopyHTTPCommand Owner::*,
+                           TZandrelWebCopyAuthentication Owner::*>;
+
+template <class Owner>
+struct Property {
+    const char* name;
+    Field<Owner> field;
+};
+
+using Item = TZandrelWebCopyItem;
+using Component = TZandrelWebCopy;
+
+// In declaration order, which is also the order they are written in.
+const std::array<Property<Item>, 16> kItemProperties = {{
+    {"URL", &Item::URL},
+    {"TargetDir", &Item::TargetDir},
+    {"TargetFilename", &Item::TargetFilename},
+    {"Protocol", &Item::Protocol},
+    {"HTTPCommand", &Item::HTTPCommand},
+    {"FTPHost", &Item::FTPHost},
+    {"FTPUserID", &Item::FTPUserID},
+    {"FTPPassword", &Item::FTPPassword},
+    {"FTPPort", &Item::FTPPort},
+    {"Active", &Item::Active},
+    {"CopyNewerOnly", &Item::CopyNewerOnly},
+    {"FileDate", &Item::FileDate},
+    {"Authenticate", &Item::Authenticate},
+    {"HTTPUserID", &Item::HTTPUserID},
+    {"DisplayURL", &Item::DisplayURL},
+    {"HTTPPassword", &Item::HTTPPassword},
+}};
+
+// "Items" sits between these two groups; "Version" comes last.
+const std::array<Property<Component>, 22> kComponentPropertiesBeforeItems = {{
+    {"Agent", &Component::Agent},
+    {"AlwaysOnTop", &Component::AlwaysOnTop},
+    {"CreateUniqueFilenames", &Component::CreateUniqueFilenames},
+    {"DlgCancel", &Component::DlgCancel},
+    {"DlgCaption", &Component::DlgCaption},
+    {"DlgCompleted", &Component::DlgCompleted},
+    {"DlgClose", &Component::DlgClose},
+    {"DlgFileLabel", &Component::DlgFileLabel},
+    {"DlgFileOfLabel", &Component::DlgFileOfLabel},
+    {"DlgFromServerLabel", &Component::DlgFromServerLabel},
+    {"DlgToServerLabel", &Component::DlgToServerLabel},
+    {"DlgProgressLabel", &Component::DlgProgressLabel},
+    {"DlgRateLabel", &Component::DlgRateLabel},
+    {"DlgTimeLabel", &Component::DlgTimeLabel},
+    {"DlgElapsedTimeLabel", &Component::DlgElapsedTimeLabel},
+    {"DlgCopying", &Component::DlgCopying},
+    {"DlgDwnload", &Component::DlgDwnload},
+    {"DlgUpload", &Component::DlgUpload},
+    {"DlgOpenFile", &Component::DlgOpenFile},
+    {"DlgOpenFolder", &Component::DlgOpenFolder},
+    {"FTPPassive", &Component::FTPPassive},
+    {"HTTPKeepAliveAuthentication", &Component::HTTPKeepAliveAuthentication},
+}};
+const std::array<Property<Component>, 16> kComponentPropertiesAfterItems = {{
+    {"Proxy", &Component::Proxy},
+    {"ProxyUserID", &Component::ProxyUserID},
+    {"ProxyPassword", &Component::ProxyPassword},
+    {"DlgShowCancel", &Component::DlgShowCancel},
+    {"DlgShowCloseBtn", &Component::DlgShowCloseBtn},
+    {"ShowDialog", &Component::ShowDialog},
+    {"ShowDialogOnTop", &Component::ShowDialogOnTop},
+    {"ShowOpenFile", &Component::ShowOpenFile},
+    {"ShowOpenFolder", &Component::ShowOpenFolder},
+    {"ShowCompletion", &Component::ShowCompletion},
+    {"ShowElapsedTime", &Component::ShowElapsedTime},
+    {"ShowFileName", &Component::ShowFileName},
+    {"ShowServer", &Component::ShowServer},
+    {"ShowTime", &Component::ShowTime},
+}};
+constexpr const char* kItems = "Items";
+constexpr const char* kVersion = "Version";
+
+// ---- writing -----------------------------------------------------------------------------------
+
+template <class Owner>
+void WriteProperty(Json& out, const Owner& owner, const Property<Owner>& property) {
+    std::visit(
+        [&](auto member) {
+            using Value = std::decay_t<decltype(owner.*member)>;
+            if constexpr (std::is_enum_v<Value>)
+                out[property.name] = EnumNames<Value>::names.at(static_cast<size_t>(owner.*member));
+            else
+                out[property.name] = owner.*member;
+        },
+        property.field);
+}
+
+// ---- reading -----------------------------------------------------------------------------------
+
+[[noreturn]] void Refuse(const std::string& path, const std::string& problem) {
+    throw StreamingError(path + ": " + problem);
+}
+
+template <size_t N>
+std::string JoinNames(const std::array<const char*, N>& names) {
+    std::string text;
+    for (const char* name : names) text += (text.empty() ? "" : ", ") + std::string(name);
+    return text;
+}
+
+template <class Owner>
+void ReadProperty(const Json& value, Owner& owner, const Property<Owner>& property, const std::string& path) {
+    std::visit(
+        [&](auto member) {
+            using Value = std::decay_t<decltype(owner.*member)>;
+            if constexpr (std::is_same_v<Value, std::string>) {
+                if (!value.is_string()) Refuse(path, "expected a string");
+                owner.*member = value.template get<std::string>();
+            } else if constexpr (std::is_same_v<Value, bool>) {
+                if (!value.is_boolean()) Refuse(path, "expected true or false");
+                owner.*member = value.template get<bool>();
+            } else if constexpr (std::is_same_v<Value, int32_t>) {
+                if (!value.is_number_integer()) Refuse(path, "expected a whole number");
+                if (value.is_number_unsigned()) {
+                    const auto n = value.template get<uint64_t>();
+                    if (n > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
+                        Refuse(path, "number out of range");
+                    owner.*member = static_cast<int32_t>(n);
+                } else {
+                    const auto n = value.template get<int64_t>();
+                    if (n < std::numeric_limits<int32_t>::min() || n > std::numeric_limits<int32_t>::max())
+                        Refuse(path, "number out of range");
+                    owner.*member = static_cast<int32_t>(n);
+                }
+            } else if constexpr (std::is_same_v<Value, double>) {
+                if (!value.is_number()) Refuse(path, "expected a number (a date-time in days)");
+                owner.*member = value.template get<double>();
+            } else {
+                const auto& names = EnumNames<Value>::names;
+                if (!value.is_string()) Refuse(path, "expected one of the names " + JoinNames(names));
+                const auto text = value.template get<std::string>();
+                for (size_t i = 0; i < names.size(); ++i) {
+                    if (text == names[i]) {
+                        owner.*member = static_cast<Value>(i);
+                        return;
+                    }
+                }
+                Refuse(path, "unknown value \"" + text + "\" (expected one of " + JoinNames(names) + ")");
+            }
+        },
+        property.field);
+}
+
+template <class Owner, size_t N>
+const Property<Owner>* Find(const std::array<Property<Owner>, N>& table, const std::string& name) {
+    for (const auto& property : table)
+        if (name == property.name) return &property;
+    return nullptr;
+}
+
+void ReadItem(const Json& json, Item& item, const std::string& path) {
+    if (!json.is_object()) Refuse(path, "expected an object");
+    for (const auto& [name, value] : json.items()) {
+        const std::string propertyPath = path + "." + name;
+        const auto* property = Find(kItemProperties, name);
+        if (!property) Refuse(propertyPath, "unknown property");
+        ReadProperty(value, item, *property, propertyPath);
+    }
+}
+
+void ReadComponent(const Json& json, Component& component) {
+    if (!json.is_object()) Refuse("(component)", "expected an object of properties");
+    for (const auto& [name, value] : json.items()) {
+        if (name == kVersion) {
+            if (!value.is_string()) Refuse(name, "expected a string");
+            component.SetVersion(value.get<std::string>());
+            continue;
+        }
+        if (name == kItems) {
+            if (!value.is_array()) Refuse(name, "expected a list of items");
+            component.Items.Clear();
+            for (size_t i = 0; i < value.size(); ++i)
+                ReadItem(value[i], component.Items.Add(), std::string(kItems) + "[" + std::to_string(i) + "]");
+            continue;
+        }
+        const auto* property = Find(kComponentPropertiesBeforeItems, name);
+        if (!property) property = Find(kComponentPropertiesAfterItems, name);
+        if (!property) Refuse(name, "unknown property");
+        ReadProperty(value, component, *property, name);
+    }
+}
+
+} // namespace
+
+Json SaveComponentJson(const TZandrelWebCopy& component) {
+    Json out = Json::object();
+    for (const auto& property : kComponentPropertiesBeforeItems) WriteProperty(out, component, property);
+    Json items = Json::array();
+    for (int i = 0; i < component.Items.Count(); ++i) {
+        Json item = Json::object();
+        for (const auto& property : kItemProperties) WriteProperty(item, component.Items[i], property);
+        items.push_back(std::move(item));
+    }
+    out[kItems] = std::move(items);
+    for (const auto& property : kComponentPropertiesAfterItems) WriteProperty(out, component, property);
+    out[kVersion] = component.Version();
+    return out;
+}
+
+std::string SaveComponentText(const TZandrelWebCopy& component) { return SaveComponentJson(component).dump(2) + "\n"; }
+
+void LoadComponentJson(TZandrelWebCopy& component, const Json& json) {
+    // A trial load into a scratch component finds every problem before the real one is touched.
+    TZandrelWebCopy scratch;
+    ReadComponent(json, scratch);
+    ReadComponent(json, component);
+}
+
+void LoadComponentText(TZandrelWebCopy& component, std::string_view text) {
+    Json json;
+    try {
+        json = Json::parse(text);
+    } catch (const nlohmann::json::parse_error& e) {
+        throw StreamingError(std::string("not valid JSON: ") + e.what());
+    }
+    LoadComponentJson(component, json);
+}
+
+} // namespace zandrel::webcopy

@@ -1,0 +1,53 @@
+// The refresh every transfer routine makes after each block it moves: one implementation, so
+// the dialog reads the same whatever the protocol.
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+#include "platform/rtl/Clock.h"
+#include "platform/ui/Application.h"
+#include "webcopy/UiForms.h"
+#include "webcopy/Formatting.h"
+#include "webcopy/ZandrelWebCopy.h"
+
+namespace zandrel::webcopy {
+namespace {
+
+// Milliseconds since `start` on the 32-bit tick counter, which wraps after about 49 days.
+uint32_t TicksSince(uint32_t start) { return rtl::GetTickCount() - start; }
+
+void SetText(ui::Label* label, const std::string& text) {
+    if (label) label->SetCaption(text);
+}
+
+} // namespace
+
+bool TZandrelWebCopy::ProgressStep(uint32_t Done, uint32_t Total, uint32_t Start, const std::string& DirectionWord) {
+    if (Total > 0) {
+        const auto percent = rtl::RoundHalfEven(static_cast<double>(Done) / Total * 100.0);
+        if (FProgress) FProgress->SetPosition(static_cast<int>(std::min<int64_t>(percent, 100)));
+        SetText(FSizeLbl, DlgProgressLabel + " " + FileSizeFmt(Done) + " " + DlgFileOfLabel + " " + FileSizeFmt(Total));
+    } else {
+        SetText(FSizeLbl, DlgProgressLabel + " " + FileSizeFmt(Done));
+    }
+    if (ShowCompletion && FForm && FProgress)
+        FForm->SetCaption(DirectionWord + " : " + std::to_string(FProgress->Position()) + "% " + DlgCompleted);
+
+    // The +1 keeps the first block (0 ms) from dividing by zero; 64 bits keep it from wrapping.
+    const double elapsedForRate = static_cast<double>(uint64_t{TicksSince(Start)} + 1);
+    const int64_t rate = rtl::RoundHalfEven(Done / elapsedForRate * 1000.0);
+    FRateStr = FileSizeFmtSpeed(static_cast<int32_t>(std::min<int64_t>(rate, std::numeric_limits<int32_t>::max())));
+    SetText(FRateLbl, DlgRateLabel + " " + FRateStr);
+
+    FTimeLeftStr = TimeFmt(TicksSince(Start), Done, Total);
+    SetText(FTimeLbl, DlgTimeLabel + " " + FTimeLeftStr);
+
+    FElapsedTimeStr = TimeFmt(TicksSince(Start), 0, Total);
+    SetText(FElapsedTimeLbl, DlgElapsedTimeLabel + " " + FElapsedTimeStr);
+
+    if (OnCopyProgress) OnCopyProgress(*this, FFileNum, Done, Total);
+    ui::ProcessMessages();
+    return FCancelled;
+}
+
+} // namespace zandrel::webcopy

@@ -1,0 +1,69 @@
+#pragma once
+// One transfer of the component: what to move where, by which protocol, and after a run what
+// came of it. The published fields are what design-time streaming stores and what Assign
+// copies; the results and the listing's lists exist at run time only.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/rtl/DateTime.h"
+#include "platform/rtl/StringList.h"
+#include "webcopy/FileDetailItems.h"
+#include "webcopy/Persistent.h"
+#include "webcopy/WebCopyTypes.h"
+
+namespace zandrel::webcopy {
+
+class TZandrelWebCopyItem : public TPersistent {
+public:
+    TZandrelWebCopyItem() = default;
+    TZandrelWebCopyItem(const TZandrelWebCopyItem&) = delete;
+    TZandrelWebCopyItem& operator=(const TZandrelWebCopyItem&) = delete;
+    ~TZandrelWebCopyItem() override;
+
+    // Published, in declaration order.
+    std::string URL;
+    std::string TargetDir;
+    std::string TargetFilename;
+    TZandrelWebCopyProtocol Protocol = wpHttp;
+    TZandrelWebCopyHTTPCommand HTTPCommand = hcPost;
+    std::string FTPHost;
+    std::string FTPUserID;
+    std::string FTPPassword;
+    int32_t FTPPort = 21;
+    bool Active = true;
+    bool CopyNewerOnly = false;
+    TDateTime FileDate = 0;
+    TZandrelWebCopyAuthentication Authenticate = waNever;
+    std::string HTTPUserID;
+    std::string DisplayURL;
+    std::string HTTPPassword;
+
+    // Public, run time only.
+    TDateTime NewFileDate = 0;
+    uint32_t FileSize = 0;
+
+    // Results of the last run that reached this item.
+    bool Success() const { return FSuccess; }
+    bool NoNewVersion() const { return FNoNewVersion; }
+    bool Cancelled() const { return FCancelled; }
+    // Absent (null) until an FTP listing fills them.
+    const rtl::StringList* FileList() const { return FFileList.get(); }
+    const TFileDetailItems* FileDetails() const { return FFileDetails.get(); }
+
+    // Copies the sixteen published fields from another item; results and lists stay as they
+    // are. Any other kind of source changes nothing.
+    void Assign(const TPersistent& Source) override;
+
+private:
+    // The copy driver writes the results, the FTP listing replaces the lists.
+    friend class TZandrelWebCopy;
+
+    bool FSuccess = false;
+    bool FNoNewVersion = false;
+    bool FCancelled = false;
+    std::unique_ptr<rtl::StringList> FFileList;
+    std::unique_ptr<TFileDetailItems> FFileDetails;
+};
+
+} // namespace zandrel::webcopy

@@ -1,0 +1,255 @@
+#pragma once
+// TZandrelWebCopy: a list of transfers (HTTP and FTP downloads and uploads, FTP listing, delete
+// and connection test, local and network copies) run one after the other behind a progress
+// dialog, reporting through events. Everything runs on the UI thread; long transfers keep the UI
+// alive by processing pending messages after every block, which is also how the dialog's Cancel
+// button reaches a running transfer.
+//
+// Layout of the implementation: ZandrelWebCopy.cpp (construction, version), CopyDriver.cpp (the
+// run), CopyThread.cpp (the worker-thread forms), ProgressDialog.cpp and ProgressStep.cpp (the
+// window and the per-block refresh), and one file per protocol group of transfer routines.
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "platform/inet/Inet.h"
+#include "platform/rtl/DateTime.h"
+#include "webcopy/WebCopyItems.h"
+#include "webcopy/WebCopyTypes.h"
+
+namespace zandrel::ui {
+class Form;
+class Label;
+class Button;
+class ProgressBar;
+class Animate;
+} // namespace zandrel::ui
+
+namespace zandrel::webcopy {
+
+struct CopyThreadLink;
+class TWCopyThread;
+
+class TZandrelWebCopy {
+public:
+    TZandrelWebCopy();
+    TZandrelWebCopy(const TZandrelWebCopy&) = delete;
+    TZandrelWebCopy& operator=(const TZandrelWebCopy&) = delete;
+    virtual ~TZandrelWebCopy();
+
+    // ---- published properties, in declaration order --------------------------------------------
+    std::string Agent = "ZandrelWebCopy";
+    bool AlwaysOnTop = false;
+    bool CreateUniqueFilenames = false;
+    std::string DlgCancel = "Cancel";
+    std::string DlgCaption = "Downloading";
+    std::string DlgCompleted = "completed";
+    std::string DlgClose = "Close";
+    std::string DlgFileLabel = "File :";
+    std::string DlgFileOfLabel = "of";
+    std::string DlgFromServerLabel = "from";
+    std::string DlgToServerLabel = "to";
+    std::string DlgProgressLabel = "Progress :";
+    std::string DlgRateLabel = "Transfer rate :";
+    std::string DlgTimeLabel = "Estimated time left :";
+    std::string DlgElapsedTimeLabel = "Elapsed time :";
+    std::string DlgCopying = "Copying";
+    std::string DlgDwnload = "Downloading";
+    std::string DlgUpload = "Uploading";
+    std::string DlgOpenFile = "Open file";
+    std::string DlgOpenFolder = "Open folder";
+    bool FTPPassive = false;
+    bool HTTPKeepAliveAuthentication = false;
+    TZandrelWebCopyItems Items{this};
+    std::string Proxy;
+    std::string ProxyUserID;
+    std::string ProxyPassword;
+    bool DlgShowCancel = true;
+    bool DlgShowCloseBtn = false;
+    bool ShowDialog = true;
+    bool ShowDialogOnTop = true;
+    bool ShowOpenFile = false;
+    bool ShowOpenFolder = false;
+    bool ShowCompletion = false;
+    bool ShowElapsedTime = false;
+    bool ShowFileName = true;
+    bool ShowServer = true;
+    bool ShowTime = false;
+    // Always "2.2.3.1"; writing it is ignored, so a stored older number cannot change it.
+    std::string Version() const;
+    void SetVersion(const std::string&) {}
+
+    // ---- events (published) ----------------------------------------------------------------------
+    TZandrelWebCopyBeforeDialogShow OnBeforeDialogShow;
+    TZandrelWebCopyConnectError OnConnectError;
+    TZandrelWebCopyCancel OnCopyCancel;
+    TZandrelWebCopyThreadDone OnCopyDone;
+    TZandrelWebCopyOverwrite OnCopyOverWrite;
+    TZandrelWebCopyProgress OnCopyProgress;
+    TZandrelWebCopyError OnError;
+    TZandrelWebCopyErrorInfo OnErrorInfo;
+    TZandrelWebCopyFileDone OnFileDone;
+    TZandrelWebCopyFileStart OnFileStart;
+    TZandrelWebCopyFileDateCheck OnFileDateCheck;
+    TZandrelWebCopyMultiFTPFileDone OnMultiFTPFileDone;
+    TZandrelWebCopyURLNotFound OnURLNotFound;
+    TZandrelWebCopyNoNewFile OnNoNewFileFound;
+    TWebRemoveFileDone OnRemovedFile;
+    TWebRemoveFileFailed OnRemovedFileFailed;
+
+    // ---- run-time properties ---------------------------------------------------------------------
+    // The dialog and its controls; null while no dialog exists.
+    ui::Form* ProgressForm() const { return FForm.get(); }
+    ui::ProgressBar* ProgressBar() const { return FProgress; }
+    ui::Label* ProgressFileLabel() const { return FFileLbl; }
+    ui::Label* ProgressSizeLabel() const { return FSizeLbl; }
+    ui::Label* ProgressRateLabel() const { return FRateLbl; }
+    // The last texts the progress step formatted.
+    const std::string& RateStr() const { return FRateStr; }
+    const std::string& TimeLeftStr() const { return FTimeLeftStr; }
+    const std::string& ElapsedTimeStr() const { return FElapsedTimeStr; }
+    // Set when the dialog was closed through Open file or Open folder.
+    bool FormClosed() const { return FFormClosed; }
+    void SetFormClosed(bool Value) { FFormClosed = Value; }
+
+    // ---- operations ------------------------------------------------------------------------------
+    // Runs every active item on the calling thread (the UI thread) and returns when the run is
+    // over; with Open buttons, when they are offered.
+    void Execute();
+    // Starts a worker thread that hands the run to the UI thread; returns at once.
+    void ThreadExecute();
+    // ThreadExecute, then processes pending messages until the run and its thread have ended.
+    // An exception that ended the run is raised again here.
+    void ThreadExecAndWait();
+    // Asks the running transfer to stop after its current block. Fires no event.
+    void CancelCopy();
+    // Active items whose protocol needs the Internet root handle (all but wpFile).
+    int NumInetItems() const;
+    // The version packed as four bytes, major in the highest.
+    int32_t GetVersionNr() const;
+
+    // The run itself (Execute and the worker thread both come here).
+    void DoCopy();
+    // The worker thread's termination step: marks the threaded run as complete.
+    void ThreadDone(TWCopyThread& Sender);
+
+protected:
+    // ---- transfer routines, one file per protocol group ---------------------------------------
+    // FtpUpload.cpp
+    virtual bool FtpPutFile(int Index, const std::string& FTPUserID, const std::string& FTPPassword,
+                            const std::string& FTPHost, int32_t FTPPort, const std::string& URL,
+                            const std::string& TargetDir, const std::string& TargetFilename, bool CopyNewerOnly,
+                            TDateTime& FileDate, bool& NoNewVersion, bool KeepConnection);
+    virtual bool MultiFtpPutFile(int Index, const std::string& FTPUserID, const std::string& FTPPassword,
+                                 const std::string& FTPHost, int32_t FTPPort, const std::string& URL,
+                                 const std::string& TargetDir, const std::string& TargetFilename,
+                                 bool CopyNewerOnly, TDateTime& FileDate, bool& NoNewVersion, bool KeepConnection);
+    // FtpDownload.cpp
+    virtual bool FtpGetFile(int Index, const std::string& FTPUserID, const std::string& FTPPassword,
+                            const std::string& FTPHost, int32_t FTPPort, const std::string& URL,
+                            const std::string& TargetDir, const std::string& TargetFilename, bool CopyNewerOnly,
+                            TDateTime& FileDate, bool& NoNewVersion, bool KeepConnection, bool ShowLabels);
+    virtual bool MultiFtpGetFile(int Index, const std::string& FTPUserID, const std::string& FTPPassword,
+                                 const std::string& FTPHost, int32_t FTPPort, const std::string& URL,
+                                 const std::string& TargetDir, const std::string& TargetFilename,
+                                 bool CopyNewerOnly, TDateTime& FileDate, bool& NoNewVersion, bool KeepConnection);
+    virtual bool MultiFtpGetList(int Index, const std::string& FTPUserID, const std::string& FTPPassword,
+                                 const std::string& FTPHost, int32_t FTPPort, const std::string& URL,
+                                 const std::string& TargetDir, const std::string& TargetFilename,
+                                 bool CopyNewerOnly, TDateTime& FileDate, bool& NoNewVersion, bool KeepConnection);
+    // FtpTestDelete.cpp
+    virtual bool FtpTest(int Index, const std::string& FTPUserID, const std::string& FTPPassword,
+                         const std::string& FTPHost, int32_t FTPPort);
+    virtual bool FtpRemoveFile(int Index, const std::string& FTPUserID, const std::string& FTPPassword,
+                               const std::string& FTPHost, int32_t FTPPort, const std::string& URL,
+                               const std::string& TargetDir, const std::string& TargetFilename,
+                               bool KeepConnection);
+    // HttpDownload.cpp
+    virtual bool HttpGetFile(int idx, const std::string& URL, const std::string& DisplayURL,
+                             const std::string& TargetDir, const std::string& TargetFilename, bool CopyNewerOnly,
+                             TDateTime& FileDate, bool& NoNewVersion, TZandrelWebCopyAuthentication Authenticate,
+                             const std::string& HTTPUserID, const std::string& HTTPPassword);
+    // HttpUpload.cpp
+    virtual bool HttpPutFile(const std::string& URL, const std::string& TargetDir, const std::string& TargetFilename,
+                             TZandrelWebCopyHTTPCommand HTTPCommand);
+    // FileCopy.cpp
+    virtual bool FileGetFile(int idx, const std::string& UserID, const std::string& Password, const std::string& Host,
+                             int32_t Port, const std::string& URL, const std::string& TargetDir,
+                             const std::string& TargetFilename, bool CopyNewerOnly, TDateTime& FileDate,
+                             bool& NoNewVersion);
+
+    // ---- the common frame of the routines ------------------------------------------------------
+    // The refresh after each block a routine moves (ProgressStep.cpp): bar, size line, caption
+    // (with ShowCompletion, led by `DirectionWord`), rate, time-left and elapsed lines, then
+    // OnCopyProgress, then one round of pending messages. `Done` and `Total` are bytes (Total 0
+    // when unknown), `Start` the tick count taken just before the block loop. Returns true when
+    // a cancel has been requested, so the routine stops after this block.
+    bool ProgressStep(uint32_t Done, uint32_t Total, uint32_t Start, const std::string& DirectionWord);
+    // OnError(Code), then OnErrorInfo(Code, Info).
+    void ReportError(int Code, const std::string& Info);
+    // Switches the dialog's animation to another clip and starts it (uploads use 258).
+    void PlayClip(int ResourceId);
+
+    // ---- the progress dialog (ProgressDialog.cpp) ----------------------------------------------
+    void CreateForm();
+    void DestroyForm();
+    void CancelClick(ui::Button& Sender);
+    void FormCloseQuery(ui::Form& Sender, bool& CanClose);
+    void OpenFile(ui::Button& Sender);
+    void OpenFolder(ui::Button& Sender);
+
+    // ---- run state -------------------------------------------------------------------------------
+    int32_t FFileNum = 0;          // 1-based number of the active item being run
+    bool FCancelled = false;       // cancel requested
+    bool FCancelIsClose = false;   // the run is over; Cancel now means Close
+    bool FCopyCompleted = false;   // the worker thread has finished
+    inet::HINTERNET FHinternet = nullptr;  // root handle of the run
+    inet::HINTERNET FFTPconnect = nullptr; // FTP connection kept for the next item
+    std::string FPrevConnect;      // its key: host + user + password; empty: nothing cached
+    std::string FPrevTarget;       // the directory the kept connection was last sent to
+    std::string FLastFile;         // what Open file opens
+    std::string FLastDir;          // what Open folder opens
+    std::string FRateStr;
+    std::string FTimeLeftStr;
+    std::string FElapsedTimeStr;
+    bool FFormClosed = false;
+
+    std::unique_ptr<ui::Form> FForm;
+    ui::Animate* FAnim = nullptr;
+    ui::ProgressBar* FProgress = nullptr;
+    ui::Label* FFileLbl = nullptr;
+    ui::Label* FSizeLbl = nullptr;
+    ui::Label* FRateLbl = nullptr;
+    ui::Label* FTimeLbl = nullptr;
+    ui::Label* FElapsedTimeLbl = nullptr;
+    ui::Button* FCancelBtn = nullptr;
+    ui::Button* FBtnShowFile = nullptr;
+    ui::Button* FBtnShowFolder = nullptr;
+
+    // Results of an item, written by the driver after its routine returned.
+    static void SetItemResults(TZandrelWebCopyItem& Item, bool Success, bool Cancelled, bool NoNewVersion);
+    // Gives an item a fresh (empty) pair of listing lists, replacing any earlier pair.
+    static void ResetItemLists(TZandrelWebCopyItem& Item);
+    static rtl::StringList& ItemFileList(TZandrelWebCopyItem& Item) { return *Item.FFileList; }
+    static TFileDetailItems& ItemFileDetails(TZandrelWebCopyItem& Item) { return *Item.FFileDetails; }
+
+private:
+    bool KeepConnectionFor(int idx) const;
+    bool Dispatch(int idx, TZandrelWebCopyItem& item, TDateTime& fileDate, bool& notNewer, bool keepConnection);
+    void ForgetClosedConnection();
+    void FinishDialog();
+    void RetireForm();
+    void ParkForm();
+
+    // A window closed through an Open button is only hidden at first: it cannot be freed from
+    // inside its own button's click. It is freed at the next safe point (next dialog, or the end
+    // of the component).
+    std::unique_ptr<ui::Form> FRetiredForm;
+    // Shared with worker threads, which must not touch a component that is gone.
+    std::shared_ptr<CopyThreadLink> FThreadLink;
+    std::exception_ptr FThreadError;
+    friend class TWCopyThread;
+};
+
+} // namespace zandrel::webcopy
