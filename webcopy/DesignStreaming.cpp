@@ -45,7 +45,7 @@ using Item = TZandrelWebCopyItem;
 using Component = TZandrelWebCopy;
 
 // In declaration order, which is also the order they are written in.
-const std::array<Property<Item>, 16> kItemProperties = {{
+const auto kItemProperties = std::to_array<Property<Item>>({
     {"URL", &Item::URL},
     {"TargetDir", &Item::TargetDir},
     {"TargetFilename", &Item::TargetFilename},
@@ -62,10 +62,11 @@ const std::array<Property<Item>, 16> kItemProperties = {{
     {"HTTPUserID", &Item::HTTPUserID},
     {"DisplayURL", &Item::DisplayURL},
     {"HTTPPassword", &Item::HTTPPassword},
-}};
+});
+static_assert(kItemProperties.size() == 16, "an item has sixteen published properties");
 
 // "Items" sits between these two groups; "Version" comes last.
-const std::array<Property<Component>, 22> kComponentPropertiesBeforeItems = {{
+const auto kComponentPropertiesBeforeItems = std::to_array<Property<Component>>({
     {"Agent", &Component::Agent},
     {"AlwaysOnTop", &Component::AlwaysOnTop},
     {"CreateUniqueFilenames", &Component::CreateUniqueFilenames},
@@ -88,8 +89,8 @@ const std::array<Property<Component>, 22> kComponentPropertiesBeforeItems = {{
     {"DlgOpenFolder", &Component::DlgOpenFolder},
     {"FTPPassive", &Component::FTPPassive},
     {"HTTPKeepAliveAuthentication", &Component::HTTPKeepAliveAuthentication},
-}};
-const std::array<Property<Component>, 16> kComponentPropertiesAfterItems = {{
+});
+const auto kComponentPropertiesAfterItems = std::to_array<Property<Component>>({
     {"Proxy", &Component::Proxy},
     {"ProxyUserID", &Component::ProxyUserID},
     {"ProxyPassword", &Component::ProxyPassword},
@@ -104,7 +105,7 @@ const std::array<Property<Component>, 16> kComponentPropertiesAfterItems = {{
     {"ShowFileName", &Component::ShowFileName},
     {"ShowServer", &Component::ShowServer},
     {"ShowTime", &Component::ShowTime},
-}};
+});
 constexpr const char* kItems = "Items";
 constexpr const char* kVersion = "Version";
 

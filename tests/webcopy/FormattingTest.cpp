@@ -1,0 +1,82 @@
+#include "webcopy/Formatting.h"
+
+#include <gtest/gtest.h>
+
+namespace zandrel::webcopy {
+namespace {
+
+// Written with "." and compared after putting in the user's separator.
+std::string WithUserSeparator(std::string text) {
+    const auto dot = text.find('.');
+    if (dot != std::string::npos && text.back() != '.') text.replace(dot, 1, UserDecimalSeparator());
+    return text;
+}
+
+TEST(WebCopyFormatting, FileSizeFmtSwitchesUnitsAtDecimalThousands) {
+    const struct {
+        uint32_t n;
+        const char* expected;
+    } cases[] = {
+        {0, "0 bytes"},
+        {999, "999 bytes"},
+        {1000, "1.00 Kb"},
+        {1005, "1.00 Kb"}, // 1.005 is stored just below, as printf sees it too
+        {999999, "1000.00 Kb"},
+        {1000000, "1.00 Mb"},
+        {1500000, "1.50 Mb"},
+        {4294967295u, "4294.97 Mb"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FileSizeFmt(c.n), WithUserSeparator(c.expected)) << c.n;
+}
+
+TEST(WebCopyFormatting, FileSizeFmtSpeedComparesSigned) {
+    const struct {
+        int32_t n;
+        const char* expected;
+    } cases[] = {
+        {-5, "-5 bytes/sec"},
+        {-2000000, "-2000000 bytes/sec"},
+        {999, "999 bytes/sec"},
+        {1000, "1.00 Kb/sec"},
+        {2500000, "2.50 Mb/sec"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FileSizeFmtSpeed(c.n), WithUserSeparator(c.expected)) << c.n;
+}
+
+TEST(WebCopyFormatting, TimeFmtRoundsEachStepHalfToEven) {
+    const struct {
+        uint32_t ms, done, total;
+        const char* expected;
+    } cases[] = {
+        {0, 0, 0, "0 sec."},
+        {29499, 0, 0, "29 sec."},
+        {30000, 0, 0, "30 sec."}, // half a minute rounds to 0 minutes
+        {31000, 0, 0, "1 minutes"},
+        {90000, 0, 0, "2 minutes"},
+        {30 * 60000, 0, 0, "30 minutes"}, // half an hour rounds to 0 hours
+        {31 * 60000, 0, 0, "0h 31"},
+        {90 * 60000, 0, 0, "1h 30"},
+        {150 * 60000, 0, 0, "2h 30"},
+        {10000, 250, 1000, "30 sec."}, // 750 x 10000 / 250 = 30000 ms left
+        {10000, 1000, 1000, "0 sec."},
+        {1000, 1, 0xFFFFFFFFu, "1193046h 28"}, // estimates beyond 32 bits do not overflow
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TimeFmt(c.ms, c.done, c.total), c.expected) << c.ms << " " << c.done << " " << c.total;
+}
+
+TEST(WebCopyFormatting, TimeFmtWithDoneBeyondTotalWrapsLikeThe32BitCounter) {
+    // total - done wraps to 2^32 - 1; the estimate is huge but well formed.
+    const std::string text = TimeFmt(1000, 2000, 1000);
+    EXPECT_NE(text.find("h "), std::string::npos) << text;
+}
+
+TEST(WebCopyFormatting, DecimalSeparatorComesFromTheNamedLocale) {
+    EXPECT_EQ(DecimalSeparatorOfLocale("C"), ".");
+    EXPECT_EQ(DecimalSeparatorOfLocale("POSIX"), ".");
+    EXPECT_EQ(DecimalSeparatorOfLocale("xx_NOWHERE.UTF-8"), ".");
+    EXPECT_FALSE(UserDecimalSeparator().empty());
+}
+
+} // namespace
+} // namespace zandrel::webcopy
