@@ -1,5 +1,6 @@
-// The refresh every transfer routine makes after each block it moves: one implementation, so
-// the dialog reads the same whatever the protocol.
+// What every transfer routine shows in the dialog: the file counter of its file line and the
+// refresh after each block it moves. One implementation, so the dialog reads the same whatever
+// the protocol.
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -21,6 +22,11 @@ void SetText(ui::Label* label, const std::string& text) {
 }
 
 } // namespace
+
+std::string TZandrelWebCopy::FileCounterPrefix() const {
+    if (Items.Count() <= 1) return "";
+    return std::to_string(FFileNum) + " " + DlgFileOfLabel + " " + std::to_string(Items.ActiveItems()) + " : ";
+}
 
 bool TZandrelWebCopy::ProgressStep(uint32_t Done, uint32_t Total, uint32_t Start, const std::string& DirectionWord) {
     if (Total > 0) {

@@ -331,6 +331,22 @@ TEST(WebCopyDriver, HandlersMayEmptyTheListDuringARun) {
     EXPECT_THROW(wc.Execute(), rtl::Error);
 }
 
+TEST(WebCopyDriver, FileCounterCountsActiveItemsOnlyWhenThereIsMoreThanOneItem) {
+    RecordingWebCopy wc;
+    wc.DlgFileOfLabel = "von";
+    AddItem(wc, wpFtpTest, "", "a");
+    std::vector<std::string> prefixes;
+    wc.behaviour = [&](const RoutineCall&, TDateTime&, bool&) {
+        prefixes.push_back(wc.FileCounterPrefix());
+        return true;
+    };
+    wc.Execute();
+    AddItem(wc, wpFtpTest, "", "b", false);
+    AddItem(wc, wpFtpTest, "", "c");
+    wc.Execute();
+    EXPECT_EQ(prefixes, (std::vector<std::string>{"", "1 von 2 : ", "2 von 2 : "}));
+}
+
 TEST(WebCopyDriver, ProgressStepWritesEveryLineAndReportsTheBlock) {
     RecordingWebCopy wc;
     wc.ShowCompletion = true;

@@ -56,6 +56,7 @@ public:
     using TZandrelWebCopy::FLastFile;
     using TZandrelWebCopy::FPrevConnect;
     using TZandrelWebCopy::FTimeLbl;
+    using TZandrelWebCopy::FileCounterPrefix;
     using TZandrelWebCopy::ProgressStep;
     using TZandrelWebCopy::SetItemResults;
 
