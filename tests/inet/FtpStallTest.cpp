@@ -99,6 +99,33 @@ TEST(FtpStall, WriteToAFrozenServerTimesOut) {
     EXPECT_FALSE(IsConnectionAlive(connection.Get()));
 }
 
+TEST(FtpStall, CancelReachesAStalledWriteAtOnce) {
+    test::FtpServer server;
+    ScopedHandle root = OpenRoot(); // 30 s: only the Cancel can end this soon
+    ScopedHandle connection = ConnectTo(root.Get(), server);
+    ScopedHandle file(FtpOpenFile(connection.Get(), "w.bin", GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0));
+    ASSERT_TRUE(file);
+    server.Pause();
+    // The hook only runs once a write has to wait, and then the user has already pressed Cancel.
+    IdleHookScope hook([] { return false; });
+    const std::string block = RandomBytes(1u << 16);
+    bool failed = false;
+    auto lastSuccess = std::chrono::steady_clock::now();
+    for (int i = 0; i < (1 << 14) && !failed; ++i) {
+        DWORD written = 0;
+        if (InternetWriteFile(file.Get(), block.data(), static_cast<DWORD>(block.size()), written))
+            lastSuccess = std::chrono::steady_clock::now();
+        else
+            failed = true;
+    }
+    const double stalledFor = SecondsSince(lastSuccess);
+    const DWORD error = GetLastError();
+    server.Resume();
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(error, ERROR_INTERNET_OPERATION_CANCELLED);
+    EXPECT_LT(stalledFor, 0.5);
+}
+
 TEST(FtpStall, CommandsToAFrozenServerTimeOut) {
     test::FtpServer server;
     ScopedHandle root = OpenRoot(800);
