@@ -16,9 +16,6 @@
 namespace zandrel::shell {
 namespace {
 
-// Deflated data stays in memory up to this much in all; the rest waits in a temporary file.
-constexpr uint64_t kDeflatedMemoryLimit = 96ull << 20;
-
 // libzip reads an already-deflated entry through this source when the archive is closed. STAT
 // reports the method, both sizes and the CRC, so libzip copies the data as it is.
 struct DeflatedSource {
@@ -175,7 +172,7 @@ void PackIntoZip(const std::string& archivePath, const std::vector<PackItem>& it
 
     std::string folder = archivePath.substr(0, archivePath.find_last_of('/') + 1);
     if (folder.empty()) folder = ".";
-    DeflatedStore store(folder, kDeflatedMemoryLimit);
+    DeflatedStore store(folder, options.deflatedMemoryLimit);
 
     size_t next = 0;
     for (const auto& entry : entries) {

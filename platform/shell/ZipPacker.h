@@ -18,6 +18,9 @@ struct PackOptions {
     size_t window = 6; // entries read or deflated ahead of the writer, at most
     // Files larger than this are left to libzip, which streams them instead of holding them whole.
     uint64_t inMemoryLimit = 32ull << 20;
+    // Deflated data waiting for the archive to be written stays in memory up to this much in all;
+    // the rest waits in an unnamed temporary file beside the archive.
+    uint64_t deflatedMemoryLimit = 96ull << 20;
 };
 
 // Adds the items to the archive at `archivePath`, replacing entries of the same name, with names
