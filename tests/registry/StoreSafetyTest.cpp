@@ -1,0 +1,173 @@
+// The store never loses or corrupts data: private file, atomic replacement, concurrent writers
+// from several processes, and damaged files left exactly as they are.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+
+#include "platform/registry/RegFileFormat.h"
+#include "platform/registry/Registry.h"
+#include "registry/UserStoreFixture.h"
+
+namespace zandrel::registry {
+namespace {
+
+using testing::kSettingsKey;
+using zandrel::testing::ReadFile;
+using zandrel::testing::WriteFile;
+using StoreSafety = testing::UserStoreTest;
+
+std::set<std::string> FolderEntries(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename());
+    return names;
+}
+
+mode_t Mode(const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
+TEST_F(StoreSafety, TheFileIsPrivateAndNoTemporaryFileStays) {
+    TRegistry reg;
+    reg.OpenKey(kSettingsKey, true);
+    reg.WriteString("FTPpwd", "secret");
+    // A file the user made readable by others becomes private again at the next save.
+    ::chmod(StorePath().c_str(), 0644);
+    reg.WriteString("FTPpwd", "secret2");
+
+    EXPECT_EQ(Mode(StoreFolder()), 0700u);
+    EXPECT_EQ(Mode(StorePath()), 0600u);
+    EXPECT_EQ(FolderEntries(StoreFolder()), (std::set<std::string>{"user.reg", "user.reg.lock"}));
+}
+
+TEST_F(StoreSafety, TheStoreFollowsXdgConfigHomeOrFallsBackToHome) {
+    EXPECT_EQ(UserHivePath(), ConfigHome() + "/zandrel/user.reg");
+    const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    setenv("HOME", "/home/someone", 1);
+    for (const char* config : {"", "relative/path"}) {
+        setenv("XDG_CONFIG_HOME", config, 1);
+        EXPECT_EQ(UserHivePath(), "/home/someone/.config/zandrel/user.reg") << config;
+    }
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(UserHivePath(), "/home/someone/.config/zandrel/user.reg");
+    setenv("HOME", oldHome.c_str(), 1);
+}
+
+// Each damaged file is refused with its name and the line at fault, and a later write attempt
+// leaves every byte of it as it was.
+TEST_F(StoreSafety, ADamagedFileIsReportedAndNeverOverwritten) {
+    const std::string head = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Quillon"
+                             "Software\\FTPUploaderIDEPlugin]\n";
+    struct Case {
+        const char* what;
+        std::string text;
+        size_t line;
+    } cases[] = {
+        {"wrong header", "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n", 1},
+        {"unterminated string", head + "\"FTPHost\"=\"ftp.example.com\n", 4},
+        {"bad dword", head + "\"FTPPort\"=dword:12345678Z\n", 4},
+        {"bad hex byte", head + "\"FTPpwd\"=hex(1):41,0g\n", 4},
+        {"hex continued past the end", head + "\"FTPpwd\"=hex(1):41,00,\\\n", 4},
+        {"value deletion", head + "\"FTPHost\"=-\n", 4},
+        {"key deletion", head + "\n[-HKEY_CURRENT_USER\\Software\\X]\n", 5},
+        {"other root", head + "\n[HKEY_LOCAL_MACHINE\\Software]\n", 5},
+        {"value before any key", "Windows Registry Editor Version 5.00\n\n\"A\"=\"b\"\n", 3},
+        {"stray text", head + "\"A\"=\"b\"\ngarbage\n", 5},
+        {"malformed UTF-8", head + "\"A\"=\"\xC3\x28\"\n", 4},
+        {"truncated line", head + "\"FTPHo", 4},
+    };
+    std::filesystem::create_directories(StoreFolder());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(StorePath(), c.text);
+        TRegistry reg;
+        try {
+            reg.OpenKey(kSettingsKey, true);
+            FAIL() << "accepted a damaged file";
+        } catch (const FormatError& e) {
+            EXPECT_EQ(e.fileName(), StorePath());
+            EXPECT_EQ(e.line(), c.line) << e.what();
+            EXPECT_NE(std::string(e.what()).find(StorePath()), std::string::npos);
+        }
+        EXPECT_THROW(reg.WriteString("FTPHost", "x"), FormatError);
+        EXPECT_THROW(reg.ValueExists("FTPHost"), FormatError);
+        EXPECT_EQ(ReadFile(StorePath()), c.text);
+    }
+}
+
+TEST_F(StoreSafety, AnEmptyFileIsAnEmptyStore) {
+    std::filesystem::create_directories(StoreFolder());
+    WriteFile(StorePath(), "");
+    TRegistry reg;
+    EXPECT_FALSE(reg.OpenKey(kSettingsKey, false));
+    ASSERT_TRUE(reg.OpenKey(kSettingsKey, true));
+    reg.WriteString("A", "b");
+    EXPECT_EQ(reg.ReadString("A"), "b");
+}
+
+// Two writer processes save different values (and one shared value) many times at once while a
+// third keeps reading: every value survives and no reader ever meets a damaged file.
+TEST_F(StoreSafety, ConcurrentProcessesLoseNothing) {
+    constexpr int kValuesPerWriter = 40;
+    constexpr int kReads = 300;
+    {
+        TRegistry reg;
+        reg.OpenKey(kSettingsKey, true);
+    }
+    auto spawn = [](auto body) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            int code = 0;
+            try {
+                code = body();
+            } catch (...) {
+                code = 3;
+            }
+            _exit(code);
+        }
+        return pid;
+    };
+    std::vector<pid_t> children;
+    for (const char* writer : {"A", "B"}) {
+        children.push_back(spawn([writer] {
+            TRegistry reg;
+            if (!reg.OpenKey(kSettingsKey, false)) return 1;
+            for (int i = 0; i < kValuesPerWriter; ++i) {
+                reg.WriteString(std::string(writer) + std::to_string(i), std::string(writer) + " value " + std::to_string(i));
+                reg.WriteInteger(std::string("Shared"), i);
+            }
+            return 0;
+        }));
+    }
+    children.push_back(spawn([] {
+        TRegistry reg;
+        for (int i = 0; i < kReads; ++i) {
+            if (!reg.OpenKey(kSettingsKey, false)) return 1;
+            reg.GetValueNames(); // throws if a half-written file were ever seen
+        }
+        return 0;
+    }));
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+    }
+
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kSettingsKey, false));
+    for (const char* writer : {"A", "B"})
+        for (int i = 0; i < kValuesPerWriter; ++i)
+            EXPECT_EQ(reg.ReadString(std::string(writer) + std::to_string(i)),
+                      std::string(writer) + " value " + std::to_string(i));
+    EXPECT_EQ(reg.ReadInteger("Shared"), kValuesPerWriter - 1);
+    EXPECT_EQ(reg.GetValueNames().size(), 2u * kValuesPerWriter + 1);
+    EXPECT_EQ(FolderEntries(StoreFolder()), (std::set<std::string>{"user.reg", "user.reg.lock"}));
+}
+
+} // namespace
+} // namespace zandrel::registry
