@@ -6,9 +6,7 @@
 
 namespace zandrel::automation {
 
-Variant::Variant(ObjectRef object) {
-    if (object) value_ = std::move(object);
-}
+Variant::Variant(ObjectRef object) : value_(object ? Storage(std::move(object)) : Storage()) {}
 
 const char* Variant::TypeName(Type type) {
     switch (type) {

@@ -25,12 +25,7 @@ public:
     // Any integer type; it is held as 32 bits when it fits, else 64 bits.
     template <std::integral T>
         requires(!std::same_as<T, bool> && !std::same_as<T, char>)
-    Variant(T value) {
-        if (std::in_range<int32_t>(value))
-            value_ = static_cast<int32_t>(value);
-        else
-            value_ = static_cast<int64_t>(value);
-    }
+    Variant(T value) : value_(FromInteger(value)) {}
     Variant(double value) : value_(value) {}
     Variant(std::string value) : value_(std::move(value)) {}
     Variant(std::string_view value) : value_(std::string(value)) {}
@@ -61,9 +56,16 @@ public:
     friend bool operator==(const Variant& a, const Variant& b) { return a.value_ == b.value_; }
 
 private:
+    using Storage = std::variant<std::monostate, bool, int32_t, int64_t, double, std::string, ObjectRef>;
+
+    template <std::integral T>
+    static Storage FromInteger(T value) {
+        if (std::in_range<int32_t>(value)) return Storage(std::in_place_type<int32_t>, static_cast<int32_t>(value));
+        return Storage(std::in_place_type<int64_t>, static_cast<int64_t>(value));
+    }
     [[noreturn]] void Mismatch(const char* wanted) const;
 
-    std::variant<std::monostate, bool, int32_t, int64_t, double, std::string, ObjectRef> value_;
+    Storage value_;
 };
 
 } // namespace zandrel::automation

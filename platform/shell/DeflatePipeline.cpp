@@ -46,6 +46,26 @@ struct CompressorDeleter {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
 };
 
+// Larger files are tasted first: a few slices deflated at the fastest level. Data that barely
+// shrinks there (media, compiled resources, archives) gains nothing from a slower level, so it
+// gets the fastest one; text keeps the level asked for.
+constexpr size_t kTasteFrom = 256 * 1024;
+constexpr size_t kSliceSize = 16 * 1024;
+constexpr size_t kSlices = 4;
+
+bool BarelyShrinks(libdeflate_compressor* fast, const std::vector<uint8_t>& raw) {
+    if (raw.size() < kTasteFrom) return false;
+    uint8_t packed[kSliceSize];
+    size_t in = 0, out = 0;
+    for (size_t i = 0; i < kSlices; ++i) {
+        const size_t at = (raw.size() - kSliceSize) / (kSlices - 1) * i;
+        const size_t n = libdeflate_deflate_compress(fast, raw.data() + at, kSliceSize, packed, sizeof packed);
+        in += kSliceSize;
+        out += n ? n : kSliceSize;
+    }
+    return out * 10 >= in * 9; // less than a tenth saved
+}
+
 void Deflate(libdeflate_compressor* compressor, std::vector<uint8_t>& raw, DeflatedEntry& entry) {
     entry.size = raw.size();
     entry.crc = libdeflate_crc32(0, raw.data(), raw.size());
@@ -101,6 +121,7 @@ bool DeflatePipeline::MayStart(size_t index) const {
 
 void DeflatePipeline::Work(int level) {
     std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(libdeflate_alloc_compressor(level));
+    std::unique_ptr<libdeflate_compressor, CompressorDeleter> fast(libdeflate_alloc_compressor(1));
     while (true) {
         size_t index;
         {
@@ -112,11 +133,12 @@ void DeflatePipeline::Work(int level) {
         DeflatedEntry entry;
         std::vector<uint8_t> raw;
         try {
-            if (!compressor) {
+            if (!compressor || !fast) {
                 entry.error = "cannot set up the compressor";
             } else {
                 entry.error = ReadWholeFile(paths_[index], raw);
-                if (entry.error.empty()) Deflate(compressor.get(), raw, entry);
+                if (entry.error.empty())
+                    Deflate(BarelyShrinks(fast.get(), raw) ? fast.get() : compressor.get(), raw, entry);
             }
         } catch (const std::bad_alloc&) {
             entry = DeflatedEntry{};

@@ -13,7 +13,9 @@ struct PackItem {
 };
 
 struct PackOptions {
-    int level = 6;   // libdeflate level: close to Info-ZIP's default size, in a fraction of its time
+    // libdeflate level. Measured on a project-like folder against Info-ZIP's default: level 5 is
+    // within 0.6% of its size at a third of its time; level 6 gains 0.35% for a quarter more work.
+    int level = 5;
     int workers = 2; // compressing threads
     size_t window = 6; // entries read or deflated ahead of the writer, at most
     // Files larger than this are left to libzip, which streams them instead of holding them whole.

@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "platform/shell/DeflatePipeline.h"
 #include "platform/shell/ShellError.h"
 #include "platform/shell/ZipPacker.h"
 #include "shell/ShellTestSupport.h"
@@ -78,6 +79,22 @@ TEST(ZipPacker, AnArchiveThatCannotBeOpenedIsAnError) {
     EXPECT_THROW(PackIntoZip(dir / "bad.zip", {{dir / "a.txt", "a.txt"}}), ShellError);
     EXPECT_EQ(ReadFile(dir / "bad.zip"), "this is no archive");
     EXPECT_THROW(PackIntoZip(dir / "nofolder/x.zip", {{dir / "a.txt", "a.txt"}}), ShellError);
+}
+
+TEST(DeflatePipeline, TakingOutOfOrderBeyondTheWindowDoesNotStall) {
+    TempDir dir("pipeline");
+    std::vector<std::string> paths;
+    for (int i = 0; i < 6; ++i) {
+        paths.push_back(dir / ("f" + std::to_string(i)));
+        WriteFile(paths.back(), SourceText(5000 + static_cast<size_t>(i), static_cast<uint64_t>(i)));
+    }
+    paths.push_back(dir / "missing");
+    DeflatePipeline pipeline(paths, 5, 2, 1);
+    const DeflatedEntry last = pipeline.Take(5); // five entries past a window of one
+    EXPECT_TRUE(last.deflated);
+    EXPECT_EQ(last.size, 5005u);
+    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(pipeline.Take(i).error, "") << i;
+    EXPECT_NE(pipeline.Take(6).error.find("missing"), std::string::npos);
 }
 
 } // namespace
