@@ -82,18 +82,21 @@ uint64_t CompletedCopies() {
 }
 
 uint64_t CopiesInFlight() {
+    RegisterShellApplication();
     CopyState& s = State();
     std::lock_guard guard(s.lock);
     return s.started - s.completed;
 }
 
 bool WaitForCopies(std::chrono::milliseconds timeout) {
+    RegisterShellApplication();
     CopyState& s = State();
     std::unique_lock guard(s.lock);
     return s.finished.wait_for(guard, timeout, [&] { return s.started == s.completed; });
 }
 
 std::string LastCopyError() {
+    RegisterShellApplication();
     CopyState& s = State();
     std::lock_guard guard(s.lock);
     return s.lastError;

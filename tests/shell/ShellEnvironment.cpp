@@ -28,6 +28,8 @@ public:
         fs::create_directories(data + "/applications");
         fs::create_directories(data + "/mime/packages");
         fs::create_directories(config);
+        // GLib uses the home trash only for files on the home folder's disk, so home is here too.
+        setenv("HOME", Root().c_str(), 1);
         setenv("XDG_DATA_HOME", data.c_str(), 1);
         setenv("XDG_CONFIG_HOME", config.c_str(), 1);
         // No session bus: launching must not wait on one.
