@@ -131,6 +131,19 @@ void ReplaceAtomically(const std::string& path, const std::string& text) {
     SyncFolder(folder);
 }
 
+// The file a save replaces. When the store is a symbolic link (dotfile managers keep the real file
+// elsewhere), the new text goes beside the file the link names and the link stays in place; a
+// rename over the link itself would cut it off from that file.
+std::string SaveTarget(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) ThrowSystemError("Cannot follow the link", path, errno);
+    std::string target(resolved);
+    std::free(resolved);
+    return target;
+}
+
 // Holds the writers' lock for one read-modify-write.
 class WriterLock {
 public:
@@ -172,7 +185,7 @@ void HiveFile::Update(const std::function<bool(Hive&)>& change) {
     const std::string text = FormatRegFile(hive);
     // Never put a file on disk that this reader would refuse.
     ParseRegFile(text, path_ + " (new contents)");
-    ReplaceAtomically(path_, text);
+    ReplaceAtomically(SaveTarget(path_), text);
 }
 
 } // namespace zandrel::registry

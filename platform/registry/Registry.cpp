@@ -94,6 +94,8 @@ void TRegistry::Store(Value value) {
 }
 
 void TRegistry::WriteString(std::string_view name, std::string_view value) {
+    // Malformed UTF-8 would reach the file as U+FFFD: refuse it rather than store other text.
+    if (!IsUtf8(value)) throw Error("Registry value '" + std::string(name) + "' cannot hold malformed UTF-8 text");
     Store(Value{std::string(name), REG_SZ, EncodeString(value)});
 }
 

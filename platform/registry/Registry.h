@@ -57,6 +57,7 @@ public:
     // REG_DWORD; any non-zero number is true.
     bool ReadBool(std::string_view name) const;
 
+    // Throws registry::Error for text that is not well-formed UTF-8 (nothing is written).
     void WriteString(std::string_view name, std::string_view value);
     void WriteInteger(std::string_view name, int32_t value);
     void WriteBool(std::string_view name, bool value); // 1 or 0

@@ -105,13 +105,14 @@ TEST_F(RegistryValues, DeleteValueRemovesOnlyThatValue) {
     EXPECT_EQ(reg.GetValueNames(), std::vector<std::string>{"B"});
 }
 
-TEST_F(RegistryValues, NamesTheFileCannotCarryAreRefusedWithoutTouchingTheStore) {
+TEST_F(RegistryValues, NamesAndTextsTheFileCannotCarryAreRefusedWithoutTouchingTheStore) {
     TRegistry reg;
     reg.OpenKey(kSettingsKey, true);
     const std::string before = zandrel::testing::ReadFile(StorePath());
     EXPECT_THROW(reg.WriteString("line\nbreak", "x"), Error);
     EXPECT_THROW(reg.WriteString(std::string("nul\0", 4), "x"), Error);
     EXPECT_THROW(reg.WriteString("bad\xFFutf8", "x"), Error);
+    EXPECT_THROW(reg.WriteString("FTPHost", "half \xC3"), Error); // would be stored as U+FFFD
     EXPECT_THROW(reg.OpenKey("\\Software\\bad\nkey", true), Error);
     EXPECT_EQ(zandrel::testing::ReadFile(StorePath()), before);
 }

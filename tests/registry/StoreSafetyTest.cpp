@@ -45,6 +45,23 @@ TEST_F(StoreSafety, TheFileIsPrivateAndNoTemporaryFileStays) {
     EXPECT_EQ(FolderEntries(StoreFolder()), (std::set<std::string>{"user.reg", "user.reg.lock"}));
 }
 
+TEST_F(StoreSafety, AStoreKeptBehindASymbolicLinkIsSavedThroughIt) {
+    const std::string realFolder = ConfigHome() + "/dotfiles";
+    std::filesystem::create_directories(realFolder);
+    std::filesystem::create_directories(StoreFolder());
+    WriteFile(realFolder + "/user.reg", "Windows Registry Editor Version 5.00\n\n");
+    std::filesystem::create_symlink(realFolder + "/user.reg", StorePath());
+
+    TRegistry reg;
+    reg.OpenKey(kSettingsKey, true);
+    reg.WriteString("FTPHost", "h");
+
+    EXPECT_TRUE(std::filesystem::is_symlink(StorePath()));
+    EXPECT_NE(ReadFile(realFolder + "/user.reg").find("\"FTPHost\"=\"h\""), std::string::npos);
+    EXPECT_EQ(Mode(realFolder + "/user.reg"), 0600u);
+    EXPECT_EQ(FolderEntries(realFolder), std::set<std::string>{"user.reg"});
+}
+
 TEST_F(StoreSafety, TheStoreFollowsXdgConfigHomeOrFallsBackToHome) {
     EXPECT_EQ(UserHivePath(), ConfigHome() + "/zandrel/user.reg");
     const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
