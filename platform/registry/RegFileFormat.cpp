@@ -164,15 +164,15 @@ private:
         return value;
     }
 
-    // `spec` follows "hex": ":" or "(N):", then bytes, possibly continued on following lines.
-    void ParseHex(std::string_view spec, Value& value) {
+    // `typeAndBytes` follows "hex": ":" or "(N):", then bytes, possibly continued on following lines.
+    void ParseHex(std::string_view typeAndBytes, Value& value) {
         value.type = REG_BINARY;
         size_t pos = 0;
-        if (!spec.empty() && spec.front() == '(') {
-            const size_t close = spec.find(')');
+        if (!typeAndBytes.empty() && typeAndBytes.front() == '(') {
+            const size_t close = typeAndBytes.find(')');
             if (close == std::string_view::npos || close == 1 || close > 9) Fail("malformed hex(N) type");
             uint32_t type = 0;
-            for (char c : spec.substr(1, close - 1)) {
+            for (char c : typeAndBytes.substr(1, close - 1)) {
                 const int d = HexDigit(c);
                 if (d < 0) Fail("malformed hex(N) type");
                 type = (type << 4) | static_cast<uint32_t>(d);
@@ -180,8 +180,8 @@ private:
             value.type = type;
             pos = close + 1;
         }
-        if (pos >= spec.size() || spec[pos] != ':') Fail("expected ':' after hex");
-        std::string list(spec.substr(pos + 1));
+        if (pos >= typeAndBytes.size() || typeAndBytes[pos] != ':') Fail("expected ':' after hex");
+        std::string list(typeAndBytes.substr(pos + 1));
         const size_t firstLine = index_;
         while (!list.empty() && list.back() == '\\') {
             list.pop_back();
