@@ -5,6 +5,7 @@
 #include "platform/automation/Automation.h"
 #include "platform/rtl/Clock.h"
 #include "platform/rtl/Error.h"
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Threads.h"
 #include "platform/shell/Shell.h"
 

@@ -7,6 +7,8 @@
 
 namespace zandrel::ui {
 
+Control::Control(Form* owner) : owner_(owner) {}
+
 Control::~Control() = default;
 
 void Control::Changed() {

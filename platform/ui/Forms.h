@@ -44,7 +44,7 @@ public:
     ControlPeer* Peer() const { return peer_.get(); }
 
 protected:
-    explicit Control(Form* owner) : owner_(owner) {}
+    explicit Control(Form* owner);
     void Changed();
     // For changes the backend reports from the user's side: its peer already shows them.
     void SetCaptionSilently(std::string caption) { caption_ = std::move(caption); }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "host/HostProject.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/terminal/TerminalBackend.h"
