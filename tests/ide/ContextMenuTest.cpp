@@ -136,5 +136,43 @@ TEST_F(ContextCommands, AnEmptyContextListDoesNothing) {
     EXPECT_TRUE(cursors_.empty());
 }
 
+// A project on tmpfs, where no trash can take the staging folder.
+class CommandsWithoutTrash : public ContextCommands {
+protected:
+    void SetUp() override {
+        ContextCommands::SetUp();
+        testing::WriteFile(scratch_ / "config/zandrel/user.reg",
+                           "Windows Registry Editor Version 5.00\n\n"
+                           "[HKEY_CURRENT_USER\\Software\\QuillonSoftware\\FTPUploaderIDEPlugin]\n"
+                           "\"ZIPFilter\"=\"*.PAS\"\n");
+        std::filesystem::remove_all(dir_);
+        std::error_code ec;
+        if (!std::filesystem::create_directories(dir_ + "/Demo", ec)) GTEST_SKIP() << "no tmpfs at /dev/shm";
+        testing::WriteFile(dir_ + "/Demo/Demo.prj", "p");
+        testing::WriteFile(dir_ + "/Demo/main.pas", "unit main;");
+    }
+    void TearDown() override {
+        std::filesystem::remove_all(dir_);
+        ContextCommands::TearDown();
+    }
+    const std::string dir_ = "/dev/shm/zandrel-ide-" + std::to_string(getpid());
+};
+
+// Only what the command staged is deleted for good; a file the user kept in a folder of that
+// name survives, and a folder the command made itself goes.
+TEST_F(CommandsWithoutTrash, OnlyWhatWasStagedIsDeleted) {
+    testing::WriteFile(dir_ + "/Demo/Demooutput/keep.txt", "the user's own file");
+    Run(0, dir_ + "/Demo/Demo.prj");
+    EXPECT_TRUE(std::filesystem::exists(dir_ + "/Demo/Demo.zip"));
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/Demo/Demooutput/main.pas"));
+    EXPECT_EQ(testing::ReadFile(dir_ + "/Demo/Demooutput/keep.txt"), "the user's own file");
+}
+
+TEST_F(CommandsWithoutTrash, AFolderTheCommandMadeIsRemoved) {
+    Run(0, dir_ + "/Demo/Demo.prj");
+    EXPECT_TRUE(std::filesystem::exists(dir_ + "/Demo/Demo.zip"));
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/Demo/Demooutput"));
+}
+
 } // namespace
 } // namespace zandrel::ide
