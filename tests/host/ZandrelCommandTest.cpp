@@ -22,6 +22,7 @@ class ZandrelCommand : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::copy(fs::path(ZANDREL_SOURCE_DIR) / "examples/Demo", project_.path(), fs::copy_options::recursive);
+        fs::remove(Archive()); // left there by a run of the example
         SetPatterns("*.PAS;*.DPK;*.DPR;*.RES;*.DFM");
     }
 
