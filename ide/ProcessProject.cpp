@@ -48,8 +48,8 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
         // matches several patterns is simply copied again.
         std::vector<std::string> staged;
         for (const std::string& pattern : patterns.Items()) {
-            const std::string spec = paths.projectFolder + PathDelim + pattern;
-            for (const FoundFile& entry : FindFiles(ExtractFileDir(spec), ExtractFileName(spec), faAnyFile)) {
+            const std::string search = paths.projectFolder + PathDelim + pattern;
+            for (const FoundFile& entry : FindFiles(ExtractFileDir(search), ExtractFileName(search), faAnyFile)) {
                 const std::string target = paths.stagingDir + PathDelim + entry.name;
                 const bool existed = FileExists(target);
                 if (CopyFile(paths.projectFolder + PathDelim + entry.name, target, false) && !existed)
