@@ -194,6 +194,25 @@ protected:
     // Switches the dialog's animation to another clip and starts it (uploads use 258).
     void PlayClip(int ResourceId);
 
+    // ---- steps shared by the FTP routines (FtpCommon.cpp) ------------------------------------
+    // The connection step: the kept connection when `UseCache` and its key (host + user +
+    // password) matches and it is still alive, else a new login (anonymous unless both user and
+    // password are given). Null after reporting error 6. A new connection starts in the login
+    // directory, so the record of the kept one's directory no longer applies to it.
+    inet::HINTERNET FtpConnect(const std::string& FTPUserID, const std::string& FTPPassword,
+                               const std::string& FTPHost, int32_t FTPPort, bool UseCache);
+    // Makes `Connection` the kept connection under the key of these credentials.
+    void FtpKeep(inet::HINTERNET Connection, const std::string& FTPUserID, const std::string& FTPPassword,
+                 const std::string& FTPHost);
+    // Closes `Connection` and forgets the kept one when it was that (or when nothing else is
+    // kept under a live key).
+    void FtpDrop(inet::HINTERNET Connection);
+    // The upload's target directory step: enters `TargetDir`, creating missing levels below the
+    // current directory. `StartDir` receives the directory the connection was in. False when a
+    // level can be neither entered nor created.
+    bool FtpEnterTargetDir(inet::HINTERNET Connection, const std::string& TargetDir, bool KeepConnection,
+                           std::string& StartDir);
+
     // ---- the progress dialog (ProgressDialog.cpp) ----------------------------------------------
     void CreateForm();
     void DestroyForm();

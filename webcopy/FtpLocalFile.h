@@ -1,0 +1,110 @@
+#pragma once
+// The local side of the FTP transfers: a POSIX file descriptor that closes itself, and the I/O
+// error the transfer loops raise when the local disk fails under them.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "platform/inet/Inet.h"
+#include "platform/rtl/Error.h"
+
+namespace zandrel::webcopy {
+
+class LocalFileError : public rtl::Error {
+public:
+    using rtl::Error::Error;
+};
+
+class LocalFile {
+public:
+    LocalFile() = default;
+    ~LocalFile() { Close(); }
+    LocalFile(const LocalFile&) = delete;
+    LocalFile& operator=(const LocalFile&) = delete;
+
+    // An existing regular file, for reading.
+    bool OpenRead(const std::string& path) {
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) return false;
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+            Close();
+            return false;
+        }
+        size_ = static_cast<uint64_t>(st.st_size);
+        return true;
+    }
+    // Created, or truncated when it exists.
+    bool Create(const std::string& path) {
+        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        return fd_ >= 0;
+    }
+    uint64_t Size() const { return size_; }
+
+    // Fills the buffer up to `count` bytes; fewer only at the end of the file.
+    size_t Read(void* buffer, size_t count, const std::string& path) {
+        size_t done = 0;
+        while (done < count) {
+            const ssize_t n = ::read(fd_, static_cast<char*>(buffer) + done, count - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) throw LocalFileError("Error reading source file " + path + ": " + std::strerror(errno));
+            if (n == 0) break;
+            done += static_cast<size_t>(n);
+        }
+        return done;
+    }
+    void Write(const void* buffer, size_t count, const std::string& path) {
+        size_t done = 0;
+        while (done < count) {
+            const ssize_t n = ::write(fd_, static_cast<const char*>(buffer) + done, count - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) throw LocalFileError("Error writing to destination file " + path + ": " + std::strerror(errno));
+            done += static_cast<size_t>(n);
+        }
+    }
+    // Closing a written file can report a late write failure.
+    void Finish(const std::string& path) {
+        const int fd = fd_;
+        fd_ = -1;
+        if (fd >= 0 && ::close(fd) != 0)
+            throw LocalFileError("Error writing to destination file " + path + ": " + std::strerror(errno));
+    }
+    void Close() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+    uint64_t size_ = 0;
+};
+
+// An Internet handle that is closed when it goes out of scope, unless released.
+class ScopedInetHandle {
+public:
+    explicit ScopedInetHandle(inet::HINTERNET handle = nullptr) : handle_(handle) {}
+    ~ScopedInetHandle() { Close(); }
+    ScopedInetHandle(const ScopedInetHandle&) = delete;
+    ScopedInetHandle& operator=(const ScopedInetHandle&) = delete;
+    inet::HINTERNET Get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+    void Reset(inet::HINTERNET handle) {
+        Close();
+        handle_ = handle;
+    }
+    // True when the handle closed cleanly (for a written file: the server confirmed it).
+    bool Close() {
+        const bool ok = handle_ ? inet::InternetCloseHandle(handle_) : true;
+        handle_ = nullptr;
+        return ok;
+    }
+
+private:
+    inet::HINTERNET handle_ = nullptr;
+};
+
+} // namespace zandrel::webcopy
