@@ -10,6 +10,7 @@
 //
 // Exit status: 0 when every active item succeeded, 1 when one did not (or the run broke off),
 // 2 for a bad job file or a usage error.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -49,9 +50,16 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-void Emit(const Json& line) {
+// One line per event. Lines are flushed at once, except progress lines, which come once per
+// 4 KB block and are flushed at most every 50 ms (the line order never changes).
+void Emit(const Json& line, bool progress = false) {
+    static auto lastFlush = std::chrono::steady_clock::now();
     std::cout << line.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
-    std::cout.flush();
+    const auto now = std::chrono::steady_clock::now();
+    if (!progress || now - lastFlush >= std::chrono::milliseconds(50)) {
+        std::cout.flush();
+        lastFlush = now;
+    }
 }
 
 Json Event(const char* name, const Json& fields = Json::object()) {
@@ -110,7 +118,7 @@ void SetHandlers(TZandrelWebCopy& wc, const JobHandlers& handlers) {
         Emit(Event("OnCopyOverWrite", Json{{"tgtfile", tgtfile}, {"allow", allow}}));
     };
     wc.OnCopyProgress = [](TZandrelWebCopy&, int fileidx, uint32_t size, uint32_t totsize) {
-        Emit(Event("OnCopyProgress", Json{{"fileidx", fileidx}, {"size", size}, {"totsize", totsize}}));
+        Emit(Event("OnCopyProgress", Json{{"fileidx", fileidx}, {"size", size}, {"totsize", totsize}}), true);
     };
     wc.OnError = [](TZandrelWebCopy&, int code) { Emit(Event("OnError", Json{{"ErrorCode", code}})); };
     wc.OnErrorInfo = [](TZandrelWebCopy&, int code, const std::string& info) {
@@ -169,6 +177,7 @@ bool HasDisplay() {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
     std::string ui = "auto";
     std::string jobPath;
     for (int i = 1; i < argc; ++i) {
