@@ -12,6 +12,7 @@
 
 #include "fixtures/FtpServer.h"
 #include "platform/inet/Inet.h"
+#include "platform/rtl/Error.h"
 #include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"
 
@@ -259,6 +260,22 @@ TEST_F(FtpRoutines, DownloadOverAnExistingFileAsksAndCanPickAFreeName) {
     EXPECT_EQ(ReadLocal(local_ / "d.txt"), "old");
     EXPECT_EQ(ReadLocal(local_ / "d(1).txt"), "new");
     EXPECT_EQ(wc.FLastFile, Local("d.txt"));
+}
+
+TEST_F(FtpRoutines, ALocalWriteErrorEndsTheRunAndReleasesTheConnection) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    server_.WriteFile("d.txt", Bytes(20000));
+    FtpWebCopy wc;
+    Add(wc, wpFtp, "d.txt", "/dev", "full");
+    Add(wc, wpFtpTest, "");
+    EXPECT_THROW(wc.Execute(), rtl::Error);
+    EXPECT_EQ(wc.FFTPconnect, nullptr);
+    EXPECT_EQ(wc.FPrevConnect, "");
+    // The component stays usable.
+    wc.Items.Delete(0);
+    wc.log.clear();
+    wc.Execute();
+    EXPECT_TRUE(wc.Items[0].Success());
 }
 
 // ---- dates --------------------------------------------------------------------------------------
