@@ -125,6 +125,12 @@ TEST_F(WebcopyTool, AFailedItemGivesExitOneAndHandlersAnswerAsTheJobSays) {
     EXPECT_EQ(dateCheck[0].at("allow"), true);
     EXPECT_EQ(zandrel::testing::ReadFile(dir_ / "there.txt"), "local");
     EXPECT_EQ(lines.back().at("items")[1].at("Success"), false);
+
+    // The same job behind the Qt window (offscreen platform).
+    std::vector<std::string> argv{ZANDREL_WEBCOPY_TOOL, "--ui=qt", job};
+    const ProcessResult qt = RunProcess(argv, {{"QT_QPA_PLATFORM", "offscreen"}});
+    EXPECT_EQ(qt.exitCode, 1) << qt.err;
+    EXPECT_EQ(Lines(qt.out).size(), lines.size());
 }
 
 TEST_F(WebcopyTool, BadJobsAndUsageErrorsGiveExitTwoWithAMessage) {

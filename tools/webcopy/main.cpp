@@ -20,6 +20,7 @@
 #include <sstream>
 #include <string>
 
+#include <QApplication>
 #include <nlohmann/json.hpp>
 
 #include "platform/ui/Application.h"
@@ -215,7 +216,11 @@ int main(int argc, char** argv) {
     }
 
     if (ui == "auto") ui = HasDisplay() ? "qt" : "terminal";
-    if (ui == "qt") zandrel::ui::InstallBackend(zandrel::ui::CreateQtBackend());
+    std::optional<QApplication> application;
+    if (ui == "qt") {
+        application.emplace(argc, argv);
+        zandrel::ui::InstallBackend(zandrel::ui::CreateQtBackend());
+    }
     else zandrel::ui::InstallBackend(zandrel::ui::CreateTerminalBackend());
 
     int status = 0;
