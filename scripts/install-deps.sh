@@ -8,7 +8,7 @@ packages=(
   libpoco-dev libzip-dev libdeflate-dev zlib1g-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libglib2.0-dev nlohmann-json3-dev
-  python3 python3-pyftpdlib unzip zip p7zip-full curl
+  python3 python3-pyftpdlib unzip zip p7zip-full curl time bc
   fonts-wine xdg-utils
 )
 missing=()
