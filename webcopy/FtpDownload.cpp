@@ -34,9 +34,7 @@ bool TZandrelWebCopy::FtpGetFile(int Index, const std::string& FTPUserID, const 
                                  TDateTime& FileDate, bool& NoNewVersion, bool KeepConnection, bool ShowLabels) {
     NoNewVersion = false;
     const std::string remoteName = ExtractUrlFileName(URL);
-    if (ShowLabels && FFileLbl)
-        FFileLbl->SetCaption(DlgFileLabel + " " + FileCounterPrefix() + remoteName +
-                             (ShowServer ? " " + DlgFromServerLabel + " " + FTPHost : std::string()));
+    if (ShowLabels) ShowFileLine(remoteName, DlgFromServerLabel, FTPHost, ShowServer);
 
     ui::ProcessMessages();
     inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, true);
@@ -159,7 +157,7 @@ bool TZandrelWebCopy::MultiFtpGetFile(int, const std::string& FTPUserID, const s
     const std::string url = ToForwardSlashes(URL);
     const std::string mask = ExtractUrlFileName(url);
     const std::string serverPart = ShowServer ? " " + DlgFromServerLabel + " " + FTPHost : std::string();
-    if (FFileLbl) FFileLbl->SetCaption(DlgFileLabel + " " + FileCounterPrefix() + mask + serverPart);
+    ShowFileLine(mask, DlgFromServerLabel, FTPHost, ShowServer);
 
     ui::ProcessMessages();
     inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, false);
@@ -212,9 +210,7 @@ bool TZandrelWebCopy::MultiFtpGetList(int Index, const std::string& FTPUserID, c
     NoNewVersion = false;
     const std::string url = ToForwardSlashes(URL);
     const std::string mask = ExtractUrlFileName(url);
-    if (FFileLbl)
-        FFileLbl->SetCaption(DlgFileLabel + " " + FileCounterPrefix() + mask +
-                             (ShowServer ? " " + DlgFromServerLabel + " " + FTPHost : std::string()));
+    ShowFileLine(mask, DlgFromServerLabel, FTPHost, ShowServer);
 
     ui::ProcessMessages();
     inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, false);

@@ -33,9 +33,8 @@ bool TZandrelWebCopy::FtpRemoveFile(int Index, const std::string& FTPUserID, con
                                     const std::string& TargetDir, const std::string& TargetFilename,
                                     bool KeepConnection) {
     PlayClip(kUploadClip);
-    if (FFileLbl)
-        FFileLbl->SetCaption(DlgFileLabel + " " + FileCounterPrefix() + ExtractUrlFileName(URL) + " " +
-                             DlgToServerLabel + " " + FTPHost);
+    // The upload side always names the server.
+    ShowFileLine(ExtractUrlFileName(URL), DlgToServerLabel, FTPHost, true);
 
     ui::ProcessMessages();
     inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, true);

@@ -23,9 +23,8 @@ bool TZandrelWebCopy::FtpPutFile(int Index, const std::string& FTPUserID, const 
                                  TDateTime& FileDate, bool& NoNewVersion, bool KeepConnection) {
     NoNewVersion = false;
     PlayClip(kUploadClip);
-    if (FFileLbl)
-        FFileLbl->SetCaption(DlgFileLabel + " " + FileCounterPrefix() + ExtractUrlFileName(URL) + " " +
-                             DlgToServerLabel + " " + FTPHost);
+    // The upload side always names the server.
+    ShowFileLine(ExtractUrlFileName(URL), DlgToServerLabel, FTPHost, true);
 
     ui::ProcessMessages();
     inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, true);
@@ -149,9 +148,8 @@ bool TZandrelWebCopy::MultiFtpPutFile(int Index, const std::string& FTPUserID, c
                                       TDateTime& FileDate, bool& NoNewVersion, bool KeepConnection) {
     NoNewVersion = false;
     PlayClip(kUploadClip);
-    if (FFileLbl)
-        FFileLbl->SetCaption(DlgFileLabel + " " + FileCounterPrefix() + ExtractUrlFileName(URL) + " " +
-                             DlgToServerLabel + " " + FTPHost);
+    // The upload side always names the server.
+    ShowFileLine(ExtractUrlFileName(URL), DlgToServerLabel, FTPHost, true);
 
     ui::ProcessMessages();
     FPrevTarget.clear();

@@ -23,6 +23,13 @@ void SetText(ui::Label* label, const std::string& text) {
 
 } // namespace
 
+void TZandrelWebCopy::ShowFileLine(const std::string& fileName, const std::string& serverWord,
+                                   const std::string& host, bool showServer) {
+    if (FFileLbl)
+        FFileLbl->SetCaption(DlgFileLabel + " " + FileCounterPrefix() + fileName +
+                             (showServer ? " " + serverWord + " " + host : std::string()));
+}
+
 std::string TZandrelWebCopy::FileCounterPrefix() const {
     if (Items.Count() <= 1) return "";
     return std::to_string(FFileNum) + " " + DlgFileOfLabel + " " + std::to_string(Items.ActiveItems()) + " : ";

@@ -189,6 +189,10 @@ protected:
     // The file counter that leads every routine's file line: "2 of 3 : " (FFileNum, DlgFileOfLabel,
     // the number of active items) when the list holds more than one item, else empty.
     std::string FileCounterPrefix() const;
+    // The window's file line: label, file counter, file name and, when asked, "to"/"from" and the
+    // server.
+    void ShowFileLine(const std::string& fileName, const std::string& serverWord, const std::string& host,
+                      bool showServer);
     // OnError(Code), then OnErrorInfo(Code, Info).
     void ReportError(int Code, const std::string& Info);
     // Switches the dialog's animation to another clip and starts it (uploads use 258).
