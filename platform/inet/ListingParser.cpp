@@ -1,5 +1,7 @@
 #include "platform/inet/ListingParser.h"
 
+#include "platform/rtl/Wildcard.h"
+
 #include <array>
 #include <cctype>
 #include <charconv>
@@ -238,28 +240,8 @@ std::vector<WIN32_FIND_DATA> ParseListing(std::string_view text, bool mlsd, cons
 }
 
 bool MatchesFtpMask(std::string_view nameUtf8, std::string_view maskUtf8) {
-    if (maskUtf8.empty() || maskUtf8 == "*" || maskUtf8 == "*.*") return true;
-    // `?` stands for one character, not one byte of its UTF-8 form.
-    const std::u16string name = rtl::ToUtf16(nameUtf8);
-    const std::u16string mask = rtl::ToUtf16(maskUtf8);
-    // Iterative glob with one backtrack point: linear in practice, no recursion on hostile masks.
-    size_t n = 0, m = 0, starMask = std::u16string::npos, starName = 0;
-    while (n < name.size()) {
-        if (m < mask.size() && (mask[m] == u'?' || (mask[m] != u'*' && mask[m] == name[n]))) {
-            ++n;
-            ++m;
-        } else if (m < mask.size() && mask[m] == u'*') {
-            starMask = m++;
-            starName = n;
-        } else if (starMask != std::u16string::npos) {
-            m = starMask + 1;
-            n = ++starName;
-        } else {
-            return false;
-        }
-    }
-    while (m < mask.size() && mask[m] == u'*') ++m;
-    return m == mask.size();
+    if (maskUtf8.empty()) return true;
+    return rtl::MatchesMask(nameUtf8, maskUtf8, rtl::LetterCase::Match);
 }
 
 } // namespace zandrel::inet::detail

@@ -17,14 +17,15 @@ char16_t Fold(char16_t c) {
 
 } // namespace
 
-bool MatchesMask(std::string_view name, std::string_view mask) {
+bool MatchesMask(std::string_view name, std::string_view mask, LetterCase letterCase) {
     if (mask == "*.*" || mask == "*") return true;
     const std::u16string n = ToUtf16(name);
     const std::u16string m = ToUtf16(mask);
+    auto fold = [&](char16_t ch) { return letterCase == LetterCase::Ignore ? Fold(ch) : ch; };
     // Iterative glob with one backtrack point: linear in practice, no recursion on hostile masks.
     size_t ni = 0, mi = 0, starM = std::u16string::npos, starN = 0;
     while (ni < n.size()) {
-        if (mi < m.size() && (m[mi] == u'?' || (m[mi] != u'*' && Fold(m[mi]) == Fold(n[ni])))) {
+        if (mi < m.size() && (m[mi] == u'?' || (m[mi] != u'*' && fold(m[mi]) == fold(n[ni])))) {
             ++ni;
             ++mi;
         } else if (mi < m.size() && m[mi] == u'*') {

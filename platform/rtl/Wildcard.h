@@ -5,6 +5,9 @@
 
 namespace zandrel::rtl {
 
-bool MatchesMask(std::string_view name, std::string_view mask);
+enum class LetterCase { Ignore, Match };
+
+// `letterCase` Match compares letters exactly, as Unix file names (on FTP servers) are compared.
+bool MatchesMask(std::string_view name, std::string_view mask, LetterCase letterCase = LetterCase::Ignore);
 
 } // namespace zandrel::rtl
