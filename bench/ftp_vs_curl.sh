@@ -3,19 +3,18 @@
 # item, then one wpFtp item, passive mode, no window) against curl, against the same pyftpdlib
 # server, which the script starts on 127.0.0.1 and stops. Reports per direction the throughput
 # ratio (ours / curl; above 1 is faster), the CPU time ratio (user + system, ours / curl; below 1
-# is cheaper) and both peak resident set sizes. ROUNDS (default 3) timed rounds; the median counts.
+# is cheaper) and both peak resident set sizes. ROUNDS (default 5) timed rounds; the median counts.
 #
 # usage: bench/ftp_vs_curl.sh BUILD_DIR
 set -euo pipefail
 
 build_dir=$(cd "${1:?usage: $0 BUILD_DIR}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
-rounds=${ROUNDS:-3}
+rounds=${ROUNDS:-5}
 size_mb=${SIZE_MB:-200}
 tool="$build_dir/tools/webcopy"
 [ -x "$tool" ] || { echo "missing $tool: build the webcopy target first" >&2; exit 1; }
 command -v curl >/dev/null || { echo "curl is not installed" >&2; exit 1; }
-[ -x /usr/bin/time ] || { echo "GNU time (/usr/bin/time) is not installed" >&2; exit 1; }
 
 work="$build_dir/bench-scratch/ftp_vs_curl"
 rm -rf "$work"
@@ -37,11 +36,10 @@ job() { # protocol url targetdir targetname
  "TargetFilename": "$4", "FTPHost": "127.0.0.1", "FTPPort": $port, "FTPUserID": "bench", "FTPPassword": "bench"}]}
 JOB
 }
-# Runs a command under GNU time; prints "wall cpu maxrss_kb".
+# Runs a command; prints "wall cpu maxrss_kb".
 measure() {
-  /usr/bin/time -f "%e %U %S %M" -o "$work/time.out" "$@" >/dev/null 2>"$work/cmd.err" ||
+  /usr/bin/python3 "$here/rusage.py" --stderr "$work/cmd.err" "$@" ||
     { echo "failed: $*" >&2; cat "$work/cmd.err" >&2; exit 1; }
-  awk '{printf "%s %.3f %s\n", $1, $2 + $3, $4}' "$work/time.out"
 }
 median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 
@@ -74,6 +72,6 @@ for dir in up down; do
   om=$(awk '{print $3}' "$work/ours-$dir.txt" | median); cm=$(awk '{print $3}' "$work/curl-$dir.txt" | median)
   awk -v b="$bytes" -v ow="$ow" -v cw="$cw" -v oc="$oc" -v cc="$cc" -v om="$om" -v cm="$cm" -v d="$dir" 'BEGIN {
     ot = b / 1048576 / (ow > 0 ? ow : 0.001); ct = b / 1048576 / (cw > 0 ? cw : 0.001)
-    printf "%-9s %10.1f %10.1f %10.2f %9.2fs %9.2fs %10.2f %7.1fMB %7.1fMB\n", (d == "up" ? "upload" : "download"),
+    printf "%-9s %10.1f %10.1f %10.2f %9.3fs %9.3fs %10.2f %7.1fMB %7.1fMB\n", (d == "up" ? "upload" : "download"),
       ot, ct, ot / ct, oc, cc, (cc > 0 ? oc / cc : 0), om / 1024, cm / 1024 }'
 done

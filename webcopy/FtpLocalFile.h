@@ -5,9 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/inet/Inet.h"
 #include "platform/rtl/Error.h"
@@ -41,46 +43,92 @@ public:
     // Created, or truncated when it exists.
     bool Create(const std::string& path) {
         fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        writing_ = true;
         return fd_ >= 0;
     }
     uint64_t Size() const { return size_; }
 
-    // Fills the buffer up to `count` bytes; fewer only at the end of the file.
+    // Fills the buffer up to `count` bytes; fewer only at the end of the file. The transfers move
+    // 4 KB blocks; the disk is read in larger runs so a block costs no system call of its own.
     size_t Read(void* buffer, size_t count, const std::string& path) {
         size_t done = 0;
         while (done < count) {
-            const ssize_t n = ::read(fd_, static_cast<char*>(buffer) + done, count - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) throw LocalFileError("Error reading source file " + path + ": " + std::strerror(errno));
-            if (n == 0) break;
-            done += static_cast<size_t>(n);
+            if (bufferPos_ == bufferEnd_ && !FillBuffer(path)) break;
+            const size_t take = std::min(count - done, bufferEnd_ - bufferPos_);
+            std::memcpy(static_cast<char*>(buffer) + done, buffer_.data() + bufferPos_, take);
+            bufferPos_ += take;
+            done += take;
         }
         return done;
     }
+    // Collects blocks and writes them in larger runs; Finish writes the rest.
     void Write(const void* buffer, size_t count, const std::string& path) {
-        size_t done = 0;
-        while (done < count) {
-            const ssize_t n = ::write(fd_, static_cast<const char*>(buffer) + done, count - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) throw LocalFileError("Error writing to destination file " + path + ": " + std::strerror(errno));
-            done += static_cast<size_t>(n);
+        if (buffer_.empty()) buffer_.resize(kRunSize);
+        if (bufferEnd_ + count > buffer_.size()) Flush(path);
+        if (count >= buffer_.size()) {
+            WriteAll(buffer, count, path);
+            return;
         }
+        std::memcpy(buffer_.data() + bufferEnd_, buffer, count);
+        bufferEnd_ += count;
     }
-    // Closing a written file can report a late write failure.
+    // Writes what is still collected and closes; closing can also report a late write failure.
     void Finish(const std::string& path) {
+        if (fd_ >= 0) Flush(path);
         const int fd = fd_;
         fd_ = -1;
         if (fd >= 0 && ::close(fd) != 0)
             throw LocalFileError("Error writing to destination file " + path + ": " + std::strerror(errno));
     }
+    // Without Finish: what was collected for writing is written where possible (a transfer that
+    // broke off keeps what it received), errors are ignored.
     void Close() {
+        if (fd_ >= 0 && writing_ && bufferEnd_ > 0) {
+            try {
+                Flush({});
+            } catch (const LocalFileError&) {
+            }
+        }
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
+        bufferPos_ = bufferEnd_ = 0;
     }
 
 private:
+    static constexpr size_t kRunSize = 256 * 1024;
+
+    bool FillBuffer(const std::string& path) {
+        if (buffer_.empty()) buffer_.resize(kRunSize);
+        bufferPos_ = bufferEnd_ = 0;
+        for (;;) {
+            const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) throw LocalFileError("Error reading source file " + path + ": " + std::strerror(errno));
+            bufferEnd_ = static_cast<size_t>(n);
+            return n > 0;
+        }
+    }
+    void Flush(const std::string& path) {
+        const size_t pending = bufferEnd_;
+        bufferEnd_ = 0;
+        WriteAll(buffer_.data(), pending, path);
+    }
+    void WriteAll(const void* data, size_t count, const std::string& path) {
+        size_t done = 0;
+        while (done < count) {
+            const ssize_t n = ::write(fd_, static_cast<const char*>(data) + done, count - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) throw LocalFileError("Error writing to destination file " + path + ": " + std::strerror(errno));
+            done += static_cast<size_t>(n);
+        }
+    }
+
     int fd_ = -1;
     uint64_t size_ = 0;
+    bool writing_ = false;
+    std::vector<char> buffer_;
+    size_t bufferPos_ = 0; // reading: the next unread byte
+    size_t bufferEnd_ = 0; // reading: the end of what was read; writing: what is collected
 };
 
 // An Internet handle that is closed when it goes out of scope, unless released.

@@ -17,9 +17,6 @@ namespace {
 // Milliseconds since `start` on the 32-bit tick counter, which wraps after about 49 days.
 uint32_t TicksSince(uint32_t start) { return rtl::GetTickCount() - start; }
 
-void SetText(ui::Label* label, const std::string& text) {
-    if (label) label->SetCaption(text);
-}
 
 } // namespace
 
@@ -39,24 +36,28 @@ bool TZandrelWebCopy::ProgressStep(uint32_t Done, uint32_t Total, uint32_t Start
     if (Total > 0) {
         const auto percent = rtl::RoundHalfEven(static_cast<double>(Done) / Total * 100.0);
         if (FProgress) FProgress->SetPosition(static_cast<int>(std::min<int64_t>(percent, 100)));
-        SetText(FSizeLbl, DlgProgressLabel + " " + FileSizeFmt(Done) + " " + DlgFileOfLabel + " " + FileSizeFmt(Total));
-    } else {
-        SetText(FSizeLbl, DlgProgressLabel + " " + FileSizeFmt(Done));
+        if (FSizeLbl)
+            FSizeLbl->SetCaption(DlgProgressLabel + " " + FileSizeFmt(Done) + " " + DlgFileOfLabel + " " +
+                                 FileSizeFmt(Total));
+    } else if (FSizeLbl) {
+        FSizeLbl->SetCaption(DlgProgressLabel + " " + FileSizeFmt(Done));
     }
     if (ShowCompletion && FForm && FProgress)
         FForm->SetCaption(DirectionWord + " : " + std::to_string(FProgress->Position()) + "% " + DlgCompleted);
 
+    // One reading of the clock serves the rate and both times: they describe the same moment.
+    const uint32_t elapsed = TicksSince(Start);
     // The +1 keeps the first block (0 ms) from dividing by zero; 64 bits keep it from wrapping.
-    const double elapsedForRate = static_cast<double>(uint64_t{TicksSince(Start)} + 1);
+    const double elapsedForRate = static_cast<double>(uint64_t{elapsed} + 1);
     const int64_t rate = rtl::RoundHalfEven(Done / elapsedForRate * 1000.0);
     FRateStr = FileSizeFmtSpeed(static_cast<int32_t>(std::min<int64_t>(rate, std::numeric_limits<int32_t>::max())));
-    SetText(FRateLbl, DlgRateLabel + " " + FRateStr);
+    if (FRateLbl) FRateLbl->SetCaption(DlgRateLabel + " " + FRateStr);
 
-    FTimeLeftStr = TimeFmt(TicksSince(Start), Done, Total);
-    SetText(FTimeLbl, DlgTimeLabel + " " + FTimeLeftStr);
+    FTimeLeftStr = TimeFmt(elapsed, Done, Total);
+    if (FTimeLbl) FTimeLbl->SetCaption(DlgTimeLabel + " " + FTimeLeftStr);
 
-    FElapsedTimeStr = TimeFmt(TicksSince(Start), 0, Total);
-    SetText(FElapsedTimeLbl, DlgElapsedTimeLabel + " " + FElapsedTimeStr);
+    FElapsedTimeStr = TimeFmt(elapsed, 0, Total);
+    if (FElapsedTimeLbl) FElapsedTimeLbl->SetCaption(DlgElapsedTimeLabel + " " + FElapsedTimeStr);
 
     if (OnCopyProgress) OnCopyProgress(*this, FFileNum, Done, Total);
     ui::ProcessMessages();

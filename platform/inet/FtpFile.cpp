@@ -4,8 +4,11 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
+#include <optional>
 
 #include "platform/inet/FtpHandles.h"
 
@@ -23,6 +26,9 @@ using detail::WaitOutcome;
 // After a Cancel or a failed read/write, closing waits this long for the server's closing reply
 // before giving the session up; a stalled server must not hold the Cancel back for the full timeout.
 constexpr Millis kInterruptedCloseGrace{1000};
+
+// The size of one socket run (see FileHandle::buffer).
+constexpr size_t kDataRun = 256 * 1024;
 
 std::optional<uint64_t> ParseSizeReply(const std::string& reply) {
     // "213 12345"
@@ -64,6 +70,53 @@ void ThrowInterrupted(FileHandle& handle, WaitOutcome outcome) {
     throw Failure(ERROR_INTERNET_TIMEOUT);
 }
 
+// Sends all of `data`, waiting in slices only when the socket's buffer is full.
+void SendAll(FileHandle& handle, const char* data, size_t count) {
+    const Millis timeout = handle.connection->session->timeouts.send;
+    const int fd = handle.data.impl()->sockfd();
+    while (count > 0) {
+        const ssize_t sent = ::send(fd, data, count, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                handle.interrupted = true;
+                throw Failure(ERROR_INTERNET_CONNECTION_ABORTED);
+            }
+            const WaitOutcome outcome =
+                detail::WaitForSocket(handle.data, Poco::Net::Socket::SELECT_WRITE, timeout, OnCancel::Stop);
+            if (outcome != WaitOutcome::Ready) ThrowInterrupted(handle, outcome);
+            continue;
+        }
+        data += sent;
+        count -= static_cast<size_t>(sent);
+    }
+}
+
+void SendCollected(FileHandle& handle) {
+    const size_t pending = handle.bufferEnd;
+    handle.bufferEnd = 0;
+    SendAll(handle, handle.buffer.data(), pending);
+}
+
+// Receives what the socket holds, up to `capacity` bytes, waiting in slices only while it holds
+// nothing. 0 is the end of the data.
+size_t ReceiveSome(FileHandle& handle, char* into, size_t capacity) {
+    const Millis timeout = handle.connection->session->timeouts.receive;
+    const int fd = handle.data.impl()->sockfd();
+    for (;;) {
+        const ssize_t got = ::recv(fd, into, capacity, MSG_DONTWAIT);
+        if (got >= 0) return static_cast<size_t>(got);
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            handle.interrupted = true;
+            throw Failure(ERROR_INTERNET_CONNECTION_ABORTED);
+        }
+        const WaitOutcome outcome =
+            detail::WaitForSocket(handle.data, Poco::Net::Socket::SELECT_READ, timeout, OnCancel::Stop);
+        if (outcome != WaitOutcome::Ready) ThrowInterrupted(handle, outcome);
+    }
+}
+
 } // namespace
 
 namespace detail {
@@ -71,6 +124,16 @@ namespace detail {
 bool FileHandle::Close() {
     connection->transferOpen = false;
     if (finished) return true;
+    // An upload's last collected bytes go out before the end of the file; if they cannot, the
+    // server's reply to the shortened file must not read as success.
+    std::optional<Failure> sendFailure;
+    if (writing && dataOpen && !interrupted && bufferEnd > 0) {
+        try {
+            SendCollected(*this);
+        } catch (const Failure& failure) {
+            sendFailure = failure;
+        }
+    }
     if (dataOpen) {
         data.close(); // for an upload this is the end of the file
         dataOpen = false;
@@ -84,6 +147,7 @@ bool FileHandle::Close() {
     if (!writing) return true; // an early end of a download: 226 or 426 are both fine
     if (status == 0) throw Failure(interrupted ? ERROR_FTP_DROPPED : ERROR_INTERNET_TIMEOUT);
     if (status / 100 != 2) ThrowServerRefusal(status, reply);
+    if (sendFailure) throw *sendFailure;
     return true;
 }
 
@@ -145,22 +209,20 @@ bool InternetReadFile(HINTERNET file, void* buffer, DWORD toRead, DWORD& read) {
     return Guarded<bool>(false, [&] {
         auto handle = TransferHandle(file, false);
         if (handle->finished || toRead == 0) return true;
-        detail::FtpSession& session = *handle->connection->session;
-        const WaitOutcome outcome = detail::WaitForSocket(handle->data, Poco::Net::Socket::SELECT_READ,
-                                                          session.timeouts.receive, OnCancel::Stop);
-        if (outcome != WaitOutcome::Ready) ThrowInterrupted(*handle, outcome);
-        int received = 0;
-        try {
-            received = handle->data.receiveBytes(buffer, static_cast<int>(std::min<DWORD>(toRead, 1u << 30)));
-        } catch (const Poco::Exception&) {
-            handle->interrupted = true;
-            throw Failure(ERROR_INTERNET_CONNECTION_ABORTED);
+        if (handle->bufferPos == handle->bufferEnd) {
+            if (handle->buffer.empty()) handle->buffer.resize(kDataRun);
+            handle->bufferPos = 0;
+            handle->bufferEnd = ReceiveSome(*handle, handle->buffer.data(), handle->buffer.size());
         }
-        if (received > 0) {
-            read = static_cast<DWORD>(received);
+        if (handle->bufferEnd > 0) {
+            const size_t take = std::min<size_t>(toRead, handle->bufferEnd - handle->bufferPos);
+            std::memcpy(buffer, handle->buffer.data() + handle->bufferPos, take);
+            handle->bufferPos += take;
+            read = static_cast<DWORD>(take);
             return true;
         }
         // End of the data: only the server's closing reply tells a complete file from a cut one.
+        detail::FtpSession& session = *handle->connection->session;
         handle->data.close();
         handle->dataOpen = false;
         handle->finished = true;
@@ -177,25 +239,15 @@ bool InternetWriteFile(HINTERNET file, const void* buffer, DWORD toWrite, DWORD&
     written = 0;
     return Guarded<bool>(false, [&] {
         auto handle = TransferHandle(file, true);
-        detail::FtpSession& session = *handle->connection->session;
-        const char* next = static_cast<const char*>(buffer);
-        DWORD left = toWrite;
-        const int fd = handle->data.impl()->sockfd();
-        while (left > 0) {
-            const WaitOutcome outcome = detail::WaitForSocket(handle->data, Poco::Net::Socket::SELECT_WRITE,
-                                                              session.timeouts.send, OnCancel::Stop);
-            if (outcome != WaitOutcome::Ready) ThrowInterrupted(*handle, outcome);
-            // Never blocks: the wait above is where time passes, in slices.
-            const ssize_t sent = ::send(fd, next, left, MSG_DONTWAIT | MSG_NOSIGNAL);
-            if (sent < 0) {
-                if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
-                handle->interrupted = true;
-                throw Failure(ERROR_INTERNET_CONNECTION_ABORTED);
-            }
-            next += sent;
-            left -= static_cast<DWORD>(sent);
-            written += static_cast<DWORD>(sent);
+        if (handle->buffer.empty()) handle->buffer.resize(kDataRun);
+        if (handle->bufferEnd + toWrite > handle->buffer.size()) SendCollected(*handle);
+        if (toWrite >= handle->buffer.size()) {
+            SendAll(*handle, static_cast<const char*>(buffer), toWrite);
+        } else {
+            std::memcpy(handle->buffer.data() + handle->bufferEnd, buffer, toWrite);
+            handle->bufferEnd += toWrite;
         }
+        written = toWrite;
         SetLastError(ERROR_SUCCESS);
         return true;
     });

@@ -40,6 +40,12 @@ struct FileHandle : Handle {
     bool finished = false;    // the transfer's final reply has been read
     bool interrupted = false; // a read or write was cancelled or failed half-way
     std::optional<uint64_t> size;
+    // Callers move small blocks; the socket moves runs of this buffer's size, so a block costs no
+    // system call of its own. Writing: the bytes collected for the next send. Reading: the bytes
+    // received ahead of the caller, from `bufferPos` to `bufferEnd`.
+    std::vector<char> buffer;
+    size_t bufferPos = 0;
+    size_t bufferEnd = 0;
 };
 
 // The connection behind `handle`, checked for the FTP service, a live session and no open

@@ -71,6 +71,22 @@ TEST_P(FtpTransfer, ClosingAReadEarlyKeepsTheSessionInStep) {
     EXPECT_EQ(downloaded, "small");
 }
 
+// Small writes are collected and sent in runs, so an upload's last bytes leave only when the file
+// is closed; a server that is gone by then must make the close fail, not confirm a short file.
+TEST_P(FtpTransfer, ClosingAnUploadFailsWhenItsLastBytesCannotArrive) {
+    ScopedHandle file(FtpOpenFile(Connection(), "late.bin", GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0));
+    ASSERT_TRUE(file);
+    const std::string block = RandomBytes(4096);
+    for (int i = 0; i < 3; ++i) {
+        DWORD written = 0;
+        ASSERT_TRUE(InternetWriteFile(file.Get(), block.data(), static_cast<DWORD>(block.size()), written));
+        EXPECT_EQ(written, block.size());
+    }
+    server_.Stop();
+    EXPECT_FALSE(InternetCloseHandle(file.Release()));
+    EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+}
+
 TEST_P(FtpTransfer, OneTransferAtATimePerConnection) {
     ScopedHandle file(FtpOpenFile(Connection(), "busy.bin", GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0));
     ASSERT_TRUE(file);
