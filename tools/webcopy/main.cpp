@@ -11,7 +11,6 @@
 // Exit status: 0 when every active item succeeded, 1 when one did not (or the run broke off),
 // 2 for a bad job file or a usage error.
 #include <charconv>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -24,6 +23,7 @@
 #include <QApplication>
 #include <nlohmann/json.hpp>
 
+#include "platform/rtl/Clock.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Backend.h"
 #include "platform/ui/qt/QtBackend.h"
@@ -55,9 +55,9 @@ public:
 // Progress lines come once per 4 KB block and are flushed at most every 50 ms; every other line
 // is flushed at once. All go through one stream, so the line order never changes.
 void FlushLines(bool progress) {
-    static auto lastFlush = std::chrono::steady_clock::now();
-    const auto now = std::chrono::steady_clock::now();
-    if (!progress || now - lastFlush >= std::chrono::milliseconds(50)) {
+    static uint32_t lastFlush = zandrel::rtl::GetTickCount();
+    const uint32_t now = zandrel::rtl::GetTickCount();
+    if (!progress || now - lastFlush >= 50) {
         std::cout.flush();
         lastFlush = now;
     }

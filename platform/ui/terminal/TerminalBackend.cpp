@@ -4,9 +4,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <csignal>
 #include <vector>
+
+#include "platform/rtl/Clock.h"
 
 namespace zandrel::ui {
 namespace {
@@ -121,20 +122,23 @@ public:
         shown_.erase(it);
     }
 
+    // Every control change asks for a redraw (a transfer makes several per 4 KB block), so the
+    // time is checked before the line is built, on the coarse clock, which costs a memory read.
     void Redraw(bool force) {
         if (shown_.empty()) return;
-        const std::string line = TerminalProgressLine(shown_.back()->form());
-        if (line == lastLine_) return;
-        const auto now = std::chrono::steady_clock::now();
-        const auto gap = live_ ? std::chrono::milliseconds(100) : std::chrono::milliseconds(1000);
-        if (!force && now - lastDraw_ < gap) return;
+        const uint32_t now = rtl::GetTickCount();
+        const uint32_t gap = live_ ? 100 : 1000;
+        if (!force && drawn_ && now - lastDraw_ < gap) return;
+        std::string line = TerminalProgressLine(shown_.back()->form());
         lastDraw_ = now;
-        lastLine_ = line;
+        drawn_ = true;
+        if (line == lastLine_) return;
+        lastLine_ = std::move(line);
         if (live_) {
-            std::fprintf(options_.out, "\r\033[K%s", line.c_str());
+            std::fprintf(options_.out, "\r\033[K%s", lastLine_.c_str());
             lineOpen_ = true;
         } else {
-            std::fprintf(options_.out, "%s\n", line.c_str());
+            std::fprintf(options_.out, "%s\n", lastLine_.c_str());
         }
         std::fflush(options_.out);
     }
@@ -150,7 +154,8 @@ private:
     bool live_ = false;
     bool lineOpen_ = false;
     std::string lastLine_;
-    std::chrono::steady_clock::time_point lastDraw_{};
+    uint32_t lastDraw_ = 0;
+    bool drawn_ = false;
     std::vector<TerminalFormPeer*> shown_;
     std::string clipboard_;
     struct sigaction previous_ {};
