@@ -127,12 +127,15 @@ bool TZandrelWebCopy::FtpGetFile(int Index, const std::string& FTPUserID, const 
     FCancelled = false;
     const uint32_t start = rtl::GetTickCount();
     std::vector<char> block(kBlockSize);
+    bool readFailed = false;
     try {
         for (;;) {
             ui::ProcessMessages();
             inet::DWORD got = 0;
-            if (!inet::InternetReadFile(remote.Get(), block.data(), static_cast<inet::DWORD>(block.size()), got))
+            if (!inet::InternetReadFile(remote.Get(), block.data(), static_cast<inet::DWORD>(block.size()), got)) {
+                readFailed = true;
                 break;
+            }
             if (got > 0) target.Write(block.data(), got, localPath);
             received += got;
             const bool cancel = ProgressStep(received, total, start, DlgDwnload);
@@ -146,6 +149,12 @@ bool TZandrelWebCopy::FtpGetFile(int Index, const std::string& FTPUserID, const 
     }
     remote.Close();
     release();
+    // A transfer the server cut off or that broke down is a failure, not a shorter success; what
+    // arrived stays on disk, as after a Cancel, which is not a failure of the transfer.
+    if (readFailed && !FCancelled) {
+        ReportError(errReadSource, kMsgReadSource + URL);
+        return false;
+    }
     return true;
 }
 

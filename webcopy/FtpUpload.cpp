@@ -108,13 +108,13 @@ bool TZandrelWebCopy::FtpPutFile(int Index, const std::string& FTPUserID, const 
     FCancelled = false;
     const uint32_t start = rtl::GetTickCount();
     std::vector<char> block(kBlockSize);
+    bool writeFailed = false;
     try {
         for (;;) {
             ui::ProcessMessages();
             const size_t got = source.Read(block.data(), block.size(), URL);
             // The Internet layer sends a whole block or fails; a short count is sent on until the
             // block is through, so no byte is lost.
-            bool writeFailed = false;
             size_t offset = 0;
             while (offset < got) {
                 inet::DWORD written = 0;
@@ -137,8 +137,15 @@ bool TZandrelWebCopy::FtpPutFile(int Index, const std::string& FTPUserID, const 
         throw;
     }
     source.Close();
-    remote.Close(); // completes the file on the server
+    // Closing completes the file on the server, which confirms it or not. A write that broke down,
+    // or a file the server did not confirm (disk full, quota, a dropped connection), fails: the
+    // caller must not publish a file that is missing or short. A Cancel is not such a failure.
+    const bool confirmed = remote.Close();
     release();
+    if ((writeFailed || !confirmed) && !FCancelled) {
+        ReportError(errWriteTarget, kMsgWriteTarget + remoteName);
+        return false;
+    }
     return true;
 }
 

@@ -92,7 +92,8 @@ private:
 
 class FtpRoutines : public ::testing::Test {
 protected:
-    FtpRoutines() : local_(fs::temp_directory_path() / ("zandrel-ftp-" + std::to_string(::getpid()))) {
+    explicit FtpRoutines(test::FtpServerOptions options = {})
+        : server_(std::move(options)), local_(fs::temp_directory_path() / ("zandrel-ftp-" + std::to_string(::getpid()))) {
         fs::remove_all(local_);
         fs::create_directories(local_);
     }
@@ -239,6 +240,34 @@ TEST_F(FtpRoutines, DownloadFailuresAreReported) {
                            "errorinfo 3 Cannot create target file " + Local("blocker/sub/d.txt"), "done 1", "start 2",
                            "error 6", "errorinfo 6 Cannot connect to FTP server " + server_.Host(), "done 2",
                            "copydone"}));
+}
+
+// The data went through, but the server does not call the transfer complete (a full disk after
+// STOR, an aborted RETR): the items fail with an error instead of passing as done.
+class FtpRefusedTransferEnds : public FtpRoutines {
+protected:
+    FtpRefusedTransferEnds() : FtpRoutines(Refusing()) {}
+    static test::FtpServerOptions Refusing() {
+        test::FtpServerOptions options;
+        options.failTransferEnd = true;
+        return options;
+    }
+};
+
+TEST_F(FtpRefusedTransferEnds, TransfersTheServerDoesNotConfirmFail) {
+    WriteLocal(local_ / "a.txt", Bytes(10000));
+    server_.WriteFile("d.txt", Bytes(20000));
+    FtpWebCopy wc;
+    Add(wc, wpFtpUpload, Local("a.txt"));
+    Add(wc, wpFtp, "d.txt", local_.string());
+    wc.Execute();
+    EXPECT_FALSE(wc.Items[0].Success());
+    EXPECT_FALSE(wc.Items[1].Success());
+    EXPECT_EQ(wc.log, Log({"start 0", "error 5", "errorinfo 5 Error writing to destination file a.txt", "done 0",
+                           "start 1", "error 4", "errorinfo 4 Error reading source file d.txt", "done 1",
+                           "copydone"}));
+    // What arrived is kept, as after a Cancel.
+    EXPECT_EQ(ReadLocal(local_ / "d.txt"), Bytes(20000));
 }
 
 TEST_F(FtpRoutines, DownloadOverAnExistingFileAsksAndCanPickAFreeName) {
