@@ -3,27 +3,44 @@
 #include <langinfo.h>
 #include <locale.h>
 
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
 namespace zandrel::webcopy {
 namespace {
 
-// "%.2f" of `value` with the user's decimal separator.
-std::string TwoDecimals(double value) {
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 2);
-    std::string text(buffer, result.ptr);
-    const auto dot = text.find('.');
-    if (dot != std::string::npos) text.replace(dot, 1, UserDecimalSeparator());
+// "%.2f" of n / divisor (1000 or 1000000) with the user's decimal separator, in integer arithmetic:
+// progress lines format sizes and rates after every 4 KB block, and printing doubles cost more
+// than the rest of a block's bookkeeping. The digits are those printf gives for the double
+// n / divisor: away from a decimal halfway point the double cannot fall on the other side (it lies
+// within 1e-16 of n / divisor, the nearest halfway point at least 1e-6 away); at a halfway point
+// printf rounds the double, which lies just above, just below or (for binary fractions such as
+// 1.375) on it, and fma tells which.
+std::string ScaledTwoDecimals(uint64_t n, uint64_t divisor) {
+    const uint64_t unit = divisor / 100; // one hundredth of the scaled value
+    uint64_t hundredths = n / unit;
+    const uint64_t rest = n % unit;
+    bool up = rest > unit / 2;
+    if (rest == unit / 2) {
+        const double scaled = static_cast<double>(n) / static_cast<double>(divisor);
+        const double above = std::fma(scaled, static_cast<double>(divisor), -static_cast<double>(n));
+        // Exactly on the halfway point (1.375 is a binary fraction): printf rounds half to even.
+        up = above > 0 || (above == 0 && hundredths % 2 == 1);
+    }
+    if (up) ++hundredths;
+    std::string text = std::to_string(hundredths / 100);
+    text += UserDecimalSeparator();
+    const auto fraction = static_cast<char>(hundredths % 100);
+    text += static_cast<char>('0' + fraction / 10);
+    text += static_cast<char>('0' + fraction % 10);
     return text;
 }
 
 std::string SizeText(int64_t n, bool belowThousand, bool belowMillion, const char* unitSuffix) {
+    // Both scaled branches only ever see n >= 1000.
     if (belowThousand) return std::to_string(n) + " bytes" + unitSuffix;
-    if (belowMillion) return TwoDecimals(static_cast<double>(n) / 1000.0) + " Kb" + unitSuffix;
-    return TwoDecimals(static_cast<double>(n) / 1000000.0) + " Mb" + unitSuffix;
+    if (belowMillion) return ScaledTwoDecimals(static_cast<uint64_t>(n), 1000) + " Kb" + unitSuffix;
+    return ScaledTwoDecimals(static_cast<uint64_t>(n), 1000000) + " Mb" + unitSuffix;
 }
 
 const char* NamedUserLocale() {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
 namespace zandrel::webcopy {
 namespace {
 
@@ -27,6 +31,28 @@ TEST(WebCopyFormatting, FileSizeFmtSwitchesUnitsAtDecimalThousands) {
         {4294967295u, "4294.97 Mb"},
     };
     for (const auto& c : cases) EXPECT_EQ(FileSizeFmt(c.n), WithUserSeparator(c.expected)) << c.n;
+}
+
+// The sizes are formatted without floating point; they must still read exactly as "%.2f" of the
+// double n / 1000 or n / 1000000 does, including every decimal halfway point.
+TEST(WebCopyFormatting, FileSizeFmtGivesPrintfsDigitsEverywhere) {
+    auto printfStyle = [](uint32_t n) {
+        if (n < 1000u) return std::to_string(n) + " bytes";
+        const bool kilo = n < 1000000u;
+        char text[64];
+        std::snprintf(text, sizeof text, "%.2f %s", n / (kilo ? 1000.0 : 1000000.0), kilo ? "Kb" : "Mb");
+        return WithUserSeparator(text);
+    };
+    std::vector<uint32_t> sizes;
+    for (uint32_t n = 0; n < 1200000; n += 1) sizes.push_back(n);     // every Kb value, into Mb
+    for (uint32_t n = 1005000; n < 400000000; n += 10000) sizes.push_back(n); // Mb halfway points
+    for (uint32_t n = 4294967295u; n > 4294867295u; n -= 777) sizes.push_back(n);
+    int mismatches = 0;
+    for (uint32_t n : sizes) {
+        if (FileSizeFmt(n) != printfStyle(n) && ++mismatches <= 5)
+            ADD_FAILURE() << n << ": " << FileSizeFmt(n) << " vs " << printfStyle(n);
+    }
+    EXPECT_EQ(mismatches, 0);
 }
 
 TEST(WebCopyFormatting, FileSizeFmtSpeedComparesSigned) {
