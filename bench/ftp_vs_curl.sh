@@ -5,6 +5,9 @@
 # ratio (ours / curl; above 1 is faster), the CPU time ratio (user + system, ours / curl; below 1
 # is cheaper) and both peak resident set sizes. ROUNDS (default 5) timed rounds; the median counts.
 #
+# Files live under $BENCH_SCRATCH (default BUILD_DIR/bench-scratch); a tmpfs such as /dev/shm
+# keeps disk write-back, which hits whichever run happens to trigger it, out of the figures.
+#
 # usage: bench/ftp_vs_curl.sh BUILD_DIR
 set -euo pipefail
 
@@ -16,7 +19,7 @@ tool="$build_dir/tools/webcopy"
 [ -x "$tool" ] || { echo "missing $tool: build the webcopy target first" >&2; exit 1; }
 command -v curl >/dev/null || { echo "curl is not installed" >&2; exit 1; }
 
-work="$build_dir/bench-scratch/ftp_vs_curl"
+work="${BENCH_SCRATCH:-$build_dir/bench-scratch}/ftp_vs_curl"
 rm -rf "$work"
 mkdir -p "$work/root" "$work/local"
 head -c "$((size_mb * 1024 * 1024))" /dev/urandom >"$work/local/payload.bin"

@@ -1,6 +1,5 @@
 // zandrel: a command-line IDE host. It loads the Zandrel package, shows a project's context menu
 // and runs its commands as the IDE would.
-#include <QApplication>
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +15,7 @@
 #include "host/ProjectMenu.h"
 #include "platform/rtl/Error.h"
 #include "platform/ui/Application.h"
-#include "platform/ui/qt/QtBackend.h"
+#include "platform/ui/QtUiLoader.h"
 #include "platform/ui/terminal/TerminalBackend.h"
 
 namespace {
@@ -98,23 +97,25 @@ bool HaveDisplay() {
     return (x && *x) || (w && *w);
 }
 
-// The backend and the Qt application it may need, torn down in the right order.
+// The installed backend: Qt windows (loaded only then) or the terminal, which also stands in when
+// the Qt module cannot be loaded.
 class UiScope {
 public:
     UiScope(const std::string& choice, int& argc, char** argv) {
-        const bool qt = choice == "qt" || (choice == "auto" && HaveDisplay());
-        if (qt) {
-            app_ = std::make_unique<QApplication>(argc, argv);
-            QApplication::setApplicationDisplayName("Zandrel");
-            ui::InstallBackend(ui::CreateQtBackend());
-        } else {
-            ui::InstallBackend(ui::CreateTerminalBackend());
+        if (choice == "qt" || (choice == "auto" && HaveDisplay())) {
+            std::string error;
+            qt_ = ui::QtUiSession::Start(argc, argv, "Zandrel", error);
+            if (qt_) return;
+            std::fprintf(stderr, "zandrel: no windows (%s); using the terminal\n", error.c_str());
         }
+        ui::InstallBackend(ui::CreateTerminalBackend());
     }
-    ~UiScope() { ui::RemoveBackend(); }
+    ~UiScope() {
+        if (!qt_) ui::RemoveBackend();
+    }
 
 private:
-    std::unique_ptr<QApplication> app_;
+    std::unique_ptr<ui::QtUiSession> qt_;
 };
 
 std::string AbsoluteProjectPath(const std::string& path) {

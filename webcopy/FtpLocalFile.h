@@ -48,18 +48,15 @@ public:
     }
     uint64_t Size() const { return size_; }
 
-    // Fills the buffer up to `count` bytes; fewer only at the end of the file. The transfers move
-    // 4 KB blocks; the disk is read in larger runs so a block costs no system call of its own.
-    size_t Read(void* buffer, size_t count, const std::string& path) {
-        size_t done = 0;
-        while (done < count) {
-            if (bufferPos_ == bufferEnd_ && !FillBuffer(path)) break;
-            const size_t take = std::min(count - done, bufferEnd_ - bufferPos_);
-            std::memcpy(static_cast<char*>(buffer) + done, buffer_.data() + bufferPos_, take);
-            bufferPos_ += take;
-            done += take;
-        }
-        return done;
+    // The next `count` bytes of the file, in place (valid until the next call); fewer only at the
+    // end of the file. The transfers move 4 KB blocks; the disk is read in larger runs, so a
+    // block costs neither a system call nor a copy of its own.
+    size_t ReadBlock(const char*& data, size_t count, const std::string& path) {
+        if (bufferEnd_ - bufferPos_ < count) Refill(count, path);
+        const size_t take = std::min(count, bufferEnd_ - bufferPos_);
+        data = buffer_.data() + bufferPos_;
+        bufferPos_ += take;
+        return take;
     }
     // Collects blocks and writes them in larger runs; Finish writes the rest.
     void Write(const void* buffer, size_t count, const std::string& path) {
@@ -97,15 +94,20 @@ public:
 private:
     static constexpr size_t kRunSize = 256 * 1024;
 
-    bool FillBuffer(const std::string& path) {
-        if (buffer_.empty()) buffer_.resize(kRunSize);
-        bufferPos_ = bufferEnd_ = 0;
-        for (;;) {
-            const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
+    // Keeps the unread rest and reads on until `count` bytes are there or the file ends; a short
+    // read (a network file system) never makes a short block in mid-file.
+    void Refill(size_t count, const std::string& path) {
+        if (buffer_.size() < std::max(kRunSize, count)) buffer_.resize(std::max(kRunSize, count));
+        const size_t rest = bufferEnd_ - bufferPos_;
+        if (rest > 0 && bufferPos_ > 0) std::memmove(buffer_.data(), buffer_.data() + bufferPos_, rest);
+        bufferPos_ = 0;
+        bufferEnd_ = rest;
+        while (bufferEnd_ < count) {
+            const ssize_t n = ::read(fd_, buffer_.data() + bufferEnd_, buffer_.size() - bufferEnd_);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) throw LocalFileError("Error reading source file " + path + ": " + std::strerror(errno));
-            bufferEnd_ = static_cast<size_t>(n);
-            return n > 0;
+            if (n == 0) break;
+            bufferEnd_ += static_cast<size_t>(n);
         }
     }
     void Flush(const std::string& path) {

@@ -1,5 +1,4 @@
 // FTP upload of one file and of every file matching a mask.
-#include <vector>
 
 #include "platform/rtl/Clock.h"
 #include "platform/rtl/FileSystem.h"
@@ -107,18 +106,18 @@ bool TZandrelWebCopy::FtpPutFile(int Index, const std::string& FTPUserID, const 
     uint32_t sent = 0;
     FCancelled = false;
     const uint32_t start = rtl::GetTickCount();
-    std::vector<char> block(kBlockSize);
     bool writeFailed = false;
     try {
         for (;;) {
             ui::ProcessMessages();
-            const size_t got = source.Read(block.data(), block.size(), URL);
+            const char* block = nullptr;
+            const size_t got = source.ReadBlock(block, kBlockSize, URL);
             // The Internet layer sends a whole block or fails; a short count is sent on until the
             // block is through, so no byte is lost.
             size_t offset = 0;
             while (offset < got) {
                 inet::DWORD written = 0;
-                if (!inet::InternetWriteFile(remote.Get(), block.data() + offset,
+                if (!inet::InternetWriteFile(remote.Get(), block + offset,
                                              static_cast<inet::DWORD>(got - offset), written) ||
                     written == 0) {
                     writeFailed = true;

@@ -3,7 +3,10 @@
 // the protocol.
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <limits>
+#include <string>
+#include <string_view>
 
 #include "platform/rtl/Clock.h"
 #include "platform/ui/Application.h"
@@ -16,6 +19,32 @@ namespace {
 
 // Milliseconds since `start` on the 32-bit tick counter, which wraps after about 49 days.
 uint32_t TicksSince(uint32_t start) { return rtl::GetTickCount() - start; }
+
+// Sets the control's caption to the parts joined, unless it already reads so. The step runs
+// after every 4 KB block while most lines change only now and then (the times once a second), so
+// an unchanged line costs a comparison instead of a new string and a redraw request.
+void SetCaptionParts(ui::Control* control, std::initializer_list<std::string_view> parts) {
+    if (!control) return;
+    size_t length = 0;
+    for (std::string_view part : parts) length += part.size();
+    const std::string& current = control->Caption();
+    if (current.size() == length) {
+        size_t at = 0;
+        bool same = true;
+        for (std::string_view part : parts) {
+            if (current.compare(at, part.size(), part) != 0) {
+                same = false;
+                break;
+            }
+            at += part.size();
+        }
+        if (same) return;
+    }
+    std::string text;
+    text.reserve(length);
+    for (std::string_view part : parts) text += part;
+    control->SetCaption(std::move(text));
+}
 
 
 } // namespace
@@ -37,13 +66,12 @@ bool TZandrelWebCopy::ProgressStep(uint32_t Done, uint32_t Total, uint32_t Start
         const auto percent = rtl::RoundHalfEven(static_cast<double>(Done) / Total * 100.0);
         if (FProgress) FProgress->SetPosition(static_cast<int>(std::min<int64_t>(percent, 100)));
         if (FSizeLbl)
-            FSizeLbl->SetCaption(DlgProgressLabel + " " + FileSizeFmt(Done) + " " + DlgFileOfLabel + " " +
-                                 FileSizeFmt(Total));
+            SetCaptionParts(FSizeLbl, {DlgProgressLabel, " ", FileSizeFmt(Done), " ", DlgFileOfLabel, " ", FileSizeFmt(Total)});
     } else if (FSizeLbl) {
-        FSizeLbl->SetCaption(DlgProgressLabel + " " + FileSizeFmt(Done));
+        SetCaptionParts(FSizeLbl, {DlgProgressLabel, " ", FileSizeFmt(Done)});
     }
     if (ShowCompletion && FForm && FProgress)
-        FForm->SetCaption(DirectionWord + " : " + std::to_string(FProgress->Position()) + "% " + DlgCompleted);
+        SetCaptionParts(FForm.get(), {DirectionWord, " : ", std::to_string(FProgress->Position()), "% ", DlgCompleted});
 
     // One reading of the clock serves the rate and both times: they describe the same moment.
     const uint32_t elapsed = TicksSince(Start);
@@ -51,13 +79,13 @@ bool TZandrelWebCopy::ProgressStep(uint32_t Done, uint32_t Total, uint32_t Start
     const double elapsedForRate = static_cast<double>(uint64_t{elapsed} + 1);
     const int64_t rate = rtl::RoundHalfEven(Done / elapsedForRate * 1000.0);
     FRateStr = FileSizeFmtSpeed(static_cast<int32_t>(std::min<int64_t>(rate, std::numeric_limits<int32_t>::max())));
-    if (FRateLbl) FRateLbl->SetCaption(DlgRateLabel + " " + FRateStr);
+    SetCaptionParts(FRateLbl, {DlgRateLabel, " ", FRateStr});
 
     FTimeLeftStr = TimeFmt(elapsed, Done, Total);
-    if (FTimeLbl) FTimeLbl->SetCaption(DlgTimeLabel + " " + FTimeLeftStr);
+    SetCaptionParts(FTimeLbl, {DlgTimeLabel, " ", FTimeLeftStr});
 
     FElapsedTimeStr = TimeFmt(elapsed, 0, Total);
-    if (FElapsedTimeLbl) FElapsedTimeLbl->SetCaption(DlgElapsedTimeLabel + " " + FElapsedTimeStr);
+    SetCaptionParts(FElapsedTimeLbl, {DlgElapsedTimeLabel, " ", FElapsedTimeStr});
 
     if (OnCopyProgress) OnCopyProgress(*this, FFileNum, Done, Total);
     ui::ProcessMessages();

@@ -20,13 +20,12 @@
 #include <sstream>
 #include <string>
 
-#include <QApplication>
 #include <nlohmann/json.hpp>
 
 #include "platform/rtl/Clock.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Backend.h"
-#include "platform/ui/qt/QtBackend.h"
+#include "platform/ui/QtUiLoader.h"
 #include "platform/ui/terminal/TerminalBackend.h"
 #include "webcopy/DesignStreaming.h"
 #include "webcopy/ZandrelWebCopy.h"
@@ -240,12 +239,14 @@ int main(int argc, char** argv) {
     }
 
     if (ui == "auto") ui = HasDisplay() ? "qt" : "terminal";
-    std::optional<QApplication> application;
+    // Qt is loaded only for windows; without its module the terminal stands in.
+    std::unique_ptr<zandrel::ui::QtUiSession> qt;
     if (ui == "qt") {
-        application.emplace(argc, argv);
-        zandrel::ui::InstallBackend(zandrel::ui::CreateQtBackend());
+        std::string error;
+        qt = zandrel::ui::QtUiSession::Start(argc, argv, "", error);
+        if (!qt) std::cerr << "webcopy: no windows (" << error << "); using the terminal\n";
     }
-    else zandrel::ui::InstallBackend(zandrel::ui::CreateTerminalBackend());
+    if (!qt) zandrel::ui::InstallBackend(zandrel::ui::CreateTerminalBackend());
 
     int status = 0;
     {
@@ -267,6 +268,7 @@ int main(int argc, char** argv) {
             }
         }
     }
-    zandrel::ui::RemoveBackend();
+    if (qt) qt.reset();
+    else zandrel::ui::RemoveBackend();
     return status;
 }
