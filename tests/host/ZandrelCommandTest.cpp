@@ -79,6 +79,19 @@ TEST_F(ZandrelCommand, ZipPacksTheMatchingTopLevelFilesAndCleansUp) {
     EXPECT_EQ(extracted.out, ReadFile(project_ / "main.pas"));
 }
 
+// Windows come from the Qt module, loaded only for them; the command works the same behind them.
+TEST_F(ZandrelCommand, ZipWorksBehindQtWindows) {
+    const auto run = RunProcess({ZANDREL_EXE, "--ui=qt", "zip", ProjectFile()},
+                                {{"XDG_CONFIG_HOME", home_ / "config"},
+                                 {"XDG_DATA_HOME", home_ / "data"},
+                                 {"HOME", home_.path()},
+                                 {"QT_QPA_PLATFORM", "offscreen"}});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err.find("no windows"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("Wrote " + Archive()), std::string::npos) << run.out;
+    ExpectArchiveSound();
+}
+
 TEST_F(ZandrelCommand, SecondRunReplacesTheArchive) {
     ASSERT_EQ(Run({"zip", ProjectFile()}).exitCode, 0);
     fs::remove(project_ / "Unit1.dfm");

@@ -131,6 +131,18 @@ TEST_F(WebcopyTool, AFailedItemGivesExitOneAndHandlersAnswerAsTheJobSays) {
     const ProcessResult qt = RunProcess(argv, {{"QT_QPA_PLATFORM", "offscreen"}});
     EXPECT_EQ(qt.exitCode, 1) << qt.err;
     EXPECT_EQ(Lines(qt.out).size(), lines.size());
+    EXPECT_EQ(qt.err.find("no windows"), std::string::npos) << qt.err;
+
+    // A copy of the program without the Qt module beside it runs the job in the terminal.
+    std::filesystem::create_directories(dir_ / "alone/bin");
+    std::filesystem::copy_file(ZANDREL_WEBCOPY_TOOL, dir_ / "alone/bin/webcopy");
+    argv[0] = dir_ / "alone/bin/webcopy";
+    const ProcessResult alone = RunProcess(argv, {{"QT_QPA_PLATFORM", "offscreen"}});
+    EXPECT_EQ(alone.exitCode, 1) << alone.err;
+    EXPECT_EQ(Lines(alone.out).size(), lines.size());
+    EXPECT_NE(alone.err.find("webcopy: no windows (cannot load " + (dir_ / "alone/lib/ZandrelQtUi.so")),
+              std::string::npos)
+        << alone.err;
 }
 
 TEST_F(WebcopyTool, BadJobsAndUsageErrorsGiveExitTwoWithAMessage) {
