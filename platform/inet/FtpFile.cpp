@@ -70,21 +70,26 @@ void ThrowInterrupted(FileHandle& handle, WaitOutcome outcome) {
     throw Failure(ERROR_INTERNET_TIMEOUT);
 }
 
-// Sends all of `data`, waiting in slices only when the socket's buffer is full.
+// After a send or receive that failed: an interrupted call and a full (or empty) socket buffer
+// mean "try again", the latter once the socket is ready, waiting in slices; anything else breaks
+// the transfer.
+void AwaitRetry(FileHandle& handle, int mode, Millis timeout) {
+    if (errno == EINTR) return;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) {
+        handle.interrupted = true;
+        throw Failure(ERROR_INTERNET_CONNECTION_ABORTED);
+    }
+    const WaitOutcome outcome = detail::WaitForSocket(handle.data, mode, timeout, OnCancel::Stop);
+    if (outcome != WaitOutcome::Ready) ThrowInterrupted(handle, outcome);
+}
+
+// Sends all of `data`, waiting only when the socket's buffer is full.
 void SendAll(FileHandle& handle, const char* data, size_t count) {
-    const Millis timeout = handle.connection->session->timeouts.send;
     const int fd = handle.data.impl()->sockfd();
     while (count > 0) {
         const ssize_t sent = ::send(fd, data, count, MSG_DONTWAIT | MSG_NOSIGNAL);
         if (sent < 0) {
-            if (errno == EINTR) continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) {
-                handle.interrupted = true;
-                throw Failure(ERROR_INTERNET_CONNECTION_ABORTED);
-            }
-            const WaitOutcome outcome =
-                detail::WaitForSocket(handle.data, Poco::Net::Socket::SELECT_WRITE, timeout, OnCancel::Stop);
-            if (outcome != WaitOutcome::Ready) ThrowInterrupted(handle, outcome);
+            AwaitRetry(handle, Poco::Net::Socket::SELECT_WRITE, handle.connection->session->timeouts.send);
             continue;
         }
         data += sent;
@@ -98,22 +103,14 @@ void SendCollected(FileHandle& handle) {
     SendAll(handle, handle.buffer.data(), pending);
 }
 
-// Receives what the socket holds, up to `capacity` bytes, waiting in slices only while it holds
-// nothing. 0 is the end of the data.
+// Receives what the socket holds, up to `capacity` bytes, waiting only while it holds nothing.
+// 0 is the end of the data.
 size_t ReceiveSome(FileHandle& handle, char* into, size_t capacity) {
-    const Millis timeout = handle.connection->session->timeouts.receive;
     const int fd = handle.data.impl()->sockfd();
     for (;;) {
         const ssize_t got = ::recv(fd, into, capacity, MSG_DONTWAIT);
         if (got >= 0) return static_cast<size_t>(got);
-        if (errno == EINTR) continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            handle.interrupted = true;
-            throw Failure(ERROR_INTERNET_CONNECTION_ABORTED);
-        }
-        const WaitOutcome outcome =
-            detail::WaitForSocket(handle.data, Poco::Net::Socket::SELECT_READ, timeout, OnCancel::Stop);
-        if (outcome != WaitOutcome::Ready) ThrowInterrupted(handle, outcome);
+        AwaitRetry(handle, Poco::Net::Socket::SELECT_READ, handle.connection->session->timeouts.receive);
     }
 }
 
