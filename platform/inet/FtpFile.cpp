@@ -27,8 +27,10 @@ using detail::WaitOutcome;
 // before giving the session up; a stalled server must not hold the Cancel back for the full timeout.
 constexpr Millis kInterruptedCloseGrace{1000};
 
-// The size of one socket run (see FileHandle::buffer).
-constexpr size_t kDataRun = 256 * 1024;
+// The sizes of the socket runs (see FileHandle::buffer). Measured over loopback against the same
+// server: sends interleave best with the receiver in runs of 64 KB, receives in runs of 256 KB.
+constexpr size_t kSendRun = 64 * 1024;
+constexpr size_t kReceiveRun = 256 * 1024;
 
 std::optional<uint64_t> ParseSizeReply(const std::string& reply) {
     // "213 12345"
@@ -207,7 +209,7 @@ bool InternetReadFile(HINTERNET file, void* buffer, DWORD toRead, DWORD& read) {
         auto handle = TransferHandle(file, false);
         if (handle->finished || toRead == 0) return true;
         if (handle->bufferPos == handle->bufferEnd) {
-            if (handle->buffer.empty()) handle->buffer.resize(kDataRun);
+            if (handle->buffer.empty()) handle->buffer.resize(kReceiveRun);
             handle->bufferPos = 0;
             handle->bufferEnd = ReceiveSome(*handle, handle->buffer.data(), handle->buffer.size());
         }
@@ -236,7 +238,7 @@ bool InternetWriteFile(HINTERNET file, const void* buffer, DWORD toWrite, DWORD&
     written = 0;
     return Guarded<bool>(false, [&] {
         auto handle = TransferHandle(file, true);
-        if (handle->buffer.empty()) handle->buffer.resize(kDataRun);
+        if (handle->buffer.empty()) handle->buffer.resize(kSendRun);
         if (handle->bufferEnd + toWrite > handle->buffer.size()) SendCollected(*handle);
         if (toWrite >= handle->buffer.size()) {
             SendAll(*handle, static_cast<const char*>(buffer), toWrite);
