@@ -67,6 +67,9 @@ Form::Form(Form* owner) : Control(owner) {
 }
 
 Form::~Form() {
+    // A form still on screen is hidden first, while it is whole: a backend's last look at it (the
+    // terminal's final progress line) must show all of it.
+    if (showing_) Hide();
     // Children's peers go before the form's own window does, and the window goes while the form
     // is still whole, since its peer may look at the form on the way out.
     controls_.clear();

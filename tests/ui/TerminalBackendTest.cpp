@@ -50,6 +50,24 @@ TEST_F(TerminalBackendTest, ShownFormBecomesAProgressLine) {
     EXPECT_NE(ReadAll(out_).find("File: Demo.zip [##########"), std::string::npos);
 }
 
+// Updates come faster than lines are drawn; the last state still reaches the terminal when the
+// form goes away while shown, rather than what is left of it half torn down.
+TEST_F(TerminalBackendTest, AFormFreedWhileShownLeavesItsLastStateAsTheFinalLine) {
+    auto form = CreateForm();
+    form->SetCaption("Uploading ...");
+    auto& size = form->Add<Label>();
+    auto& bar = form->Add<ProgressBar>();
+    form->Show();
+    for (int percent = 0; percent <= 100; ++percent) {
+        size.SetCaption("Progress : " + std::to_string(percent) + " Kb");
+        bar.SetPosition(percent);
+    }
+    form.reset();
+    std::string out = ReadAll(out_);
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    EXPECT_EQ(out.substr(out.rfind('\n') + 1), "Uploading ... | Progress : 100 Kb [####################] 100%") << out;
+}
+
 TEST_F(TerminalBackendTest, InterruptPressesTheShownCancelButton) {
     auto form = CreateForm();
     auto& cancel = form->Add<Button>();
