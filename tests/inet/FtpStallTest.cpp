@@ -13,6 +13,30 @@ private:
     IdleHook previous_;
 };
 
+struct StalledWrite {
+    bool failed = false;
+    DWORD error = 0;
+    double secondsAfterLastWrite = 0; // how long the failing write took to give up
+};
+
+// Writes 64 KB blocks until one fails. The kernel's buffers take some megabytes before the writes
+// to a stopped server stall; 1 GiB bounds the loop.
+StalledWrite WriteUntilItFails(HINTERNET file) {
+    const std::string block = RandomBytes(1u << 16);
+    StalledWrite result;
+    auto lastSuccess = std::chrono::steady_clock::now();
+    for (int i = 0; i < (1 << 14) && !result.failed; ++i) {
+        DWORD written = 0;
+        if (InternetWriteFile(file, block.data(), static_cast<DWORD>(block.size()), written))
+            lastSuccess = std::chrono::steady_clock::now();
+        else
+            result.failed = true;
+    }
+    result.error = GetLastError();
+    result.secondsAfterLastWrite = SecondsSince(lastSuccess);
+    return result;
+}
+
 test::FtpServerOptions Stalling() {
     test::FtpServerOptions options;
     options.stallRetr = true;
@@ -79,23 +103,11 @@ TEST(FtpStall, WriteToAFrozenServerTimesOut) {
     ScopedHandle file(FtpOpenFile(connection.Get(), "w.bin", GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0));
     ASSERT_TRUE(file);
     server.Pause();
-    const std::string block = RandomBytes(1u << 16);
-    bool failed = false;
-    auto lastSuccess = std::chrono::steady_clock::now();
-    // The kernel's buffers take some megabytes before the writes stall; 1 GiB bounds the loop.
-    for (int i = 0; i < (1 << 14) && !failed; ++i) {
-        DWORD written = 0;
-        if (InternetWriteFile(file.Get(), block.data(), static_cast<DWORD>(block.size()), written))
-            lastSuccess = std::chrono::steady_clock::now();
-        else
-            failed = true;
-    }
-    const double stalledFor = SecondsSince(lastSuccess);
-    const DWORD error = GetLastError();
+    const StalledWrite stall = WriteUntilItFails(file.Get());
     server.Resume();
-    ASSERT_TRUE(failed);
-    EXPECT_EQ(error, ERROR_INTERNET_TIMEOUT);
-    EXPECT_LT(stalledFor, 3.0);
+    ASSERT_TRUE(stall.failed);
+    EXPECT_EQ(stall.error, ERROR_INTERNET_TIMEOUT);
+    EXPECT_LT(stall.secondsAfterLastWrite, 3.0);
     EXPECT_FALSE(IsConnectionAlive(connection.Get()));
 }
 
@@ -108,22 +120,11 @@ TEST(FtpStall, CancelReachesAStalledWriteAtOnce) {
     server.Pause();
     // The hook only runs once a write has to wait, and then the user has already pressed Cancel.
     IdleHookScope hook([] { return false; });
-    const std::string block = RandomBytes(1u << 16);
-    bool failed = false;
-    auto lastSuccess = std::chrono::steady_clock::now();
-    for (int i = 0; i < (1 << 14) && !failed; ++i) {
-        DWORD written = 0;
-        if (InternetWriteFile(file.Get(), block.data(), static_cast<DWORD>(block.size()), written))
-            lastSuccess = std::chrono::steady_clock::now();
-        else
-            failed = true;
-    }
-    const double stalledFor = SecondsSince(lastSuccess);
-    const DWORD error = GetLastError();
+    const StalledWrite stall = WriteUntilItFails(file.Get());
     server.Resume();
-    ASSERT_TRUE(failed);
-    EXPECT_EQ(error, ERROR_INTERNET_OPERATION_CANCELLED);
-    EXPECT_LT(stalledFor, 0.5);
+    ASSERT_TRUE(stall.failed);
+    EXPECT_EQ(stall.error, ERROR_INTERNET_OPERATION_CANCELLED);
+    EXPECT_LT(stall.secondsAfterLastWrite, 0.5);
 }
 
 TEST(FtpStall, CommandsToAFrozenServerTimeOut) {
