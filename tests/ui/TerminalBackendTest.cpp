@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 namespace zandrel::ui {
 namespace {
@@ -66,6 +68,37 @@ TEST_F(TerminalBackendTest, AFormFreedWhileShownLeavesItsLastStateAsTheFinalLine
     std::string out = ReadAll(out_);
     while (!out.empty() && out.back() == '\n') out.pop_back();
     EXPECT_EQ(out.substr(out.rfind('\n') + 1), "Uploading ... | Progress : 100 Kb [####################] 100%") << out;
+}
+
+// A form is usually filled in just after it is shown; its first line shows it filled in, and a
+// form that then stays as it is still gets its line once the first gap has passed.
+TEST_F(TerminalBackendTest, TheFirstLineWaitsForTheFormToBeFilledIn) {
+    {
+        auto form = CreateForm();
+        form->SetCaption("Downloading ...");
+        auto& file = form->Add<Label>();
+        form->Show();
+        form->SetCaption("Uploading ...");
+        file.SetCaption("File : a.zip");
+        form->Hide();
+        EXPECT_EQ(ReadAll(out_), "Uploading ... | File : a.zip\n");
+    }
+
+    RemoveBackend();
+    std::FILE* live = std::tmpfile();
+    TerminalOptions options;
+    options.out = live;
+    options.mode = TerminalOptions::Mode::Live;
+    InstallBackend(CreateTerminalBackend(options));
+    auto form = CreateForm();
+    form->SetCaption("Connecting ...");
+    form->Show();
+    EXPECT_EQ(ReadAll(live), "");
+    std::this_thread::sleep_for(std::chrono::milliseconds(150)); // past the live line's 100 ms gap
+    ProcessMessages();
+    EXPECT_NE(ReadAll(live).find("Connecting ..."), std::string::npos);
+    form.reset();
+    std::fclose(live);
 }
 
 TEST_F(TerminalBackendTest, InterruptPressesTheShownCancelButton) {

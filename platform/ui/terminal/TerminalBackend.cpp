@@ -68,6 +68,8 @@ public:
     }
 
     void ProcessMessages() override {
+        // A shown form that stays as it is still gets its line once the first gap has passed.
+        Redraw(false);
         if (!g_interrupted.exchange(false)) return;
         // Ctrl-C presses Cancel on the newest shown form that has one; with nothing to cancel it
         // ends the program as it would have without us.
@@ -110,9 +112,12 @@ public:
     int ScreenWidth() const override { return 1024; }
     int ScreenHeight() const override { return 768; }
 
+    // The first line waits for the first gap (or the form's end): a form is usually filled in
+    // just after it is shown, and its first look is rarely what it is about to show.
     void Shown(TerminalFormPeer* peer) {
         if (std::find(shown_.begin(), shown_.end(), peer) == shown_.end()) shown_.push_back(peer);
-        Redraw(true);
+        lastDraw_ = rtl::GetTickCount();
+        drawn_ = true;
     }
     void Hidden(TerminalFormPeer* peer) {
         const auto it = std::find(shown_.begin(), shown_.end(), peer);
