@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -22,6 +24,29 @@ protected:
     void SetUp() override { InstallBackend(CreateQtBackend()); }
     void TearDown() override { RemoveBackend(); }
 };
+
+// A transfer changes its labels and bar after every block; the widgets take the content in at a
+// steady pace instead of laying out text thousands of times a second, and always end up current.
+TEST_F(QtBackendTest, RapidLabelAndBarChangesReachTheWidgetsWithoutAnyoneAsking) {
+    auto form = CreateForm();
+    auto& size = form->Add<Label>();
+    auto& bar = form->Add<ProgressBar>();
+    form->Show();
+    auto* label = qobject_cast<QLabel*>(QtWidgetOf(size));
+    auto* qbar = qobject_cast<QProgressBar*>(QtWidgetOf(bar));
+    ASSERT_NE(label, nullptr);
+    ASSERT_NE(qbar, nullptr);
+    for (int block = 1; block <= 1000; ++block) {
+        size.SetCaption("Progress : " + std::to_string(block * 4) + " Kb");
+        bar.SetPosition(block / 10);
+        ProcessMessages();
+    }
+    QElapsedTimer waited;
+    waited.start();
+    while (label->text() != "Progress : 4000 Kb" && waited.elapsed() < 2000) ProcessMessages();
+    EXPECT_EQ(label->text(), "Progress : 4000 Kb");
+    EXPECT_EQ(qbar->value(), 100);
+}
 
 TEST_F(QtBackendTest, ControlsAppearWhereTheFormPutsThem) {
     auto form = CreateForm();

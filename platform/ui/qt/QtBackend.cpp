@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QInputDialog>
 #include <QLabel>
@@ -15,6 +16,11 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "platform/rtl/Error.h"
 #include "platform/ui/Application.h"
@@ -22,6 +28,28 @@
 
 namespace zandrel::ui {
 namespace {
+
+class QtControlPeer;
+
+// Labels and progress bars can change thousands of times a second (a transfer updates them after
+// every 4 KB block), and each new label text costs Qt a text layout. Their content reaches the
+// widgets at most every kContentRefresh, by a timer the event loop runs; no one can read faster.
+// Everything else (geometry, visibility, enabled state, other controls) is applied at once.
+constexpr int kContentRefreshMs = 40;
+
+struct PendingContent {
+    std::vector<QtControlPeer*> peers;
+    bool scheduled = false;
+    QElapsedTimer sinceFlush;
+};
+
+PendingContent& Pending() {
+    static PendingContent pending;
+    return pending;
+}
+
+void FlushPendingContent();
+
 
 class FormWindow : public QDialog {
 public:
@@ -75,6 +103,7 @@ public:
         Place();
     }
     void Show() override {
+        FlushPendingContent(); // a window appears with its current content
         Place();
         window_->show();
     }
@@ -115,14 +144,26 @@ QWidget* ParentWindow(Control& control) {
     return peer ? peer->widget() : nullptr;
 }
 
+
 class QtControlPeer : public ControlPeer {
 public:
-    QtControlPeer(Control& control, QWidget* widget) : control_(control), widget_(widget) {}
-    ~QtControlPeer() override { delete widget_; }
+    QtControlPeer(Control& control, QWidget* widget, bool defersContent = false)
+        : control_(control), widget_(widget), defersContent_(defersContent) {}
+    ~QtControlPeer() override {
+        if (pending_) std::erase(Pending().peers, this);
+        delete widget_;
+    }
     void Update() override {
         widget_->setGeometry(control_.Left(), control_.Top(), control_.Width(), control_.Height());
         widget_->setVisible(control_.Visible());
         widget_->setEnabled(control_.Enabled());
+        if (defersContent_)
+            Defer();
+        else
+            UpdateContent();
+    }
+    void ApplyPending() {
+        pending_ = false;
         UpdateContent();
     }
     QWidget* widget() const { return widget_; }
@@ -131,11 +172,34 @@ protected:
     virtual void UpdateContent() {}
     Control& control_;
     QWidget* widget_;
+
+private:
+    void Defer() {
+        if (pending_) return;
+        pending_ = true;
+        PendingContent& pending = Pending();
+        pending.peers.push_back(this);
+        if (pending.scheduled) return;
+        pending.scheduled = true;
+        const qint64 since = pending.sinceFlush.isValid() ? pending.sinceFlush.elapsed() : kContentRefreshMs;
+        QTimer::singleShot(static_cast<int>(std::max<qint64>(0, kContentRefreshMs - since)), qApp, FlushPendingContent);
+    }
+
+    bool defersContent_;
+    bool pending_ = false;
 };
+
+void FlushPendingContent() {
+    PendingContent& pending = Pending();
+    pending.scheduled = false;
+    pending.sinceFlush.start();
+    const std::vector<QtControlPeer*> peers = std::exchange(pending.peers, {});
+    for (QtControlPeer* peer : peers) peer->ApplyPending();
+}
 
 class LabelPeer : public QtControlPeer {
 public:
-    LabelPeer(Label& label, QWidget* parent) : QtControlPeer(label, new QLabel(parent)), label_(label) {}
+    LabelPeer(Label& label, QWidget* parent) : QtControlPeer(label, new QLabel(parent), true), label_(label) {}
     void UpdateContent() override {
         auto* w = static_cast<QLabel*>(widget_);
         w->setText(QString::fromStdString(label_.Caption()));
@@ -159,7 +223,7 @@ public:
 
 class ProgressPeer : public QtControlPeer {
 public:
-    ProgressPeer(ProgressBar& bar, QWidget* parent) : QtControlPeer(bar, new QProgressBar(parent)), bar_(bar) {
+    ProgressPeer(ProgressBar& bar, QWidget* parent) : QtControlPeer(bar, new QProgressBar(parent), true), bar_(bar) {
         static_cast<QProgressBar*>(widget_)->setTextVisible(false);
     }
     void UpdateContent() override {
@@ -280,6 +344,7 @@ public:
 std::unique_ptr<Backend> CreateQtBackend() { return std::make_unique<QtBackend>(); }
 
 QWidget* QtWidgetOf(const Control& control) {
+    FlushPendingContent(); // whoever looks at a widget sees what its control holds
     if (auto* form = dynamic_cast<QtFormPeer*>(control.Peer())) return form->widget();
     if (auto* peer = dynamic_cast<QtControlPeer*>(control.Peer())) return peer->widget();
     return nullptr;
