@@ -33,7 +33,7 @@ class QtControlPeer;
 
 // Labels and progress bars can change thousands of times a second (a transfer updates them after
 // every 4 KB block), and each new label text costs Qt a text layout. Their content reaches the
-// widgets at most every kContentRefresh, by a timer the event loop runs; no one can read faster.
+// widgets at most every kContentRefreshMs, by a timer the event loop runs; no one reads faster.
 // Everything else (geometry, visibility, enabled state, other controls) is applied at once.
 constexpr int kContentRefreshMs = 40;
 
@@ -49,7 +49,6 @@ PendingContent& Pending() {
 }
 
 void FlushPendingContent();
-
 
 class FormWindow : public QDialog {
 public:
@@ -143,7 +142,6 @@ QWidget* ParentWindow(Control& control) {
     auto* peer = control.Owner() ? dynamic_cast<QtFormPeer*>(control.Owner()->Peer()) : nullptr;
     return peer ? peer->widget() : nullptr;
 }
-
 
 class QtControlPeer : public ControlPeer {
 public:

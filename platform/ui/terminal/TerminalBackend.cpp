@@ -117,7 +117,6 @@ public:
     void Shown(TerminalFormPeer* peer) {
         if (std::find(shown_.begin(), shown_.end(), peer) == shown_.end()) shown_.push_back(peer);
         lastDraw_ = rtl::GetTickCount();
-        drawn_ = true;
     }
     void Hidden(TerminalFormPeer* peer) {
         const auto it = std::find(shown_.begin(), shown_.end(), peer);
@@ -133,10 +132,9 @@ public:
         if (shown_.empty()) return;
         const uint32_t now = rtl::GetTickCount();
         const uint32_t gap = live_ ? 100 : 1000;
-        if (!force && drawn_ && now - lastDraw_ < gap) return;
+        if (!force && now - lastDraw_ < gap) return;
         std::string line = TerminalProgressLine(shown_.back()->form());
         lastDraw_ = now;
-        drawn_ = true;
         if (line == lastLine_) return;
         lastLine_ = std::move(line);
         if (live_) {
@@ -159,8 +157,7 @@ private:
     bool live_ = false;
     bool lineOpen_ = false;
     std::string lastLine_;
-    uint32_t lastDraw_ = 0;
-    bool drawn_ = false;
+    uint32_t lastDraw_ = 0; // or when the newest form was shown
     std::vector<TerminalFormPeer*> shown_;
     std::string clipboard_;
     struct sigaction previous_ {};
