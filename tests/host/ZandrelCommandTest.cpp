@@ -92,6 +92,23 @@ TEST_F(ZandrelCommand, ZipWorksBehindQtWindows) {
     ExpectArchiveSound();
 }
 
+// A display that is named but cannot be reached (a DISPLAY left over from an ssh login) would make
+// Qt end the process; the host notices first and runs in the terminal.
+TEST_F(ZandrelCommand, AnUnreachableDisplayFallsBackToTheTerminal) {
+    const auto run = RunProcess({ZANDREL_EXE, "--ui=auto", "zip", ProjectFile()},
+                                {{"XDG_CONFIG_HOME", home_ / "config"},
+                                 {"XDG_DATA_HOME", home_ / "data"},
+                                 {"HOME", home_.path()},
+                                 {"DISPLAY", ":4711"},
+                                 {"WAYLAND_DISPLAY", ""},
+                                 {"QT_QPA_PLATFORM", ""}}); // the desktop's own platform, not offscreen
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("zandrel: no windows (the display cannot be opened); using the terminal"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.out.find("Wrote " + Archive()), std::string::npos) << run.out;
+}
+
 TEST_F(ZandrelCommand, SecondRunReplacesTheArchive) {
     ASSERT_EQ(Run({"zip", ProjectFile()}).exitCode, 0);
     fs::remove(project_ / "Unit1.dfm");

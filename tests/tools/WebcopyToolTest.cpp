@@ -133,6 +133,14 @@ TEST_F(WebcopyTool, AFailedItemGivesExitOneAndHandlersAnswerAsTheJobSays) {
     EXPECT_EQ(Lines(qt.out).size(), lines.size());
     EXPECT_EQ(qt.err.find("no windows"), std::string::npos) << qt.err;
 
+    // A display that is named but cannot be reached would make Qt end the process; the job runs
+    // in the terminal instead.
+    const ProcessResult gone = RunProcess({ZANDREL_WEBCOPY_TOOL, "--ui=auto", job},
+                                          {{"DISPLAY", ":4711"}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
+    EXPECT_EQ(gone.exitCode, 1) << gone.err;
+    EXPECT_EQ(Lines(gone.out).size(), lines.size());
+    EXPECT_NE(gone.err.find("webcopy: no windows (the display cannot be opened)"), std::string::npos) << gone.err;
+
     // A copy of the program without the Qt module beside it runs the job in the terminal.
     std::filesystem::create_directories(dir_ / "alone/bin");
     std::filesystem::copy_file(ZANDREL_WEBCOPY_TOOL, dir_ / "alone/bin/webcopy");

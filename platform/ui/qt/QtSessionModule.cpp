@@ -2,6 +2,7 @@
 // then never maps the Qt libraries, which cost more to load and relocate than a small transfer.
 // The module owns the QApplication and installs the Qt backend into the shared UI port.
 #include <QApplication>
+#include <QGuiApplication>
 
 #include <memory>
 
@@ -13,6 +14,13 @@ namespace {
 std::unique_ptr<QApplication> application;
 
 } // namespace
+
+// Whether Qt can open its display. Qt ends the process when it cannot, so this runs in a forked
+// child that exits right after.
+extern "C" __attribute__((visibility("default"))) bool ZandrelQtUiProbe(int* argc, char** argv) {
+    QGuiApplication probe(*argc, argv);
+    return true;
+}
 
 // `argc` and `argv` must outlive the session, as QApplication requires.
 extern "C" __attribute__((visibility("default"))) bool ZandrelQtUiStart(int* argc, char** argv,
