@@ -13,7 +13,8 @@ cmake --build build -j "$jobs"
 if [ "${ZANDREL_SKIP_SANITIZERS:-0}" != 1 ]; then
   cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZANDREL_SANITIZE=ON -DZANDREL_BUILD_BENCH=OFF
   cmake --build build-asan -j "$jobs"
-  export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:strict_string_checks=1
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+  export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   (cd build-asan && ctest --output-on-failure -j "$jobs")
 fi
