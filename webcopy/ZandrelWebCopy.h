@@ -109,6 +109,10 @@ public:
     const std::string& RateStr() const { return FRateStr; }
     const std::string& TimeLeftStr() const { return FTimeLeftStr; }
     const std::string& ElapsedTimeStr() const { return FElapsedTimeStr; }
+    // Why the last OnError/OnErrorInfo happened, in words a person can act on: the server's last
+    // reply ("530 Login incorrect."), the system error ("Connection refused") or the timeout ("no
+    // answer within 30 s"). Read it inside those events; empty when the cause is not known.
+    const std::string& LastErrorReason() const { return FLastErrorReason; }
     // Set when the dialog was closed through Open file or Open folder.
     bool FormClosed() const { return FFormClosed; }
     void SetFormClosed(bool Value) { FFormClosed = Value; }
@@ -240,6 +244,7 @@ protected:
     std::string FTimeLeftStr;
     std::string FElapsedTimeStr;
     bool FFormClosed = false;
+    std::string FLastErrorReason;  // see LastErrorReason()
 
     std::unique_ptr<ui::Form> FForm;
     ui::Animate* FAnim = nullptr;
