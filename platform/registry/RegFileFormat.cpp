@@ -128,6 +128,7 @@ private:
 
     Value ParseValue(std::string_view line) {
         Value value;
+        value.line = index_ + 1;
         size_t pos = 0;
         if (line.front() == '@') pos = 1;
         else value.name = ParseQuoted(line, pos);
@@ -223,16 +224,6 @@ private:
     size_t index_ = 0;
 };
 
-std::string Quote(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
-    }
-    out += '"';
-    return out;
-}
-
 // The string's text when the quoted form carries it exactly: a single terminator at the end, no
 // other NUL, no control characters (C0, DEL, C1), no unpaired surrogates.
 std::optional<std::string> QuotableText(const Value& value) {
@@ -297,6 +288,16 @@ void AppendValue(std::string& out, const Value& value) {
 }
 
 } // namespace
+
+std::string Quote(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
 
 Hive ParseRegFile(std::string_view bytes, const std::string& fileName) {
     const std::string text = DecodeFileBytes(bytes, fileName);

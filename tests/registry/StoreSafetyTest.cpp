@@ -75,8 +75,8 @@ TEST_F(StoreSafety, TheStoreFollowsXdgConfigHomeOrFallsBackToHome) {
     setenv("HOME", oldHome.c_str(), 1);
 }
 
-// Each damaged file is refused with its name and the line at fault, and a later write attempt
-// leaves every byte of it as it was.
+// Each damaged file is refused with its name, the line at fault, what is wrong there and how to
+// mend it, and a later write attempt leaves every byte of it as it was.
 TEST_F(StoreSafety, ADamagedFileIsReportedAndNeverOverwritten) {
     const std::string head = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Quillon"
                              "Software\\FTPUploaderIDEPlugin]\n";
@@ -109,7 +109,14 @@ TEST_F(StoreSafety, ADamagedFileIsReportedAndNeverOverwritten) {
         } catch (const FormatError& e) {
             EXPECT_EQ(e.fileName(), StorePath());
             EXPECT_EQ(e.line(), c.line) << e.what();
-            EXPECT_NE(std::string(e.what()).find(StorePath()), std::string::npos);
+            const std::string message = e.what();
+            EXPECT_NE(message.find("'" + StorePath() + "' is damaged at line " + std::to_string(c.line) + ": " +
+                                   e.problem()),
+                      std::string::npos)
+                << message;
+            EXPECT_FALSE(e.problem().empty());
+            EXPECT_NE(message.find("Correct that line"), std::string::npos) << message;
+            EXPECT_NE(message.find("move the file away"), std::string::npos) << message;
         }
         EXPECT_THROW(reg.WriteString("FTPHost", "x"), FormatError);
         EXPECT_THROW(reg.ValueExists("FTPHost"), FormatError);
