@@ -1,7 +1,7 @@
 // The settings file is edited by hand and carried between machines, so its reader meets any bytes
-// at all. It must either refuse them with a FormatError or accept them; and whatever it accepts
-// must survive a save unchanged: the text written for the parsed store reads back to the same
-// store, which writes the very same text again.
+// at all. It must either refuse them with a FormatError naming the line, or accept them; and
+// whatever it accepts must survive a save unchanged: the text written for the parsed store reads
+// back to the same store, which writes the very same text again.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const FormatError& e) {
         if (e.line() == 0) Fail("a format error without a line number", e.what());
         return 0;
-    } catch (const Error&) {
-        return 0; // key paths or names the store cannot hold
+    } catch (const Error& e) {
+        Fail("a refusal that does not name the line", e.what()); // the user could not find the fault
     }
     const std::string saved = FormatRegFile(hive);
     Hive reread;

@@ -76,6 +76,9 @@ void CreateFolders(const std::string& folder) {
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) ThrowWriteError("cannot create the folder", folder, errno);
 }
 
+// Settings take a few kilobytes; this bounds what a stray file in their place can cost.
+constexpr off_t kMaxFileSize = 16 * 1024 * 1024;
+
 struct StoredFile {
     bool exists = false;
     mode_t mode = 0;
@@ -84,7 +87,8 @@ struct StoredFile {
 
 StoredFile ReadStoredFile(const std::string& path) {
     StoredFile stored;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO in the file's place cannot stall the open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR) return stored;
         ThrowSystemError("Cannot read the settings file", path, errno);
@@ -92,6 +96,11 @@ StoredFile ReadStoredFile(const std::string& path) {
     FileHandle file(fd);
     struct stat info {};
     if (::fstat(file.get(), &info) != 0) ThrowSystemError("Cannot read the settings file", path, errno);
+    if (!S_ISREG(info.st_mode))
+        throw Error("The settings file '" + path + "' is not a regular file. Move it away to start afresh.");
+    if (info.st_size > kMaxFileSize)
+        throw Error("The settings file '" + path + "' is " + std::to_string(info.st_size) +
+                    " bytes long, far more than settings take. Move it away to start afresh.");
     stored.exists = true;
     stored.mode = info.st_mode;
     std::string& bytes = stored.bytes;
@@ -104,6 +113,9 @@ StoredFile ReadStoredFile(const std::string& path) {
         }
         if (n == 0) break;
         bytes.append(buffer.data(), static_cast<size_t>(n));
+        if (bytes.size() > static_cast<size_t>(kMaxFileSize))
+            throw Error("The settings file '" + path + "' keeps growing past " + std::to_string(kMaxFileSize) +
+                        " bytes, far more than settings take. Move it away to start afresh.");
     }
     return stored;
 }

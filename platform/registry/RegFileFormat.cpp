@@ -79,10 +79,10 @@ public:
             if (line.front() == '[') {
                 key = &hive.AddKey(ParseKeyLine(line));
             } else if (line.front() == '"' || line.front() == '@') {
-                if (key == nullptr) Fail("value outside of any key");
+                if (key == nullptr) Fail("a value line before any [key] line");
                 key->SetValue(ParseValue(line));
             } else {
-                Fail("unrecognised line");
+                Fail("not a [key] line, a \"name\"=value line or a ; comment");
             }
         }
         return hive;
@@ -100,6 +100,8 @@ private:
         else if (StartsWithNoCase(path, kRootShortName)) rest = path.substr(kRootShortName.size());
         else Fail("only HKEY_CURRENT_USER keys can be kept in the store");
         if (!rest.empty() && rest.front() != '\\') Fail("only HKEY_CURRENT_USER keys can be kept in the store");
+        if (rest.find_first_of(std::string_view("\r\0", 2)) != std::string_view::npos)
+            Fail("a key path cannot hold a carriage return or NUL character");
         return NormalizeKeyPath(rest);
     }
 
@@ -160,7 +162,7 @@ private:
         } else if (StartsWithNoCase(data, "hex")) {
             ParseHex(data.substr(3), value);
         } else {
-            Fail("unrecognised value data");
+            Fail("the data after '=' must be \"text\", dword:, hex: or hex(N):");
         }
         return value;
     }
