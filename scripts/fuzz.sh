@@ -2,6 +2,7 @@
 # Builds the libFuzzer targets of fuzz/ with clang in build-fuzz/ and runs each for a bounded time,
 # two at a time. Fails when any target crashes, leaks, times out on an input or runs out of
 # memory, and prints the path of the input that does it (replay: build-fuzz/fuzz/NAME PATH).
+# The normal test run replays each target's corpus (fuzz/corpus/NAME) as a test.
 #
 #   FUZZ_SECONDS   time per target (default 60)
 #   FUZZ_JOBS      targets run at once (default 2)
@@ -90,6 +91,7 @@ for name in $targets; do
     tail -n 60 "$results/$name.log" >&2
     for input in "$results/$name-artifacts"/*; do
       [ -f "$input" ] && echo "fuzz: reproduce with: $build/fuzz/$name $input" >&2
+      [ -f "$input" ] && echo "fuzz: once fixed, add it to fuzz/corpus/$name/ so that the tests replay it" >&2
     done
   fi
 done
