@@ -127,7 +127,7 @@ Hive Parse(const StoredFile& stored, const std::string& path) {
 // The file holds the scrambled FTP password, which other users must not read. Said once per
 // file and process: every command reads the store many times.
 void WarnIfOthersCanOpen(const std::string& path, mode_t mode) {
-    if ((mode & (S_IRWXG | S_IRWXO)) == 0) return;
+    if ((mode & (S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH)) == 0) return;
     static std::mutex mutex;
     static std::set<std::string> warned;
     {

@@ -3,18 +3,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <memory>
-#include <optional>
 
 #include "ide/ContextMenu.h"
 #include "ide/SettingVariables.h"
 #include "platform/registry/Errors.h"
 #include "registry/ReadOnlyFolder.h"
+#include "registry/UserStoreFixture.h"
 #include "settings/Scramble.h"
 #include "settings/SettingNames.h"
-#include "support/RunProcess.h"
 
 namespace zandrel::settings {
 namespace {
@@ -26,23 +23,17 @@ using zandrel::testing::WriteFile;
 const std::string kHead = "Windows Registry Editor Version 5.00\n\n"
                           "[HKEY_CURRENT_USER\\Software\\QuillonSoftware\\FTPUploaderIDEPlugin]\n";
 
-class ReadRegistryValues : public ::testing::Test {
+class ReadRegistryValues : public registry::testing::UserStoreTest {
 protected:
     void SetUp() override {
-        if (const char* old = std::getenv("XDG_CONFIG_HOME")) oldConfigHome_ = old;
-        dir_ = std::make_unique<zandrel::testing::TempDir>("settings-load");
-        setenv("XDG_CONFIG_HOME", dir_->path().c_str(), 1);
+        UserStoreTest::SetUp();
         ide::ReleaseSettingVariables();
         ide::FTPprt = 0;
     }
     void TearDown() override {
-        if (oldConfigHome_) setenv("XDG_CONFIG_HOME", oldConfigHome_->c_str(), 1);
-        else unsetenv("XDG_CONFIG_HOME");
         ide::ReleaseSettingVariables();
+        UserStoreTest::TearDown();
     }
-    std::string ConfigHome() const { return dir_->path(); }
-    std::string StoreFolder() const { return ConfigHome() + "/zandrel"; }
-    std::string StorePath() const { return StoreFolder() + "/user.reg"; }
     void Store(const std::string& text) {
         std::filesystem::create_directories(StoreFolder());
         WriteFile(StorePath(), text);
@@ -61,10 +52,6 @@ protected:
         }
         return "";
     }
-
-private:
-    std::unique_ptr<zandrel::testing::TempDir> dir_;
-    std::optional<std::string> oldConfigHome_;
 };
 
 TEST_F(ReadRegistryValues, ADamagedFileStopsTheLoadWithWhereAndHowToMendIt) {
