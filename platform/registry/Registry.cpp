@@ -25,7 +25,7 @@ std::string Describe(uint32_t type) {
 // The line that would hold `value` with the type `wanted`: exact where the stored text is a
 // plain decimal number that is to become a number, a pattern otherwise.
 std::string LineToWrite(const Value& value, uint32_t wanted) {
-    const std::string head = Quote(value.name) + "=";
+    const std::string head = (value.name.empty() ? std::string("@") : Quote(value.name)) + "=";
     if (wanted != REG_DWORD) return head + "\"text\"";
     if (value.type == REG_SZ || value.type == REG_EXPAND_SZ) {
         const std::string text = rtl::ToUtf8(DecodeUtf16(value.data));
