@@ -248,11 +248,9 @@ void HiveFile::Update(const std::function<bool(Hive&)>& change) {
     // the folder cannot be written. A damaged file throws here, before anything is written.
     {
         const StoredFile stored = ReadStoredFile(path_);
+        if (stored.exists) WarnIfOthersCanOpen(path_, stored.mode);
         Hive hive = Parse(stored, path_);
-        if (!change(hive)) {
-            if (stored.exists) WarnIfOthersCanOpen(path_, stored.mode);
-            return;
-        }
+        if (!change(hive)) return;
     }
     try {
         CreateFolders(ParentFolder(path_));

@@ -57,7 +57,11 @@ protected:
 TEST_F(ReadRegistryValues, ADamagedFileStopsTheLoadWithWhereAndHowToMendIt) {
     const std::string text = kHead + "\"FTPHost\"=\"ftp.example.org\"\n\"FTPPort\"=dword:15x\n";
     Store(text);
+    ::chmod(StorePath().c_str(), 0644);
+    ::testing::internal::CaptureStderr();
     const std::string message = LoadError();
+    // A file others can open is pointed out even when it cannot be read.
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("chmod 600 '" + StorePath() + "'"), std::string::npos);
     EXPECT_NE(message.find("'" + StorePath() + "' is damaged at line 5: dword: needs 1 to 8 hexadecimal digits"),
               std::string::npos)
         << message;
