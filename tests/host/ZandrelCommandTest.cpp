@@ -42,6 +42,20 @@ protected:
     }
 
     std::string ProjectFile() const { return project_ / "Demo.prj"; }
+    // What the project folder holds, as "name" or "name/" for folders.
+    std::set<std::string> ProjectFolderEntries() const {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(project_.path()))
+            names.insert(e.path().filename().string() + (e.is_directory() && !e.is_symlink() ? "/" : ""));
+        return names;
+    }
+    std::set<std::string> OriginalEntries() const {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(fs::path(ZANDREL_SOURCE_DIR) / "examples/Demo"))
+            names.insert(e.path().filename().string() + (e.is_directory() ? "/" : ""));
+        names.insert("Demo.zip");
+        return names;
+    }
     std::string Archive() const { return project_ / "Demo.zip"; }
 
     std::set<std::string> ArchiveEntries() {
@@ -71,9 +85,11 @@ TEST_F(ZandrelCommand, ZipPacksTheMatchingTopLevelFilesAndCleansUp) {
     EXPECT_EQ(ArchiveEntries(),
               (std::set<std::string>{".settings.pas", "Demo.dpr", "Demo.res", "main.pas", "Unit1.dfm", "Unit1.pas"}));
     ExpectArchiveSound();
+    EXPECT_NE(run.out.find("The archive is " + Archive()), std::string::npos) << run.out;
+    // The staged files were the command's own: deleted for good, not put in the trash.
     EXPECT_FALSE(fs::exists(project_ / "Demooutput"));
-    // The staging folder went to the trash, not away for good.
-    EXPECT_TRUE(fs::exists(home_ / "data/Trash/files/Demooutput/main.pas"));
+    EXPECT_FALSE(fs::exists(home_ / "data/Trash"));
+    EXPECT_EQ(ProjectFolderEntries(), OriginalEntries());
     // Archived files keep their contents.
     const auto extracted = RunProcess({"/usr/bin/unzip", "-p", Archive(), "main.pas"});
     EXPECT_EQ(extracted.out, ReadFile(project_ / "main.pas"));
@@ -136,15 +152,20 @@ TEST_F(ZandrelCommand, PatternsMatchWithoutRegardToCaseAndQuotesGroup) {
     EXPECT_EQ(ArchiveEntries(), (std::set<std::string>{"main.pas", "Unit1.dfm", "Unit1.pas"}));
 }
 
-TEST_F(ZandrelCommand, NoPatternsStillGiveAnEmptyArchive) {
-    SetSettings("");
-    const auto run = Run({"zip", ProjectFile()});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    ASSERT_TRUE(fs::exists(Archive()));
-    // The empty-archive stub it started from: unzip only warns that it is empty, 7z accepts it.
-    EXPECT_EQ(fs::file_size(Archive()), 24u);
-    const auto sevenZip = RunProcess({"/usr/bin/7z", "t", Archive()});
-    EXPECT_EQ(sevenZip.exitCode, 0) << sevenZip.out;
+// Without patterns there is nothing to pack: the command says so and how to set them, and an
+// archive from before stays as it was.
+TEST_F(ZandrelCommand, NoPatternsSayHowToSetThemAndWriteNothing) {
+    for (const char* values : {"", "\"ZIPFilter\"=\" ; ;\""}) {
+        SetSettings(values);
+        const auto run = Run({"zip", ProjectFile()});
+        EXPECT_EQ(run.exitCode, 1) << values;
+        EXPECT_NE(run.err.find("no file patterns are set"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("\"ZIPFilter\" in " + (home_ / "config/zandrel/user.reg")), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(Archive()));
+    }
+    WriteFile(Archive(), "an archive from before");
+    EXPECT_EQ(Run({"zip", ProjectFile()}).exitCode, 1);
+    EXPECT_EQ(ReadFile(Archive()), "an archive from before");
 }
 
 TEST_F(ZandrelCommand, UploadWithoutHostAsksForSettingsAndWritesNothing) {
