@@ -170,8 +170,7 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
                 anyMatch = true;
                 if (staged.outcome == StageResult::Failed) {
                     unreadable.push_back(source);
-                    TellHost(TMessageKind::mkError, Quoted(source) + " cannot be read (" + staged.error +
-                                                        "); it is not in the archive");
+                    TellHost(TMessageKind::mkError, Quoted(source) + " is not in the archive: " + staged.error);
                 }
             }
         }
@@ -198,8 +197,7 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
         }
         for (const shell::CopyProblem& problem : packed.leftOut)
             TellHost(TMessageKind::mkError, Quoted(paths.projectFolder + PathDelim + ExtractFileName(problem.path)) +
-                                                " cannot be read (" +
-                                                problem.reason + "); it is not in the archive");
+                                                " is not in the archive: " + problem.reason);
         const std::string moved = archive.Commit(paths.archivePath);
         if (!moved.empty()) {
             TellHost(TMessageKind::mkError, "cannot put the new archive in place as " + Quoted(paths.archivePath) +
@@ -210,7 +208,7 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
         if (missing > 0)
             TellHost(TMessageKind::mkError, "the archive " + paths.archivePath + " lacks " + std::to_string(missing) +
                                                 (missing == 1 ? " matching file" : " matching files") +
-                                                " that could not be read");
+                                                " that could not be read or staged");
 
         switch (Code) {
         case 0:

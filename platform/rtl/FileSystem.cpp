@@ -131,14 +131,16 @@ bool CopyContent(int in, int out, off_t sizeHint, bool& readFailed) {
     }
 }
 
-// Copies the open regular file to a new file at `target`; an empty string when done, else why.
+// Copies the open regular file to a new file at `target`; an empty string when done, else why: the
+// system's reason alone where the file could not be read, naming the target where it could not be
+// written.
 std::string CopyOpenFile(int in, const struct stat& st, const std::string& target, int createFlags) {
     const int out = open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | createFlags, st.st_mode & 0777);
     if (out < 0) return "cannot create \"" + target + "\": " + SystemErrorText(errno);
     bool readFailed = false;
     std::string error;
     if (!CopyContent(in, out, st.st_size, readFailed))
-        error = (readFailed ? "cannot read it: " : "cannot write \"" + target + "\": ") + SystemErrorText(errno);
+        error = (readFailed ? "" : "cannot write \"" + target + "\": ") + SystemErrorText(errno);
     if (error.empty()) {
         const timespec times[2] = {st.st_atim, st.st_mtim};
         futimens(out, times);

@@ -80,7 +80,9 @@ std::string ReplaceFile(const std::string& from, const std::string& to);
 // regular file (folder, pipe, device, socket) is left alone without being opened.
 struct StageResult {
     enum Outcome { Linked, Copied, NotAFile, Failed } outcome = Failed;
-    std::string error; // Failed: why, in the system's words ("Permission denied")
+    // Failed: why. The system's words where the file cannot be read ("Permission denied"); where
+    // the copy cannot be written, that too, naming the target.
+    std::string error;
 };
 StageResult LinkOrCopyFile(const std::string& source, const std::string& target);
 
