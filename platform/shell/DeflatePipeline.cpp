@@ -47,15 +47,18 @@ struct CompressorDeleter {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
 };
 
-// Larger files are tasted first: a few slices deflated at the fastest level. Data that barely
-// shrinks there (media, compiled resources, archives) gains nothing from a slower level, so it
-// gets the fastest one; text keeps the level asked for.
+// Larger files are tasted first: a few slices deflated at the fastest level. Data that does not
+// shrink there at all (media, archives, compressed resources) is stored as it is: deflating it
+// costs as much time as text and gains nothing. Data that shrinks a little gets the fastest level;
+// text keeps the level asked for.
 constexpr size_t kTasteFrom = 256 * 1024;
 constexpr size_t kSliceSize = 16 * 1024;
 constexpr size_t kSlices = 4;
 
-bool BarelyShrinks(libdeflate_compressor* fast, const uint8_t* raw, size_t size) {
-    if (size < kTasteFrom) return false;
+enum class Taste { Store, Fast, AsAsked };
+
+Taste TasteOf(libdeflate_compressor* fast, const uint8_t* raw, size_t size) {
+    if (size < kTasteFrom) return Taste::AsAsked;
     uint8_t packed[kSliceSize];
     size_t in = 0, out = 0;
     for (size_t i = 0; i < kSlices; ++i) {
@@ -64,12 +67,13 @@ bool BarelyShrinks(libdeflate_compressor* fast, const uint8_t* raw, size_t size)
         in += kSliceSize;
         out += n ? n : kSliceSize;
     }
-    return out * 10 >= in * 9; // less than a tenth saved
+    if (out * 50 >= in * 49) return Taste::Store; // less than a fiftieth saved
+    if (out * 10 >= in * 9) return Taste::Fast;   // less than a tenth
+    return Taste::AsAsked;
 }
 
 // Deflates into the worker's own `scratch` buffer and keeps an exact-size copy of the result.
-// Data that deflate cannot shrink is stored; the archive writer reads it from the file again, so
-// nothing of it is kept here.
+// Data that is stored goes into the archive from the file itself, so nothing of it is kept here.
 void Deflate(libdeflate_compressor* compressor, const uint8_t* raw, size_t size, ByteBuffer& scratch,
              DeflatedEntry& entry) {
     entry.size = size;
@@ -77,7 +81,7 @@ void Deflate(libdeflate_compressor* compressor, const uint8_t* raw, size_t size,
     entry.deflated = false;
     // An output buffer one byte short of the input: libdeflate answers 0 when the result would not
     // be smaller.
-    if (size > 1) {
+    if (compressor && size > 1) {
         if (scratch.size() < size - 1) scratch.resize(size - 1);
         const size_t n = libdeflate_deflate_compress(compressor, raw, size, scratch.data(), size - 1);
         if (n > 0) {
@@ -141,9 +145,13 @@ void DeflatePipeline::Work(int level) {
                 entry.error = "cannot set up the compressor";
             } else {
                 entry.error = ReadWholeFile(paths_[index], raw, length);
-                if (entry.error.empty())
-                    Deflate(BarelyShrinks(fast.get(), raw.data(), length) ? fast.get() : compressor.get(), raw.data(),
-                            length, scratch, entry);
+                if (entry.error.empty()) {
+                    const Taste taste = TasteOf(fast.get(), raw.data(), length);
+                    libdeflate_compressor* use = taste == Taste::Store  ? nullptr
+                                                 : taste == Taste::Fast ? fast.get()
+                                                                        : compressor.get();
+                    Deflate(use, raw.data(), length, scratch, entry);
+                }
             }
         } catch (const std::bad_alloc&) {
             entry = DeflatedEntry{};

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include <libdeflate.h>
 #include <zip.h>
 
 #include "platform/shell/DeflatePipeline.h"
@@ -104,8 +105,14 @@ struct FileSource {
     uint64_t size;
     time_t mtime;
     WriteState* state;
+    // Data the pipeline read already and found not worth deflating: libzip takes it as stored,
+    // with the CRC known, and the reading here checks that the file is still what was read then.
+    bool knownStored = false;
+    uint32_t crc = 0;
+    uint32_t runningCrc = 0;
+    uint64_t done = 0;
     int fd = -1;
-    zip_error_t error;
+    zip_error_t error{};
 };
 
 zip_int64_t FileSourceCallback(void* userdata, void* data, zip_uint64_t length, zip_source_cmd_t command) {
@@ -122,6 +129,8 @@ zip_int64_t FileSourceCallback(void* userdata, void* data, zip_uint64_t length, 
         if (source->fd < 0) return fail(ZIP_ER_OPEN, errno);
         struct stat st {};
         if (fstat(source->fd, &st) != 0 || !S_ISREG(st.st_mode)) return fail(ZIP_ER_OPEN, EINVAL);
+        source->runningCrc = 0;
+        source->done = 0;
         return 0;
     }
     case ZIP_SOURCE_READ: {
@@ -130,6 +139,17 @@ zip_int64_t FileSourceCallback(void* userdata, void* data, zip_uint64_t length, 
             const ssize_t n = read(source->fd, data, length);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) return fail(ZIP_ER_READ, errno);
+            if (source->knownStored) {
+                source->runningCrc = libdeflate_crc32(source->runningCrc, data, static_cast<size_t>(n));
+                source->done += static_cast<uint64_t>(n);
+                if (source->done > source->size || (n == 0 && (source->done != source->size ||
+                                                                source->runningCrc != source->crc))) {
+                    zip_error_set(&source->error, ZIP_ER_INCONS, 0);
+                    if (source->state->readFailure.empty())
+                        source->state->readFailure = "\"" + source->path + "\" changed while it was being packed";
+                    return -1;
+                }
+            }
             return n;
         }
     }
@@ -144,6 +164,13 @@ zip_int64_t FileSourceCallback(void* userdata, void* data, zip_uint64_t length, 
         st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
         st->size = source->size;
         st->mtime = source->mtime;
+        if (source->knownStored) {
+            st->valid |= ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC | ZIP_STAT_ENCRYPTION_METHOD;
+            st->comp_size = source->size;
+            st->comp_method = ZIP_CM_STORE;
+            st->encryption_method = ZIP_EM_NONE;
+            st->crc = source->crc;
+        }
         return sizeof(zip_stat_t);
     }
     case ZIP_SOURCE_ERROR:
@@ -297,8 +324,14 @@ zip_uint64_t AddSource(zip_t* archive, const PackEntry& entry, zip_source_t* sou
 }
 
 // A file libzip reads itself when the archive is closed, stored or deflated by libzip as asked.
-void AddFileSource(zip_t* archive, const PackEntry& entry, zip_int32_t method, zip_uint32_t level, WriteState& state) {
-    auto* file = new FileSource{entry.path, entry.size, ClampToZipDates(entry.mtime), &state, -1, {}};
+void AddFileSource(zip_t* archive, const PackEntry& entry, zip_int32_t method, zip_uint32_t level, WriteState& state,
+                   const DeflatedEntry* stored = nullptr) {
+    auto* file = new FileSource{entry.path, entry.size, ClampToZipDates(entry.mtime), &state};
+    if (stored) {
+        file->knownStored = true;
+        file->size = stored->size;
+        file->crc = stored->crc;
+    }
     zip_error_init(&file->error);
     zip_source_t* source = zip_source_function(archive, FileSourceCallback, file);
     if (!source) {
@@ -371,7 +404,7 @@ std::vector<CopyProblem> PackIntoZip(const std::string& archivePath, const std::
                 const auto where = store.Put(std::move(result.data));
                 AddDeflatedSource(archive, entry, store, where, result, writing);
             } else {
-                AddFileSource(archive, entry, ZIP_CM_STORE, 0, writing);
+                AddFileSource(archive, entry, ZIP_CM_STORE, 0, writing, &result);
             }
         }
     }

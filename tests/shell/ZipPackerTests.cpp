@@ -229,6 +229,29 @@ TEST(ZipPacker, AStopOrAFailedWriteLeavesTheArchiveAsItWas) {
     EXPECT_EQ(leftovers(), (std::set<std::string>{"in", "out.zip"}));
 }
 
+// Data stored as it is is read twice, once to taste it and once to write it: a file that changed in
+// between fails the archive instead of going in with a wrong checksum.
+TEST(ZipPacker, AFileThatChangesWhileBeingPackedFailsTheArchive) {
+    TempDir dir("packer-changed");
+    WriteFile(dir / "noise.bin", RandomBytes(300000, 9));
+    WriteFile(dir / "out.zip", "");
+    PackOptions options;
+    int asked = 0;
+    // Asked once for the entry and once more just before the archive is written.
+    options.stopRequested = [&] {
+        if (++asked == 2) WriteFile(dir / "noise.bin", RandomBytes(300000, 10));
+        return false;
+    };
+    try {
+        PackIntoZip(dir / "out.zip", {{dir / "noise.bin", "noise.bin"}}, options);
+        ADD_FAILURE() << "the change went unnoticed";
+    } catch (const ShellError& e) {
+        EXPECT_NE(std::string(e.what()).find("noise.bin\" changed while it was being packed"), std::string::npos)
+            << e.what();
+    }
+    EXPECT_EQ(ReadFile(dir / "out.zip"), "");
+}
+
 TEST(DeflatePipeline, TakingOutOfOrderBeyondTheWindowDoesNotStall) {
     TempDir dir("pipeline");
     std::vector<std::string> paths;
