@@ -169,10 +169,12 @@ TEST_F(ZandrelCommand, AnUnreachableDisplayFallsBackToTheTerminal) {
 TEST_F(ZandrelCommand, SecondRunReplacesTheArchive) {
     ASSERT_EQ(Run({"zip", ProjectFile()}).exitCode, 0);
     fs::remove(project_ / "Unit1.dfm");
+    chmod(Archive().c_str(), 0640); // the new archive keeps the old one's permissions
     const auto again = Run({"zip", ProjectFile()});
     ASSERT_EQ(again.exitCode, 0) << again.err;
     EXPECT_NE(again.out.find("Replaced " + Archive()), std::string::npos) << again.out;
     EXPECT_FALSE(ArchiveEntries().count("Unit1.dfm"));
+    EXPECT_EQ(fs::status(Archive()).permissions() & fs::perms::all, fs::perms(0640));
     ExpectArchiveSound();
 }
 
