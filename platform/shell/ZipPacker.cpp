@@ -32,151 +32,108 @@ struct WriteState {
     }
 };
 
-// libzip reads an already-deflated entry through this source when the archive is closed. STAT
-// reports the method, both sizes and the CRC, so libzip copies the data as it is.
-struct DeflatedSource {
-    const DeflatedStore* store;
-    DeflatedStore::Location where;
-    uint64_t size;
-    uint32_t crc;
-    time_t mtime;
+// One entry's data as libzip reads it while it writes the archive, from one of three places:
+// - deflated data the pipeline made and the store holds: STAT reports the method, both sizes and
+//   the CRC, so libzip copies the data as it is;
+// - a file the pipeline read already and found not worth deflating: stored, with the CRC known,
+//   and the reading here checks that the file is still what was read then;
+// - a file too large to hold whole, which libzip reads and deflates itself.
+// Unlike libzip's own file source it never waits on a pipe that took the file's place, stops when
+// asked (writing a large archive takes a while; libzip then removes the file it was writing), and
+// names the file it could not read.
+struct EntrySource {
     WriteState* state;
-    uint64_t position = 0;
-    zip_error_t error;
-};
-
-zip_int64_t DeflatedSourceCallback(void* userdata, void* data, zip_uint64_t length, zip_source_cmd_t command) {
-    auto* source = static_cast<DeflatedSource*>(userdata);
-    switch (command) {
-    case ZIP_SOURCE_OPEN:
-        source->position = 0;
-        return 0;
-    case ZIP_SOURCE_READ: {
-        // Writing a large archive takes a while: a stop asked for meanwhile ends it here, and
-        // libzip then removes the file it was writing.
-        if (source->state->Stopping()) {
-            zip_error_set(&source->error, ZIP_ER_CANCELLED, 0);
-            return -1;
-        }
-        const int64_t n = source->store->Read(source->where, source->position, data, length);
-        if (n < 0) {
-            zip_error_set(&source->error, ZIP_ER_READ, EIO);
-            return -1;
-        }
-        source->position += static_cast<uint64_t>(n);
-        return n;
-    }
-    case ZIP_SOURCE_CLOSE:
-        return 0;
-    case ZIP_SOURCE_STAT: {
-        zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &source->error);
-        if (!st) return -1;
-        zip_stat_init(st);
-        st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC | ZIP_STAT_MTIME |
-                    ZIP_STAT_ENCRYPTION_METHOD;
-        st->size = source->size;
-        st->comp_size = source->where.length;
-        st->comp_method = ZIP_CM_DEFLATE;
-        st->encryption_method = ZIP_EM_NONE;
-        st->crc = source->crc;
-        st->mtime = source->mtime;
-        return sizeof(zip_stat_t);
-    }
-    case ZIP_SOURCE_ERROR:
-        return zip_error_to_data(&source->error, data, length);
-    case ZIP_SOURCE_FREE:
-        zip_error_fini(&source->error);
-        delete source;
-        return 0;
-    case ZIP_SOURCE_SUPPORTS:
-        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
-                                              ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
-    default:
-        zip_error_set(&source->error, ZIP_ER_OPNOTSUPP, 0);
-        return -1;
-    }
-}
-
-// A file that libzip reads itself while it writes the archive (stored data, and files too large
-// to hold whole). Unlike libzip's own file source it never waits on a pipe that took the file's
-// place, stops when asked, and names the file it could not read.
-struct FileSource {
     std::string path;
     uint64_t size;
     time_t mtime;
-    WriteState* state;
-    // Data the pipeline read already and found not worth deflating: libzip takes it as stored,
-    // with the CRC known, and the reading here checks that the file is still what was read then.
+    const DeflatedStore* store = nullptr; // deflated data, when set
+    DeflatedStore::Location where{};
     bool knownStored = false;
     uint32_t crc = 0;
     uint32_t runningCrc = 0;
-    uint64_t done = 0;
+    uint64_t position = 0;
     int fd = -1;
     zip_error_t error{};
-};
 
-zip_int64_t FileSourceCallback(void* userdata, void* data, zip_uint64_t length, zip_source_cmd_t command) {
-    auto* source = static_cast<FileSource*>(userdata);
-    auto fail = [&](int zipError, int systemError) -> zip_int64_t {
-        zip_error_set(&source->error, zipError, systemError);
-        if (systemError != 0 && source->state->readFailure.empty())
-            source->state->readFailure = "cannot read \"" + source->path + "\": " + std::strerror(systemError);
+    zip_int64_t Fail(int zipError, int systemError) {
+        zip_error_set(&error, zipError, systemError);
+        if (systemError != 0 && state->readFailure.empty())
+            state->readFailure = "cannot read \"" + path + "\": " + std::strerror(systemError);
         return -1;
-    };
-    switch (command) {
-    case ZIP_SOURCE_OPEN: {
-        source->fd = open(source->path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (source->fd < 0) return fail(ZIP_ER_OPEN, errno);
+    }
+    zip_int64_t Open() {
+        position = 0;
+        runningCrc = 0;
+        if (store) return 0;
+        fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) return Fail(ZIP_ER_OPEN, errno);
         struct stat st {};
-        if (fstat(source->fd, &st) != 0 || !S_ISREG(st.st_mode)) return fail(ZIP_ER_OPEN, EINVAL);
-        source->runningCrc = 0;
-        source->done = 0;
+        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return Fail(ZIP_ER_OPEN, EINVAL);
         return 0;
     }
-    case ZIP_SOURCE_READ: {
-        if (source->state->Stopping()) return fail(ZIP_ER_CANCELLED, 0);
-        while (true) {
-            const ssize_t n = read(source->fd, data, length);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) return fail(ZIP_ER_READ, errno);
-            if (source->knownStored) {
-                source->runningCrc = libdeflate_crc32(source->runningCrc, data, static_cast<size_t>(n));
-                source->done += static_cast<uint64_t>(n);
-                if (source->done > source->size || (n == 0 && (source->done != source->size ||
-                                                                source->runningCrc != source->crc))) {
-                    zip_error_set(&source->error, ZIP_ER_INCONS, 0);
-                    if (source->state->readFailure.empty())
-                        source->state->readFailure = "\"" + source->path + "\" changed while it was being packed";
-                    return -1;
-                }
-            }
+    zip_int64_t Read(void* data, zip_uint64_t length) {
+        if (state->Stopping()) return Fail(ZIP_ER_CANCELLED, 0);
+        if (store) {
+            const int64_t n = store->Read(where, position, data, length);
+            if (n < 0) return Fail(ZIP_ER_READ, EIO);
+            position += static_cast<uint64_t>(n);
             return n;
         }
+        ssize_t n;
+        do {
+            n = read(fd, data, length);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0) return Fail(ZIP_ER_READ, errno);
+        position += static_cast<uint64_t>(n);
+        if (knownStored) {
+            runningCrc = libdeflate_crc32(runningCrc, data, static_cast<size_t>(n));
+            if (position > size || (n == 0 && (position != size || runningCrc != crc))) {
+                zip_error_set(&error, ZIP_ER_INCONS, 0);
+                if (state->readFailure.empty()) state->readFailure = "\"" + path + "\" changed while it was being packed";
+                return -1;
+            }
+        }
+        return n;
     }
+    void Close() {
+        if (fd >= 0) close(fd);
+        fd = -1;
+    }
+    void Stat(zip_stat_t* st) const {
+        zip_stat_init(st);
+        st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+        st->size = size;
+        st->mtime = mtime;
+        if (store || knownStored) {
+            st->valid |= ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC | ZIP_STAT_ENCRYPTION_METHOD;
+            st->comp_size = store ? where.length : size;
+            st->comp_method = store ? ZIP_CM_DEFLATE : ZIP_CM_STORE;
+            st->encryption_method = ZIP_EM_NONE;
+            st->crc = crc;
+        }
+    }
+};
+
+zip_int64_t EntrySourceCallback(void* userdata, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+    auto* source = static_cast<EntrySource*>(userdata);
+    switch (command) {
+    case ZIP_SOURCE_OPEN:
+        return source->Open();
+    case ZIP_SOURCE_READ:
+        return source->Read(data, length);
     case ZIP_SOURCE_CLOSE:
-        if (source->fd >= 0) close(source->fd);
-        source->fd = -1;
+        source->Close();
         return 0;
     case ZIP_SOURCE_STAT: {
         zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &source->error);
         if (!st) return -1;
-        zip_stat_init(st);
-        st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
-        st->size = source->size;
-        st->mtime = source->mtime;
-        if (source->knownStored) {
-            st->valid |= ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC | ZIP_STAT_ENCRYPTION_METHOD;
-            st->comp_size = source->size;
-            st->comp_method = ZIP_CM_STORE;
-            st->encryption_method = ZIP_EM_NONE;
-            st->crc = source->crc;
-        }
+        source->Stat(st);
         return sizeof(zip_stat_t);
     }
     case ZIP_SOURCE_ERROR:
         return zip_error_to_data(&source->error, data, length);
     case ZIP_SOURCE_FREE:
-        if (source->fd >= 0) close(source->fd);
+        source->Close();
         zip_error_fini(&source->error);
         delete source;
         return 0;
@@ -323,20 +280,14 @@ zip_uint64_t AddSource(zip_t* archive, const PackEntry& entry, zip_source_t* sou
     return static_cast<zip_uint64_t>(index);
 }
 
-// A file libzip reads itself when the archive is closed, stored or deflated by libzip as asked.
-void AddFileSource(zip_t* archive, const PackEntry& entry, zip_int32_t method, zip_uint32_t level, WriteState& state,
-                   const DeflatedEntry* stored = nullptr) {
-    auto* file = new FileSource{entry.path, entry.size, ClampToZipDates(entry.mtime), &state};
-    if (stored) {
-        file->knownStored = true;
-        file->size = stored->size;
-        file->crc = stored->crc;
-    }
-    zip_error_init(&file->error);
-    zip_source_t* source = zip_source_function(archive, FileSourceCallback, file);
+// Hands the source to libzip under the entry's name, with the compression asked for (where the
+// source does not bring its data compressed already) and the entry's details.
+void AddEntrySource(zip_t* archive, const PackEntry& entry, EntrySource* state, zip_int32_t method, zip_uint32_t level) {
+    zip_error_init(&state->error);
+    zip_source_t* source = zip_source_function(archive, EntrySourceCallback, state);
     if (!source) {
-        zip_error_fini(&file->error);
-        delete file;
+        zip_error_fini(&state->error);
+        delete state;
     }
     const zip_uint64_t index = AddSource(archive, entry, source);
     if (zip_set_file_compression(archive, index, method, level) != 0)
@@ -344,18 +295,8 @@ void AddFileSource(zip_t* archive, const PackEntry& entry, zip_int32_t method, z
     SetEntryDetails(archive, index, entry);
 }
 
-void AddDeflatedSource(zip_t* archive, const PackEntry& entry, const DeflatedStore& store,
-                       DeflatedStore::Location where, const DeflatedEntry& deflated, WriteState& writing) {
-    auto* state = new DeflatedSource{&store, where, deflated.size, deflated.crc, ClampToZipDates(entry.mtime),
-                                     &writing, 0, {}};
-    zip_error_init(&state->error);
-    zip_source_t* source = zip_source_function(archive, DeflatedSourceCallback, state);
-    if (!source) {
-        zip_error_fini(&state->error);
-        delete state;
-    }
-    const zip_uint64_t index = AddSource(archive, entry, source);
-    SetEntryDetails(archive, index, entry);
+EntrySource* NewEntrySource(const PackEntry& entry, WriteState& writing) {
+    return new EntrySource{&writing, entry.path, entry.size, ClampToZipDates(entry.mtime)};
 }
 
 } // namespace
@@ -392,7 +333,8 @@ std::vector<CopyProblem> PackIntoZip(const std::string& archivePath, const std::
         if (entry.isDirectory) {
             AddFolderEntry(archive, entry);
         } else if (entry.size > options.inMemoryLimit) {
-            AddFileSource(archive, entry, ZIP_CM_DEFLATE, static_cast<zip_uint32_t>(options.level), writing);
+            AddEntrySource(archive, entry, NewEntrySource(entry, writing), ZIP_CM_DEFLATE,
+                           static_cast<zip_uint32_t>(options.level));
         } else {
             const size_t index = next++;
             DeflatedEntry result = pipeline->Take(index);
@@ -400,11 +342,18 @@ std::vector<CopyProblem> PackIntoZip(const std::string& archivePath, const std::
                 leftOut.push_back({entry.path, result.error});
                 continue;
             }
+            const DeflatedStore::Location where = result.deflated ? store.Put(std::move(result.data))
+                                                                  : DeflatedStore::Location{};
+            EntrySource* source = NewEntrySource(entry, writing);
+            source->size = result.size;
+            source->crc = result.crc;
             if (result.deflated) {
-                const auto where = store.Put(std::move(result.data));
-                AddDeflatedSource(archive, entry, store, where, result, writing);
+                source->store = &store;
+                source->where = where;
+                AddEntrySource(archive, entry, source, ZIP_CM_DEFLATE, static_cast<zip_uint32_t>(options.level));
             } else {
-                AddFileSource(archive, entry, ZIP_CM_STORE, 0, writing, &result);
+                source->knownStored = true;
+                AddEntrySource(archive, entry, source, ZIP_CM_STORE, 0);
             }
         }
     }
