@@ -1,6 +1,7 @@
 // zandrel: a command-line IDE host. It loads the Zandrel package, shows a project's context menu
 // and runs its commands as the IDE would.
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -249,6 +250,9 @@ int main(int argc, char** argv) {
     try {
         UiScope ui(options.ui, argc, argv);
         ui::InstallInterruptLatch();
+        // A file-size limit (ulimit -f) makes a write fail with "File too large", which the
+        // command reports, instead of ending the program.
+        std::signal(SIGXFSZ, SIG_IGN);
         host::HostSession session(options.package);
         session.Services().SetShowsDesktopWindows(ui.ShowsWindows());
         session.Services().SetMessageSink(PrintMessage);

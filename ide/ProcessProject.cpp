@@ -190,7 +190,7 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
                            archiveExisted ? FilePermissions(paths.archivePath) : -1);
         const shell::CopyReport packed = ShellZipFolder(archive.path(), staging.path(), "*.*");
         staging.Remove();
-        if (packed.stopped || StopAsked()) return ReportStopped(archiveExisted);
+        if (StopAsked() || packed.stopped) return ReportStopped(archiveExisted);
         if (!packed.error.empty()) {
             TellHost(TMessageKind::mkError, packed.error + "; " + OldArchiveFate(archiveExisted));
             return;

@@ -377,7 +377,7 @@ TEST_F(ZandrelCommand, AFailedWriteKeepsTheOldArchiveAndSaysWhy) {
     WriteFile(Archive(), "the archive from before");
     WriteFile(project_ / "big.res", RandomText(1 << 20, 1));
     const auto before = ProjectFolderEntries();
-    const auto run = RunThroughShell("ulimit -f 64; trap '' XFSZ", {"zip", ProjectFile()});
+    const auto run = RunThroughShell("ulimit -f 64", {"zip", ProjectFile()});
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_NE(run.err.find("File too large"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("the previous archive was left as it was"), std::string::npos) << run.err;
