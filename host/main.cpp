@@ -28,7 +28,6 @@ using namespace zandrel;
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-constexpr int kExitStopped = 130; // 128 + SIGINT, as a shell reports a program ended by Ctrl-C
 
 const char* const kUsage =
     "Usage: zandrel [OPTIONS] COMMAND [ARGS]\n"
@@ -55,7 +54,7 @@ const char* const kUsage =
     "\n"
     "Settings are kept in $XDG_CONFIG_HOME/zandrel/user.reg (default ~/.config/zandrel/user.reg).\n"
     "Exit status: 0 done, all of it; 1 the command failed, wrote nothing, or left something out\n"
-    "(the messages say what and why); 2 usage error; 130 stopped by Ctrl-C.\n";
+    "(the messages say what and why); 2 usage error; 130 stopped by Ctrl-C (143 by SIGTERM).\n";
 
 struct Options {
     std::string ui = "auto";
@@ -172,7 +171,8 @@ int RunMenuCommand(host::HostSession& session, const std::string& projectArg, co
         failed = failed || message.kind == toolsapi::TMessageKind::mkError;
         stopped = stopped || message.kind == toolsapi::TMessageKind::mkStopped;
     }
-    if (stopped) return kExitStopped;
+    // 128 + the signal, as a shell reports a program that the signal ended: 130 for Ctrl-C.
+    if (stopped) return 128 + (ui::InterruptSignal() != 0 ? ui::InterruptSignal() : SIGINT);
     if (failed) return kExitFailed;
     if (written.empty()) {
         std::fprintf(stderr, "zandrel: %s: nothing was written\n", entry->displayCaption.c_str());
