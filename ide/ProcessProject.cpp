@@ -91,6 +91,14 @@ std::string OldArchiveFate(bool existed) {
     return existed ? "the previous archive was left as it was" : "no archive was written";
 }
 
+// A reason followed by what became of the archive, as one sentence or two.
+std::string WithFate(const std::string& reason, const std::string& fate) {
+    if (reason.empty() || reason.back() != '.') return reason + "; " + fate;
+    std::string sentence = fate;
+    if (sentence[0] >= 'a' && sentence[0] <= 'z') sentence[0] = static_cast<char>(sentence[0] - 'a' + 'A');
+    return reason + " " + sentence + ".";
+}
+
 std::string KindName(rtl::PathKind kind) {
     switch (kind) {
     case rtl::PathKind::SymbolicLink: return "a symbolic link";
@@ -192,7 +200,7 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
         staging.Remove();
         if (StopAsked() || packed.stopped) return ReportStopped(archiveExisted);
         if (!packed.error.empty()) {
-            TellHost(TMessageKind::mkError, packed.error + "; " + OldArchiveFate(archiveExisted));
+            TellHost(TMessageKind::mkError, WithFate(packed.error, OldArchiveFate(archiveExisted)));
             return;
         }
         for (const shell::CopyProblem& problem : packed.leftOut)
@@ -226,7 +234,7 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
         }
     } catch (const std::exception& e) {
         // What this run made is removed on the way out; what was there before stays.
-        TellHost(TMessageKind::mkError, std::string(e.what()) + "; " + OldArchiveFate(archiveExisted));
+        TellHost(TMessageKind::mkError, WithFate(e.what(), OldArchiveFate(archiveExisted)));
     } catch (...) {
         TellHost(TMessageKind::mkError, "Zip Project failed; " + OldArchiveFate(archiveExisted));
     }
