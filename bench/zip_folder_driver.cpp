@@ -1,15 +1,14 @@
 // Packs a folder the way the "Zip Project" command does, for the benchmark script: stage the
-// folder's files with the kernel's copy, write the empty-archive stub, have "Shell.Application"
-// copy the staged files into the archive, wait for the copy, move the staging folder to the trash
-// (removing it for good only where there is no trash).
+// folder's files in a fresh folder (hard links where the file system allows, copies otherwise),
+// start the new archive beside the old one, have "Shell.Application" copy the staged files into
+// it, wait for the copy, delete the staged entries for good and move the new archive into place.
 // Prints the phase times in milliseconds on one line.
-#include <sys/stat.h>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/automation/Automation.h"
 #include "platform/rtl/FileSystem.h"
@@ -27,27 +26,26 @@ double MillisecondsSince(Clock::time_point start) {
 
 int Run(const std::string& sourceFolder, const std::string& archivePath) {
     namespace rtl = zandrel::rtl;
-    const std::string stagingDir = archivePath.substr(0, archivePath.size() - 4) + "output";
     const auto start = Clock::now();
 
-    rtl::ForceDirectories(stagingDir);
-    int staged = 0;
-    for (const auto& entry : rtl::FindFiles(sourceFolder, "*.*", rtl::faAnyFile))
-        if (rtl::CopyFile(sourceFolder + "/" + entry.name, stagingDir + "/" + entry.name, false)) ++staged;
+    const std::string stagingDir = rtl::CreateFreshDirectory(archivePath.substr(0, archivePath.size() - 4) + "output");
+    std::vector<std::string> staged;
+    for (const auto& entry : rtl::FindFiles(sourceFolder, "*.*", rtl::faAnyFile)) {
+        const auto r = rtl::LinkOrCopyFile(sourceFolder + "/" + entry.name, stagingDir + "/" + entry.name);
+        if (r.outcome == rtl::StageResult::Linked || r.outcome == rtl::StageResult::Copied)
+            staged.push_back(stagingDir + "/" + entry.name);
+    }
     const double stageMs = MillisecondsSince(start);
 
     const auto packStart = Clock::now();
-    if (rtl::FileExists(archivePath)) rtl::DeleteFile(archivePath);
-    if (std::FILE* f = std::fopen(archivePath.c_str(), "wb")) {
-        static const unsigned char stub[24] = {0x50, 0x4B, 0x05, 0x06};
-        std::fwrite(stub, 1, sizeof stub, f);
-        std::fclose(f);
-    }
+    static const std::string stub = std::string("PK\x05\x06", 4) + std::string(20, '\0');
+    const std::string folder = rtl::ExtractFileDir(archivePath);
+    const std::string newArchive = rtl::CreateUniqueFile(folder, ".zandrel-bench-", stub);
     const int threadsBefore = rtl::CountProcessThreads();
     const uint64_t completedBefore = zandrel::shell::CompletedCopies();
     auto shell = zandrel::automation::CreateObject("Shell.Application");
     const Variant source = shell->Invoke("NameSpace", {Variant(stagingDir)});
-    const Variant target = shell->Invoke("NameSpace", {Variant(archivePath)});
+    const Variant target = shell->Invoke("NameSpace", {Variant(newArchive)});
     const Variant items = source.AsObject()->Invoke("Items", {});
     items.AsObject()->Invoke("Filter", {Variant(0xC0), Variant("*.*")});
     target.AsObject()->Invoke("CopyHere", {items, Variant(0)});
@@ -56,15 +54,18 @@ int Run(const std::string& sourceFolder, const std::string& archivePath) {
     const double packMs = MillisecondsSince(packStart);
 
     const auto cleanStart = Clock::now();
-    if (zandrel::shell::MoveToTrash(stagingDir).outcome != zandrel::shell::TrashOutcome::Trashed)
-        std::filesystem::remove_all(stagingDir);
+    for (const auto& file : staged) rtl::DeleteFile(file);
+    rtl::RemoveDirectory(stagingDir);
+    const auto report = zandrel::shell::LastCopyReport();
+    const std::string moved = report.error.empty() ? rtl::ReplaceFile(newArchive, archivePath) : "";
+    if (!report.error.empty()) rtl::DeleteFile(newArchive);
     const double cleanMs = MillisecondsSince(cleanStart);
 
-    const std::string error = zandrel::shell::LastCopyError();
-    std::printf("staged=%d stage_ms=%.1f pack_ms=%.1f clean_ms=%.1f total_ms=%.1f\n", staged, stageMs, packMs, cleanMs,
-                MillisecondsSince(start));
-    if (!error.empty()) {
-        std::fprintf(stderr, "the copy failed: %s\n", error.c_str());
+    std::printf("staged=%zu stage_ms=%.1f pack_ms=%.1f clean_ms=%.1f total_ms=%.1f\n", staged.size(), stageMs, packMs,
+                cleanMs, MillisecondsSince(start));
+    if (!report.error.empty() || !moved.empty() || !report.leftOut.empty()) {
+        std::fprintf(stderr, "the copy failed: %s%s (%zu files left out)\n", report.error.c_str(), moved.c_str(),
+                     report.leftOut.size());
         return 1;
     }
     return 0;

@@ -16,6 +16,8 @@ toolsapi::HRESULT THostServices::QueryInterface(const toolsapi::TGUID& iid, void
     if (iid == toolsapi::IBorlandIDEServices::IID)
         return Answer(static_cast<toolsapi::IBorlandIDEServices*>(this), object);
     if (iid == toolsapi::IOTAZandrel::IID) return Answer(static_cast<toolsapi::IOTAZandrel*>(this), object);
+    if (iid == toolsapi::IOTAMessageServices::IID)
+        return Answer(static_cast<toolsapi::IOTAMessageServices*>(this), object);
     return TInterfacedObject::QueryInterface(iid, object);
 }
 
@@ -23,6 +25,11 @@ std::vector<ComPtr<toolsapi::IOTAProjectMenuItemCreatorNotifier>> THostServices:
     std::vector<ComPtr<toolsapi::IOTAProjectMenuItemCreatorNotifier>> out;
     for (const auto& [index, creator] : creators_) out.push_back(creator);
     return out;
+}
+
+void THostServices::AddMessage(toolsapi::TMessageKind Kind, const std::string& Text) {
+    messages_.push_back({Kind, Text});
+    if (sink_) sink_(messages_.back());
 }
 
 std::string THostServices::MenuTextOf(const ComPtr<toolsapi::IOTAWizard>& wizard) {

@@ -1,6 +1,7 @@
 #pragma once
 // The replacement IDE's services: the project tree service that keeps menu creators by index,
-// and the wizards that packages register.
+// the wizards that packages register, and the message view where commands say how they ended.
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,8 +14,15 @@ using toolsapi::ComPtr;
 
 class THostServices : public toolsapi::TInterfacedObject,
                       public virtual toolsapi::IBorlandIDEServices,
-                      public virtual toolsapi::IOTAZandrel {
+                      public virtual toolsapi::IOTAZandrel,
+                      public virtual toolsapi::IOTAMessageServices {
 public:
+    struct Message {
+        toolsapi::TMessageKind kind;
+        std::string text;
+    };
+    using MessageSink = std::function<void(const Message&)>;
+
     int AddMenuItemCreatorNotifier(const ComPtr<toolsapi::IOTAProjectMenuItemCreatorNotifier>& Notifier) override;
     void RemoveMenuItemCreatorNotifier(int Index) override;
     toolsapi::HRESULT QueryInterface(const toolsapi::TGUID& iid, void** object) override;
@@ -29,10 +37,22 @@ public:
     static std::string MenuTextOf(const ComPtr<toolsapi::IOTAWizard>& wizard);
     void ClearWizards() { wizards_.clear(); }
 
+    // Kept in order until cleared, and handed to the sink (if any) as they come.
+    void AddMessage(toolsapi::TMessageKind Kind, const std::string& Text) override;
+    const std::vector<Message>& Messages() const { return messages_; }
+    void ClearMessages() { messages_.clear(); }
+    void SetMessageSink(MessageSink sink) { sink_ = std::move(sink); }
+    // Off unless the host shows windows.
+    bool ShowsDesktopWindows() override { return desktopWindows_; }
+    void SetShowsDesktopWindows(bool shows) { desktopWindows_ = shows; }
+
 private:
     std::map<int, ComPtr<toolsapi::IOTAProjectMenuItemCreatorNotifier>> creators_;
     int nextIndex_ = 0;
     std::vector<ComPtr<toolsapi::IOTAWizard>> wizards_;
+    std::vector<Message> messages_;
+    MessageSink sink_;
+    bool desktopWindows_ = false;
 };
 
 // Publishes `services` as BorlandIDEServices and as the receiver of package wizards; undone

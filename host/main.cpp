@@ -1,12 +1,14 @@
 // zandrel: a command-line IDE host. It loads the Zandrel package, shows a project's context menu
 // and runs its commands as the IDE would.
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/FolderSnapshot.h"
@@ -15,6 +17,7 @@
 #include "host/ProjectMenu.h"
 #include "platform/rtl/Error.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Interrupt.h"
 #include "platform/ui/QtUiLoader.h"
 #include "platform/ui/terminal/TerminalBackend.h"
 
@@ -50,7 +53,8 @@ const char* const kUsage =
     "  --version               show the version and exit\n"
     "\n"
     "Settings are kept in $XDG_CONFIG_HOME/zandrel/user.reg (default ~/.config/zandrel/user.reg).\n"
-    "Exit status: 0 done, 1 the command failed or wrote nothing, 2 usage error.\n";
+    "Exit status: 0 done, all of it; 1 the command failed, wrote nothing, or left something out\n"
+    "(the messages say what and why); 2 usage error; 130 stopped by Ctrl-C (143 by SIGTERM).\n";
 
 struct Options {
     std::string ui = "auto";
@@ -108,8 +112,10 @@ public:
             if (qt_) return;
             std::fprintf(stderr, "zandrel: no windows (%s); using the terminal\n", error.c_str());
         }
-        ui::InstallBackend(ui::CreateTerminalBackend());
+        // Ctrl-C goes to the process-wide latch, which the commands poll.
+        ui::InstallBackend(ui::CreateTerminalBackend({.handleInterrupt = false}));
     }
+    bool ShowsWindows() const { return qt_ != nullptr; }
     ~UiScope() {
         if (!qt_) ui::RemoveBackend();
     }
@@ -120,6 +126,18 @@ private:
 
 std::string AbsoluteProjectPath(const std::string& path) {
     return std::filesystem::absolute(path).lexically_normal().string();
+}
+
+// Messages of the package's commands: where the result is on stdout, the rest on stderr.
+void PrintMessage(const host::THostServices::Message& message) {
+    using toolsapi::TMessageKind;
+    if (message.kind == TMessageKind::mkInfo) {
+        std::printf("%s\n", message.text.c_str());
+        std::fflush(stdout);
+        return;
+    }
+    std::fprintf(stderr, "zandrel: %s%s\n", message.kind == TMessageKind::mkWarning ? "warning: " : "",
+                 message.text.c_str());
 }
 
 int RunMenuCommand(host::HostSession& session, const std::string& projectArg, const std::string& caption) {
@@ -138,19 +156,28 @@ int RunMenuCommand(host::HostSession& session, const std::string& projectArg, co
     }
     const std::string folder = std::filesystem::path(project).parent_path().string();
     const auto before = host::TakeSnapshot(folder);
+    session.Services().ClearMessages();
     if (!host::ExecuteMenuEntry(*entry, node)) {
         std::fprintf(stderr, "zandrel: '%s' cannot be run\n", entry->displayCaption.c_str());
         return kExitFailed;
     }
     const auto written = host::WrittenFiles(before, host::TakeSnapshot(folder));
-    if (written.empty()) {
-        std::fprintf(stderr, "zandrel: %s: nothing was written\n", entry->displayCaption.c_str());
-        return kExitFailed;
-    }
     for (const auto& file : written)
         std::printf("%s %s (%llu bytes)\n", file.replaced ? "Replaced" : "Wrote",
                     (std::filesystem::path(folder) / file.name).string().c_str(),
                     static_cast<unsigned long long>(file.size));
+    bool failed = false, stopped = false;
+    for (const auto& message : session.Services().Messages()) {
+        failed = failed || message.kind == toolsapi::TMessageKind::mkError;
+        stopped = stopped || message.kind == toolsapi::TMessageKind::mkStopped;
+    }
+    // 128 + the signal, as a shell reports a program that the signal ended: 130 for Ctrl-C.
+    if (stopped) return 128 + (ui::InterruptSignal() != 0 ? ui::InterruptSignal() : SIGINT);
+    if (failed) return kExitFailed;
+    if (written.empty()) {
+        std::fprintf(stderr, "zandrel: %s: nothing was written\n", entry->displayCaption.c_str());
+        return kExitFailed;
+    }
     return kExitOk;
 }
 
@@ -168,8 +195,10 @@ int RunWizard(host::HostSession& session, const std::string& text) {
 int Dispatch(host::HostSession& session, const std::vector<std::string>& args) {
     const std::string& command = args[0];
     auto need = [&](size_t n, const char* what) -> std::optional<int> {
-        if (args.size() == n + 1) return std::nullopt;
-        return UsageError("'" + command + "' takes " + what);
+        if (args.size() != n + 1) return UsageError("'" + command + "' takes " + what);
+        if (std::string_view(what).rfind("PROJECT", 0) == 0 && args[1].empty())
+            return UsageError("'" + command + "' needs a PROJECT file name, not an empty one");
+        return std::nullopt;
     };
     if (command == "menu") {
         if (auto bad = need(1, "PROJECT")) return *bad;
@@ -220,7 +249,13 @@ int main(int argc, char** argv) {
     if (options.package.empty()) options.package = host::HostSession::DefaultPackagePath();
     try {
         UiScope ui(options.ui, argc, argv);
+        ui::InstallInterruptLatch();
+        // A file-size limit (ulimit -f) makes a write fail with "File too large", which the
+        // command reports, instead of ending the program.
+        std::signal(SIGXFSZ, SIG_IGN);
         host::HostSession session(options.package);
+        session.Services().SetShowsDesktopWindows(ui.ShowsWindows());
+        session.Services().SetMessageSink(PrintMessage);
         return Dispatch(session, options.args);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "zandrel: %s\n", e.what());

@@ -1,13 +1,10 @@
 #include "ide/Packaging.h"
 
-#include <cstdio>
-
 #include "platform/automation/Automation.h"
 #include "platform/rtl/Clock.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Threads.h"
-#include "platform/shell/Shell.h"
 
 namespace zandrel::ide {
 
@@ -18,19 +15,24 @@ void SplitToList(char Delimiter, const std::string& Text, rtl::StringList* List)
     List->SetDelimitedText(Text);
 }
 
-bool WriteEmptyArchiveStub(const std::string& ArchivePath) {
+std::string EmptyArchiveStub() {
     // The end record of an empty archive (signature, then all counts, sizes and offsets zero)
     // and two further zero bytes.
-    static constexpr unsigned char kStub[24] = {0x50, 0x4B, 0x05, 0x06};
-    std::FILE* f = std::fopen(ArchivePath.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(kStub, 1, sizeof kStub, f) == sizeof kStub;
-    return std::fclose(f) == 0 && ok;
+    return std::string("PK\x05\x06", 4) + std::string(20, '\0');
 }
 
-void ShellZipFolder(const std::string& ArchivePath, const std::string& SourceFolder, const std::string& Filter) {
+shell::CopyReport ShellZipFolder(const std::string& ArchivePath, const std::string& SourceFolder,
+                                 const std::string& Filter) {
     using automation::Variant;
-    if (!rtl::FileExists(ArchivePath)) WriteEmptyArchiveStub(ArchivePath);
+    // Never onto something that is not a file of its own: a link, a pipe, a device.
+    if (rtl::KindOfPath(ArchivePath) == rtl::PathKind::Missing) {
+        const std::string error = rtl::CreateNewFile(ArchivePath, EmptyArchiveStub());
+        if (!error.empty()) {
+            shell::CopyReport report;
+            report.error = error;
+            return report;
+        }
+    }
     const int before = CountProcessThreads();
     const uint64_t copiesBefore = shell::CompletedCopies();
 
@@ -45,21 +47,21 @@ void ShellZipFolder(const std::string& ArchivePath, const std::string& SourceFol
 
     // The copy runs on a thread of its own; the process is back to its old thread count when it
     // is done. Other threads (the toolkit's own) may come and go meanwhile, so the shell's word
-    // that our copy has finished ends the wait too.
+    // that our copy has finished ends the wait too. Ctrl-C reaches the copy itself, which then
+    // ends within a moment.
     while (CountProcessThreads() != before) {
         if (!copyStarted || shell::CompletedCopies() > copiesBefore) break;
         rtl::Sleep(10);
     }
+    while (copyStarted && shell::CompletedCopies() == copiesBefore) rtl::Sleep(10);
+    if (!copyStarted) {
+        shell::CopyReport report;
+        report.error = "the shell did not start packing";
+        return report;
+    }
+    return shell::LastCopyReport();
 }
 
 int CountProcessThreads() { return rtl::CountProcessThreads(); }
-
-bool ShellDeleteFolder(const std::string& Folder) {
-    try {
-        return shell::MoveToTrash(Folder).outcome == shell::TrashOutcome::Trashed;
-    } catch (...) {
-        return false;
-    }
-}
 
 } // namespace zandrel::ide

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/rtl/StringList.h"
+#include "platform/shell/Shell.h"
 
 namespace zandrel::ide {
 
@@ -12,17 +13,16 @@ namespace zandrel::ide {
 void SplitToList(char Delimiter, const std::string& Text, rtl::StringList* List);
 
 // Packs the files of `SourceFolder` that match `Filter` into the archive at `ArchivePath` (an
-// empty archive is started when none exists) and returns when the shell has finished.
-void ShellZipFolder(const std::string& ArchivePath, const std::string& SourceFolder, const std::string& Filter);
+// empty archive is started when none exists) and returns when the shell has finished, with the
+// shell's word on how the copy went: written (perhaps without files it could not read), failed,
+// or stopped by Ctrl-C.
+shell::CopyReport ShellZipFolder(const std::string& ArchivePath, const std::string& SourceFolder,
+                                 const std::string& Filter);
 
 // The number of threads of this process; 0 when it cannot be read.
 int CountProcessThreads();
 
-// Moves the folder and its content to the user's trash, silently. False when no trash could
-// take it; the folder is then left as it was.
-bool ShellDeleteFolder(const std::string& Folder);
-
 // The 24-byte empty archive that packing starts from.
-bool WriteEmptyArchiveStub(const std::string& ArchivePath);
+std::string EmptyArchiveStub();
 
 } // namespace zandrel::ide

@@ -1,24 +1,120 @@
-#include <unistd.h>
-
+#include <set>
 #include <string>
 #include <vector>
 
 #include "ide/ContextMenu.h"
+#include "ide/HostMessages.h"
 #include "ide/Packaging.h"
 #include "ide/ProjectPaths.h"
 #include "ide/SettingVariables.h"
+#include "platform/registry/HiveFile.h"
+#include "platform/rtl/Error.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/shell/Shell.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Interrupt.h"
 
 namespace zandrel::ide {
 namespace {
 
-// Where no trash can take the staging folder, remove for good only what this command put there,
-// and the folder itself only when this command made it; anything else stays.
-void RemoveStagedFiles(const std::vector<std::string>& staged, const std::string& stagingDir, bool createdFolder) {
-    for (const std::string& file : staged) rtl::DeleteFile(file);
-    if (createdFolder) rmdir(stagingDir.c_str());
+using toolsapi::TMessageKind;
+
+// Files whose names begin with this are the command's own work in progress (the archive being
+// written, by this run or by another one at the same time); they are never packed.
+constexpr std::string_view kWorkFilePrefix = ".zandrel-";
+
+// The staging folder of one run: a folder this run made itself (never one that was there before,
+// whoever made it), holding links to or copies of the matching files. Everything in it is this
+// run's own, so it is deleted for good at the end, entry by entry; the user's files behind the
+// links stay as they are.
+class StagingFolder {
+public:
+    explicit StagingFolder(const std::string& preferred) : path_(rtl::CreateFreshDirectory(preferred)) {}
+    ~StagingFolder() { Remove(); }
+    StagingFolder(const StagingFolder&) = delete;
+    StagingFolder& operator=(const StagingFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    bool Holds(const std::string& name) const { return names_.count(name) != 0; }
+    size_t Count() const { return names_.size(); }
+
+    // Stages the file at `source` under `name`.
+    rtl::StageResult Add(const std::string& source, const std::string& name) {
+        rtl::StageResult result = rtl::LinkOrCopyFile(source, path_ + rtl::PathDelim + name);
+        if (result.outcome == rtl::StageResult::Linked || result.outcome == rtl::StageResult::Copied)
+            names_.insert(name);
+        return result;
+    }
+
+    void Remove() {
+        for (const std::string& name : names_) rtl::DeleteFile(path_ + rtl::PathDelim + name);
+        names_.clear();
+        // Anything someone else put there meanwhile keeps the folder.
+        if (!path_.empty()) rtl::RemoveDirectory(path_);
+        path_.clear();
+    }
+
+private:
+    std::string path_;
+    std::set<std::string> names_;
+};
+
+// The new archive while it is being made, beside the old one; it takes the old one's place only
+// once complete, and is removed otherwise.
+class NewArchive {
+public:
+    NewArchive(const std::string& folder, const std::string& archiveName, int mode)
+        : path_(rtl::CreateUniqueFile(folder, std::string(kWorkFilePrefix) + archiveName + "-", EmptyArchiveStub(),
+                                      mode)) {}
+    ~NewArchive() {
+        if (!path_.empty()) rtl::DeleteFile(path_);
+    }
+    NewArchive(const NewArchive&) = delete;
+    NewArchive& operator=(const NewArchive&) = delete;
+
+    const std::string& path() const { return path_; }
+    // Moves it into place; an empty string when done, else the system's reason.
+    std::string Commit(const std::string& archivePath) {
+        std::string error = rtl::ReplaceFile(path_, archivePath);
+        if (error.empty()) path_.clear();
+        return error;
+    }
+
+private:
+    std::string path_;
+};
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// What the old archive's fate is, for messages about a run that wrote nothing.
+std::string OldArchiveFate(bool existed) {
+    return existed ? "the previous archive was left as it was" : "no archive was written";
+}
+
+// A reason followed by what became of the archive, as one sentence or two.
+std::string WithFate(const std::string& reason, const std::string& fate) {
+    if (reason.empty() || reason.back() != '.') return reason + "; " + fate;
+    std::string sentence = fate;
+    if (sentence[0] >= 'a' && sentence[0] <= 'z') sentence[0] = static_cast<char>(sentence[0] - 'a' + 'A');
+    return reason + " " + sentence + ".";
+}
+
+std::string KindName(rtl::PathKind kind) {
+    switch (kind) {
+    case rtl::PathKind::SymbolicLink: return "a symbolic link";
+    case rtl::PathKind::Directory: return "a folder";
+    default: return "not a regular file (a pipe, device or socket)";
+    }
+}
+
+bool StopAsked() {
+    if (!ui::InterruptPending()) return false;
+    ui::TakeInterrupt();
+    return true;
+}
+
+void ReportStopped(bool archiveExisted) {
+    TellHost(TMessageKind::mkStopped, "Zip Project stopped; " + OldArchiveFate(archiveExisted));
 }
 
 } // namespace
@@ -26,6 +122,7 @@ void RemoveStagedFiles(const std::vector<std::string>& staged, const std::string
 void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int Code) {
     using namespace rtl;
     if (!Project) return;
+    bool archiveExisted = false;
     try {
         ReadRegistryValues();
         if (Code == 1 && FTPHt.empty()) {
@@ -35,44 +132,111 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
 
         StringList patterns;
         SplitToList(';', ZipStr, &patterns);
+        bool anyPattern = false;
+        for (const std::string& pattern : patterns.Items()) anyPattern = anyPattern || !pattern.empty();
+        if (!anyPattern) {
+            TellHost(TMessageKind::mkError,
+                     "no file patterns are set, so there is nothing to pack; no archive was written. Set them as "
+                     "\"ZIPFilter\" in " +
+                         registry::UserHivePath() + ", for example \"ZIPFilter\"=\"*.PAS;*.DFM;*.RES\"");
+            return;
+        }
 
         const std::string fileName = Project->GetFileName();
         const ProjectPaths paths = DeriveProjectPaths(fileName);
-        // A project file named like its own archive (Demo.zip) would be deleted by packing.
-        if (paths.archivePath == fileName) return;
-
-        const bool stagingExisted = DirectoryExists(paths.stagingDir);
-        ForceDirectories(paths.stagingDir);
-
-        // Top-level entries only; directories drop out because they cannot be copied. A file that
-        // matches several patterns is simply copied again.
-        std::vector<std::string> staged;
-        for (const std::string& pattern : patterns.Items()) {
-            const std::string search = paths.projectFolder + PathDelim + pattern;
-            for (const FoundFile& entry : FindFiles(ExtractFileDir(search), ExtractFileName(search), faAnyFile)) {
-                const std::string target = paths.stagingDir + PathDelim + entry.name;
-                const bool existed = FileExists(target);
-                if (CopyFile(paths.projectFolder + PathDelim + entry.name, target, false) && !existed)
-                    staged.push_back(target);
-            }
+        // A project file named like its own archive (Demo.zip) would be replaced by packing.
+        if (paths.archivePath == fileName) {
+            TellHost(TMessageKind::mkError, "the project file " + Quoted(fileName) +
+                                                " has the name its archive would get; nothing was packed");
+            return;
+        }
+        // The archive replaces only a file of its own: a link (which could lead anywhere), a
+        // folder or a pipe of that name is left alone.
+        const PathKind archiveKind = KindOfPath(paths.archivePath);
+        archiveExisted = archiveKind == PathKind::File;
+        if (archiveKind != PathKind::File && archiveKind != PathKind::Missing) {
+            TellHost(TMessageKind::mkError, Quoted(paths.archivePath) + " is " + KindName(archiveKind) +
+                                                ", not an archive; it was left as it is and no archive was written");
+            return;
         }
 
-        if (FileExists(paths.archivePath)) DeleteFile(paths.archivePath);
-        ShellZipFolder(paths.archivePath, paths.stagingDir, "*.*");
-        if (DirectoryExists(paths.stagingDir) && !ShellDeleteFolder(paths.stagingDir))
-            RemoveStagedFiles(staged, paths.stagingDir, !stagingExisted);
+        StagingFolder staging(paths.stagingDir);
+        std::vector<std::string> unreadable;
+        bool anyMatch = false;
+        // Top-level entries only. Only regular files (or links to them) are staged; folders, pipes,
+        // devices and sockets are passed over without being opened. A file that matches several
+        // patterns is staged once.
+        for (const std::string& pattern : patterns.Items()) {
+            if (pattern.empty()) continue;
+            const std::string search = paths.projectFolder + PathDelim + pattern;
+            for (const FoundFile& entry : FindFiles(ExtractFileDir(search), ExtractFileName(search), faAnyFile)) {
+                if (StopAsked()) return ReportStopped(archiveExisted);
+                if (entry.name.rfind(kWorkFilePrefix, 0) == 0 || staging.Holds(entry.name)) continue;
+                const std::string source = paths.projectFolder + PathDelim + entry.name;
+                const StageResult staged = staging.Add(source, entry.name);
+                if (staged.outcome == StageResult::NotAFile) continue;
+                anyMatch = true;
+                if (staged.outcome == StageResult::Failed) {
+                    unreadable.push_back(source);
+                    TellHost(TMessageKind::mkError, Quoted(source) + " is not in the archive: " + staged.error);
+                }
+            }
+        }
+        if (!anyMatch) {
+            TellHost(TMessageKind::mkError, "no file in " + paths.projectFolder + " matches the file patterns " +
+                                                Quoted(ZipStr) + "; " + OldArchiveFate(archiveExisted));
+            return;
+        }
+        if (staging.Count() == 0) {
+            TellHost(TMessageKind::mkError, "none of the matching files could be read; " + OldArchiveFate(archiveExisted));
+            return;
+        }
+        if (StopAsked()) return ReportStopped(archiveExisted);
 
-        if (!FileExists(paths.archivePath)) return;
+        // The new archive keeps the old one's permissions.
+        NewArchive archive(paths.projectFolder, paths.archiveName,
+                           archiveExisted ? FilePermissions(paths.archivePath) : -1);
+        const shell::CopyReport packed = ShellZipFolder(archive.path(), staging.path(), "*.*");
+        staging.Remove();
+        if (StopAsked() || packed.stopped) return ReportStopped(archiveExisted);
+        if (!packed.error.empty()) {
+            TellHost(TMessageKind::mkError, WithFate(packed.error, OldArchiveFate(archiveExisted)));
+            return;
+        }
+        for (const shell::CopyProblem& problem : packed.leftOut)
+            TellHost(TMessageKind::mkError, Quoted(paths.projectFolder + PathDelim + ExtractFileName(problem.path)) +
+                                                " is not in the archive: " + problem.reason);
+        const std::string moved = archive.Commit(paths.archivePath);
+        if (!moved.empty()) {
+            TellHost(TMessageKind::mkError, "cannot put the new archive in place as " + Quoted(paths.archivePath) +
+                                                " (" + moved + "); " + OldArchiveFate(archiveExisted));
+            return;
+        }
+        const size_t missing = unreadable.size() + packed.leftOut.size();
+        if (missing > 0)
+            TellHost(TMessageKind::mkError, "the archive " + paths.archivePath + " lacks " + std::to_string(missing) +
+                                                (missing == 1 ? " matching file" : " matching files") +
+                                                " that could not be read or staged");
+
         switch (Code) {
         case 0:
-            shell::OpenWithDesktop(IncludeTrailingPathDelimiter(paths.projectFolder));
+            // Windows show the folder; in a terminal the message is where the archive is.
+            TellHost(TMessageKind::mkInfo, "The archive is " + paths.archivePath);
+            if (HostShowsDesktopWindows()) {
+                const shell::OpenResult opened = shell::OpenWithDesktop(IncludeTrailingPathDelimiter(paths.projectFolder));
+                if (!opened.ok)
+                    TellHost(TMessageKind::mkWarning, "cannot open the folder " + paths.projectFolder + ": " + opened.message);
+            }
             break;
         default:
             // Uploading and mailing the archive are not part of this build yet; the archive stays.
             break;
         }
+    } catch (const std::exception& e) {
+        // What this run made is removed on the way out; what was there before stays.
+        TellHost(TMessageKind::mkError, WithFate(e.what(), OldArchiveFate(archiveExisted)));
     } catch (...) {
-        // The project commands end quietly on any error; what was made so far stays on disk.
+        TellHost(TMessageKind::mkError, "Zip Project failed; " + OldArchiveFate(archiveExisted));
     }
 }
 

@@ -25,7 +25,7 @@ struct FoundFile {
     uint64_t size;
 };
 
-// Entries of `folder` whose names match `mask` (see MatchesMask) and whose attributes are allowed
+// Entries of `folder` whose names match `mask` (see MatchesFileMask) and whose attributes are allowed
 // by `attributeMask` (directories and hidden entries need their bit, as in the runtime's
 // FindFirst). Sorted by name, "." and ".." left out; not recursive. A folder that cannot be read
 // gives an empty list.
@@ -36,9 +36,55 @@ bool DirectoryExists(const std::string& path); // a folder (or a link to one)
 // Creates the folder and any missing parents; true when it exists afterwards.
 bool ForceDirectories(const std::string& path);
 bool DeleteFile(const std::string& path);
-// Copies the content with the kernel's copy and keeps the modification time and permission bits,
-// as CopyFile did. With failIfExists false an existing target is replaced. Refuses directories.
+// Removes an empty folder; a folder that still holds anything stays.
+bool RemoveDirectory(const std::string& path);
+// Copies the content and keeps the modification time and permission bits, as CopyFile did. With
+// failIfExists false an existing target is replaced. Refuses anything that is not a regular file
+// (without waiting on a pipe) and reads to the end even where the size given is 0 (/proc).
 bool CopyFile(const std::string& source, const std::string& target, bool failIfExists);
+
+// The system's text for an errno value ("No space left on device").
+std::string SystemErrorText(int error);
+
+// What a path names; a symbolic link is reported as such, not as what it points to.
+enum class PathKind { Missing, File, Directory, SymbolicLink, Other };
+PathKind KindOfPath(const std::string& path);
+
+// Makes a new, empty folder at `preferred`; where that name is taken (by anyone's folder, a file,
+// a link), a new folder beside it named `preferred` + "-" + six random characters. The folder is
+// this caller's alone: an existing one is never reused, a link never followed. Raises rtl::Error
+// with the system's reason when none can be made.
+std::string CreateFreshDirectory(const std::string& preferred);
+
+// Creates the file at `path`, which must not exist yet (a link there counts as existing), with
+// `content` and the permission bits `mode` (-1: 0666 less the umask). An empty string when done,
+// else why not, naming the file; a file that could not be written whole is removed again.
+std::string CreateNewFile(const std::string& path, std::string_view content, int mode = -1);
+// Creates a file of a new name, `folder` + "/" + `prefix` + six random characters, never
+// following a link, holding `content`, with the permission bits `mode` (0666 and no umask for
+// the usual ones of a new file). Raises rtl::Error with the system's reason when it cannot.
+std::string CreateUniqueFile(const std::string& folder, const std::string& prefix, std::string_view content,
+                             int mode = -1);
+// The permission bits of a regular file, or -1.
+int FilePermissions(const std::string& path);
+bool SetFilePermissions(const std::string& path, int mode);
+
+// Moves `from` over `to` in one step (both in one folder): whoever looks sees the old file or
+// the new one, never none and never a part. A link at `to` is replaced, not followed. An empty
+// string when done, else the system's reason.
+std::string ReplaceFile(const std::string& from, const std::string& to);
+
+// Puts a file's content at `target`, a name that must not exist yet: a hard link to the same file
+// where the file system allows one (nothing is copied and nothing is ever written through it),
+// otherwise a copy. A symbolic link stands for the file it points to. Anything that is not a
+// regular file (folder, pipe, device, socket) is left alone without being opened.
+struct StageResult {
+    enum Outcome { Linked, Copied, NotAFile, Failed } outcome = Failed;
+    // Failed: why. The system's words where the file cannot be read ("Permission denied"); where
+    // the copy cannot be written, that too, naming the target.
+    std::string error;
+};
+StageResult LinkOrCopyFile(const std::string& source, const std::string& target);
 
 std::string ExtractFilePath(std::string_view path); // up to and including the last "/"
 std::string ExtractFileDir(std::string_view path);  // the same without the trailing "/"

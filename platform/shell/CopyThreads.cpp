@@ -18,7 +18,7 @@ struct CopyState {
     std::condition_variable finished;
     uint64_t started = 0;
     uint64_t completed = 0;
-    std::string lastError;
+    CopyReport last;
 };
 
 // Never destroyed: a copy thread may still be finishing while the process winds down.
@@ -27,19 +27,25 @@ CopyState& State() {
     return *state;
 }
 
-void Finish(std::string error) {
+void Finish(CopyReport report) {
     CopyState& s = State();
     {
         std::lock_guard guard(s.lock);
         ++s.completed;
-        s.lastError = std::move(error);
+        s.last = std::move(report);
     }
     s.finished.notify_all();
 }
 
+CopyReport Failed(std::string error) {
+    CopyReport report;
+    report.error = error.empty() ? "the copy failed" : std::move(error);
+    return report;
+}
+
 } // namespace
 
-void StartCopyThread(std::function<void()> work) {
+void StartCopyThread(std::function<CopyReport()> work) {
     CopyState& s = State();
     {
         std::lock_guard guard(s.lock);
@@ -47,22 +53,24 @@ void StartCopyThread(std::function<void()> work) {
     }
     try {
         std::thread([work = std::move(work)]() mutable {
-            std::string error;
+            CopyReport report;
             try {
                 // Run and drop the job here, so nothing of it is left to destroy once the copy is
                 // reported finished.
                 auto job = std::move(work);
-                job();
+                report = job();
+            } catch (const CopyStopped&) {
+                report = CopyReport{};
+                report.stopped = true;
             } catch (const std::exception& e) {
-                error = e.what();
-                if (error.empty()) error = "the copy failed";
+                report = Failed(e.what());
             } catch (...) {
-                error = "the copy failed";
+                report = Failed({});
             }
-            Finish(std::move(error)); // the thread's last act: it ends right after
+            Finish(std::move(report)); // the thread's last act: it ends right after
         }).detach();
     } catch (const std::system_error& e) {
-        Finish(std::string("Cannot start the copy thread: ") + e.what());
+        Finish(Failed(std::string("Cannot start the copy thread: ") + e.what()));
         throw ShellError(std::string("Cannot start the copy thread: ") + e.what());
     }
 }
@@ -95,11 +103,13 @@ bool WaitForCopies(std::chrono::milliseconds timeout) {
     return s.finished.wait_for(guard, timeout, [&] { return s.started == s.completed; });
 }
 
-std::string LastCopyError() {
+std::string LastCopyError() { return LastCopyReport().error; }
+
+CopyReport LastCopyReport() {
     RegisterShellApplication();
     CopyState& s = State();
     std::lock_guard guard(s.lock);
-    return s.lastError;
+    return s.last;
 }
 
 } // namespace zandrel::shell

@@ -5,11 +5,14 @@
 #include <functional>
 #include <string>
 
+#include "platform/shell/Shell.h"
+
 namespace zandrel::shell {
 
-// Counts the copy as started before it returns, then runs `work` on a new thread. Whatever `work`
-// raises is caught there and kept as the last copy error. Raises ShellError (and counts the copy
-// as finished) when no thread can be made.
-void StartCopyThread(std::function<void()> work);
+// Counts the copy as started before it returns, then runs `work` on a new thread; what it returns
+// becomes the last copy report. Whatever `work` raises is caught there and kept as the report's
+// error (a CopyStopped as a stopped copy). Raises ShellError (and counts the copy as finished)
+// when no thread can be made.
+void StartCopyThread(std::function<CopyReport()> work);
 
 } // namespace zandrel::shell

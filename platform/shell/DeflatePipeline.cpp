@@ -13,17 +13,18 @@
 namespace zandrel::shell {
 namespace {
 
-// Reads the whole file; an empty string on success, else what went wrong.
-std::string ReadWholeFile(const std::string& path, std::vector<uint8_t>& out) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return "cannot open \"" + path + "\": " + std::strerror(errno);
+// Reads the whole file into `out` (whose memory is reused from file to file); an empty string on
+// success, else the system's reason. Never waits on a pipe that took the file's place.
+std::string ReadWholeFile(const std::string& path, ByteBuffer& out, size_t& length) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return std::strerror(errno);
     struct stat st {};
-    if (fstat(fd, &st) != 0) {
-        const int err = errno;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int err = S_ISREG(st.st_mode) ? errno : EINVAL;
         close(fd);
-        return "cannot read \"" + path + "\": " + std::strerror(err);
+        return err == EINVAL ? "not a regular file" : std::strerror(err);
     }
-    out.resize(static_cast<size_t>(st.st_size));
+    if (out.size() < static_cast<size_t>(st.st_size) + 1) out.resize(static_cast<size_t>(st.st_size) + 1);
     size_t done = 0;
     while (true) {
         if (done == out.size()) out.resize(out.size() + 65536); // the file grew meanwhile
@@ -32,13 +33,13 @@ std::string ReadWholeFile(const std::string& path, std::vector<uint8_t>& out) {
         if (n < 0) {
             const int err = errno;
             close(fd);
-            return "cannot read \"" + path + "\": " + std::strerror(err);
+            return std::strerror(err);
         }
         if (n == 0) break;
         done += static_cast<size_t>(n);
     }
     close(fd);
-    out.resize(done);
+    length = done;
     return {};
 }
 
@@ -46,44 +47,48 @@ struct CompressorDeleter {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
 };
 
-// Larger files are tasted first: a few slices deflated at the fastest level. Data that barely
-// shrinks there (media, compiled resources, archives) gains nothing from a slower level, so it
-// gets the fastest one; text keeps the level asked for.
+// Larger files are tasted first: a few slices deflated at the fastest level. Data that does not
+// shrink there at all (media, archives, compressed resources) is stored as it is: deflating it
+// costs as much time as text and gains nothing. Data that shrinks a little gets the fastest level;
+// text keeps the level asked for.
 constexpr size_t kTasteFrom = 256 * 1024;
 constexpr size_t kSliceSize = 16 * 1024;
 constexpr size_t kSlices = 4;
 
-bool BarelyShrinks(libdeflate_compressor* fast, const std::vector<uint8_t>& raw) {
-    if (raw.size() < kTasteFrom) return false;
+enum class Taste { Store, Fast, AsAsked };
+
+Taste TasteOf(libdeflate_compressor* fast, const uint8_t* raw, size_t size) {
+    if (size < kTasteFrom) return Taste::AsAsked;
     uint8_t packed[kSliceSize];
     size_t in = 0, out = 0;
     for (size_t i = 0; i < kSlices; ++i) {
-        const size_t at = (raw.size() - kSliceSize) / (kSlices - 1) * i;
-        const size_t n = libdeflate_deflate_compress(fast, raw.data() + at, kSliceSize, packed, sizeof packed);
+        const size_t at = (size - kSliceSize) / (kSlices - 1) * i;
+        const size_t n = libdeflate_deflate_compress(fast, raw + at, kSliceSize, packed, sizeof packed);
         in += kSliceSize;
         out += n ? n : kSliceSize;
     }
-    return out * 10 >= in * 9; // less than a tenth saved
+    if (out * 50 >= in * 49) return Taste::Store; // less than a fiftieth saved
+    if (out * 10 >= in * 9) return Taste::Fast;   // less than a tenth
+    return Taste::AsAsked;
 }
 
-void Deflate(libdeflate_compressor* compressor, std::vector<uint8_t>& raw, DeflatedEntry& entry) {
-    entry.size = raw.size();
-    entry.crc = libdeflate_crc32(0, raw.data(), raw.size());
+// Deflates into the worker's own `scratch` buffer and keeps an exact-size copy of the result.
+// Data that is stored goes into the archive from the file itself, so nothing of it is kept here.
+void Deflate(libdeflate_compressor* compressor, const uint8_t* raw, size_t size, ByteBuffer& scratch,
+             DeflatedEntry& entry) {
+    entry.size = size;
+    entry.crc = libdeflate_crc32(0, raw, size);
+    entry.deflated = false;
     // An output buffer one byte short of the input: libdeflate answers 0 when the result would not
-    // be smaller, and such data is better stored as it is.
-    if (raw.size() > 1) {
-        std::vector<uint8_t> packed(raw.size() - 1);
-        const size_t n = libdeflate_deflate_compress(compressor, raw.data(), raw.size(), packed.data(), packed.size());
+    // be smaller.
+    if (compressor && size > 1) {
+        if (scratch.size() < size - 1) scratch.resize(size - 1);
+        const size_t n = libdeflate_deflate_compress(compressor, raw, size, scratch.data(), size - 1);
         if (n > 0) {
-            packed.resize(n);
-            packed.shrink_to_fit();
-            entry.data = std::move(packed);
+            entry.data.assign(scratch.data(), scratch.data() + n);
             entry.deflated = true;
-            return;
         }
     }
-    entry.data = std::move(raw);
-    entry.deflated = false;
 }
 
 } // namespace
@@ -122,6 +127,9 @@ bool DeflatePipeline::MayStart(size_t index) const {
 void DeflatePipeline::Work(int level) {
     std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(libdeflate_alloc_compressor(level));
     std::unique_ptr<libdeflate_compressor, CompressorDeleter> fast(libdeflate_alloc_compressor(1));
+    // Kept from file to file: fresh memory for every file costs more in page faults than the
+    // compressing itself on small files.
+    ByteBuffer raw, scratch;
     while (true) {
         size_t index;
         {
@@ -131,18 +139,23 @@ void DeflatePipeline::Work(int level) {
             index = next_++;
         }
         DeflatedEntry entry;
-        std::vector<uint8_t> raw;
         try {
+            size_t length = 0;
             if (!compressor || !fast) {
                 entry.error = "cannot set up the compressor";
             } else {
-                entry.error = ReadWholeFile(paths_[index], raw);
-                if (entry.error.empty())
-                    Deflate(BarelyShrinks(fast.get(), raw) ? fast.get() : compressor.get(), raw, entry);
+                entry.error = ReadWholeFile(paths_[index], raw, length);
+                if (entry.error.empty()) {
+                    const Taste taste = TasteOf(fast.get(), raw.data(), length);
+                    libdeflate_compressor* use = taste == Taste::Store  ? nullptr
+                                                 : taste == Taste::Fast ? fast.get()
+                                                                        : compressor.get();
+                    Deflate(use, raw.data(), length, scratch, entry);
+                }
             }
         } catch (const std::bad_alloc&) {
             entry = DeflatedEntry{};
-            entry.error = "not enough memory for \"" + paths_[index] + "\"";
+            entry.error = "not enough memory";
         }
         {
             std::lock_guard guard(lock_);

@@ -8,17 +8,40 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace zandrel::shell {
 
+// Bytes whose memory is not cleared when the buffer grows: it is read into right after.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <class U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using ByteBuffer = std::vector<uint8_t, UninitializedAllocator<uint8_t>>;
+
 struct DeflatedEntry {
-    std::vector<uint8_t> data;  // the entry's bytes as they go into the archive
+    std::vector<uint8_t> data;  // deflated: the entry's bytes as they go into the archive; stored: empty
     uint64_t size = 0;          // the file's own size
     uint32_t crc = 0;           // CRC-32 of the file's own bytes
     bool deflated = false;      // false: stored, because deflate did not make it smaller
-    std::string error;          // set when the file could not be read; nothing else is then valid
+    std::string error;          // why the file could not be read; nothing else is then valid
 };
 
 class DeflatePipeline {

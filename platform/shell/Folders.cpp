@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "platform/rtl/FileSystem.h"
+#include "platform/ui/Interrupt.h"
 #include "platform/shell/CopyThreads.h"
 #include "platform/shell/FolderItems.h"
 #include "platform/shell/ShellError.h"
@@ -48,7 +49,10 @@ FolderObject::FolderObject(std::string path) : DispatchObject("Folder"), path_(s
     // The options (progress window, confirmations) have no meaning without a shell window.
     AddMethod("CopyHere", 1, 2, [this](std::vector<Variant>& args) -> Variant {
         auto items = ItemsToCopy(args[0]);
-        StartCopyThread([items = std::move(items), folder = path_] { CopyIntoFolder(items, folder); });
+        StartCopyThread([items = std::move(items), folder = path_] {
+            CopyIntoFolder(items, folder);
+            return CopyReport{};
+        });
         return {};
     });
 }
@@ -60,7 +64,12 @@ ZipFolderObject::ZipFolderObject(std::string archivePath)
         auto items = ItemsToCopy(args[0]);
         StartCopyThread([items = std::move(items), archive = archivePath_] {
             std::lock_guard guard(ArchiveWriters());
-            PackIntoZip(archive, items);
+            PackOptions options;
+            // The shell's progress window has a Cancel button; Ctrl-C is that button here.
+            options.stopRequested = [] { return ui::InterruptPending(); };
+            CopyReport report;
+            report.leftOut = PackIntoZip(archive, items, options);
+            return report;
         });
         return {};
     });

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/shell/ShellError.h"
 
 namespace zandrel::shell {
 namespace {
@@ -20,9 +19,7 @@ struct FileId {
     bool valid = false;
 };
 
-PackEntry Examine(const std::string& path, const std::string& name, struct stat& st) {
-    if (stat(path.c_str(), &st) != 0)
-        throw ShellError("Cannot examine \"" + path + "\": " + std::strerror(errno));
+PackEntry Examine(const std::string& path, const std::string& name, const struct stat& st) {
     PackEntry entry;
     entry.path = path;
     entry.isDirectory = S_ISDIR(st.st_mode);
@@ -35,8 +32,12 @@ PackEntry Examine(const std::string& path, const std::string& name, struct stat&
 
 // `ancestors` are the folders being walked: a link back to one of them would never end.
 void AddTree(const std::string& path, const std::string& name, const FileId& skip, std::vector<FileId>& ancestors,
-             std::vector<PackEntry>& out) {
+             std::vector<PackEntry>& out, std::vector<CopyProblem>& problems) {
     struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        problems.push_back({path, std::strerror(errno)});
+        return;
+    }
     PackEntry entry = Examine(path, name, st);
     if (skip.valid && st.st_dev == skip.device && st.st_ino == skip.inode) return;
     if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) return; // devices, sockets and pipes have no content to pack
@@ -51,21 +52,26 @@ void AddTree(const std::string& path, const std::string& name, const FileId& ski
     std::vector<std::string> children;
     for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec))
         children.push_back(it->path().filename().string());
-    if (ec) throw ShellError("Cannot read the folder \"" + path + "\": " + ec.message());
+    if (ec) {
+        problems.push_back({path, ec.message()});
+        children.clear();
+    }
     std::sort(children.begin(), children.end());
-    for (const auto& child : children) AddTree(path + "/" + child, name + "/" + child, skip, ancestors, out);
+    for (const auto& child : children)
+        AddTree(path + "/" + child, name + "/" + child, skip, ancestors, out, problems);
     ancestors.pop_back();
 }
 
 } // namespace
 
-std::vector<PackEntry> ExpandPackItems(const std::vector<PackItem>& items, const std::string& skipPath) {
+std::vector<PackEntry> ExpandPackItems(const std::vector<PackItem>& items, const std::string& skipPath,
+                                       std::vector<CopyProblem>& problems) {
     FileId skip;
     struct stat st {};
     if (!skipPath.empty() && stat(skipPath.c_str(), &st) == 0) skip = {st.st_dev, st.st_ino, true};
     std::vector<PackEntry> entries;
     std::vector<FileId> ancestors;
-    for (const auto& item : items) AddTree(item.path, item.name, skip, ancestors, entries);
+    for (const auto& item : items) AddTree(item.path, item.name, skip, ancestors, entries, problems);
     return entries;
 }
 

@@ -21,8 +21,11 @@ struct PackEntry {
     mode_t mode = 0;
 };
 
-// Raises ShellError when an item or something below a folder item cannot be examined. The file at
-// `skipPath` (the archive being written) is left out wherever it turns up.
-std::vector<PackEntry> ExpandPackItems(const std::vector<PackItem>& items, const std::string& skipPath);
+// An item, or something below a folder item, that cannot be examined is left out and named in
+// `problems`. Anything that is neither a file nor a folder (pipe, device, socket) is left out
+// without a word and never opened. The file at `skipPath` (the archive being written) is left out
+// wherever it turns up.
+std::vector<PackEntry> ExpandPackItems(const std::vector<PackItem>& items, const std::string& skipPath,
+                                       std::vector<CopyProblem>& problems);
 
 } // namespace zandrel::shell

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zandrel::shell {
 
@@ -14,6 +15,9 @@ namespace zandrel::shell {
 // anyone having to remember.
 void RegisterShellApplication();
 
+// A copy runs until it is done, or until the person asks to stop (Ctrl-C, the interrupt latch of
+// the UI port): it then ends within a moment, leaving its target as it was.
+//
 // Copies started by CopyHere, and those that have finished (successfully or not). A copy counts as
 // started before CopyHere returns, so a caller that reads CompletedCopies() before CopyHere and
 // waits until it grows cannot miss the end of its copy.
@@ -24,6 +28,20 @@ uint64_t CopiesInFlight();
 bool WaitForCopies(std::chrono::milliseconds timeout);
 // Why the copy that finished last failed; empty when it succeeded.
 std::string LastCopyError();
+
+// How the copy that finished last went. A copy either fails as a whole (nothing is written, the
+// target stays as it was), is stopped (the same), or is done, possibly without some items that
+// could not be read, each named with the reason.
+struct CopyProblem {
+    std::string path;   // the item on disk
+    std::string reason; // in the system's words
+};
+struct CopyReport {
+    std::string error;   // the copy failed: why
+    bool stopped = false; // stopped because the person asked (Ctrl-C): nothing was written
+    std::vector<CopyProblem> leftOut;
+};
+CopyReport LastCopyReport();
 
 // Moving a file or folder (with its content) to the user's trash, as the shell's delete with undo
 // does. Nothing is ever deleted for good here: when no trash can take it, the caller decides.

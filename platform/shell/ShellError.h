@@ -9,4 +9,10 @@ public:
     using rtl::Error::Error;
 };
 
+// A copy that ended because the person asked it to stop.
+class CopyStopped : public ShellError {
+public:
+    CopyStopped() : ShellError("stopped") {}
+};
+
 } // namespace zandrel::shell

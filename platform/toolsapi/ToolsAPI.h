@@ -123,6 +123,24 @@ public:
     virtual void RemoveMenuItemCreatorNotifier(int Index) = 0;
 };
 
+// What a command has to tell the person, by how it bears on the command's outcome.
+enum class TMessageKind {
+    mkInfo,    // where the result is, what was done
+    mkWarning, // worth knowing; the command still did all its work
+    mkError,   // the command did not do all its work: what is missing and why
+    mkStopped, // the person stopped the command (Ctrl-C, Cancel) before it was done
+};
+
+// The host's message view: where a package's commands say what became of them. The host also
+// says whether results may be shown in windows of the desktop (a file manager); where the person
+// works in a terminal, a command tells where its result is instead.
+class IOTAMessageServices : public virtual IInterface {
+public:
+    static constexpr TGUID IID = Guid("{3D5F8A12-6C47-4E0B-9A61-2B7E4C90D815}");
+    virtual void AddMessage(TMessageKind Kind, const std::string& Text) = 0;
+    virtual bool ShowsDesktopWindows() = 0;
+};
+
 // The object the host publishes as BorlandIDEServices; its services are reached by
 // QueryInterface.
 class IBorlandIDEServices : public virtual IInterface {

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include "host/HostProject.h"
+#include "host/HostServices.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Interrupt.h"
 #include "platform/ui/terminal/TerminalBackend.h"
 #include "support/RunProcess.h"
 
@@ -136,8 +139,8 @@ TEST_F(ContextCommands, AnEmptyContextListDoesNothing) {
     EXPECT_TRUE(cursors_.empty());
 }
 
-// A project on tmpfs, where no trash can take the staging folder.
-class CommandsWithoutTrash : public ContextCommands {
+// A small project on tmpfs, with the host's message view published.
+class SmallProjectCommands : public ContextCommands {
 protected:
     void SetUp() override {
         ContextCommands::SetUp();
@@ -155,12 +158,14 @@ protected:
         std::filesystem::remove_all(dir_);
         ContextCommands::TearDown();
     }
+    ComPtr<host::THostServices> services_{new host::THostServices};
+    host::ServicesScope published_{services_};
     const std::string dir_ = "/dev/shm/zandrel-ide-" + std::to_string(getpid());
 };
 
 // Only what the command staged is deleted for good; a file the user kept in a folder of that
 // name survives, and a folder the command made itself goes.
-TEST_F(CommandsWithoutTrash, OnlyWhatWasStagedIsDeleted) {
+TEST_F(SmallProjectCommands, OnlyWhatWasStagedIsDeleted) {
     testing::WriteFile(dir_ + "/Demo/Demooutput/keep.txt", "the user's own file");
     Run(0, dir_ + "/Demo/Demo.prj");
     EXPECT_TRUE(std::filesystem::exists(dir_ + "/Demo/Demo.zip"));
@@ -168,10 +173,29 @@ TEST_F(CommandsWithoutTrash, OnlyWhatWasStagedIsDeleted) {
     EXPECT_EQ(testing::ReadFile(dir_ + "/Demo/Demooutput/keep.txt"), "the user's own file");
 }
 
-TEST_F(CommandsWithoutTrash, AFolderTheCommandMadeIsRemoved) {
+TEST_F(SmallProjectCommands, AFolderTheCommandMadeIsRemoved) {
     Run(0, dir_ + "/Demo/Demo.prj");
     EXPECT_TRUE(std::filesystem::exists(dir_ + "/Demo/Demo.zip"));
     EXPECT_FALSE(std::filesystem::exists(dir_ + "/Demo/Demooutput"));
+    ASSERT_EQ(services_->Messages().size(), 1u);
+    EXPECT_EQ(services_->Messages()[0].kind, toolsapi::TMessageKind::mkInfo);
+    EXPECT_EQ(services_->Messages()[0].text, "The archive is " + dir_ + "/Demo/Demo.zip");
+}
+
+// A stop asked for (Ctrl-C) ends the command with its own message; the old archive stays and
+// nothing the command made is left.
+TEST_F(SmallProjectCommands, AStopLeavesTheOldArchiveAndSaysSo) {
+    testing::WriteFile(dir_ + "/Demo/Demo.zip", "the archive from before");
+    ui::RequestInterrupt();
+    Run(0, dir_ + "/Demo/Demo.prj");
+    EXPECT_FALSE(ui::InterruptPending()) << "the command acted on the stop";
+    EXPECT_EQ(testing::ReadFile(dir_ + "/Demo/Demo.zip"), "the archive from before");
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir_ + "/Demo")) names.insert(e.path().filename());
+    EXPECT_EQ(names, (std::set<std::string>{"Demo.prj", "Demo.zip", "main.pas"}));
+    ASSERT_EQ(services_->Messages().size(), 1u);
+    EXPECT_EQ(services_->Messages()[0].kind, toolsapi::TMessageKind::mkStopped);
+    EXPECT_EQ(services_->Messages()[0].text, "Zip Project stopped; the previous archive was left as it was");
 }
 
 } // namespace
