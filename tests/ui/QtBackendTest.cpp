@@ -1,10 +1,12 @@
 #include "platform/ui/Application.h"
+#include "platform/ui/Interrupt.h"
 #include "platform/ui/qt/QtBackend.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -103,6 +105,42 @@ TEST_F(QtBackendTest, DisabledButtonsIgnoreClicks) {
     b.Click();
     EXPECT_EQ(clicks, 0);
     EXPECT_FALSE(QtWidgetOf(b)->isEnabled());
+}
+
+// Ctrl-C reaches the work behind a window as its Cancel button, whether the window is shown or
+// was built hidden; with nothing to cancel it waits for the program to look.
+TEST_F(QtBackendTest, InterruptPressesTheCancelButtonShownOrHidden) {
+    {
+        RequestInterrupt();
+        ProcessMessages();
+        EXPECT_TRUE(TakeInterrupt());
+    }
+    for (bool show : {true, false}) {
+        auto form = CreateForm();
+        auto& cancel = form->Add<Button>();
+        cancel.SetCancel(true);
+        int clicks = 0;
+        cancel.OnClick = [&] { ++clicks; };
+        if (show) form->Show();
+        RequestInterrupt();
+        ProcessMessages();
+        EXPECT_EQ(clicks, 1) << (show ? "shown" : "hidden");
+        EXPECT_FALSE(InterruptPending());
+    }
+}
+
+TEST_F(QtBackendTest, EscapePressesTheCancelButton) {
+    auto form = CreateForm();
+    form->OnCloseQuery = [](Form&, bool& canClose) { canClose = false; }; // a run in progress
+    auto& cancel = form->Add<Button>();
+    cancel.SetCancel(true);
+    int clicks = 0;
+    cancel.OnClick = [&] { ++clicks; };
+    form->Show();
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(QtWidgetOf(*form), &escape);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_TRUE(form->Showing());
 }
 
 TEST_F(QtBackendTest, ClipboardHoldsTheText) {

@@ -65,7 +65,12 @@ protected:
         QDialog::hideEvent(event);
         if (onHidden) onHidden();
     }
-    void reject() override { close(); } // Escape
+    // Escape presses the Cancel button the window shows, as in any dialog; without one it asks
+    // the window to close.
+    void reject() override {
+        if (Button* cancel = VisibleCancelButton(form_)) cancel->Click();
+        else close();
+    }
 
 private:
     Form& form_;
