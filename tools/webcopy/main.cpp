@@ -46,7 +46,7 @@ constexpr const char* kUsage =
     "  --text                 readable lines (the default when standard output is a terminal)\n"
     "  --all-progress         every progress event (default: a few a second, the last always)\n"
     "  --no-progress          no progress events and no progress line\n"
-    "  -q, --quiet            print nothing but the items that did not succeed (on stderr)\n"
+    "  -q, --quiet            print nothing but the items that are not done (on stderr)\n"
     "  -h, --help             this text\n"
     "  --version              the component's version\n"
     "\n"
