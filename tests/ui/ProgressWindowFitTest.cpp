@@ -14,6 +14,7 @@
 
 #include "platform/ui/Application.h"
 #include "platform/ui/qt/QtBackend.h"
+#include "ui/QtTestFixture.h"
 #include "webcopy/UiForms.h"
 #include "webcopy/ZandrelWebCopy.h"
 
@@ -38,17 +39,7 @@ public:
     Label* FileLine() const { return FFileLbl; }
 };
 
-class ProgressWindowText : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "ui_tests";
-        static char* argv[] = {name, nullptr};
-        if (!qApp) new QApplication(argc, argv);
-    }
-    void SetUp() override { InstallBackend(CreateQtBackend()); }
-    void TearDown() override { RemoveBackend(); }
-};
+using ProgressWindowText = QtTestFixture;
 
 TEST_F(ProgressWindowText, FitsItsControls) {
     // The run at 144 dpi must really be scaled, or it proves nothing.

@@ -1,6 +1,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/Interrupt.h"
 #include "platform/ui/qt/QtBackend.h"
+#include "ui/QtTestFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -15,17 +16,7 @@
 namespace zandrel::ui {
 namespace {
 
-class QtBackendTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "ui_tests";
-        static char* argv[] = {name, nullptr};
-        if (!qApp) new QApplication(argc, argv);
-    }
-    void SetUp() override { InstallBackend(CreateQtBackend()); }
-    void TearDown() override { RemoveBackend(); }
-};
+using QtBackendTest = QtTestFixture;
 
 // A transfer changes its labels and bar after every block; the widgets take the content in at a
 // steady pace instead of laying out text thousands of times a second, and always end up current.
