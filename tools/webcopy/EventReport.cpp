@@ -214,11 +214,12 @@ void EventReport::Attach(TZandrelWebCopy& wc, const JobHandlers& handlers) {
     };
 }
 
-int EventReport::Finish(const TZandrelWebCopy& wc, int interruptSignal) {
+int EventReport::Finish(const TZandrelWebCopy& wc, int interruptSignal, bool brokeOff) {
     FlushProgress();
     finished_ = true;
     const std::vector<ItemOutcome> outcomes = outcomes_.Judge(wc);
-    const int status = ItemOutcomes::ExitStatus(outcomes, interruptSignal);
+    int status = ItemOutcomes::ExitStatus(outcomes, interruptSignal);
+    if (brokeOff && status == kExitDone) status = kExitFailed;
 
     Json items = Json::array();
     std::vector<std::string> text;

@@ -40,8 +40,9 @@ public:
     void Attach(webcopy::TZandrelWebCopy& wc, const JobHandlers& handlers);
 
     // Prints the closing summary ("done" line) and returns webcopy's exit status.
-    // `interruptSignal` is the signal that stopped the run (0 if none).
-    int Finish(const webcopy::TZandrelWebCopy& wc, int interruptSignal);
+    // `interruptSignal` is the signal that stopped the run (0 if none); `brokeOff` says that the
+    // run ended with an exception instead of its own end.
+    int Finish(const webcopy::TZandrelWebCopy& wc, int interruptSignal, bool brokeOff = false);
 
     // One progress event (public so that its figures can be checked beyond 32 bits).
     void Progress(int fileidx, uint64_t size, uint64_t totsize);

@@ -196,8 +196,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "webcopy: the run stopped: %s\n", e.what());
                 brokeOff = true;
             }
-            status = report.Finish(wc, zandrel::ui::InterruptSignal());
-            if (brokeOff && status == 0) status = zandrel::tools::kExitFailed;
+            status = report.Finish(wc, zandrel::ui::InterruptSignal(), brokeOff);
             if (qt && !brokeOff) WaitForTheWindow(wc);
         }
     }
