@@ -3,8 +3,10 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <variant>
 
+#include "webcopy/StreamingValues.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::webcopy {
@@ -118,6 +120,8 @@ void WriteProperty(Json& out, const Owner& owner, const Property<Owner>& propert
             using Value = std::decay_t<decltype(owner.*member)>;
             if constexpr (std::is_enum_v<Value>)
                 out[property.name] = EnumNames<Value>::names.at(static_cast<size_t>(owner.*member));
+            else if constexpr (std::is_same_v<Value, std::string>)
+                out[property.name] = TextToJson(owner.*member);
             else
                 out[property.name] = owner.*member;
         },
@@ -143,8 +147,9 @@ void ReadProperty(const Json& value, Owner& owner, const Property<Owner>& proper
         [&](auto member) {
             using Value = std::decay_t<decltype(owner.*member)>;
             if constexpr (std::is_same_v<Value, std::string>) {
-                if (!value.is_string()) Refuse(path, "expected a string");
-                owner.*member = value.template get<std::string>();
+                std::optional<std::string> text = JsonToText(value, path);
+                if (!text) Refuse(path, "expected a string (or {\"hex\": ...} for bytes that are not UTF-8)");
+                owner.*member = std::move(*text);
             } else if constexpr (std::is_same_v<Value, bool>) {
                 if (!value.is_boolean()) Refuse(path, "expected true or false");
                 owner.*member = value.template get<bool>();
@@ -162,8 +167,17 @@ void ReadProperty(const Json& value, Owner& owner, const Property<Owner>& proper
                     owner.*member = static_cast<int32_t>(n);
                 }
             } else if constexpr (std::is_same_v<Value, double>) {
-                if (!value.is_number()) Refuse(path, "expected a number (a date-time in days)");
-                owner.*member = value.template get<double>();
+                // Date-times are the only floating-point properties.
+                double date = 0;
+                if (value.is_number()) {
+                    date = value.template get<double>();
+                    if (!(date >= kFirstDateTime && date < kEndDateTime))
+                        Refuse(path, "number out of range (a date-time in days from 0001-01-01 to 9999-12-31)");
+                } else if (!value.is_string() || !IsoToDateTime(value.template get_ref<const std::string&>(), date)) {
+                    Refuse(path, "expected a date-time: days since 1899-12-30, or ISO 8601 such as "
+                                 "\"2026-12-10T14:05:00\" (local time) or \"2026-12-10T13:05:00Z\"");
+                }
+                owner.*member = date;
             } else {
                 const auto& names = EnumNames<Value>::names;
                 if (!value.is_string()) Refuse(path, "expected one of the names " + JoinNames(names));
@@ -246,13 +260,7 @@ void LoadComponentJson(TZandrelWebCopy& component, const Json& json) {
 }
 
 void LoadComponentText(TZandrelWebCopy& component, std::string_view text) {
-    Json json;
-    try {
-        json = Json::parse(text);
-    } catch (const nlohmann::json::parse_error& e) {
-        throw StreamingError(std::string("not valid JSON: ") + e.what());
-    }
-    LoadComponentJson(component, json);
+    LoadComponentJson(component, ParseJsonText(text));
 }
 
 } // namespace zandrel::webcopy

@@ -7,6 +7,7 @@
 
 #include "platform/rtl/Error.h"
 #include "platform/ui/Backend.h"
+#include "platform/ui/Interrupt.h"
 
 namespace zandrel::ui {
 namespace {
@@ -70,6 +71,15 @@ bool IsUiThread() { return std::this_thread::get_id() == state().uiThread; }
 void ProcessMessages() {
     if (HasBackend()) CurrentBackend().ProcessMessages();
     RunQueuedWork();
+    // Ctrl-C is the Cancel button of the work under way. The interrupt is taken before the
+    // button is pressed: its handler may process messages again.
+    if (!InterruptPending()) return;
+    if (Button* cancel = NewestCancelButton()) {
+        TakeInterrupt();
+        cancel->Press();
+    } else if (HasBackend()) {
+        CurrentBackend().UnclaimedInterrupt();
+    }
 }
 
 void ShowMessage(const std::string& text) { CurrentBackend().ShowMessage(text); }

@@ -24,6 +24,8 @@ bool IsUiThread();
 
 // Handles what the user did since the last call (clicks, Ctrl-C, repaints) and runs work that
 // other threads handed to the UI thread. Call it often from long loops on the UI thread.
+// A pending Ctrl-C (see Interrupt.h) presses the Cancel button of the newest form that has one,
+// shown or not; with no such form it stays pending for whoever polls for it.
 void ProcessMessages();
 // A plain message box with an OK button; returns when the user has dismissed it.
 void ShowMessage(const std::string& text);

@@ -44,6 +44,9 @@ public:
     // Called from any thread when work waits for the UI thread; a backend that sleeps in its own
     // event loop wakes up and calls ProcessMessages. The default does nothing.
     virtual void WakeUp() {}
+    // A Ctrl-C is pending and no form has a Cancel button to press. The default leaves it for
+    // the program to poll.
+    virtual void UnclaimedInterrupt() {}
 
     virtual int CaptionHeight() const = 0;
     virtual int ScreenWidth() const = 0;

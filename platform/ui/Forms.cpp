@@ -6,6 +6,23 @@
 #include "platform/ui/Backend.h"
 
 namespace zandrel::ui {
+namespace {
+
+// Every form that exists, oldest first: Ctrl-C looks here for the work to cancel.
+std::vector<Form*>& LiveForms() {
+    static std::vector<Form*> forms;
+    return forms;
+}
+
+Button* CancelButtonOf(const Form& form, bool mustBeVisible) {
+    for (const auto& control : form.Controls()) {
+        auto* button = dynamic_cast<Button*>(control.get());
+        if (button && button->Cancel() && button->Enabled() && (!mustBeVisible || button->Visible())) return button;
+    }
+    return nullptr;
+}
+
+} // namespace
 
 Control::Control(Form* owner) : owner_(owner) {}
 
@@ -44,6 +61,12 @@ void Button::Click() {
     if (OnClick) OnClick();
 }
 
+void Button::Press() {
+    if (!Enabled()) return;
+    if (Result() != ModalResult::None && Owner()) Owner()->SetModalResult(Result());
+    if (OnClick) OnClick();
+}
+
 void ProgressBar::SetPosition(int v) {
     position_ = std::clamp(v, min_, max_);
     Changed();
@@ -64,9 +87,11 @@ void Edit::UserSetText(std::string text) {
 Form::Form(Form* owner) : Control(owner) {
     SetBounds(0, 0, 320, 240);
     SetVisible(false);
+    LiveForms().push_back(this);
 }
 
 Form::~Form() {
+    std::erase(LiveForms(), this);
     // A form still on screen is hidden first, while it is whole: a backend's last look at it (the
     // terminal's final progress line) must show all of it.
     if (showing_) Hide();
@@ -125,6 +150,18 @@ std::unique_ptr<Form> CreateForm(Form* owner) {
     if (HasBackend()) form->peer_ = CurrentBackend().CreateFormPeer(*form);
     form->Changed();
     return form;
+}
+
+Button* VisibleCancelButton(const Form& form) { return CancelButtonOf(form, true); }
+
+Button* NewestCancelButton() {
+    const std::vector<Form*>& forms = LiveForms();
+    for (auto it = forms.rbegin(); it != forms.rend(); ++it)
+        if ((*it)->Showing())
+            if (Button* button = CancelButtonOf(**it, false)) return button;
+    for (auto it = forms.rbegin(); it != forms.rend(); ++it)
+        if (Button* button = CancelButtonOf(**it, false)) return button;
+    return nullptr;
 }
 
 } // namespace zandrel::ui

@@ -87,6 +87,9 @@ public:
     void SetModalResult(ModalResult r) { result_ = r; }
     // Presses the button as a user would: nothing happens while it is hidden or disabled.
     void Click();
+    // Presses it on the person's behalf from outside the window (Ctrl-C): as Click, but also
+    // while the button is hidden. A disabled button still does nothing.
+    void Press();
 
 private:
     bool cancel_ = false;
@@ -240,5 +243,12 @@ private:
 
 // Creates a top-level form (owned by `owner`'s window when given) with its backend peer.
 std::unique_ptr<Form> CreateForm(Form* owner = nullptr);
+
+// The enabled Cancel button of the newest shown form that has one, else of the newest hidden
+// form (a window built but never shown still stands for the work it belongs to); null when no
+// form has one.
+Button* NewestCancelButton();
+// The enabled Cancel button of `form` that the person can see; null when it has none.
+Button* VisibleCancelButton(const Form& form);
 
 } // namespace zandrel::ui

@@ -1,5 +1,8 @@
 // The webcopy tool, run as a process against a real FTP server.
+#include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,6 +11,7 @@
 
 #include "fixtures/FtpServer.h"
 #include "support/RunProcess.h"
+#include "tools/ToolRun.h"
 
 namespace zandrel::tools {
 namespace {
@@ -17,6 +21,8 @@ using Json = nlohmann::ordered_json;
 using zandrel::testing::ProcessResult;
 using zandrel::testing::RunProcess;
 using zandrel::testing::TempDir;
+using zandrel::tools::RunTool;
+using zandrel::tools::ToolResult;
 
 ProcessResult RunWebcopy(const std::vector<std::string>& args) {
     std::vector<std::string> argv{ZANDREL_WEBCOPY_TOOL};
@@ -159,12 +165,16 @@ TEST_F(WebcopyTool, BadJobsAndUsageErrorsGiveExitTwoWithAMessage) {
         std::string message;
     };
     const std::vector<Case> cases{
-        {"{not json", "not JSON"},
+        {"{not json", "not valid JSON"},
         {R"({"Items": [{"Protocol": "wpGopher"}]})", "Items[0].Protocol"},
         {R"({"ShowDialogg": true})", "ShowDialogg"},
         {R"({"Handlers": {"OnCopyOverWrite": "no"}})", "Handlers.OnCopyOverWrite"},
         {R"({"Handlers": {"OnError": true}})", "Handlers.OnError"},
         {"[1, 2]", "object"},
+        {R"({"Items": [{"FileDate": 1e400}]})", "Items[0].FileDate: number out of range"},
+        {R"({"Items": [{"FTPPort": )" + std::string(5000, '7') + "}]}", "Items[0].FTPPort: number out of range"},
+        {R"({"Items": [{}, {"FileDate": "2026-02-30"}]})", "Items[1].FileDate: expected a date-time"},
+        {R"({"Handlers": {"OnCopyOverWrite": 1e999}})", "Handlers.OnCopyOverWrite: number out of range"},
     };
     for (const Case& c : cases) {
         zandrel::testing::WriteFile(dir_ / "bad.json", c.text);
@@ -178,13 +188,203 @@ TEST_F(WebcopyTool, BadJobsAndUsageErrorsGiveExitTwoWithAMessage) {
         const ProcessResult result = RunWebcopy(args);
         EXPECT_EQ(result.exitCode, 2) << (args.empty() ? "" : args[0]);
         EXPECT_FALSE(result.err.empty());
+        EXPECT_EQ(result.out, "");
     }
+    // An unreadable job says why, in the system's words.
+    const ProcessResult absent = RunWebcopy({dir_ / "absent.json"});
+    EXPECT_NE(absent.err.find("absent.json: No such file or directory"), std::string::npos) << absent.err;
+    const ProcessResult folder = RunWebcopy({dir_.path()});
+    EXPECT_EQ(folder.exitCode, 2);
+    EXPECT_NE(folder.err.find("Is a directory"), std::string::npos) << folder.err;
+    EXPECT_NE(RunWebcopy({"--bogus", "x.json"}).err.find("Try 'webcopy --help'"), std::string::npos);
     const ProcessResult help = RunWebcopy({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("usage: webcopy"), std::string::npos);
     const ProcessResult version = RunWebcopy({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_NE(version.out.find("2.2.3.1"), std::string::npos);
+}
+
+// The job may come on standard input ("-"); an item whose file is fetched whole exits 0.
+TEST_F(WebcopyTool, ReadsTheJobFromStandardInput) {
+    server_.WriteFile("in.txt", "from stdin job");
+    const Json job{{"ShowDialog", false}, {"Items", Json::array({FtpItem("wpFtp", "in.txt", dir_ / "got")})}};
+    const ToolResult result =
+        RunTool({.argv = {ZANDREL_WEBCOPY_TOOL, "--ui=terminal", "-"}, .env = {{"DISPLAY", ""}}, .input = job.dump()});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(zandrel::testing::ReadFile(dir_ / "got/in.txt"), "from stdin job");
+    EXPECT_EQ(Lines(result.out).back().at("items")[0].at("Status"), "Success");
+}
+
+// Success of an item is not the whole story: what its files did decides, and "nothing newer" or
+// a handler that said no is what the job asked for.
+TEST_F(WebcopyTool, ExitsZeroOnlyWhenTheJobDidAllItAsked) {
+    server_.WriteFile("m/a.txt", "a");
+    server_.WriteFile("m/b.txt", "b");
+    server_.WriteFile("keep.txt", "remote");
+    fs::create_directories(dir_ / "blocked/b.txt"); // a folder where a downloaded file must go
+    zandrel::testing::WriteFile(dir_ / "local/keep.txt", "local");
+    struct Case {
+        const char* name;
+        Json items;
+        Json handlers;
+        int exit;
+        const char* status;
+    };
+    const std::vector<Case> cases{
+        {"multi-file download matching nothing", Json::array({FtpItem("wpMultiFtp", "m/*.zip", dir_ / "none")}),
+         Json::object(), 1, "NothingMatched"},
+        {"multi-file download with a file that cannot be written",
+         Json::array({FtpItem("wpMultiFtp", "m/*.txt", dir_ / "blocked")}), Json::object(), 1, "Failed"},
+        {"nothing newer on the server", Json::array({[&] {
+             Json item = FtpItem("wpFtp", "keep.txt", dir_ / "newer");
+             item["CopyNewerOnly"] = true;
+             item["FileDate"] = "2999-01-01T00:00:00";
+             return item;
+         }()}),
+         Json::object(), 0, "NoNewVersion"},
+        {"the job's handler keeps the local file", Json::array({FtpItem("wpFtp", "keep.txt", dir_ / "local")}),
+         Json{{"OnCopyOverWrite", false}}, 0, "Declined"},
+    };
+    for (const Case& c : cases) {
+        const std::string job = WriteJob(Json{{"ShowDialog", false}, {"Items", c.items}, {"Handlers", c.handlers}});
+        const ProcessResult result = RunWebcopy({"--ui=terminal", job});
+        EXPECT_EQ(result.exitCode, c.exit) << c.name << "\n" << result.err << result.out;
+        const std::vector<Json> lines = Lines(result.out);
+        ASSERT_FALSE(lines.empty()) << c.name;
+        EXPECT_EQ(lines.back().at("exit"), c.exit) << c.name;
+        EXPECT_EQ(lines.back().at("items")[0].at("Status"), c.status) << c.name;
+    }
+    EXPECT_EQ(zandrel::testing::ReadFile(dir_ / "local/keep.txt"), "local");
+
+    // Dates are given as ISO 8601 beside the number.
+    const std::string job = WriteJob(Json{{"ShowDialog", false}, {"Items", Json::array({[&] {
+                                               Json item = FtpItem("wpFtp", "keep.txt", dir_ / "newer");
+                                               item["CopyNewerOnly"] = true;
+                                               item["FileDate"] = "2999-01-01";
+                                               return item;
+                                           }()})}});
+    const std::vector<Json> lines = Lines(RunWebcopy({job}).out);
+    const std::vector<Json> noNew = EventsNamed(lines, "OnNoNewFileFound");
+    ASSERT_EQ(noNew.size(), 1u);
+    for (const char* field : {"curdate", "newdate"}) {
+        EXPECT_TRUE(noNew[0].at(field).is_number()) << field;
+        const std::string iso = noNew[0].at(std::string(field) + "ISO").get<std::string>();
+        EXPECT_EQ(iso.size(), 25u) << iso; // 2026-12-10T14:05:09+01:00
+        EXPECT_EQ(iso[10], 'T') << iso;
+    }
+    EXPECT_TRUE(lines.back().at("items")[0].at("NewFileDateISO").is_string());
+}
+
+// Ctrl-C is Cancel whatever shows the progress: the run ends in order, every event and the
+// closing line are printed, and the exit status says it was interrupted.
+TEST_F(WebcopyTool, CtrlCCancelsTheRunInEveryMode) {
+    test::FtpServerOptions stall;
+    stall.stallRetr = true;
+    test::FtpServer stalling(stall);
+    stalling.WriteFile("big.bin", std::string(1 << 20, 'x'));
+    struct Mode {
+        const char* ui;
+        bool showDialog;
+    };
+    for (const Mode mode : {Mode{"terminal", true}, Mode{"terminal", false}, Mode{"qt", true}, Mode{"qt", false}}) {
+        const std::string where = std::string(mode.ui) + (mode.showDialog ? " shown" : " hidden");
+        Json item = FtpItem("wpFtp", "big.bin", dir_ / "down");
+        item["FTPPort"] = stalling.Port();
+        const std::string job = WriteJob(Json{{"ShowDialog", mode.showDialog}, {"Items", Json::array({item})}});
+        std::optional<std::chrono::steady_clock::time_point> retrSeen;
+        const ToolResult result = RunTool({
+            .argv = {ZANDREL_WEBCOPY_TOOL, std::string("--ui=") + mode.ui, job},
+            .env = {{"QT_QPA_PLATFORM", "offscreen"}, {"DISPLAY", ""}},
+            // Once the transfer hangs on its data: the server has had RETR for a while.
+            .signalWhen = [&](const std::string&) {
+                if (!retrSeen && stalling.CountCommands("RETR") > 0) retrSeen = std::chrono::steady_clock::now();
+                return retrSeen && std::chrono::steady_clock::now() - *retrSeen > std::chrono::milliseconds(1500);
+            },
+            .signal = SIGINT,
+        });
+        EXPECT_TRUE(result.signalled) << where;
+        EXPECT_EQ(result.termSignal, 0) << where;
+        EXPECT_EQ(result.exitCode, 130) << where << "\n" << result.err;
+        const std::vector<Json> lines = Lines(result.out);
+        ASSERT_FALSE(lines.empty()) << where;
+        EXPECT_EQ(lines.back().at("event"), "done") << where;
+        EXPECT_EQ(lines.back().at("items")[0].at("Status"), "Cancelled") << where;
+        EXPECT_EQ(EventsNamed(lines, "OnCopyCancel").size(), 1u) << where;
+        EXPECT_EQ(EventsNamed(lines, "OnCopyDone").size(), 1u) << where;
+    }
+}
+
+// A window offering Open folder after the run is there for the person: webcopy waits until it is
+// closed (here by Ctrl-C, which presses Close) instead of taking it away at once.
+TEST_F(WebcopyTool, AWindowLeftInItsCloseStateWaitsForThePerson) {
+    server_.WriteFile("w.txt", "window");
+    const std::string job = WriteJob(
+        Json{{"ShowOpenFolder", true}, {"Items", Json::array({FtpItem("wpFtp", "w.txt", dir_ / "w")})}});
+    std::optional<std::chrono::steady_clock::time_point> doneSeen;
+    const ToolResult result = RunTool({
+        .argv = {ZANDREL_WEBCOPY_TOOL, "--ui=qt", job},
+        .env = {{"QT_QPA_PLATFORM", "offscreen"}},
+        .signalWhen = [&](const std::string& out) {
+            if (!doneSeen && out.find(R"({"event":"done")") != std::string::npos)
+                doneSeen = std::chrono::steady_clock::now();
+            return doneSeen && std::chrono::steady_clock::now() - *doneSeen > std::chrono::milliseconds(300);
+        },
+        .signal = SIGINT,
+    });
+    EXPECT_TRUE(result.signalled) << "webcopy ended without waiting for the window";
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(Lines(result.out).back().at("items")[0].at("Status"), "Success");
+}
+
+// A name that is not UTF-8 comes back in a later job in its escaped form, as the same bytes.
+TEST_F(WebcopyTool, EscapedNamesAreUsableInALaterJob) {
+    const std::string source = dir_ / "caf\xE9.txt";
+    zandrel::testing::WriteFile(source, "latin-1 name");
+    std::string hex;
+    for (unsigned char c : source) {
+        static constexpr char kDigits[] = "0123456789abcdef";
+        hex += kDigits[c >> 4];
+        hex += kDigits[c & 15];
+    }
+    Json item = FtpItem("wpFtpUpload", "");
+    item["URL"] = {{"hex", hex}};
+    item["TargetFilename"] = "latin.txt";
+    const ProcessResult result = RunWebcopy({WriteJob(Json{{"ShowDialog", false}, {"Items", Json::array({item})}})});
+    EXPECT_EQ(result.exitCode, 0) << result.err << result.out;
+    EXPECT_EQ(server_.ReadFile("latin.txt"), "latin-1 name");
+}
+
+// Readable lines for people, JSON for programs, and the quiet and progress switches.
+TEST_F(WebcopyTool, OutputModes) {
+    server_.WriteFile("o.txt", std::string(100000, 'o'));
+    const std::string job = WriteJob(Json{{"Items", Json::array({FtpItem("wpFtp", "o.txt", dir_ / "o")})}});
+    const ProcessResult text = RunWebcopy({"--ui=terminal", "--text", job});
+    EXPECT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_EQ(text.out.find('{'), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("item 1 (wpFtp o.txt):"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("100,000 of 100,000 bytes (100%)"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("done: 1 of 1 active items done (exit status 0)"), std::string::npos) << text.out;
+
+    const ProcessResult quiet = RunWebcopy({"--ui=terminal", "-q", job});
+    EXPECT_EQ(quiet.exitCode, 0);
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(quiet.err, "");
+
+    const ProcessResult noProgress = RunWebcopy({"--ui=terminal", "--no-progress", job});
+    EXPECT_EQ(noProgress.exitCode, 0);
+    EXPECT_TRUE(EventsNamed(Lines(noProgress.out), "OnCopyProgress").empty());
+    EXPECT_EQ(noProgress.err, ""); // no progress line either
+
+    const ProcessResult every = RunWebcopy({"--ui=terminal", "--all-progress", job});
+    EXPECT_EQ(EventsNamed(Lines(every.out), "OnCopyProgress").size(), 100000u / 4096 + 2);
+
+    const ProcessResult failing = RunWebcopy({"--ui=terminal", "--quiet", WriteJob(Json{
+        {"Items", Json::array({FtpItem("wpFtp", "absent.txt", dir_ / "o")})}})});
+    EXPECT_EQ(failing.exitCode, 1);
+    EXPECT_EQ(failing.out, "");
+    EXPECT_NE(failing.err.find("webcopy: item 1 (wpFtp absent.txt): Failed - not found: absent.txt"), std::string::npos)
+        << failing.err;
 }
 
 } // namespace

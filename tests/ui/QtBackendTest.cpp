@@ -1,10 +1,13 @@
 #include "platform/ui/Application.h"
+#include "platform/ui/Interrupt.h"
 #include "platform/ui/qt/QtBackend.h"
+#include "ui/QtTestFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -13,17 +16,7 @@
 namespace zandrel::ui {
 namespace {
 
-class QtBackendTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "ui_tests";
-        static char* argv[] = {name, nullptr};
-        if (!qApp) new QApplication(argc, argv);
-    }
-    void SetUp() override { InstallBackend(CreateQtBackend()); }
-    void TearDown() override { RemoveBackend(); }
-};
+using QtBackendTest = QtTestFixture;
 
 // A transfer changes its labels and bar after every block; the widgets take the content in at a
 // steady pace instead of laying out text thousands of times a second, and always end up current.
@@ -103,6 +96,42 @@ TEST_F(QtBackendTest, DisabledButtonsIgnoreClicks) {
     b.Click();
     EXPECT_EQ(clicks, 0);
     EXPECT_FALSE(QtWidgetOf(b)->isEnabled());
+}
+
+// Ctrl-C reaches the work behind a window as its Cancel button, whether the window is shown or
+// was built hidden; with nothing to cancel it waits for the program to look.
+TEST_F(QtBackendTest, InterruptPressesTheCancelButtonShownOrHidden) {
+    {
+        RequestInterrupt();
+        ProcessMessages();
+        EXPECT_TRUE(TakeInterrupt());
+    }
+    for (bool show : {true, false}) {
+        auto form = CreateForm();
+        auto& cancel = form->Add<Button>();
+        cancel.SetCancel(true);
+        int clicks = 0;
+        cancel.OnClick = [&] { ++clicks; };
+        if (show) form->Show();
+        RequestInterrupt();
+        ProcessMessages();
+        EXPECT_EQ(clicks, 1) << (show ? "shown" : "hidden");
+        EXPECT_FALSE(InterruptPending());
+    }
+}
+
+TEST_F(QtBackendTest, EscapePressesTheCancelButton) {
+    auto form = CreateForm();
+    form->OnCloseQuery = [](Form&, bool& canClose) { canClose = false; }; // a run in progress
+    auto& cancel = form->Add<Button>();
+    cancel.SetCancel(true);
+    int clicks = 0;
+    cancel.OnClick = [&] { ++clicks; };
+    form->Show();
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(QtWidgetOf(*form), &escape);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_TRUE(form->Showing());
 }
 
 TEST_F(QtBackendTest, ClipboardHoldsTheText) {

@@ -1,4 +1,5 @@
 #include "platform/ui/Application.h"
+#include "platform/ui/Interrupt.h"
 #include "platform/ui/terminal/TerminalBackend.h"
 
 #include <gtest/gtest.h>
@@ -114,6 +115,66 @@ TEST_F(TerminalBackendTest, InterruptPressesTheShownCancelButton) {
     ProcessMessages(); // one press per Ctrl-C
     EXPECT_EQ(clicks, 1);
     form->Hide();
+}
+
+// A window built but not shown ("ShowDialog": false) still stands for its work: Ctrl-C presses
+// its Cancel button, even when that button is hidden, and prefers a shown form's when there is one.
+TEST_F(TerminalBackendTest, InterruptPressesTheCancelButtonOfAHiddenFormToo) {
+    auto hidden = CreateForm();
+    auto& hiddenCancel = hidden->Add<Button>();
+    hiddenCancel.SetCancel(true);
+    hiddenCancel.SetVisible(false);
+    int hiddenClicks = 0;
+    hiddenCancel.OnClick = [&] { ++hiddenClicks; };
+    std::raise(SIGINT);
+    ProcessMessages();
+    EXPECT_EQ(hiddenClicks, 1);
+    EXPECT_FALSE(InterruptPending());
+
+    auto shown = CreateForm();
+    auto& shownCancel = shown->Add<Button>();
+    shownCancel.SetCancel(true);
+    int shownClicks = 0;
+    shownCancel.OnClick = [&] { ++shownClicks; };
+    shown->Show();
+    auto newerHidden = CreateForm(); // newer, but not on screen: the shown one's work comes first
+    newerHidden->Add<Button>().SetCancel(true);
+    RequestInterrupt(); // a second real signal would end the program, as it should
+    ProcessMessages();
+    EXPECT_EQ(shownClicks, 1);
+    EXPECT_EQ(hiddenClicks, 1);
+    shown->Hide();
+}
+
+// The fitted line keeps the start and the extension of a long file name, the server and the
+// figures, and never exceeds the width.
+TEST_F(TerminalBackendTest, TheLineIsFittedToTheWidthByShorteningTheLongestTextInTheMiddle) {
+    auto form = CreateForm();
+    form->SetCaption("Downloading ...");
+    auto& file = form->Add<Label>();
+    file.SetCaption("File : release-candidate-with-a-very-long-name-2026-12-10-final.tar.gz from 127.0.0.1");
+    auto& size = form->Add<Label>();
+    size.SetCaption("Progress : 1.50 Mb of 3.00 Mb");
+    auto& bar = form->Add<ProgressBar>();
+    bar.SetPosition(50);
+    const std::string full = TerminalProgressLine(*form);
+    EXPECT_EQ(TerminalProgressLine(*form, full.size()), full);
+    auto columns = [](const std::string& text) {
+        size_t n = 0;
+        for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+        return n;
+    };
+    const std::string wide = TerminalProgressLine(*form, 120);
+    EXPECT_EQ(columns(wide), 120u) << wide;
+    EXPECT_NE(wide.find("File : release-candid\u2026tar.gz from 127.0.0.1 | Progress : 1.50 Mb of 3.00 Mb"),
+              std::string::npos)
+        << wide;
+    for (size_t width : {80u, 60u, 20u}) {
+        const std::string line = TerminalProgressLine(*form, width);
+        EXPECT_LE(columns(line), width) << line;
+        EXPECT_EQ(line.rfind("Downlo", 0), 0u) << line;
+        EXPECT_EQ(line.substr(line.size() - 5), "] 50%") << line;
+    }
 }
 
 TEST_F(TerminalBackendTest, MessagesGoToTheStreamAndModalFormsEndCancelled) {

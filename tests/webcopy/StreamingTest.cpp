@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "webcopy/StreamingValues.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::webcopy {
@@ -80,6 +81,61 @@ TEST(WebCopyStreaming, ItemsReplaceTheListAndVersionIsIgnored) {
     EXPECT_EQ(wc.Version(), "2.2.3.1");
 }
 
+// A port of 5000 digits is no number any type holds.
+TEST(WebCopyStreaming, ANumberBeyondEveryTypeIsRefusedWithItsPropertyName) {
+    TZandrelWebCopy wc;
+    const std::string text = R"({"Items": [{"FTPPort": )" + std::string(5000, '9') + "}]}";
+    try {
+        LoadComponentText(wc, text);
+        FAIL() << "accepted";
+    } catch (const StreamingError& e) {
+        EXPECT_STREQ(e.what(), "Items[0].FTPPort: number out of range");
+    }
+}
+
+// Dates may be written as ISO 8601; without a zone they are local time, like the numbers.
+TEST(WebCopyStreaming, DatesMayBeGivenAsIso8601) {
+    TZandrelWebCopy wc;
+    LoadComponentText(wc, R"({"Items": [{"FileDate": "2016-02-29T13:45:30.5"}, {"FileDate": "2016-02-29"},
+                                         {"FileDate": 42429.25}, {"FileDate": "2016-02-29T12:00:00Z"}]})");
+    TDateTime date = 0, time = 0;
+    ASSERT_TRUE(rtl::TryEncodeDate(2016, 2, 29, date));
+    ASSERT_TRUE(rtl::TryEncodeTime(13, 45, 30, 500, time));
+    EXPECT_DOUBLE_EQ(wc.Items[0].FileDate, date + time);
+    EXPECT_DOUBLE_EQ(wc.Items[1].FileDate, date);
+    EXPECT_EQ(DateTimeToIso(wc.Items[0].FileDate).substr(0, 23), "2016-02-29T13:45:30.500");
+    EXPECT_EQ(DateTimeToIso(42429.25).substr(0, 19), "2016-02-29T06:00:00");
+    // A zone makes it a moment: shown again in local time, it is the same moment.
+    TDateTime back = 0;
+    ASSERT_TRUE(IsoToDateTime(DateTimeToIso(wc.Items[3].FileDate), back));
+    EXPECT_DOUBLE_EQ(back, wc.Items[3].FileDate);
+    EXPECT_EQ(rtl::LocalDateTimeToUnix(wc.Items[3].FileDate), 1456747200);
+    for (TDateTime value : {0.0, -1.25, 45000.999988426, kFirstDateTime, kEndDateTime - 1.0 / 86400}) {
+        ASSERT_TRUE(IsoToDateTime(DateTimeToIso(value), back)) << DateTimeToIso(value);
+        EXPECT_NEAR(back, value, 1e-8) << DateTimeToIso(value);
+    }
+    EXPECT_EQ(DateTimeToIso(1e300), "");
+}
+
+// Names that are not UTF-8 keep their bytes through a save and a load.
+TEST(WebCopyStreaming, TextThatIsNotUtf8KeepsItsBytes) {
+    TZandrelWebCopy wc;
+    const std::string latin1 = "caf\xE9 \xFF\xC3(.txt";
+    wc.Items.Add().URL = latin1;
+    wc.Items.Add().URL = "plain \u00e9";
+    const Json saved = SaveComponentJson(wc);
+    EXPECT_EQ(saved.at("Items")[0].at("URL"), Json({{"hex", "636166e920ffc3282e747874"}, {"text", "caf\uFFFD \uFFFD\uFFFD(.txt"}}));
+    EXPECT_EQ(saved.at("Items")[1].at("URL"), "plain \u00e9");
+    TZandrelWebCopy copy;
+    LoadComponentText(copy, saved.dump());
+    EXPECT_EQ(copy.Items[0].URL, latin1);
+    EXPECT_EQ(copy.Items[1].URL, "plain \u00e9");
+    EXPECT_EQ(PrintableText(latin1), "caf\\xE9 \\xFF\\xC3(.txt");
+    for (const char* valid : {"", "abc", "\u00e9\u20ac\U0001F600"}) EXPECT_TRUE(IsValidUtf8(valid)) << valid;
+    for (const char* invalid : {"\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x82"})
+        EXPECT_FALSE(IsValidUtf8(invalid));
+}
+
 struct BadInput {
     const char* json;
     const char* messagePart;
@@ -114,13 +170,24 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{R"({"ShowDialog": false, "Items": [{"Protocol": 3}]})", "Items[0].Protocol: expected one of"},
         BadInput{R"({"ShowDialog": false, "Items": [{"FTPPort": 21.5}]})", "Items[0].FTPPort: expected a whole number"},
         BadInput{R"({"ShowDialog": false, "Items": [{"FTPPort": 4294967296}]})", "Items[0].FTPPort: number out of range"},
-        BadInput{R"({"ShowDialog": false, "Items": [{"FileDate": "2016-02-29"}]})", "Items[0].FileDate: expected a number"},
+        BadInput{R"({"ShowDialog": false, "Items": [{"FileDate": "2015-02-29"}]})", "Items[0].FileDate: expected a date-time"},
+        BadInput{R"({"ShowDialog": false, "Items": [{"FileDate": "yesterday"}]})", "Items[0].FileDate: expected a date-time"},
+        BadInput{R"({"ShowDialog": false, "Items": [{}, {"FileDate": 1e400}]})", "Items[1].FileDate: number out of range"},
+        BadInput{R"({"ShowDialog": false, "Items": [{"FileDate": 1e300}]})", "Items[0].FileDate: number out of range"},
+        BadInput{R"({"ShowDialog": false, "Items": [{"FileDate": -1e6}]})", "Items[0].FileDate: number out of range"},
+        BadInput{R"({"ShowDialog": false, "Agent": -1e999})", "Agent: number out of range"},
+        BadInput{R"({"ShowDialog": false, "Items": [{"URL": {"hex": "4g"}}]})", "Items[0].URL.hex: not a hex digit"},
+        BadInput{R"({"ShowDialog": false, "Items": [{"URL": {"hex": "414"}}]})", "Items[0].URL.hex: an odd number"},
+        BadInput{R"({"ShowDialog": false, "Items": [{"URL": {"text": "a"}}]})", "Items[0].URL: expected a string"},
+        BadInput{R"({"ShowDialog": false, "Items": [{"URL": {"hex": "41", "bytes": 1}}]})", "Items[0].URL.bytes: unknown property"},
         BadInput{R"({"ShowDialog": false, "Items": [{"Success": true}]})", "Items[0].Success: unknown property"},
         BadInput{R"({"ShowDialog": false, "Items": {"URL": "x"}})", "Items: expected a list"},
         BadInput{R"({"ShowDialog": false, "Items": ["x"]})", "Items[0]: expected an object"},
         BadInput{R"({"ShowDialog": false, "OnCopyDone": "handler"})", "OnCopyDone: unknown property"},
         BadInput{R"([1, 2])", "expected an object"},
-        BadInput{R"({"ShowDialog": false,)", "not valid JSON"}),
+        BadInput{R"({"ShowDialog": false,)", "not valid JSON"},
+        BadInput{"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]",
+                 "nested too deeply"}),
     [](const ::testing::TestParamInfo<BadInput>& info) { return "Case" + std::to_string(info.index); });
 
 } // namespace

@@ -1,195 +1,122 @@
-// webcopy: runs a job file through the transfer component and reports every event as one JSON
-// line on stdout.
+// webcopy: runs a job through the transfer component and reports its events.
 //
-//   webcopy [--ui=terminal|qt|auto] JOBFILE
+//   webcopy [OPTIONS] JOBFILE        (JOBFILE "-" reads the job from standard input)
 //
-// The job file holds the component's published properties and its "Items", as design-time
-// streaming stores them, plus an optional "Handlers" object whose members ("OnFileDateCheck",
-// "OnCopyOverWrite") make that event answer allow = the given value. The last line is
-// {"event":"done","items":[...]} with each item's results.
-//
-// Exit status: 0 when every active item succeeded, 1 when one did not (or the run broke off),
-// 2 for a bad job file or a usage error.
-#include <charconv>
+// The job holds the component's published properties and its "Items", as design-time streaming
+// stores them, plus an optional "Handlers" object (see JobInput.h). What is printed and the exit
+// statuses are described in kUsage below and in the README.
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <fstream>
-#include <iostream>
-#include <optional>
-#include <sstream>
+#include <memory>
 #include <string>
+#include <thread>
 
-#include <nlohmann/json.hpp>
-
-#include "platform/rtl/Clock.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Backend.h"
+#include "platform/ui/Interrupt.h"
 #include "platform/ui/QtUiLoader.h"
 #include "platform/ui/terminal/TerminalBackend.h"
-#include "webcopy/DesignStreaming.h"
+#include "tools/webcopy/EventReport.h"
+#include "tools/webcopy/ItemOutcomes.h"
+#include "tools/webcopy/JobInput.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace {
 
-using zandrel::webcopy::TDateTime;
+using zandrel::tools::kExitBadJob;
+using zandrel::tools::ReportOptions;
 using zandrel::webcopy::TZandrelWebCopy;
-using Json = nlohmann::ordered_json;
 
 constexpr const char* kUsage =
-    "usage: webcopy [--ui=terminal|qt|auto] JOBFILE\n"
+    "usage: webcopy [OPTIONS] JOBFILE\n"
     "       webcopy --help | --version\n"
     "\n"
-    "Runs the transfers of JOBFILE (the component's properties and \"Items\" as JSON, plus an\n"
-    "optional \"Handlers\": {\"OnFileDateCheck\": bool, \"OnCopyOverWrite\": bool}) and prints each\n"
-    "event as one JSON line on stdout, then a closing \"done\" line with the items' results.\n"
-    "Progress goes to stderr (terminal) or to a window (qt; auto picks qt when a display is set).\n"
-    "Exit status: 0 all active items succeeded, 1 one did not, 2 bad job file or usage.\n";
+    "Runs the transfers of JOBFILE (\"-\": standard input): the component's properties and\n"
+    "\"Items\" as JSON, plus an optional \"Handlers\": {\"OnFileDateCheck\": bool, \"OnCopyOverWrite\": bool}.\n"
+    "Every event is printed, then a summary of each item's outcome.\n"
+    "\n"
+    "Options:\n"
+    "  --ui=terminal|qt|auto  where the progress window goes (auto: qt when a display is set)\n"
+    "  --json                 one JSON line per event, the last {\"event\":\"done\",...}\n"
+    "                         (the default when standard output is not a terminal)\n"
+    "  --text                 readable lines (the default when standard output is a terminal)\n"
+    "  --all-progress         every progress event (default: a few a second, the last always)\n"
+    "  --no-progress          no progress events and no progress line\n"
+    "  -q, --quiet            print nothing but the items that are not done (on stderr)\n"
+    "  -h, --help             this text\n"
+    "  --version              the component's version\n"
+    "\n"
+    "Item outcomes: Success, NoNewVersion (nothing newer than the item's FileDate), Declined (a\n"
+    "handler of the job said no), Failed, NothingMatched (a multi-file item found no file),\n"
+    "Cancelled, NotRun (the run stopped before it), Inactive.\n"
+    "\n"
+    "Exit status: 0 every active item Success, NoNewVersion or Declined; 1 any other outcome or a\n"
+    "run that broke off; 2 usage error or a job that cannot be read or is not valid;\n"
+    "130 stopped by Ctrl-C (143 by SIGTERM). Ctrl-C presses Cancel; a second Ctrl-C ends at once.\n";
 
-class BadJob : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
+struct Arguments {
+    std::string ui = "auto";
+    std::string jobPath;
+    ReportOptions report;
+    bool formatChosen = false;
 };
 
-// Progress lines come once per 4 KB block and are flushed at most every 50 ms; every other line
-// is flushed at once. All go through one stream, so the line order never changes.
-void FlushLines(bool progress) {
-    static uint32_t lastFlush = zandrel::rtl::GetTickCount();
-    const uint32_t now = zandrel::rtl::GetTickCount();
-    if (!progress || now - lastFlush >= 50) {
-        std::cout.flush();
-        lastFlush = now;
-    }
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "webcopy: %s\nTry 'webcopy --help' for more information.\n", message.c_str());
+    return kExitBadJob;
 }
 
-void Emit(const Json& line) {
-    std::cout << line.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
-    FlushLines(false);
-}
-
-// The same line Emit would print for OnCopyProgress, built without a JSON tree: at a block per
-// 4 KB it is the tool's hottest path.
-void EmitProgress(int fileidx, uint32_t size, uint32_t totsize) {
-    static std::string line;
-    auto addNumber = [](long long value) {
-        char digits[24];
-        line.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-    };
-    line.assign(R"({"event":"OnCopyProgress","fileidx":)");
-    addNumber(fileidx);
-    line += R"(,"size":)";
-    addNumber(size);
-    line += R"(,"totsize":)";
-    addNumber(totsize);
-    line += "}\n";
-    std::cout.write(line.data(), static_cast<std::streamsize>(line.size()));
-    FlushLines(true);
-}
-
-Json Event(const char* name, const Json& fields = Json::object()) {
-    Json line{{"event", name}};
-    for (const auto& [key, value] : fields.items()) line[key] = value;
-    return line;
-}
-
-struct JobHandlers {
-    std::optional<bool> fileDateCheck;
-    std::optional<bool> copyOverWrite;
-};
-
-// Reads the job, strips "Handlers" and loads the rest into the component.
-JobHandlers LoadJob(TZandrelWebCopy& wc, const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw BadJob("cannot read job file " + path);
-    std::stringstream text;
-    text << in.rdbuf();
-    Json job;
-    try {
-        job = Json::parse(text.str());
-    } catch (const Json::parse_error& e) {
-        throw BadJob(path + ": not JSON: " + e.what());
-    }
-    if (!job.is_object()) throw BadJob(path + ": the job must be a JSON object");
-    JobHandlers handlers;
-    if (auto it = job.find("Handlers"); it != job.end()) {
-        if (!it->is_object()) throw BadJob(path + ": Handlers: expected an object");
-        for (auto& [name, value] : it->items()) {
-            if (!value.is_boolean()) throw BadJob(path + ": Handlers." + name + ": expected true or false");
-            if (name == "OnFileDateCheck") handlers.fileDateCheck = value.get<bool>();
-            else if (name == "OnCopyOverWrite") handlers.copyOverWrite = value.get<bool>();
-            else throw BadJob(path + ": Handlers." + name + ": unknown handler");
+// 0 to go on, else the status to end with.
+int ParseArguments(int argc, char** argv, Arguments& args, bool& finished) {
+    finished = false;
+    bool onlyFiles = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!onlyFiles && arg == "--") {
+            onlyFiles = true;
+            continue;
         }
-        job.erase(it);
+        if (!onlyFiles && arg.size() > 1 && arg[0] == '-') {
+            if (arg == "--help" || arg == "-h") {
+                std::fputs(kUsage, stdout);
+                finished = true;
+                return 0;
+            }
+            if (arg == "--version") {
+                TZandrelWebCopy wc;
+                std::printf("webcopy (TZandrelWebCopy %s)\n", wc.Version().c_str());
+                finished = true;
+                return 0;
+            }
+            if (arg.rfind("--ui=", 0) == 0) {
+                args.ui = arg.substr(5);
+                if (args.ui != "terminal" && args.ui != "qt" && args.ui != "auto")
+                    return UsageError("unknown user interface \"" + args.ui + "\" (terminal, qt or auto)");
+            } else if (arg == "--json" || arg == "--text") {
+                args.report.format = arg == "--json" ? ReportOptions::Format::Json : ReportOptions::Format::Text;
+                args.formatChosen = true;
+            } else if (arg == "--all-progress") {
+                args.report.everyProgress = true;
+            } else if (arg == "--no-progress") {
+                args.report.progress = false;
+            } else if (arg == "-q" || arg == "--quiet") {
+                args.report.quiet = true;
+            } else {
+                return UsageError("unknown option " + arg);
+            }
+            continue;
+        }
+        if (!args.jobPath.empty()) return UsageError("one job file only");
+        args.jobPath = arg;
     }
-    try {
-        zandrel::webcopy::LoadComponentJson(wc, job);
-    } catch (const zandrel::webcopy::StreamingError& e) {
-        throw BadJob(path + ": " + e.what());
-    }
-    return handlers;
-}
-
-void SetHandlers(TZandrelWebCopy& wc, const JobHandlers& handlers) {
-    wc.OnBeforeDialogShow = [](TZandrelWebCopy&, zandrel::ui::Form& dialog) {
-        Emit(Event("OnBeforeDialogShow", Json{{"ADialog", dialog.Caption()}}));
-    };
-    wc.OnConnectError = [](TZandrelWebCopy&) { Emit(Event("OnConnectError")); };
-    wc.OnCopyCancel = [](TZandrelWebCopy&) { Emit(Event("OnCopyCancel")); };
-    wc.OnCopyDone = [](TZandrelWebCopy&) { Emit(Event("OnCopyDone")); };
-    const std::optional<bool> overwrite = handlers.copyOverWrite;
-    wc.OnCopyOverWrite = [overwrite](TZandrelWebCopy&, const std::string& tgtfile, bool& allow) {
-        if (overwrite) allow = *overwrite;
-        Emit(Event("OnCopyOverWrite", Json{{"tgtfile", tgtfile}, {"allow", allow}}));
-    };
-    wc.OnCopyProgress = [](TZandrelWebCopy&, int fileidx, uint32_t size, uint32_t totsize) {
-        EmitProgress(fileidx, size, totsize);
-    };
-    wc.OnError = [](TZandrelWebCopy&, int code) { Emit(Event("OnError", Json{{"ErrorCode", code}})); };
-    wc.OnErrorInfo = [](TZandrelWebCopy&, int code, const std::string& info) {
-        Emit(Event("OnErrorInfo", Json{{"ErrorCode", code}, {"ErrorInfo", info}}));
-    };
-    wc.OnFileDone = [](TZandrelWebCopy&, int idx) { Emit(Event("OnFileDone", Json{{"idx", idx}})); };
-    wc.OnFileStart = [](TZandrelWebCopy&, int idx) { Emit(Event("OnFileStart", Json{{"idx", idx}})); };
-    // A handler here changes what the transfers do, so it is only set when the job asks.
-    if (handlers.fileDateCheck) {
-        const bool answer = *handlers.fileDateCheck;
-        wc.OnFileDateCheck = [answer](TZandrelWebCopy&, int idx, TDateTime newdate, bool& allow) {
-            allow = answer;
-            Emit(Event("OnFileDateCheck", Json{{"idx", idx}, {"newdate", newdate}, {"allow", allow}}));
-        };
-    }
-    wc.OnMultiFTPFileDone = [](TZandrelWebCopy&, const std::string& name) {
-        Emit(Event("OnMultiFTPFileDone", Json{{"Filename", name}}));
-    };
-    wc.OnURLNotFound = [](TZandrelWebCopy&, const std::string& url) {
-        Emit(Event("OnURLNotFound", Json{{"url", url}}));
-    };
-    wc.OnNoNewFileFound = [](TZandrelWebCopy&, const std::string& tgtfile, TDateTime curdate, TDateTime newdate) {
-        Emit(Event("OnNoNewFileFound", Json{{"tgtfile", tgtfile}, {"curdate", curdate}, {"newdate", newdate}}));
-    };
-    wc.OnRemovedFile = [](TZandrelWebCopy&, int idx) { Emit(Event("OnRemovedFile", Json{{"idx", idx}})); };
-    wc.OnRemovedFileFailed = [](TZandrelWebCopy&, int idx) {
-        Emit(Event("OnRemovedFileFailed", Json{{"idx", idx}}));
-    };
-}
-
-// The closing line; true when every active item succeeded.
-bool EmitDone(const TZandrelWebCopy& wc) {
-    Json items = Json::array();
-    bool allGood = true;
-    for (int i = 0; i < wc.Items.Count(); ++i) {
-        const auto& item = wc.Items[i];
-        Json fileList = nullptr;
-        if (item.FileList()) fileList = item.FileList()->Items();
-        items.push_back(Json{{"Success", item.Success()},
-                             {"Cancelled", item.Cancelled()},
-                             {"NoNewVersion", item.NoNewVersion()},
-                             {"NewFileDate", item.NewFileDate},
-                             {"FileList", fileList}});
-        if (item.Active && !item.Success()) allGood = false;
-    }
-    Emit(Json{{"event", "done"}, {"items", items}});
-    return allGood;
+    if (args.jobPath.empty()) return UsageError("no job file given");
+    if (!args.formatChosen)
+        args.report.format = ::isatty(STDOUT_FILENO) ? ReportOptions::Format::Text : ReportOptions::Format::Json;
+    return 0;
 }
 
 bool HasDisplay() {
@@ -198,74 +125,79 @@ bool HasDisplay() {
     return (x && *x) || (wayland && *wayland);
 }
 
+// A window left in its Close state after the run (Open file, Open folder) is there for the
+// person: the program ends when they have closed it (Close, an Open button, Escape or Ctrl-C).
+void WaitForTheWindow(const TZandrelWebCopy& wc) {
+    while (wc.ProgressForm() && wc.ProgressForm()->Showing()) {
+        zandrel::ui::ProcessMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    std::ios::sync_with_stdio(false);
-    std::string ui = "auto";
-    std::string jobPath;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
-            return 0;
-        }
-        if (arg == "--version") {
-            TZandrelWebCopy wc;
-            std::cout << "webcopy (TZandrelWebCopy " << wc.Version() << ")\n";
-            return 0;
-        }
-        if (arg.rfind("--ui=", 0) == 0) {
-            ui = arg.substr(5);
-            if (ui != "terminal" && ui != "qt" && ui != "auto") {
-                std::cerr << "webcopy: unknown user interface \"" << ui << "\" (terminal, qt or auto)\n" << kUsage;
-                return 2;
-            }
-            continue;
-        }
-        if (arg.size() > 1 && arg[0] == '-') {
-            std::cerr << "webcopy: unknown option " << arg << "\n" << kUsage;
-            return 2;
-        }
-        if (!jobPath.empty()) {
-            std::cerr << "webcopy: one job file only\n" << kUsage;
-            return 2;
-        }
-        jobPath = arg;
-    }
-    if (jobPath.empty()) {
-        std::cerr << "webcopy: no job file given\n" << kUsage;
-        return 2;
+    Arguments args;
+    bool finished = false;
+    if (const int status = ParseArguments(argc, argv, args, finished); status != 0 || finished) return status;
+
+    // From here on Ctrl-C (and SIGTERM) is Cancel; the run ends in order, with its summary.
+    zandrel::ui::InstallInterruptLatch();
+
+    std::string jobText;
+    try {
+        jobText = zandrel::tools::ReadJobText(args.jobPath);
+    } catch (const zandrel::tools::BadJob& e) {
+        std::fprintf(stderr, "webcopy: %s\n", e.what());
+        return kExitBadJob;
     }
 
-    if (ui == "auto") ui = HasDisplay() ? "qt" : "terminal";
+    if (args.ui == "auto") args.ui = HasDisplay() ? "qt" : "terminal";
     // Qt is loaded only for windows; without its module the terminal stands in.
     std::unique_ptr<zandrel::ui::QtUiSession> qt;
-    if (ui == "qt") {
+    if (args.ui == "qt") {
         std::string error;
         qt = zandrel::ui::QtUiSession::Start(argc, argv, "", error);
-        if (!qt) std::cerr << "webcopy: no windows (" << error << "); using the terminal\n";
+        if (!qt) std::fprintf(stderr, "webcopy: no windows (%s); using the terminal\n", error.c_str());
     }
-    if (!qt) zandrel::ui::InstallBackend(zandrel::ui::CreateTerminalBackend());
+    if (!qt) {
+        zandrel::ui::TerminalOptions terminal;
+        if (args.report.quiet || !args.report.progress) terminal.mode = zandrel::ui::TerminalOptions::Mode::Silent;
+        zandrel::ui::InstallBackend(zandrel::ui::CreateTerminalBackend(terminal));
+    }
 
     int status = 0;
     {
         TZandrelWebCopy wc;
+        zandrel::tools::EventReport report(args.report);
+        const std::string source = args.jobPath == "-" ? "standard input" : args.jobPath;
         try {
-            SetHandlers(wc, LoadJob(wc, jobPath));
-        } catch (const BadJob& e) {
-            std::cerr << "webcopy: " << e.what() << '\n';
-            status = 2;
+            report.Attach(wc, zandrel::tools::LoadJob(wc, jobText, source));
+        } catch (const zandrel::tools::BadJob& e) {
+            std::fprintf(stderr, "webcopy: %s\n", e.what());
+            status = kExitBadJob;
         }
         if (status == 0) {
+            // After Ctrl-C the run stays cancelled, even where a transfer routine clears the flag
+            // as it begins its next file.
+            wc.OnFileStart = [&wc, next = std::move(wc.OnFileStart)](TZandrelWebCopy& sender, int idx) {
+                next(sender, idx);
+                if (zandrel::ui::InterruptSignal() != 0) wc.CancelCopy();
+            };
+            wc.OnCopyProgress = [&wc, next = std::move(wc.OnCopyProgress)](TZandrelWebCopy& sender, int fileidx,
+                                                                            auto size, auto totsize) {
+                if (zandrel::ui::InterruptSignal() != 0) wc.CancelCopy();
+                next(sender, fileidx, size, totsize);
+            };
+            bool brokeOff = false;
             try {
                 wc.Execute();
-                status = EmitDone(wc) ? 0 : 1;
             } catch (const std::exception& e) {
-                std::cerr << "webcopy: the run stopped: " << e.what() << '\n';
-                EmitDone(wc);
-                status = 1;
+                std::fprintf(stderr, "webcopy: the run stopped: %s\n", e.what());
+                brokeOff = true;
             }
+            status = report.Finish(wc, zandrel::ui::InterruptSignal(), brokeOff);
+            if (qt && !brokeOff) WaitForTheWindow(wc);
         }
     }
     if (qt) qt.reset();

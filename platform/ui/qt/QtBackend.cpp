@@ -37,6 +37,11 @@ class QtControlPeer;
 // Everything else (geometry, visibility, enabled state, other controls) is applied at once.
 constexpr int kContentRefreshMs = 40;
 
+// Forms are laid out in pixels for an 8-point dialog font, as the system's windows were designed:
+// 13-pixel text lines, 75-pixel buttons. A larger font would cut the descenders off the lines and
+// crowd the captions against the button edges. High-DPI screens scale pixels and font together.
+constexpr qreal kFormFontPoints = 8.0;
+
 struct PendingContent {
     std::vector<QtControlPeer*> peers;
     bool scheduled = false;
@@ -65,7 +70,12 @@ protected:
         QDialog::hideEvent(event);
         if (onHidden) onHidden();
     }
-    void reject() override { close(); } // Escape
+    // Escape presses the Cancel button the window shows, as in any dialog; without one it asks
+    // the window to close.
+    void reject() override {
+        if (Button* cancel = VisibleCancelButton(form_)) cancel->Click();
+        else close();
+    }
 
 private:
     Form& form_;
@@ -77,6 +87,9 @@ public:
         QWidget* parent = form.Owner() ? QtWidgetOf(*form.Owner()) : nullptr;
         window_ = new FormWindow(form, parent);
         window_->setAttribute(Qt::WA_DeleteOnClose, false);
+        QFont font = window_->font();
+        font.setPointSizeF(kFormFontPoints);
+        window_->setFont(font);
         window_->onHidden = [this] {
             if (form_.Showing()) NotifyHidden(form_);
             if (loop_) loop_->quit();
@@ -195,13 +208,40 @@ void FlushPendingContent() {
     for (QtControlPeer* peer : peers) peer->ApplyPending();
 }
 
+// A fixed-size line too narrow for its text gives up its middle, not its end: a long file name
+// keeps its start and its extension, and the server named after it stays in view. The end gets
+// the larger share, since that is where the extension and the server are.
+QString ShortenInTheMiddle(const QFontMetrics& metrics, const QString& text, int width) {
+    if (metrics.horizontalAdvance(text) <= width) return text;
+    const QString ellipsis(QChar(0x2026));
+    const int room = std::max(0, width - metrics.horizontalAdvance(ellipsis));
+    const auto whole = [&](qsizetype at) { return at <= 0 || at >= text.size() || !text.at(at).isLowSurrogate(); };
+    qsizetype tail = 0;
+    while (tail < text.size() && metrics.horizontalAdvance(text.right(tail + 1)) <= room * 3 / 5) ++tail;
+    while (tail > 0 && !whole(text.size() - tail)) --tail;
+    const int headRoom = room - metrics.horizontalAdvance(text.right(tail));
+    qsizetype head = 0;
+    while (head < text.size() - tail && metrics.horizontalAdvance(text.left(head + 1)) <= headRoom) ++head;
+    while (head > 0 && !whole(head)) --head;
+    return text.left(head) + ellipsis + text.right(tail);
+}
+
 class LabelPeer : public QtControlPeer {
 public:
-    LabelPeer(Label& label, QWidget* parent) : QtControlPeer(label, new QLabel(parent), true), label_(label) {}
+    LabelPeer(Label& label, QWidget* parent) : QtControlPeer(label, new QLabel(parent), true), label_(label) {
+        static_cast<QLabel*>(widget_)->setTextFormat(Qt::PlainText);
+    }
     void UpdateContent() override {
         auto* w = static_cast<QLabel*>(widget_);
-        w->setText(QString::fromStdString(label_.Caption()));
-        if (label_.AutoSize()) w->adjustSize();
+        const QString text = QString::fromStdString(label_.Caption());
+        if (label_.AutoSize()) {
+            w->setText(text);
+            w->adjustSize();
+            return;
+        }
+        const QString shown = ShortenInTheMiddle(w->fontMetrics(), text, w->width());
+        w->setText(shown);
+        w->setToolTip(shown == text ? QString() : text);
     }
 
 private:

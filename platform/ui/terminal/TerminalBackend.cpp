@@ -1,20 +1,19 @@
 #include "platform/ui/terminal/TerminalBackend.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <csignal>
+#include <cstdlib>
 #include <vector>
 
 #include "platform/rtl/Clock.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Interrupt.h"
 
 namespace zandrel::ui {
 namespace {
-
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void OnInterrupt(int) { g_interrupted = true; }
 
 class TerminalBackend;
 
@@ -49,15 +48,14 @@ public:
     explicit TerminalBackend(TerminalOptions options) : options_(options) {
         live_ = options_.mode == TerminalOptions::Mode::Live ||
                 (options_.mode == TerminalOptions::Mode::Auto && isatty(fileno(options_.out)));
-        if (options_.handleInterrupt) {
-            struct sigaction sa {};
-            sa.sa_handler = OnInterrupt;
-            sigemptyset(&sa.sa_mask);
-            sigaction(SIGINT, &sa, &previous_);
+        silent_ = options_.mode == TerminalOptions::Mode::Silent;
+        if (options_.handleInterrupt && !InterruptLatchInstalled()) {
+            InstallInterruptLatch();
+            ownsLatch_ = true;
         }
     }
     ~TerminalBackend() override {
-        if (options_.handleInterrupt) sigaction(SIGINT, &previous_, nullptr);
+        if (ownsLatch_) RemoveInterruptLatch();
     }
 
     std::unique_ptr<FormPeer> CreateFormPeer(Form& form) override {
@@ -70,21 +68,15 @@ public:
     void ProcessMessages() override {
         // A shown form that stays as it is still gets its line once the first gap has passed.
         Redraw(false);
-        if (!g_interrupted.exchange(false)) return;
-        // Ctrl-C presses Cancel on the newest shown form that has one; with nothing to cancel it
-        // ends the program as it would have without us.
-        for (auto it = shown_.rbegin(); it != shown_.rend(); ++it) {
-            for (const auto& control : (*it)->form().Controls()) {
-                auto* button = dynamic_cast<Button*>(control.get());
-                if (button && button->Cancel() && button->Visible() && button->Enabled()) {
-                    button->Click();
-                    return;
-                }
-            }
-        }
+    }
+
+    void UnclaimedInterrupt() override {
+        // Nothing to cancel, and no one who asked to hear of it: end as without us.
+        if (!ownsLatch_) return;
         EndLine();
-        std::signal(SIGINT, SIG_DFL);
-        std::raise(SIGINT);
+        const int signo = InterruptSignal() ? InterruptSignal() : SIGINT;
+        RemoveInterruptLatch();
+        std::raise(signo);
     }
 
     void ShowMessage(const std::string& text) override {
@@ -129,11 +121,12 @@ public:
     // Every control change asks for a redraw (a transfer makes several per 4 KB block), so the
     // time is checked before the line is built, on the coarse clock, which costs a memory read.
     void Redraw(bool force) {
-        if (shown_.empty()) return;
+        if (shown_.empty() || silent_) return;
         const uint32_t now = rtl::GetTickCount();
         const uint32_t gap = live_ ? 100 : 1000;
         if (!force && now - lastDraw_ < gap) return;
-        std::string line = TerminalProgressLine(shown_.back()->form());
+        // One column is left free: a line that fills the last one makes some terminals wrap.
+        std::string line = TerminalProgressLine(shown_.back()->form(), live_ ? Columns() - 1 : 0);
         lastDraw_ = now;
         if (line == lastLine_) return;
         lastLine_ = std::move(line);
@@ -146,6 +139,15 @@ public:
         std::fflush(options_.out);
     }
 
+    void ClearLine() {
+        if (!lineOpen_) return;
+        std::fputs("\r\033[K", options_.out);
+        std::fflush(options_.out);
+        lineOpen_ = false;
+        lastLine_.clear();
+    }
+    bool ShowsLiveLine() const { return live_ && !silent_ && !shown_.empty(); }
+
 private:
     void EndLine() {
         if (lineOpen_) std::fputc('\n', options_.out);
@@ -153,14 +155,25 @@ private:
         lastLine_.clear();
     }
 
+    size_t Columns() const {
+        winsize size{};
+        if (::ioctl(fileno(options_.out), TIOCGWINSZ, &size) == 0 && size.ws_col > 1) return size.ws_col;
+        if (const char* columns = std::getenv("COLUMNS")) {
+            const long n = std::strtol(columns, nullptr, 10);
+            if (n > 1 && n < 10000) return static_cast<size_t>(n);
+        }
+        return 80;
+    }
+
     TerminalOptions options_;
     bool live_ = false;
+    bool silent_ = false;
+    bool ownsLatch_ = false;
     bool lineOpen_ = false;
     std::string lastLine_;
     uint32_t lastDraw_ = 0; // or when the newest form was shown
     std::vector<TerminalFormPeer*> shown_;
     std::string clipboard_;
-    struct sigaction previous_ {};
 };
 
 void TerminalControlPeer::Update() {
@@ -181,21 +194,97 @@ void TerminalFormPeer::RunModal() {
 
 } // namespace
 
-std::string TerminalProgressLine(const Form& form) {
-    std::string line = form.Caption();
+namespace {
+
+// Columns a UTF-8 text takes, counted as one per character.
+size_t Columns(const std::string& text) {
+    size_t n = 0;
+    for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+    return n;
+}
+
+// The byte offset where the character numbered `column` begins.
+size_t ByteAt(const std::string& text, size_t column) {
+    size_t seen = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+        if (seen++ == column) return i;
+    }
+    return text.size();
+}
+
+// `text` in `columns` columns at most, its middle given up for an ellipsis.
+std::string ShortenInTheMiddle(const std::string& text, size_t columns) {
+    const size_t have = Columns(text);
+    if (have <= columns) return text;
+    if (columns == 0) return "";
+    const size_t keep = columns - 1;
+    const size_t head = (keep + 1) / 2;
+    const size_t tail = keep - head;
+    return text.substr(0, ByteAt(text, head)) + "\u2026" + text.substr(ByteAt(text, have - tail));
+}
+
+struct LinePart {
+    std::string lead; // " | " before a label, empty for the caption and the bar
+    std::string text;
+    bool shortenable;
+};
+
+std::string Join(const std::vector<LinePart>& parts) {
+    std::string line;
+    for (const LinePart& part : parts) line += part.lead + part.text;
+    return line;
+}
+
+} // namespace
+
+std::string TerminalProgressLine(const Form& form, size_t width) {
+    std::vector<LinePart> parts{{"", form.Caption(), false}};
     for (const auto& control : form.Controls()) {
         if (!control->Visible()) continue;
         if (auto* bar = dynamic_cast<const ProgressBar*>(control.get())) {
             const int span = std::max(1, bar->Max() - bar->Min());
             const int percent = (bar->Position() - bar->Min()) * 100 / span;
             const int filled = percent / 5;
-            line += " [" + std::string(static_cast<size_t>(filled), '#') +
-                    std::string(static_cast<size_t>(20 - filled), '.') + "] " + std::to_string(percent) + "%";
+            parts.push_back({" ", "[" + std::string(static_cast<size_t>(filled), '#') +
+                                      std::string(static_cast<size_t>(20 - filled), '.') + "] " +
+                                      std::to_string(percent) + "%",
+                             false});
         } else if (dynamic_cast<const Label*>(control.get()) && !control->Caption().empty()) {
-            line += " | " + control->Caption();
+            parts.push_back({" | ", control->Caption(), true});
         }
     }
-    return line;
+    std::string line = Join(parts);
+    if (width == 0 || Columns(line) <= width) return line;
+
+    // The longest label gives way first (down to a dozen columns), then the others in turn.
+    constexpr size_t kShortest = 12;
+    for (;;) {
+        LinePart* longest = nullptr;
+        for (LinePart& part : parts)
+            if (part.shortenable && Columns(part.text) > kShortest &&
+                (!longest || Columns(part.text) > Columns(longest->text)))
+                longest = &part;
+        if (!longest) break;
+        const size_t excess = Columns(line) - width;
+        const size_t have = Columns(longest->text);
+        longest->text = ShortenInTheMiddle(longest->text, have > excess + kShortest ? have - excess : kShortest);
+        longest->shortenable = false;
+        line = Join(parts);
+        if (Columns(line) <= width) return line;
+    }
+    return ShortenInTheMiddle(line, width);
+}
+
+void ClearTerminalLine() {
+    if (!HasBackend()) return;
+    if (auto* terminal = dynamic_cast<TerminalBackend*>(&CurrentBackend())) terminal->ClearLine();
+}
+
+bool TerminalShowsLiveLine() {
+    if (!HasBackend()) return false;
+    auto* terminal = dynamic_cast<TerminalBackend*>(&CurrentBackend());
+    return terminal && terminal->ShowsLiveLine();
 }
 
 std::unique_ptr<Backend> CreateTerminalBackend(TerminalOptions options) {

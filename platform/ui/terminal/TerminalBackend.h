@@ -1,7 +1,8 @@
 #pragma once
 // The backend for a process without a display. A shown form becomes one live progress line on
-// stderr (its caption, its visible labels and its progress bar); Ctrl-C presses the shown form's
-// Cancel button; message boxes and input boxes talk over stderr and stdin.
+// stderr (its caption, its visible labels and its progress bar), fitted to the terminal's width;
+// Ctrl-C presses a form's Cancel button (see Interrupt.h); message boxes and input boxes talk over
+// stderr and stdin.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -14,15 +15,26 @@ struct TerminalOptions {
     std::FILE* out = stderr;
     std::FILE* in = stdin;
     // A live line that redraws itself in place; otherwise one plain line per update, at most once
-    // a second. Default: live when `out` is a terminal.
-    enum class Mode { Auto, Live, Lines } mode = Mode::Auto;
-    // Catch Ctrl-C and turn it into a Cancel click while a form with a Cancel button is shown.
+    // a second; or no progress line at all. Default: live when `out` is a terminal.
+    enum class Mode { Auto, Live, Lines, Silent } mode = Mode::Auto;
+    // Catch Ctrl-C (through the process's interrupt latch) so that it presses a form's Cancel
+    // button. When the backend installed the latch itself, a Ctrl-C with nothing to cancel ends
+    // the program as it would have without us; a program that installed the latch first polls
+    // for such interrupts itself.
     bool handleInterrupt = true;
 };
 
 std::unique_ptr<Backend> CreateTerminalBackend(TerminalOptions options = {});
 
-// What the terminal shows for a form right now (exposed for tests and for the final line).
-std::string TerminalProgressLine(const Form& form);
+// What the terminal shows for a form right now (exposed for tests and for the final line). With a
+// width, the line is fitted into that many columns: the longest text is shortened in the middle
+// first, so a long file name keeps its start and its extension.
+std::string TerminalProgressLine(const Form& form, size_t width = 0);
+
+// When the terminal backend draws a live line: clears it, so that other output can take the row.
+// The line comes back at its next update.
+void ClearTerminalLine();
+// True while the terminal backend keeps a live progress line on screen.
+bool TerminalShowsLiveLine();
 
 } // namespace zandrel::ui

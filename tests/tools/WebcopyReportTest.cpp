@@ -1,0 +1,208 @@
+// What webcopy prints for events, fired here by hand: figures beyond 32 bits, the reason behind
+// an error, names that are not UTF-8, how progress is thinned out, and how outcomes are judged.
+#include "tools/webcopy/EventReport.h"
+
+#include <csignal>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "webcopy/ZandrelWebCopy.h"
+
+namespace zandrel::tools {
+namespace {
+
+using Json = nlohmann::ordered_json;
+using webcopy::TZandrelWebCopy;
+
+// Reaches the protected parts a run would use.
+class ScriptedCopy : public TZandrelWebCopy {
+public:
+    void Fail(const std::string& reason) {
+        FLastErrorReason = reason;
+        ReportError(webcopy::errConnect, "Cannot connect to FTP server 127.0.0.1");
+    }
+    void Finish(int idx, bool success, bool cancelled = false, bool noNewVersion = false) {
+        SetItemResults(Items[idx], success, cancelled, noNewVersion);
+    }
+};
+
+class Report : public ::testing::Test {
+protected:
+    ~Report() override { std::fclose(out_); }
+    EventReport& Start(ReportOptions options) {
+        options.out = out_;
+        options.err = out_;
+        report_ = std::make_unique<EventReport>(options);
+        report_->Attach(wc_, {});
+        return *report_;
+    }
+    std::vector<std::string> Lines() {
+        std::fflush(out_);
+        std::rewind(out_);
+        std::vector<std::string> lines;
+        std::string line;
+        for (int c; (c = std::fgetc(out_)) != EOF;) {
+            if (c == '\n') lines.push_back(std::exchange(line, {}));
+            else line += static_cast<char>(c);
+        }
+        return lines;
+    }
+    std::FILE* out_ = std::tmpfile();
+    ScriptedCopy wc_;
+    std::unique_ptr<EventReport> report_;
+};
+
+TEST_F(Report, FiguresBeyondFourGibibytesArePrintedWhole) {
+    EventReport& report = Start({});
+    report.Progress(1, 5'000'000'000ULL, 6'000'000'000ULL);
+    wc_.OnCopyProgress(wc_, 1, 4096, 8192); // through the component's own event as well
+    report.Finish(wc_, 0);
+    const std::vector<std::string> lines = Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], R"({"event":"OnCopyProgress","fileidx":1,"size":5000000000,"totsize":6000000000})");
+
+    std::fclose(out_);
+    out_ = std::tmpfile();
+    EventReport& text = Start({.format = ReportOptions::Format::Text});
+    text.Progress(1, 5'000'000'000ULL, 6'000'000'000ULL);
+    EXPECT_EQ(Lines().at(0), "  5,000,000,000 of 6,000,000,000 bytes (83%)");
+}
+
+// Progress comes after every block; only a few lines a second are printed, but never at the
+// cost of the last figures before the next event.
+TEST_F(Report, ProgressIsThinnedOutButTheLastFiguresAlwaysArrive) {
+    for (bool every : {false, true}) {
+        std::fclose(out_);
+        out_ = std::tmpfile();
+        EventReport& report = Start({.everyProgress = every});
+        constexpr int kBlocks = 20000;
+        for (int block = 1; block <= kBlocks; ++block) report.Progress(1, block * 4096ULL, kBlocks * 4096ULL);
+        wc_.OnFileDone(wc_, 0);
+        const std::vector<std::string> lines = Lines();
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines[lines.size() - 2],
+                  R"({"event":"OnCopyProgress","fileidx":1,"size":81920000,"totsize":81920000})");
+        EXPECT_EQ(lines.back(), R"({"event":"OnFileDone","idx":0})");
+        if (every)
+            EXPECT_EQ(lines.size(), size_t{kBlocks} + 1);
+        else
+            EXPECT_LT(lines.size(), size_t{kBlocks} / 2);
+    }
+}
+
+TEST_F(Report, ErrorsCarryTheirReasonInAFieldOfTheirOwnAndOnTheTerminal) {
+    wc_.Items.Add().Protocol = webcopy::wpFtpTest;
+    EventReport& report = Start({});
+    wc_.OnFileStart(wc_, 0);
+    wc_.Fail("530 Login incorrect.");
+    wc_.Finish(0, false);
+    EXPECT_EQ(report.Finish(wc_, 0), kExitFailed);
+    const std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(Json::parse(lines[1]), Json::parse(R"({"event":"OnError","ErrorCode":6,"reason":"530 Login incorrect."})"));
+    EXPECT_EQ(Json::parse(lines[2]),
+              Json::parse(R"({"event":"OnErrorInfo","ErrorCode":6,"ErrorInfo":"Cannot connect to FTP server 127.0.0.1",
+                              "reason":"530 Login incorrect."})"));
+    const Json done = Json::parse(lines[3]);
+    EXPECT_EQ(done.at("exit"), 1);
+    EXPECT_EQ(done.at("items")[0].at("Status"), "Failed");
+    EXPECT_EQ(done.at("items")[0].at("Reason"), "Cannot connect to FTP server 127.0.0.1 (530 Login incorrect.)");
+
+    std::fclose(out_);
+    out_ = std::tmpfile();
+    Start({.format = ReportOptions::Format::Text});
+    wc_.Fail("Connection refused");
+    EXPECT_EQ(Lines().at(0), "  error 6: Cannot connect to FTP server 127.0.0.1 (Connection refused)");
+}
+
+TEST_F(Report, NamesThatAreNotUtf8KeepTheirBytes) {
+    EventReport& report = Start({});
+    wc_.OnMultiFTPFileDone(wc_, "caf\xE9.txt");
+    wc_.OnURLNotFound(wc_, "na\xEFve");
+    report.Finish(wc_, 0);
+    const std::vector<std::string> lines = Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(Json::parse(lines[0]).at("Filename"), Json::parse(R"({"hex":"636166e92e747874","text":"caf\ufffd.txt"})"));
+    EXPECT_EQ(Json::parse(lines[1]).at("url").at("hex"), "6e61ef7665");
+
+    std::fclose(out_);
+    out_ = std::tmpfile();
+    Start({.format = ReportOptions::Format::Text});
+    wc_.OnMultiFTPFileDone(wc_, "caf\xE9.txt");
+    EXPECT_EQ(Lines().at(0), "  caf\\xE9.txt");
+}
+
+// The outcome of an item is more than its Success flag.
+TEST_F(Report, OutcomesAndTheExitStatusFollowFromResultsAndEvents) {
+    struct Case {
+        const char* name;
+        webcopy::TZandrelWebCopyProtocol protocol;
+        std::function<void(ScriptedCopy&)> events;
+        bool success, cancelled, noNew;
+        const char* status;
+        int exit;
+    };
+    const std::vector<Case> cases{
+        {"plain success", webcopy::wpFtp, [](ScriptedCopy&) {}, true, false, false, "Success", 0},
+        {"nothing newer", webcopy::wpFtp, [](ScriptedCopy&) {}, false, false, true, "NoNewVersion", 0},
+        {"declined overwrite", webcopy::wpFtp,
+         [](ScriptedCopy& wc) {
+             bool allow = true;
+             wc.OnCopyOverWrite(wc, "/tmp/x", allow);
+         },
+         false, false, false, "Failed", 1}, // the job set no handler: allow stays true, so a plain failure
+        {"multi-file with a failing file", webcopy::wpMultiFtp,
+         [](ScriptedCopy& wc) {
+             wc.OnMultiFTPFileDone(wc, "a.txt");
+             wc.OnURLNotFound(wc, "b.txt");
+             wc.OnMultiFTPFileDone(wc, "b.txt");
+         },
+         true, false, false, "Failed", 1},
+        {"multi-file matching nothing", webcopy::wpMultiFtpUpload, [](ScriptedCopy&) {}, true, false, false,
+         "NothingMatched", 1},
+        {"cancelled", webcopy::wpFtpUpload, [](ScriptedCopy&) {}, false, true, false, "Cancelled", 1},
+    };
+    for (const Case& c : cases) {
+        ScriptedCopy wc;
+        wc.Items.Add().Protocol = c.protocol;
+        std::FILE* out = std::tmpfile();
+        EventReport report({.out = out, .err = out});
+        report.Attach(wc, {});
+        wc.OnFileStart(wc, 0);
+        c.events(wc);
+        wc.Finish(0, c.success, c.cancelled, c.noNew);
+        EXPECT_EQ(report.Finish(wc, 0), c.exit) << c.name;
+        std::fflush(out);
+        std::rewind(out);
+        std::string text;
+        for (int ch; (ch = std::fgetc(out)) != EOF;) text += static_cast<char>(ch);
+        std::fclose(out);
+        const Json done = Json::parse(text.substr(text.rfind('\n', text.size() - 2) + 1));
+        EXPECT_EQ(done.at("items")[0].at("Status"), c.status) << c.name;
+    }
+
+    // The job's handler said no: the job asked for it, so it counts as done.
+    ScriptedCopy wc;
+    wc.Items.Add().Protocol = webcopy::wpFtp;
+    wc.Items.Add().Protocol = webcopy::wpFtp; // never reached
+    EventReport report({.quiet = true, .out = out_, .err = out_});
+    report.Attach(wc, {.copyOverWrite = false});
+    wc.OnFileStart(wc, 0);
+    bool allow = true;
+    wc.OnCopyOverWrite(wc, "/tmp/x", allow);
+    EXPECT_FALSE(allow);
+    wc.Finish(0, false);
+    EXPECT_EQ(report.Finish(wc, 0), kExitFailed);
+    EXPECT_EQ(Lines(), std::vector<std::string>{"webcopy: item 2 (wpFtp): NotRun"});
+    EXPECT_EQ(ItemOutcomes::ExitStatus({{ItemStatus::Declined, ""}}, 0), kExitDone);
+    EXPECT_EQ(ItemOutcomes::ExitStatus({{ItemStatus::Success, ""}}, SIGINT), 130);
+}
+
+} // namespace
+} // namespace zandrel::tools

@@ -1,0 +1,270 @@
+#include "tools/webcopy/EventReport.h"
+
+#include <charconv>
+
+#include "platform/rtl/Clock.h"
+#include "platform/ui/Forms.h"
+#include "platform/ui/terminal/TerminalBackend.h"
+#include "webcopy/StreamingValues.h"
+#include "webcopy/ZandrelWebCopy.h"
+
+namespace zandrel::tools {
+namespace {
+
+using Json = nlohmann::ordered_json;
+using webcopy::PrintableText;
+using webcopy::TDateTime;
+using webcopy::TextToJson;
+using webcopy::TZandrelWebCopy;
+
+constexpr const char* kProtocolNames[] = {"wpHttp",       "wpFtp",          "wpFile",           "wpFtpUpload",
+                                          "wpHttpUpload", "wpMultiFtp",     "wpMultiFtpUpload", "wpFtpDelete",
+                                          "wpFtpList",    "wpFtpTest"};
+
+const char* ProtocolName(webcopy::TZandrelWebCopyProtocol protocol) {
+    const auto ordinal = static_cast<size_t>(protocol);
+    return ordinal < std::size(kProtocolNames) ? kProtocolNames[ordinal] : "?";
+}
+
+Json Event(const char* name) { return Json{{"event", name}}; }
+
+// A date-time as the job gives it: the number, and ISO 8601 beside it under `key` + "ISO".
+void AddDate(Json& json, const std::string& key, TDateTime value) {
+    json[key] = value;
+    const std::string iso = webcopy::DateTimeToIso(value);
+    json[key + "ISO"] = iso.empty() ? Json(nullptr) : Json(iso);
+}
+
+std::string Iso(TDateTime value) {
+    const std::string iso = webcopy::DateTimeToIso(value);
+    return iso.empty() ? std::to_string(value) : iso;
+}
+
+// 1234567 -> "1,234,567": exact at any size, unlike the dialog's rounded Kb and Mb.
+std::string Grouped(uint64_t n) {
+    const std::string digits = std::to_string(n);
+    std::string grouped;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
+template <class Integer>
+void AppendNumber(std::string& line, Integer value) {
+    char digits[24];
+    line.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
+
+std::string Describe(const TZandrelWebCopy& wc, int idx) {
+    if (idx < 0 || idx >= wc.Items.Count()) return "item " + std::to_string(idx + 1);
+    const auto& item = wc.Items[idx];
+    std::string text = "item " + std::to_string(idx + 1) + " (" + ProtocolName(item.Protocol);
+    if (!item.URL.empty()) text += " " + PrintableText(item.URL);
+    return text + ")";
+}
+
+std::string WithReason(const std::string& text, const std::string& reason) {
+    return reason.empty() ? text : text + " (" + reason + ")";
+}
+
+} // namespace
+
+void EventReport::WriteLine(const std::string& line) {
+    // A live progress line on the same terminal gives up its row first; it comes back below.
+    if (options_.format == ReportOptions::Format::Text) ui::ClearTerminalLine();
+    std::fwrite(line.data(), 1, line.size(), options_.out);
+    std::fputc('\n', options_.out);
+    std::fflush(options_.out);
+}
+
+void EventReport::Emit(const Json& json, const std::string& text) {
+    FlushProgress();
+    // The closing summary is the last line; a window closed after the run still fires events.
+    if (options_.quiet || finished_) return;
+    if (options_.format == ReportOptions::Format::Json)
+        WriteLine(json.dump(-1, ' ', false, Json::error_handler_t::replace));
+    else if (!text.empty())
+        WriteLine(text);
+}
+
+void EventReport::Progress(int fileidx, uint64_t size, uint64_t totsize) {
+    if (options_.quiet || !options_.progress || finished_) return;
+    progress_.pending = true;
+    progress_.fileidx = fileidx;
+    progress_.size = size;
+    progress_.totsize = totsize;
+    const uint32_t now = rtl::GetTickCount();
+    if (options_.everyProgress || !progress_.everPrinted || now - progress_.printedAt >= kProgressGapMs) {
+        progress_.printedAt = now;
+        progress_.everPrinted = true;
+        WriteProgress();
+    }
+}
+
+void EventReport::FlushProgress() {
+    if (progress_.pending) WriteProgress();
+}
+
+void EventReport::WriteProgress() {
+    progress_.pending = false;
+    if (options_.format == ReportOptions::Format::Json) {
+        // Built by hand: with every event asked for, this is the tool's hottest line.
+        std::string line = R"({"event":"OnCopyProgress","fileidx":)";
+        AppendNumber(line, progress_.fileidx);
+        line += R"(,"size":)";
+        AppendNumber(line, progress_.size);
+        line += R"(,"totsize":)";
+        AppendNumber(line, progress_.totsize);
+        line += '}';
+        WriteLine(line);
+        return;
+    }
+    // The live line on the terminal already shows progress; a second copy would only scroll.
+    if (ui::TerminalShowsLiveLine()) return;
+    std::string line = "  " + Grouped(progress_.size);
+    if (progress_.totsize > 0)
+        line += " of " + Grouped(progress_.totsize) + " bytes (" +
+                std::to_string(progress_.size >= progress_.totsize ? 100 : progress_.size * 100 / progress_.totsize) +
+                "%)";
+    else
+        line += " bytes";
+    WriteLine(line);
+}
+
+void EventReport::Attach(TZandrelWebCopy& wc, const JobHandlers& handlers) {
+    TZandrelWebCopy* component = &wc;
+    wc.OnBeforeDialogShow = [this](TZandrelWebCopy&, ui::Form& dialog) {
+        Emit(Json{{"event", "OnBeforeDialogShow"}, {"ADialog", TextToJson(dialog.Caption())}}, "");
+    };
+    wc.OnConnectError = [this](TZandrelWebCopy&) {
+        outcomes_.Problem("cannot connect");
+        Emit(Event("OnConnectError"), "  cannot connect");
+    };
+    wc.OnCopyCancel = [this](TZandrelWebCopy&) { Emit(Event("OnCopyCancel"), "  cancelled"); };
+    wc.OnCopyDone = [this](TZandrelWebCopy&) { Emit(Event("OnCopyDone"), ""); };
+    const std::optional<bool> overwrite = handlers.copyOverWrite;
+    wc.OnCopyOverWrite = [this, overwrite](TZandrelWebCopy&, const std::string& tgtfile, bool& allow) {
+        if (overwrite) allow = *overwrite;
+        if (!allow) outcomes_.HandlerDeclined();
+        Emit(Json{{"event", "OnCopyOverWrite"}, {"tgtfile", TextToJson(tgtfile)}, {"allow", allow}},
+             "  " + PrintableText(tgtfile) + (allow ? " exists: replaced" : " exists: kept, not transferred"));
+    };
+    // The parameters are 64-bit whatever the component passes, so figures above 4 GiB survive.
+    wc.OnCopyProgress = [this](TZandrelWebCopy&, int fileidx, uint64_t size, uint64_t totsize) {
+        Progress(fileidx, size, totsize);
+    };
+    wc.OnError = [this, component](TZandrelWebCopy&, int code) {
+        Json json = Event("OnError");
+        json["ErrorCode"] = code;
+        const std::string& reason = component->LastErrorReason();
+        json["reason"] = reason.empty() ? Json(nullptr) : TextToJson(reason);
+        Emit(json, ""); // the text comes with OnErrorInfo, which always follows
+    };
+    wc.OnErrorInfo = [this, component](TZandrelWebCopy&, int code, const std::string& info) {
+        const std::string& reason = component->LastErrorReason();
+        outcomes_.Problem(WithReason(PrintableText(info), PrintableText(reason)));
+        Json json = Event("OnErrorInfo");
+        json["ErrorCode"] = code;
+        json["ErrorInfo"] = TextToJson(info);
+        json["reason"] = reason.empty() ? Json(nullptr) : TextToJson(reason);
+        Emit(json, "  error " + std::to_string(code) + ": " + WithReason(PrintableText(info), PrintableText(reason)));
+    };
+    wc.OnFileDone = [this, component](TZandrelWebCopy&, int idx) {
+        Emit(Json{{"event", "OnFileDone"}, {"idx", idx}}, "  " + Describe(*component, idx) + " finished");
+    };
+    wc.OnFileStart = [this, component](TZandrelWebCopy&, int idx) {
+        outcomes_.Started(idx);
+        Emit(Json{{"event", "OnFileStart"}, {"idx", idx}}, Describe(*component, idx) + ":");
+    };
+    // A handler here changes what the transfers do, so it is only set when the job asks.
+    if (handlers.fileDateCheck) {
+        const bool answer = *handlers.fileDateCheck;
+        wc.OnFileDateCheck = [this, answer](TZandrelWebCopy&, int idx, TDateTime newdate, bool& allow) {
+            allow = answer;
+            if (!allow) outcomes_.HandlerDeclined();
+            Json json{{"event", "OnFileDateCheck"}, {"idx", idx}};
+            AddDate(json, "newdate", newdate);
+            json["allow"] = allow;
+            Emit(json, "  the other side's file is of " + Iso(newdate) + (allow ? ": transferred" : ": not transferred"));
+        };
+    }
+    wc.OnMultiFTPFileDone = [this](TZandrelWebCopy&, const std::string& name) {
+        outcomes_.MultiFileDone();
+        Emit(Json{{"event", "OnMultiFTPFileDone"}, {"Filename", TextToJson(name)}}, "  " + PrintableText(name));
+    };
+    wc.OnURLNotFound = [this](TZandrelWebCopy&, const std::string& url) {
+        outcomes_.Problem("not found: " + PrintableText(url));
+        Emit(Json{{"event", "OnURLNotFound"}, {"url", TextToJson(url)}}, "  not found: " + PrintableText(url));
+    };
+    wc.OnNoNewFileFound = [this](TZandrelWebCopy&, const std::string& tgtfile, TDateTime curdate, TDateTime newdate) {
+        Json json{{"event", "OnNoNewFileFound"}, {"tgtfile", TextToJson(tgtfile)}};
+        AddDate(json, "curdate", curdate);
+        AddDate(json, "newdate", newdate);
+        Emit(json, "  nothing newer: " + PrintableText(tgtfile) + " is of " + Iso(newdate) + ", not newer than " +
+                       Iso(curdate));
+    };
+    wc.OnRemovedFile = [this](TZandrelWebCopy&, int idx) {
+        Emit(Json{{"event", "OnRemovedFile"}, {"idx", idx}}, "  removed");
+    };
+    wc.OnRemovedFileFailed = [this](TZandrelWebCopy&, int idx) {
+        outcomes_.Problem("could not remove the file");
+        Emit(Json{{"event", "OnRemovedFileFailed"}, {"idx", idx}}, "  could not remove the file");
+    };
+}
+
+int EventReport::Finish(const TZandrelWebCopy& wc, int interruptSignal, bool brokeOff) {
+    FlushProgress();
+    finished_ = true;
+    const std::vector<ItemOutcome> outcomes = outcomes_.Judge(wc);
+    int status = ItemOutcomes::ExitStatus(outcomes, interruptSignal);
+    if (brokeOff && status == kExitDone) status = kExitFailed;
+
+    Json items = Json::array();
+    std::vector<std::string> text;
+    int done = 0, active = 0;
+    for (int i = 0; i < wc.Items.Count(); ++i) {
+        const auto& item = wc.Items[i];
+        const ItemOutcome& outcome = outcomes[static_cast<size_t>(i)];
+        Json fileList = nullptr;
+        if (item.FileList()) {
+            fileList = Json::array();
+            for (const std::string& name : item.FileList()->Items()) fileList.push_back(TextToJson(name));
+        }
+        Json json{{"Status", StatusName(outcome.status)},
+                  {"Reason", outcome.reason.empty() ? Json(nullptr) : Json(outcome.reason)},
+                  {"Success", item.Success()},
+                  {"Cancelled", item.Cancelled()},
+                  {"NoNewVersion", item.NoNewVersion()}};
+        AddDate(json, "NewFileDate", item.NewFileDate);
+        json["FileList"] = std::move(fileList);
+        items.push_back(std::move(json));
+
+        if (item.Active) ++active;
+        if (item.Active && StatusIsDone(outcome.status)) ++done;
+        std::string line = Describe(wc, i) + ": " + StatusName(outcome.status);
+        if (!outcome.reason.empty()) line += " - " + outcome.reason;
+        if (options_.quiet) {
+            if (!StatusIsDone(outcome.status))
+                std::fprintf(options_.err, "webcopy: %s\n", line.c_str());
+            continue;
+        }
+        text.push_back(std::move(line));
+        if (item.FileList())
+            for (const std::string& name : item.FileList()->Items()) text.push_back("  " + PrintableText(name));
+    }
+    if (options_.quiet) return status;
+    if (options_.format == ReportOptions::Format::Json) {
+        WriteLine(Json{{"event", "done"}, {"exit", status}, {"items", std::move(items)}}.dump(
+            -1, ' ', false, Json::error_handler_t::replace));
+        return status;
+    }
+    for (const std::string& line : text) WriteLine(line);
+    std::string summary = "done: " + std::to_string(done) + " of " + std::to_string(active) + " active items done";
+    if (interruptSignal > 0) summary += ", stopped by a signal";
+    WriteLine(summary + " (exit status " + std::to_string(status) + ")");
+    return status;
+}
+
+} // namespace zandrel::tools

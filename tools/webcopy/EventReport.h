@@ -1,0 +1,68 @@
+#pragma once
+// What webcopy prints about a run: every event of the component, as one JSON line each or as
+// readable lines, then a closing summary with each item's outcome.
+//
+// Progress (OnCopyProgress) comes after every block a transfer moves; by default it is printed
+// at most every kProgressGapMs, and the last one before any other event is always printed, so the
+// final figures are never lost.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "tools/webcopy/ItemOutcomes.h"
+#include "tools/webcopy/JobInput.h"
+
+namespace zandrel::webcopy {
+class TZandrelWebCopy;
+}
+
+namespace zandrel::tools {
+
+struct ReportOptions {
+    enum class Format { Json, Text } format = Format::Json;
+    bool quiet = false;         // no events and no summary; failed items are told on `err`
+    bool progress = true;       // OnCopyProgress printed at all
+    bool everyProgress = false; // every OnCopyProgress, none skipped
+    std::FILE* out = stdout;
+    std::FILE* err = stderr;
+};
+
+constexpr uint32_t kProgressGapMs = 250;
+
+class EventReport {
+public:
+    explicit EventReport(ReportOptions options) : options_(options) {}
+
+    // Sets every event handler of `wc`; the job's handlers decide what OnFileDateCheck and
+    // OnCopyOverWrite answer. `wc` must outlive the run.
+    void Attach(webcopy::TZandrelWebCopy& wc, const JobHandlers& handlers);
+
+    // Prints the closing summary ("done" line) and returns webcopy's exit status.
+    // `interruptSignal` is the signal that stopped the run (0 if none); `brokeOff` says that the
+    // run ended with an exception instead of its own end.
+    int Finish(const webcopy::TZandrelWebCopy& wc, int interruptSignal, bool brokeOff = false);
+
+    // One progress event (public so that its figures can be checked beyond 32 bits).
+    void Progress(int fileidx, uint64_t size, uint64_t totsize);
+
+private:
+    void Emit(const nlohmann::ordered_json& json, const std::string& text);
+    void FlushProgress();
+    void WriteProgress();
+    void WriteLine(const std::string& line);
+
+    ReportOptions options_;
+    ItemOutcomes outcomes_;
+    bool finished_ = false;
+    struct {
+        bool pending = false;
+        int fileidx = 0;
+        uint64_t size = 0, totsize = 0;
+        bool everPrinted = false;
+        uint32_t printedAt = 0;
+    } progress_;
+};
+
+} // namespace zandrel::tools
