@@ -5,6 +5,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <optional>
@@ -81,10 +82,13 @@ std::vector<WIN32_FIND_DATA> ReadListing(FtpSession& session, const std::string&
             giveUp(ERROR_INTERNET_CONNECTION_ABORTED, "the listing is larger than " + std::to_string(kMaxListingBytes >> 20) + " MiB");
         pending.append(block, static_cast<size_t>(received));
         size_t start = 0;
-        for (size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1)
+        for (size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
+            if (end - start > kMaxListingLine) break;
             take(std::string_view(pending).substr(start, end - start));
+        }
         pending.erase(0, start);
-        if (pending.size() > kMaxListingLine)
+        // What is left is one unfinished line, or a finished one that is too long.
+        if (std::min(pending.find('\n'), pending.size()) > kMaxListingLine)
             giveUp(ERROR_INTERNET_CONNECTION_ABORTED, "the listing has a line longer than " + std::to_string(kMaxListingLine / 1024) + " KiB");
         if (entries.size() > kMaxListingEntries)
             giveUp(ERROR_INTERNET_CONNECTION_ABORTED, "the listing has more than " + std::to_string(kMaxListingEntries) + " entries");

@@ -80,12 +80,14 @@ struct Misbehaviour {
     DWORD error;
     const char* reason; // a part of InternetLastFailureReason()
     bool mlsd = false;  // whether the server offers MLSD
+    std::vector<std::string> listLines = {};
 };
 
 test::FtpServerOptions OptionsFor(const Misbehaviour& m) {
     test::FtpServerOptions options;
     options.rules = m.rules;
     options.mlsd = m.mlsd;
+    options.listLines = m.listLines;
     return options;
 }
 
@@ -127,6 +129,8 @@ TEST(FtpHostile, EachMisbehaviourFailsWithItsCodeAndReason) {
          "data connection broke", true},
         {"missing folder listed as empty", {"LIST empty"}, Step::ListMissingFolder, ERROR_INTERNET_EXTENDED_ERROR,
          "550 "},
+        {"listing line beyond the bound", {}, Step::ListLs, ERROR_INTERNET_CONNECTION_ABORTED,
+         "line longer than 64 KiB", false, {std::string(70'000, 'x')}},
         {"short download announced by 150", {"SIZE reply 502 No.", "RETR short 1000", "RETR announce"},
          Step::Download, ERROR_INTERNET_CONNECTION_ABORTED, "ended after 1000 of 100000 bytes"},
         {"short download announced by SIZE", {"RETR short 1000"}, Step::Download, ERROR_INTERNET_CONNECTION_ABORTED,
@@ -230,6 +234,23 @@ TEST(FtpHostile, CancelStopsEveryWait) {
         connection.Reset();
         EXPECT_LT(SecondsSince(closing), 5.0); // a cancelled connection only closes
     }
+}
+
+TEST(FtpHostile, AnEmptyListingOfAnExistingFolderIsStillEmpty) {
+    test::FtpServerOptions options;
+    options.mlsd = false;
+    options.rules = {"LIST empty"};
+    test::FtpServer server(options);
+    Populate(server);
+    ScopedHandle root = OpenRoot();
+    ScopedHandle connection = ConnectTo(root.Get(), server, true);
+    WIN32_FIND_DATA entry;
+    EXPECT_EQ(FtpFindFirstFile(connection.Get(), "sub/*", entry, 0, 0), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
+    // The check that the folder exists leaves the connection where it was.
+    std::string directory;
+    EXPECT_TRUE(FtpGetCurrentDirectory(connection.Get(), directory));
+    EXPECT_EQ(directory, "/");
 }
 
 TEST(FtpHostile, NegativeOrMalformedSizeIsUnknownAndThe150ReplyStandsIn) {
