@@ -7,9 +7,18 @@
 // numbers looked up in a table, so a closed or never-opened handle is refused with
 // ERROR_INVALID_HANDLE instead of touching freed memory.
 //
-// Blocking waits (connect, server replies, data) are bounded by the handle's timeouts and run in
-// short slices; between slices the calling thread's idle hook runs (see SetIdleHook), so a UI
-// stays responsive and a Cancel reaches a stalled read or write within a fraction of a second.
+// Blocking waits (connect, server replies, data) are bounded by the handle's timeouts, and the
+// calling thread's idle hook runs at least every 50 ms meanwhile (see SetIdleHook), so a UI stays
+// responsive and a Cancel stops any call within a fraction of a second.
+//
+// Every server reply is bounded: a line at most 8 KiB, the whole reply (all its lines) at most
+// 64 KiB, and the whole reply must arrive within the receive timeout, however it trickles in.
+// Beyond the size bounds the call fails with ERROR_INTERNET_CONNECTION_ABORTED, beyond the time
+// with ERROR_INTERNET_TIMEOUT; text that is not a reply gives ERROR_FTP_DROPPED. In each case
+// the session is discarded (its replies can no longer be trusted to be in step): later calls on
+// the connection fail with ERROR_FTP_DROPPED and IsConnectionAlive says false.
+//
+// Why a call failed, in words: InternetLastFailureReason().
 #include <cstdint>
 #include <functional>
 #include <string>
