@@ -321,6 +321,10 @@ TEST_P(FtpOddListing, DevicesAreLeftOutAndNamesKeepTheirBytes) {
     } while (names.size() < 100 && InternetFindNextFile(find.Get(), entry));
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{latin1, "plain.txt", "trailing "}));
+    // A mask matches such a name, and the entry keeps the server's bytes.
+    ScopedHandle masked(FtpFindFirstFile(connection.Get(), "caf?.txt", entry, 0, 0));
+    ASSERT_TRUE(masked) << InternetLastFailureReason();
+    EXPECT_EQ(entry.cFileName, latin1);
 
     // The names from the listing fetch the files they name.
     std::string content;
