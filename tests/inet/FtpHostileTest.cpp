@@ -9,15 +9,6 @@
 namespace zandrel::inet::testing {
 namespace {
 
-class IdleHookScope {
-public:
-    explicit IdleHookScope(IdleHook hook) : previous_(SetIdleHook(std::move(hook))) {}
-    ~IdleHookScope() { SetIdleHook(std::move(previous_)); }
-
-private:
-    IdleHook previous_;
-};
-
 // What a case does once connected; the connect itself is one of the steps too.
 enum class Step { Connect, Cwd, Pwd, FileTime, ListLs, ListMlsd, ListMissingFolder, Download, Upload, Rename };
 

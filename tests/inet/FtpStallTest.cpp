@@ -4,15 +4,6 @@
 namespace zandrel::inet::testing {
 namespace {
 
-class IdleHookScope {
-public:
-    explicit IdleHookScope(IdleHook hook) : previous_(SetIdleHook(std::move(hook))) {}
-    ~IdleHookScope() { SetIdleHook(std::move(previous_)); }
-
-private:
-    IdleHook previous_;
-};
-
 struct StalledWrite {
     bool failed = false;
     DWORD error = 0;

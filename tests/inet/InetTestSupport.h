@@ -40,6 +40,16 @@ private:
     HINTERNET handle_ = nullptr;
 };
 
+// Installs an idle hook for the scope and puts the previous one back.
+class IdleHookScope {
+public:
+    explicit IdleHookScope(IdleHook hook) : previous_(SetIdleHook(std::move(hook))) {}
+    ~IdleHookScope() { SetIdleHook(std::move(previous_)); }
+
+private:
+    IdleHook previous_;
+};
+
 inline ScopedHandle OpenRoot(DWORD timeoutMs = kDefaultTimeoutMs) {
     ScopedHandle root(InternetOpen("Zandrel tests", INTERNET_OPEN_TYPE_DIRECT, "", "", 0));
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
