@@ -98,8 +98,8 @@ void AwaitRetry(FileHandle& handle, int mode, Millis timeout) {
 // Sends all of `data`, waiting only when the socket's buffer is full.
 void SendAll(FileHandle& handle, const char* data, size_t count) {
     const int fd = handle.data.impl()->sockfd();
-    StopIfCancelled(handle);
     while (count > 0) {
+        StopIfCancelled(handle); // a server that takes a few bytes at a time must not starve it
         const ssize_t sent = ::send(fd, data, count, MSG_DONTWAIT | MSG_NOSIGNAL);
         if (sent < 0) {
             AwaitRetry(handle, Poco::Net::Socket::SELECT_WRITE, handle.connection->session->timeouts.send);
