@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "InetTestSupport.h"
 
@@ -225,6 +226,28 @@ TEST(FtpHostile, CancelStopsEveryWait) {
         connection.Reset();
         EXPECT_LT(SecondsSince(closing), 5.0); // a cancelled connection only closes
     }
+}
+
+// Data that keeps flowing never makes a read wait, and a Cancel must still get through.
+TEST(FtpHostile, CancelStopsATransferThatNeverWaits) {
+    test::FtpServer server;
+    const std::string big = RandomBytes(32u << 20, 3);
+    server.WriteFile("big.bin", big);
+    ScopedHandle root = OpenRoot();
+    ScopedHandle connection = ConnectTo(root.Get(), server, true);
+    ScopedHandle file(FtpOpenFile(connection.Get(), "big.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
+    ASSERT_TRUE(file);
+    IdleHookScope hook([] { return false; }); // Cancel was pressed
+    std::vector<char> block(4096);
+    uint64_t total = 0;
+    DWORD read = 0;
+    for (int guard = 0; guard < 1'000'000; ++guard) {
+        if (!InternetReadFile(file.Get(), block.data(), static_cast<DWORD>(block.size()), read) || read == 0) break;
+        total += read;
+    }
+    EXPECT_EQ(GetLastError(), ERROR_INTERNET_OPERATION_CANCELLED);
+    EXPECT_LT(total, big.size());
+    EXPECT_FALSE(IsConnectionAlive(connection.Get()));
 }
 
 TEST(FtpHostile, AnEmptyListingOfAnExistingFolderIsStillEmpty) {
