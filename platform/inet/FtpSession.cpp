@@ -287,7 +287,7 @@ bool FtpSession::HasFeature(std::string_view feature) {
     if (!features_) {
         std::set<std::string> found;
         std::string reply;
-        // One feature per line, after a blank: " MDTM", " MLST type*;size*;modify*;".
+        // One feature per line: " MDTM", " MLST type*;size*;modify*;".
         if (Command("FEAT", "", reply) / 100 == 2) {
             size_t start = 0;
             while (start < reply.size()) {
@@ -295,7 +295,12 @@ bool FtpSession::HasFeature(std::string_view feature) {
                 if (end == std::string::npos) end = reply.size();
                 const std::string_view line(reply.data() + start, end - start);
                 start = end + 1;
-                if (line.empty() || line[0] != ' ') continue; // the first and last lines
+                // The first and last lines carry the code; a feature line should start with a
+                // blank, but some servers leave it out.
+                if (line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
+                    std::isdigit(static_cast<unsigned char>(line[1])) && std::isdigit(static_cast<unsigned char>(line[2])) &&
+                    (line.size() == 3 || line[3] == '-' || line[3] == ' '))
+                    continue;
                 const size_t first = line.find_first_not_of(' ');
                 if (first == std::string_view::npos) continue;
                 const size_t last = line.find_first_of(" \r", first);
