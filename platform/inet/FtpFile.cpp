@@ -72,6 +72,7 @@ std::shared_ptr<FileHandle> TransferHandle(HINTERNET file, bool writing) {
 // session, whose replies can no longer be trusted to be in step.
 void ThrowInterrupted(FileHandle& handle, WaitOutcome outcome, Millis timeout) {
     handle.interrupted = true;
+    handle.cancelled = outcome == WaitOutcome::Cancelled;
     handle.connection->session->Discard();
     if (outcome == WaitOutcome::Cancelled) throw Failure(ERROR_INTERNET_OPERATION_CANCELLED);
     throw Failure(ERROR_INTERNET_TIMEOUT, "the data connection stalled: " + detail::NoAnswerWithin(timeout));
@@ -156,6 +157,7 @@ bool FileHandle::Close() {
     std::string reply;
     const int status = session.AwaitTransferEnd(limit, reply);
     if (!writing) return true; // an early end of a download: 226 or 426 are both fine
+    if (status == 0 && cancelled) throw Failure(ERROR_INTERNET_OPERATION_CANCELLED);
     if (status == 0)
         throw Failure(interrupted ? ERROR_FTP_DROPPED : ERROR_INTERNET_TIMEOUT,
                       interrupted ? "the transfer was interrupted"

@@ -39,6 +39,7 @@ struct FileHandle : Handle {
     bool dataOpen = true;     // the data channel has not been closed yet
     bool finished = false;    // the transfer's final reply has been read
     bool interrupted = false; // a read or write was cancelled or failed half-way
+    bool cancelled = false;   // ... and it was a Cancel
     bool binary = true;
     std::optional<uint64_t> size;      // SIZE's answer, else the 150 reply's
     std::optional<uint64_t> announced; // what the 150 reply said

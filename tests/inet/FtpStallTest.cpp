@@ -116,6 +116,9 @@ TEST(FtpStall, CancelReachesAStalledWriteAtOnce) {
     ASSERT_TRUE(stall.failed);
     EXPECT_EQ(stall.error, ERROR_INTERNET_OPERATION_CANCELLED);
     EXPECT_LT(stall.secondsAfterLastWrite, 0.5);
+    // Closing says the upload was cancelled, not that the server dropped it.
+    EXPECT_FALSE(InternetCloseHandle(file.Release()));
+    EXPECT_EQ(GetLastError(), ERROR_INTERNET_OPERATION_CANCELLED);
 }
 
 TEST(FtpStall, CommandsToAFrozenServerTimeOut) {
