@@ -207,7 +207,9 @@ bool InternetReadFile(HINTERNET file, void* buffer, DWORD toRead, DWORD& read);
 bool InternetWriteFile(HINTERNET file, const void* buffer, DWORD toWrite, DWORD& written);
 
 // Closes any handle and all of its children. Closing a file handle ends its transfer: a write is
-// completed (false when the server does not confirm the file), an unfinished read is stopped.
+// completed (false when the server does not confirm the file; ERROR_INTERNET_OPERATION_CANCELLED
+// after a cancelled write), an unfinished read is stopped. A successful close sets the last
+// error to ERROR_SUCCESS (the failure reason stays): read GetLastError before closing.
 bool InternetCloseHandle(HINTERNET handle);
 
 // ---- errors --------------------------------------------------------------------------------------
