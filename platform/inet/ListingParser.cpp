@@ -123,6 +123,7 @@ std::optional<WIN32_FIND_DATA> ParseUnixLine(std::string_view line, const rtl::S
         if (line[0] == 'l') {
             const size_t arrow = entry.cFileName.find(" -> ");
             if (arrow != std::string::npos) entry.cFileName.resize(arrow);
+            if (entry.cFileName.empty()) return std::nullopt;
         }
         entry.dwFileAttributes = line[0] == 'd' ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
         SetSize(entry, size);
