@@ -40,6 +40,16 @@ private:
     HINTERNET handle_ = nullptr;
 };
 
+// Installs an idle hook for the scope and puts the previous one back.
+class IdleHookScope {
+public:
+    explicit IdleHookScope(IdleHook hook) : previous_(SetIdleHook(std::move(hook))) {}
+    ~IdleHookScope() { SetIdleHook(std::move(previous_)); }
+
+private:
+    IdleHook previous_;
+};
+
 inline ScopedHandle OpenRoot(DWORD timeoutMs = kDefaultTimeoutMs) {
     ScopedHandle root(InternetOpen("Zandrel tests", INTERNET_OPEN_TYPE_DIRECT, "", "", 0));
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
@@ -74,7 +84,8 @@ inline bool Upload(HINTERNET connection, const std::string& name, const std::str
     return InternetCloseHandle(file) && ok;
 }
 
-// Reads the whole file in 4096-byte blocks; false when a read failed.
+// Reads the whole file in 4096-byte blocks; false when a read failed, with the read's error
+// still in GetLastError (closing the handle does not overwrite it).
 inline bool Download(HINTERNET connection, const std::string& name, std::string& content) {
     content.clear();
     ScopedHandle file(FtpOpenFile(connection, name, GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
@@ -82,7 +93,12 @@ inline bool Download(HINTERNET connection, const std::string& name, std::string&
     char block[4096];
     for (int guard = 0; guard < 1'000'000; ++guard) {
         DWORD read = 0;
-        if (!InternetReadFile(file.Get(), block, sizeof block, read)) return false;
+        if (!InternetReadFile(file.Get(), block, sizeof block, read)) {
+            const DWORD error = GetLastError();
+            file.Reset();
+            SetLastError(error);
+            return false;
+        }
         if (read == 0) return true;
         content.append(block, read);
     }

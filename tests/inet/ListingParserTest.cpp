@@ -42,6 +42,9 @@ TEST(ListingParser, ReadsUnixAndDosLines) {
         {"lrwxrwxrwx   1 owner    group          10 Mar 03  2021 link -> target.txt", "link", FILE_ATTRIBUTE_NORMAL, 10, Utc(2021, 3, 3)},
         {"-rw-r--r--   1 ftp        77 Apr 01  2022  leading space", " leading space", FILE_ATTRIBUTE_NORMAL, 77, Utc(2022, 4, 1)},
         {"-rw-r--r--   1 owner group 5 Jun 14 23:59 crlf.txt\r", "crlf.txt", FILE_ATTRIBUTE_NORMAL, 5, Utc(2024, 6, 14, 23, 59)},
+        {"-rw-r--r--   1 owner group 5 Jun 14 23:59 trailing  \r", "trailing  ", FILE_ATTRIBUTE_NORMAL, 5, Utc(2024, 6, 14, 23, 59)},
+        {"-rw-r--r--   1 owner group 5 Jun 14 23:59 caf\xe9", "caf\xe9", FILE_ATTRIBUTE_NORMAL, 5, Utc(2024, 6, 14, 23, 59)},
+        {"01-15-24  03:45PM                 12 dos trailing ", "dos trailing ", FILE_ATTRIBUTE_NORMAL, 12, Utc(2024, 1, 15, 15, 45)},
         {"01-15-24  03:45PM       <DIR>          Folder Name", "Folder Name", FILE_ATTRIBUTE_DIRECTORY, 0, Utc(2024, 1, 15, 15, 45)},
         {"12-31-99  12:05AM                 2048 old.txt", "old.txt", FILE_ATTRIBUTE_NORMAL, 2048, Utc(1999, 12, 31, 0, 5)},
         {"02-29-2020  12:30PM           5368709243 big.bin", "big.bin", FILE_ATTRIBUTE_NORMAL, 5368709243ull, Utc(2020, 2, 29, 12, 30)},
@@ -61,7 +64,12 @@ TEST(ListingParser, ReadsUnixAndDosLines) {
 TEST(ListingParser, SkipsLinesThatAreNotEntries) {
     for (const char* line : {"total 12", "", "\r", "drwxr-xr-x 2 owner group", "garbage line here",
                              "-rw-r--r-- 1 o g 12 Foo 01 2020 x", "13-45-24  03:45PM  12 bad-date",
-                             "01-15-24  13:45PM  12 bad-clock", "-rw-r--r-- 1 o g 12 Jan 01 2020"}) {
+                             "01-15-24  13:45PM  12 bad-clock", "-rw-r--r-- 1 o g 12 Jan 01 2020",
+                             // Devices, pipes and sockets are not files to fetch.
+                             "crw-rw-rw- 1 root root 1, 3 Jan 01 2020 null", "brw-rw---- 1 root disk 8, 0 Jan 01 2020 sda",
+                             "prw-r--r-- 1 o g 0 Jan 01 2020 fifo", "srwxr-xr-x 1 o g 0 Jan 01 2020 socket",
+                             // A link without a name of its own.
+                             "lrwxrwxrwx 1 o g 4096 Mar 01  2020  -> sub"}) {
         SCOPED_TRACE(line);
         EXPECT_FALSE(ParseListLine(line, kNow).has_value());
     }
@@ -94,9 +102,12 @@ TEST(ListingParser, ReadsMlsdFactsAndSkipsTheDotEntries) {
         "type=pdir;modify=20240101000000; ..\r\n"
         "type=file;size=5368709243;modify=20200229134530.25;UNIX.mode=0644; name; with = signs.zip\r\n"
         "Type=DIR;Modify=20240614090500; sub\r\n"
-        "type=OS.unix=slink:/x;size=3; link\r\n";
+        "type=OS.unix=slink:/x;size=3; link\r\n"
+        "type=OS.unix=chr-1/3;modify=20240101000000; null\r\n"
+        "type=OS.unix=blk-8/0;modify=20240101000000; sda\r\n"
+        "type=file;size=1; trailing \r\n";
     const auto entries = ParseListing(listing, true, kNow);
-    ASSERT_EQ(entries.size(), 3u);
+    ASSERT_EQ(entries.size(), 4u);
     EXPECT_EQ(entries[0].cFileName, "name; with = signs.zip");
     EXPECT_EQ(entries[0].FileSize(), 5368709243ull);
     EXPECT_EQ(entries[0].dwFileAttributes, FILE_ATTRIBUTE_NORMAL);
@@ -105,6 +116,11 @@ TEST(ListingParser, ReadsMlsdFactsAndSkipsTheDotEntries) {
     EXPECT_EQ(entries[1].dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_EQ(entries[2].cFileName, "link");
     EXPECT_EQ(entries[2].dwFileAttributes, FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(entries[3].cFileName, "trailing ");
+    // A listed time is exact only where the server gave one in full.
+    EXPECT_TRUE(entries[0].exactTime);
+    EXPECT_TRUE(entries[1].exactTime);
+    EXPECT_FALSE(entries[2].exactTime);
 }
 
 TEST(ListingParser, MasksAreCaseSensitiveGlobs) {
