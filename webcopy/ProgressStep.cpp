@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
-#include <limits>
 #include <string>
 #include <string_view>
 
@@ -61,9 +60,9 @@ std::string TZandrelWebCopy::FileCounterPrefix() const {
     return std::to_string(FFileNum) + " " + DlgFileOfLabel + " " + std::to_string(Items.ActiveItems()) + " : ";
 }
 
-bool TZandrelWebCopy::ProgressStep(uint32_t Done, uint32_t Total, uint32_t Start, const std::string& DirectionWord) {
+bool TZandrelWebCopy::ProgressStep(uint64_t Done, uint64_t Total, uint32_t Start, const std::string& DirectionWord) {
     if (Total > 0) {
-        const auto percent = rtl::RoundHalfEven(static_cast<double>(Done) / Total * 100.0);
+        const auto percent = rtl::RoundHalfEven(static_cast<double>(Done) / static_cast<double>(Total) * 100.0);
         if (FProgress) FProgress->SetPosition(static_cast<int>(std::min<int64_t>(percent, 100)));
         if (FSizeLbl)
             SetCaptionParts(FSizeLbl, {DlgProgressLabel, " ", FileSizeFmt(Done), " ", DlgFileOfLabel, " ", FileSizeFmt(Total)});
@@ -77,8 +76,8 @@ bool TZandrelWebCopy::ProgressStep(uint32_t Done, uint32_t Total, uint32_t Start
     const uint32_t elapsed = TicksSince(Start);
     // The +1 keeps the first block (0 ms) from dividing by zero; 64 bits keep it from wrapping.
     const double elapsedForRate = static_cast<double>(uint64_t{elapsed} + 1);
-    const int64_t rate = rtl::RoundHalfEven(Done / elapsedForRate * 1000.0);
-    FRateStr = FileSizeFmtSpeed(static_cast<int32_t>(std::min<int64_t>(rate, std::numeric_limits<int32_t>::max())));
+    const int64_t rate = rtl::RoundHalfEven(static_cast<double>(Done) / elapsedForRate * 1000.0);
+    FRateStr = FileSizeFmtSpeed(rate);
     SetCaptionParts(FRateLbl, {DlgRateLabel, " ", FRateStr});
 
     FTimeLeftStr = TimeFmt(elapsed, Done, Total);

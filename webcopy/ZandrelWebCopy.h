@@ -189,7 +189,7 @@ protected:
     // OnCopyProgress, then one round of pending messages. `Done` and `Total` are bytes (Total 0
     // when unknown), `Start` the tick count taken just before the block loop. Returns true when
     // a cancel has been requested, so the routine stops after this block.
-    bool ProgressStep(uint32_t Done, uint32_t Total, uint32_t Start, const std::string& DirectionWord);
+    bool ProgressStep(uint64_t Done, uint64_t Total, uint32_t Start, const std::string& DirectionWord);
     // The file counter that leads every routine's file line: "2 of 3 : " (FFileNum, DlgFileOfLabel,
     // the number of active items) when the list holds more than one item, else empty.
     std::string FileCounterPrefix() const;

@@ -60,7 +60,7 @@ public:
             log.push_back("removefailed " + std::to_string(idx));
         };
         if (logProgress)
-            OnCopyProgress = [this](TZandrelWebCopy&, int fileidx, uint32_t size, uint32_t total) {
+            OnCopyProgress = [this](TZandrelWebCopy&, int fileidx, uint64_t size, uint64_t total) {
                 log.push_back("progress " + std::to_string(fileidx) + " " + std::to_string(size) + "/" +
                               std::to_string(total));
             };
@@ -387,7 +387,7 @@ TEST_F(FtpRoutines, CancelFromTheProgressEventStopsTheTransferAndTheRun) {
     for (TZandrelWebCopyProtocol protocol : {wpFtpUpload, wpFtp}) {
         FtpWebCopy wc;
         int blocks = 0;
-        wc.OnCopyProgress = [&](TZandrelWebCopy& sender, int, uint32_t, uint32_t) {
+        wc.OnCopyProgress = [&](TZandrelWebCopy& sender, int, uint64_t, uint64_t) {
             if (++blocks == 2) sender.CancelCopy();
         };
         if (protocol == wpFtp) Add(wc, wpFtp, "big.bin", Local("down"));
