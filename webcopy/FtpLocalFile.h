@@ -34,7 +34,9 @@ public:
         if (fd_ < 0) return false;
         struct stat st {};
         if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+            const int error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
             Close();
+            errno = error; // why, for the error message
             return false;
         }
         size_ = static_cast<uint64_t>(st.st_size);

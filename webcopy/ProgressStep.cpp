@@ -9,6 +9,7 @@
 
 #include "platform/rtl/Clock.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Interrupt.h"
 #include "webcopy/UiForms.h"
 #include "webcopy/Formatting.h"
 #include "webcopy/ZandrelWebCopy.h"
@@ -87,8 +88,18 @@ bool TZandrelWebCopy::ProgressStep(uint64_t Done, uint64_t Total, uint32_t Start
     SetCaptionParts(FElapsedTimeLbl, {DlgElapsedTimeLabel, " ", FElapsedTimeStr});
 
     if (OnCopyProgress) OnCopyProgress(*this, FFileNum, Done, Total);
+    return !PumpMessages();
+}
+
+bool TZandrelWebCopy::PumpMessages() {
     ui::ProcessMessages();
-    return FCancelled;
+    // A shown dialog's Cancel button takes Ctrl-C while messages are processed; without one (no
+    // dialog, or one without Cancel) nobody else would, and the run must stop all the same.
+    if (!FCancelled && ui::InterruptPending() && ui::TakeInterrupt()) {
+        if (OnCopyCancel) OnCopyCancel(*this);
+        FCancelled = true;
+    }
+    return !FCancelled;
 }
 
 } // namespace zandrel::webcopy

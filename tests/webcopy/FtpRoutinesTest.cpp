@@ -204,9 +204,12 @@ TEST_F(FtpRoutines, UploadFailuresAreReportedAndLeaveTheServerAlone) {
          {"notfound " + Local("missing.txt"), "error 1", "errorinfo 1 Cannot open source file " + Local("missing.txt")}},
         {"source is a folder", local_.string(), "", "keep.txt", "alice", "secret", server_.Port(),
          {"notfound " + local_.string(), "error 1", "errorinfo 1 Cannot open source file " + local_.string()}},
-        // Anonymous may read but not create folders or files.
-        {"uncreatable directory", Local("a.txt"), "new/dir", "", "", "", server_.Port(), {}},
-        {"uncreatable file", Local("a.txt"), "", "", "", "", server_.Port(), {"notfound " + Local("a.txt")}},
+        // Anonymous may read but not create folders or files: the remote target cannot be
+        // created, which is not a missing local file.
+        {"uncreatable directory", Local("a.txt"), "new/dir", "", "", "", server_.Port(),
+         {"error 3", "errorinfo 3 Cannot create target file new/dir/a.txt"}},
+        {"uncreatable file", Local("a.txt"), "", "", "", "", server_.Port(),
+         {"error 3", "errorinfo 3 Cannot create target file a.txt"}},
     };
     for (const Case& c : cases) {
         FtpWebCopy wc;
@@ -547,10 +550,8 @@ TEST_F(FtpRoutines, MultiUploadSendsEveryMatchingFileIntoANewFolder) {
     EXPECT_TRUE(server_.ReadFile("x/y/b.txt") == Bytes(9000));
     EXPECT_FALSE(fs::exists(server_.Root() / "x/y/c.bin"));
     EXPECT_FALSE(fs::exists(server_.Root() / "x/y/folder.txt"));
-    const std::string folder = Local("src/folder.txt");
-    EXPECT_EQ(wc.log, Log({"start 0", "multi a.txt", "multi b.txt", "notfound " + folder, "error 1",
-                           "errorinfo 1 Cannot open source file " + folder, "multi folder.txt", "done 0",
-                           "copydone"}));
+    // The folder that matches the mask is not a file to send, nor a failure.
+    EXPECT_EQ(wc.log, Log({"start 0", "multi a.txt", "multi b.txt", "done 0", "copydone"}));
     EXPECT_EQ(wc.FPrevConnect, "");
 }
 
@@ -599,18 +600,19 @@ TEST_F(FtpRoutines, MultiDownloadFetchesEveryMatchOverOneLoginAndRefusesUnsafeNa
     FtpWebCopy wc;
     Add(wc, wpMultiFtp, "out\\*.txt", Local("in"));
     wc.Execute();
-    EXPECT_TRUE(wc.Items[0].Success());
+    // A matching file was refused, so the item did not do all it was asked.
+    EXPECT_FALSE(wc.Items[0].Success());
     EXPECT_EQ(ReadLocal(local_ / "in/a.txt"), "A");
     EXPECT_TRUE(ReadLocal(local_ / "in/b.txt") == Bytes(12000));
     EXPECT_FALSE(fs::exists(local_ / "in/c.bin"));
     EXPECT_FALSE(fs::exists(local_ / "in/..\\escape.txt"));
     EXPECT_FALSE(fs::exists(local_ / "escape.txt"));
     EXPECT_EQ(server_.CountCommands("USER"), 1);
-    for (const char* entry : {"multi a.txt", "multi b.txt", "multi sub.txt", "multi ..\\escape.txt",
-                                     "notfound ..\\escape.txt", "notfound sub.txt"})
+    // The folder that matches is not a file: neither fetched nor reported.
+    for (const char* entry : {"multi a.txt", "multi b.txt", "multi ..\\escape.txt", "notfound ..\\escape.txt"})
         EXPECT_NE(std::find(wc.log.begin(), wc.log.end(), entry), wc.log.end()) << entry;
-    EXPECT_EQ(std::count_if(wc.log.begin(), wc.log.end(), [](const std::string& e) { return e.rfind("multi", 0) == 0; }),
-              4);
+    EXPECT_EQ(std::count_if(wc.log.begin(), wc.log.end(), [](const std::string& e) { return e.find("sub.txt") != std::string::npos; }),
+              0);
 }
 
 } // namespace
