@@ -2,6 +2,9 @@
 #include <Poco/Exception.h>
 #include <Poco/Net/NetException.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <map>
 
 #include "platform/inet/Failure.h"
@@ -13,6 +16,9 @@ namespace {
 thread_local DWORD lastError = ERROR_SUCCESS;
 thread_local int lastResponseStatus = 0;
 thread_local std::string lastResponseText;
+thread_local std::string lastFailureReason;
+
+constexpr size_t kReasonLimit = 512;
 
 const std::map<DWORD, const char*>& Texts() {
     static const std::map<DWORD, const char*> texts = {
@@ -61,6 +67,8 @@ bool InternetGetLastResponseInfo(DWORD& error, std::string& text) {
     return true;
 }
 
+std::string InternetLastFailureReason() { return lastFailureReason; }
+
 std::string InternetErrorMessage(DWORD code) {
     const auto it = Texts().find(code);
     if (it == Texts().end()) return {};
@@ -76,7 +84,7 @@ void RecordResponse(int status, const std::string& text) {
 
 void ThrowServerRefusal(int status, const std::string& reply) {
     RecordResponse(status, reply);
-    throw Failure(ERROR_INTERNET_EXTENDED_ERROR, reply);
+    throw Failure(ERROR_INTERNET_EXTENDED_ERROR, reply.empty() ? "reply " + std::to_string(status) : reply);
 }
 
 void RequireCommandSafe(std::string_view text) {
@@ -84,23 +92,81 @@ void RequireCommandSafe(std::string_view text) {
         throw Failure(ERROR_INVALID_PARAMETER, "CR, LF or NUL in an FTP command argument");
 }
 
+std::string OneLine(std::string_view text) {
+    std::string line;
+    line.reserve(std::min(text.size(), kReasonLimit));
+    for (char c : text) {
+        if (line.size() >= kReasonLimit) break;
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\r') continue;
+        // A reply's line breaks become blanks; other control characters (terminal escapes from
+        // a hostile server) become '?', so the reason is safe to print.
+        line += c == '\n' ? ' ' : (byte < 0x20 || byte == 0x7f) ? '?' : c;
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return line;
+}
+
+std::string DefaultReason(DWORD code) {
+    switch (code) {
+    case ERROR_INTERNET_OPERATION_CANCELLED: return "cancelled";
+    case ERROR_INTERNET_TIMEOUT: return "no answer in time";
+    case ERROR_FTP_DROPPED: return "the server closed the connection";
+    case ERROR_INTERNET_CONNECTION_ABORTED: return "the connection broke";
+    case ERROR_INTERNET_CANNOT_CONNECT: return "cannot connect";
+    case ERROR_INVALID_HANDLE: return "invalid handle";
+    case ERROR_NO_MORE_FILES: return "no matching entries";
+    default: {
+        std::string text = InternetErrorMessage(code);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        return text.empty() ? "error " + std::to_string(code) : text;
+    }
+    }
+}
+
+std::string SecondsText(Millis limit) {
+    const auto ms = limit.count();
+    char text[64];
+    if (ms % 1000 == 0)
+        std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(ms / 1000));
+    else
+        std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
+    return text;
+}
+
+std::string NoAnswerWithin(Millis limit) { return "no answer within " + SecondsText(limit); }
+
+std::string SystemErrorText(int error) {
+    char buffer[256];
+    // GNU strerror_r may return a static string instead of filling the buffer.
+    const char* text = strerror_r(error, buffer, sizeof buffer);
+    return text ? text : "error " + std::to_string(error);
+}
+
+void SetFailure(DWORD code, std::string_view reason) {
+    SetLastError(code);
+    lastFailureReason = reason.empty() ? DefaultReason(code) : OneLine(reason);
+}
+
 void SetFailureFromCurrentException() {
     try {
         throw;
     } catch (const Failure& failure) {
-        SetLastError(failure.code());
-    } catch (const Poco::TimeoutException&) {
-        SetLastError(ERROR_INTERNET_TIMEOUT);
-    } catch (const Poco::Net::DNSException&) {
-        SetLastError(ERROR_INTERNET_NAME_NOT_RESOLVED);
-    } catch (const Poco::Net::ConnectionRefusedException&) {
-        SetLastError(ERROR_INTERNET_CANNOT_CONNECT);
-    } catch (const Poco::Net::NetException&) {
-        SetLastError(ERROR_INTERNET_CONNECTION_ABORTED);
-    } catch (const Poco::IOException&) {
-        SetLastError(ERROR_INTERNET_CONNECTION_ABORTED);
+        SetFailure(failure.code(), failure.reason());
+    } catch (const Poco::TimeoutException& e) {
+        SetFailure(ERROR_INTERNET_TIMEOUT, e.displayText());
+    } catch (const Poco::Net::DNSException& e) {
+        SetFailure(ERROR_INTERNET_NAME_NOT_RESOLVED, e.displayText());
+    } catch (const Poco::Net::ConnectionRefusedException& e) {
+        SetFailure(ERROR_INTERNET_CANNOT_CONNECT, e.displayText());
+    } catch (const Poco::Net::NetException& e) {
+        SetFailure(ERROR_INTERNET_CONNECTION_ABORTED, e.displayText());
+    } catch (const Poco::IOException& e) {
+        SetFailure(ERROR_INTERNET_CONNECTION_ABORTED, e.displayText());
+    } catch (const std::exception& e) {
+        SetFailure(ERROR_INTERNET_INTERNAL_ERROR, e.what());
     } catch (...) {
-        SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
+        SetFailure(ERROR_INTERNET_INTERNAL_ERROR, {});
     }
 }
 

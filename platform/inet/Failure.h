@@ -2,22 +2,38 @@
 // How the layer's inner parts report trouble to the API functions, which turn it into a false or
 // null result and the thread's last error.
 #include <string>
+#include <utility>
 #include <string_view>
 
 #include "platform/inet/Inet.h"
+#include "platform/inet/Wait.h"
 #include "platform/rtl/Error.h"
 
 namespace zandrel::inet::detail {
 
+// `reason` is what InternetLastFailureReason will say: the server's reply, the system error, the
+// bound that was broken. Empty: a plain text for the code.
 class Failure : public rtl::Error {
 public:
-    explicit Failure(DWORD code, std::string detail = {})
-        : rtl::Error(detail.empty() ? "inet error " + std::to_string(code) : detail), code_(code) {}
+    explicit Failure(DWORD code, std::string reason = {})
+        : rtl::Error(reason.empty() ? "inet error " + std::to_string(code) : reason), code_(code),
+          reason_(std::move(reason)) {}
     DWORD code() const { return code_; }
+    const std::string& reason() const { return reason_; }
 
 private:
     DWORD code_;
+    std::string reason_;
 };
+
+// "30 s", "0.8 s".
+std::string SecondsText(Millis limit);
+// "no answer within 30 s" for a wait that ran out.
+std::string NoAnswerWithin(Millis limit);
+// strerror's text for an errno value ("Connection refused").
+std::string SystemErrorText(int error);
+// Sets the thread's last error and failure reason (one line, made safe to print).
+void SetFailure(DWORD code, std::string_view reason);
 
 // Records the server's latest reply for InternetGetLastResponseInfo.
 void RecordResponse(int status, const std::string& text);

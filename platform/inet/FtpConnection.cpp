@@ -1,4 +1,8 @@
 // FTP connections and the commands that move no data: log in, PWD, CWD, MKD, DELE.
+#include <algorithm>
+#include <optional>
+#include <string_view>
+
 #include "platform/inet/FtpHandles.h"
 
 namespace zandrel::inet {
@@ -21,6 +25,40 @@ bool SimpleCommand(HINTERNET connection, const char* verb, const std::string& ar
         SetLastError(ERROR_SUCCESS);
         return true;
     });
+}
+
+int Digits(std::string_view text) {
+    int value = 0;
+    for (char c : text) value = value * 10 + (c - '0');
+    return value;
+}
+
+// "213 20240131235959" or "213 20240131235959.123456": UTC, to 100 ns at most.
+std::optional<rtl::FILETIME> ParseMdtmReply(std::string_view reply) {
+    if (reply.size() < 18 || reply.substr(0, 4) != "213 ") return std::nullopt;
+    std::string_view stamp = reply.substr(4);
+    while (!stamp.empty() && stamp.back() == ' ') stamp.remove_suffix(1);
+    const auto allDigits = [](std::string_view text) {
+        return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (stamp.size() < 14 || !allDigits(stamp.substr(0, 14))) return std::nullopt;
+    std::string_view fraction;
+    if (stamp.size() > 14) {
+        if (stamp[14] != '.' || !allDigits(stamp.substr(15))) return std::nullopt;
+        fraction = stamp.substr(15);
+    }
+    rtl::SYSTEMTIME st;
+    st.wYear = static_cast<uint16_t>(Digits(stamp.substr(0, 4)));
+    st.wMonth = static_cast<uint16_t>(Digits(stamp.substr(4, 2)));
+    st.wDay = static_cast<uint16_t>(Digits(stamp.substr(6, 2)));
+    st.wHour = static_cast<uint16_t>(Digits(stamp.substr(8, 2)));
+    st.wMinute = static_cast<uint16_t>(Digits(stamp.substr(10, 2)));
+    st.wSecond = static_cast<uint16_t>(Digits(stamp.substr(12, 2)));
+    rtl::FILETIME whole;
+    if (!rtl::SystemTimeToFileTime(st, whole)) return std::nullopt;
+    uint64_t ticks = 0; // the fraction in 100 ns units; digits beyond the seventh are dropped
+    for (size_t i = 0; i < 7; ++i) ticks = ticks * 10 + (i < fraction.size() ? static_cast<uint64_t>(fraction[i] - '0') : 0);
+    return rtl::FILETIME::FromTicks(whole.Ticks() + ticks);
 }
 
 } // namespace
@@ -92,6 +130,45 @@ bool FtpCreateDirectory(HINTERNET connection, const std::string& directory) {
 
 bool FtpDeleteFile(HINTERNET connection, const std::string& fileName) {
     return SimpleCommand(connection, "DELE", fileName);
+}
+
+bool FtpRenameFile(HINTERNET connection, const std::string& existing, const std::string& newName) {
+    return Guarded<bool>(false, [&] {
+        detail::RequireCommandSafe(existing);
+        detail::RequireCommandSafe(newName);
+        auto handle = detail::UsableFtpConnection(connection);
+        std::string reply;
+        const int status = handle->session->Command("RNFR", existing, reply);
+        if (status != 350) detail::ThrowServerRefusal(status, reply);
+        handle->session->CommandExpecting2xx("RNTO", newName);
+        SetLastError(ERROR_SUCCESS);
+        return true;
+    });
+}
+
+bool FtpHasFeature(HINTERNET connection, const std::string& feature) {
+    return Guarded<bool>(false, [&] {
+        auto handle = detail::UsableFtpConnection(connection);
+        const bool offered = handle->session->HasFeature(feature);
+        SetLastError(ERROR_SUCCESS);
+        return offered;
+    });
+}
+
+bool FtpGetFileTime(HINTERNET connection, const std::string& fileName, rtl::FILETIME& lastWriteUtc) {
+    return Guarded<bool>(false, [&] {
+        detail::RequireCommandSafe(fileName);
+        auto handle = detail::UsableFtpConnection(connection);
+        if (!handle->session->HasFeature("MDTM")) throw Failure(ERROR_NOT_SUPPORTED, "the server does not offer MDTM");
+        std::string reply;
+        const int status = handle->session->Command("MDTM", fileName, reply);
+        if (status / 100 != 2) detail::ThrowServerRefusal(status, reply);
+        const std::optional<rtl::FILETIME> time = ParseMdtmReply(reply);
+        if (!time) throw Failure(ERROR_NOT_SUPPORTED, "unreadable MDTM reply: " + reply);
+        lastWriteUtc = *time;
+        SetLastError(ERROR_SUCCESS);
+        return true;
+    });
 }
 
 } // namespace zandrel::inet

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <string_view>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -20,7 +22,7 @@ using detail::FileHandle;
 using detail::Guarded;
 using detail::HandleKind;
 using detail::Millis;
-using detail::OnCancel;
+using detail::NoAnswerWithin;
 using detail::WaitOutcome;
 
 // After a Cancel or a failed read/write, closing waits this long for the server's closing reply
@@ -32,14 +34,22 @@ constexpr Millis kInterruptedCloseGrace{1000};
 constexpr size_t kSendRun = 64 * 1024;
 constexpr size_t kReceiveRun = 256 * 1024;
 
+// Digits only, no sign, no overflow.
+std::optional<uint64_t> ParseCount(std::string_view digits) {
+    uint64_t value = 0;
+    if (digits.empty()) return std::nullopt;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+    return value;
+}
+
+// "213 12345". Anything else ("213 -1", "213 12 bytes", a number beyond 64 bits) is no size.
 std::optional<uint64_t> ParseSizeReply(const std::string& reply) {
-    // "213 12345"
-    const size_t start = reply.find_first_of("0123456789", 3);
-    if (reply.compare(0, 3, "213") != 0 || start == std::string::npos) return std::nullopt;
-    uint64_t size = 0;
-    size_t i = start;
-    for (; i < reply.size() && std::isdigit(static_cast<unsigned char>(reply[i])); ++i) size = size * 10 + static_cast<uint64_t>(reply[i] - '0');
-    return size;
+    if (reply.size() < 5 || reply.compare(0, 4, "213 ") != 0) return std::nullopt;
+    std::string_view digits(reply);
+    digits.remove_prefix(4);
+    while (!digits.empty() && digits.back() == ' ') digits.remove_suffix(1);
+    return ParseCount(digits);
 }
 
 // "150 Opening BINARY mode data connection for f.zip (12345 bytes)."
@@ -47,13 +57,8 @@ std::optional<uint64_t> ParseOpeningReplySize(const std::string& reply) {
     const size_t bytes = reply.find(" bytes)");
     if (bytes == std::string::npos) return std::nullopt;
     const size_t open = reply.rfind('(', bytes);
-    if (open == std::string::npos || open + 1 == bytes) return std::nullopt;
-    uint64_t size = 0;
-    for (size_t i = open + 1; i < bytes; ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(reply[i]))) return std::nullopt;
-        size = size * 10 + static_cast<uint64_t>(reply[i] - '0');
-    }
-    return size;
+    if (open == std::string::npos) return std::nullopt;
+    return ParseCount(std::string_view(reply).substr(open + 1, bytes - open - 1));
 }
 
 std::shared_ptr<FileHandle> TransferHandle(HINTERNET file, bool writing) {
@@ -65,11 +70,16 @@ std::shared_ptr<FileHandle> TransferHandle(HINTERNET file, bool writing) {
 
 // A wait that ended without the socket being ready breaks the transfer; a timeout also ends the
 // session, whose replies can no longer be trusted to be in step.
-void ThrowInterrupted(FileHandle& handle, WaitOutcome outcome) {
+void ThrowInterrupted(FileHandle& handle, WaitOutcome outcome, Millis timeout) {
     handle.interrupted = true;
-    if (outcome == WaitOutcome::Cancelled) throw Failure(ERROR_INTERNET_OPERATION_CANCELLED);
     handle.connection->session->Discard();
-    throw Failure(ERROR_INTERNET_TIMEOUT);
+    if (outcome == WaitOutcome::Cancelled) throw Failure(ERROR_INTERNET_OPERATION_CANCELLED);
+    throw Failure(ERROR_INTERNET_TIMEOUT, "the data connection stalled: " + detail::NoAnswerWithin(timeout));
+}
+
+// A Cancel reaches a transfer that never has to wait, too.
+void StopIfCancelled(FileHandle& handle) {
+    if (detail::CancelRequested()) ThrowInterrupted(handle, WaitOutcome::Cancelled, Millis{0});
 }
 
 // After a send or receive that failed: an interrupted call and a full (or empty) socket buffer
@@ -79,15 +89,16 @@ void AwaitRetry(FileHandle& handle, int mode, Millis timeout) {
     if (errno == EINTR) return;
     if (errno != EAGAIN && errno != EWOULDBLOCK) {
         handle.interrupted = true;
-        throw Failure(ERROR_INTERNET_CONNECTION_ABORTED);
+        throw Failure(ERROR_INTERNET_CONNECTION_ABORTED, "the data connection broke: " + detail::SystemErrorText(errno));
     }
-    const WaitOutcome outcome = detail::WaitForSocket(handle.data, mode, timeout, OnCancel::Stop);
-    if (outcome != WaitOutcome::Ready) ThrowInterrupted(handle, outcome);
+    const WaitOutcome outcome = detail::WaitForSocket(handle.data, mode, timeout);
+    if (outcome != WaitOutcome::Ready) ThrowInterrupted(handle, outcome, timeout);
 }
 
 // Sends all of `data`, waiting only when the socket's buffer is full.
 void SendAll(FileHandle& handle, const char* data, size_t count) {
     const int fd = handle.data.impl()->sockfd();
+    StopIfCancelled(handle);
     while (count > 0) {
         const ssize_t sent = ::send(fd, data, count, MSG_DONTWAIT | MSG_NOSIGNAL);
         if (sent < 0) {
@@ -109,6 +120,7 @@ void SendCollected(FileHandle& handle) {
 // 0 is the end of the data.
 size_t ReceiveSome(FileHandle& handle, char* into, size_t capacity) {
     const int fd = handle.data.impl()->sockfd();
+    StopIfCancelled(handle);
     for (;;) {
         const ssize_t got = ::recv(fd, into, capacity, MSG_DONTWAIT);
         if (got >= 0) return static_cast<size_t>(got);
@@ -144,7 +156,10 @@ bool FileHandle::Close() {
     std::string reply;
     const int status = session.AwaitTransferEnd(limit, reply);
     if (!writing) return true; // an early end of a download: 226 or 426 are both fine
-    if (status == 0) throw Failure(interrupted ? ERROR_FTP_DROPPED : ERROR_INTERNET_TIMEOUT);
+    if (status == 0)
+        throw Failure(interrupted ? ERROR_FTP_DROPPED : ERROR_INTERNET_TIMEOUT,
+                      interrupted ? "the transfer was interrupted"
+                                  : "no confirmation of the file: " + NoAnswerWithin(limit));
     if (status / 100 != 2) ThrowServerRefusal(status, reply);
     if (sendFailure) throw *sendFailure;
     return true;
@@ -166,17 +181,19 @@ HINTERNET FtpOpenFile(HINTERNET connection, const std::string& fileName, DWORD a
         file->context = context;
         file->connection = handle;
         file->writing = !reading;
+        file->binary = (flags & 3) != FTP_TRANSFER_TYPE_ASCII;
         if (reading) {
             // Asked before RETR: during the transfer the control connection is not free.
             std::string reply;
             if (session.Command("SIZE", fileName, reply) == 213) file->size = ParseSizeReply(reply);
         }
         file->data = session.OpenDataChannel(reading ? "RETR" : "STOR", fileName, handle->passive);
-        if (reading && !file->size) {
+        if (reading) {
             DWORD status = 0;
             std::string reply;
             InternetGetLastResponseInfo(status, reply);
-            file->size = ParseOpeningReplySize(reply);
+            file->announced = ParseOpeningReplySize(reply);
+            if (!file->size) file->size = file->announced;
         }
         handle->transferOpen = true;
         SetLastError(ERROR_SUCCESS);
@@ -212,6 +229,7 @@ bool InternetReadFile(HINTERNET file, void* buffer, DWORD toRead, DWORD& read) {
             if (handle->buffer.empty()) handle->buffer.resize(kReceiveRun);
             handle->bufferPos = 0;
             handle->bufferEnd = ReceiveSome(*handle, handle->buffer.data(), handle->buffer.size());
+            handle->received += handle->bufferEnd;
         }
         if (handle->bufferEnd > 0) {
             const size_t take = std::min<size_t>(toRead, handle->bufferEnd - handle->bufferPos);
@@ -227,8 +245,16 @@ bool InternetReadFile(HINTERNET file, void* buffer, DWORD toRead, DWORD& read) {
         handle->finished = true;
         std::string reply;
         const int status = session.AwaitTransferEnd(session.timeouts.receive, reply);
-        if (status == 0) throw Failure(ERROR_INTERNET_TIMEOUT);
+        if (status == 0) throw Failure(ERROR_INTERNET_TIMEOUT, "no end of transfer reply: " + NoAnswerWithin(session.timeouts.receive));
         if (status / 100 != 2) detail::ThrowServerRefusal(status, reply);
+        // A complete-sounding reply after short data is still a short file. The size told as
+        // the transfer began is the one for this very transfer; SIZE was asked a moment before.
+        // In ASCII mode line ends change the count, so only binary transfers are checked.
+        const std::optional<uint64_t> expected = handle->announced ? handle->announced : handle->size;
+        if (handle->binary && expected && handle->received < *expected)
+            throw Failure(ERROR_INTERNET_CONNECTION_ABORTED,
+                          "the transfer ended after " + std::to_string(handle->received) + " of " +
+                              std::to_string(*expected) + " bytes (server: " + reply + ")");
         SetLastError(ERROR_SUCCESS);
         return true;
     });

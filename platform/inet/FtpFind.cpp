@@ -3,7 +3,11 @@
 // all. The search handle then hands out the kept entries one by one.
 #include <Poco/Exception.h>
 
+#include <sys/socket.h>
+
+#include <cerrno>
 #include <ctime>
+#include <optional>
 
 #include "platform/inet/FtpHandles.h"
 #include "platform/inet/ListingParser.h"
@@ -15,43 +19,7 @@ using detail::Failure;
 using detail::FtpSession;
 using detail::Guarded;
 using detail::HandleKind;
-using detail::OnCancel;
 using detail::WaitOutcome;
-
-// A listing larger than this is not a directory but a server gone wrong.
-constexpr size_t kListingLimit = 64u << 20;
-
-std::string ReadListing(FtpSession& session, const std::string& verb, const std::string& directory,
-                        bool passive) {
-    Poco::Net::StreamSocket data = session.OpenDataChannel(verb, directory, passive);
-    std::string text;
-    char block[16384];
-    for (;;) {
-        const WaitOutcome outcome = detail::WaitForSocket(data, Poco::Net::Socket::SELECT_READ,
-                                                          session.timeouts.receive, OnCancel::KeepWaiting);
-        int received = 0;
-        if (outcome == WaitOutcome::Ready) {
-            try {
-                received = data.receiveBytes(block, sizeof block);
-            } catch (const Poco::Exception&) {
-                received = -1;
-            }
-        }
-        if (outcome != WaitOutcome::Ready || received < 0 || text.size() > kListingLimit) {
-            data.close();
-            session.Discard();
-            throw Failure(outcome == WaitOutcome::TimedOut ? ERROR_INTERNET_TIMEOUT : ERROR_FTP_DROPPED);
-        }
-        if (received == 0) break;
-        text.append(block, static_cast<size_t>(received));
-    }
-    data.close();
-    std::string reply;
-    const int status = session.AwaitTransferEnd(session.timeouts.receive, reply);
-    if (status == 0) throw Failure(ERROR_INTERNET_TIMEOUT);
-    if (status / 100 != 2) detail::ThrowServerRefusal(status, reply);
-    return text;
-}
 
 rtl::SYSTEMTIME UtcNow() {
     const std::time_t now = std::time(nullptr);
@@ -67,11 +35,93 @@ rtl::SYSTEMTIME UtcNow() {
     return st;
 }
 
+// Bounds of one listing, far beyond any real directory: a server that goes past them is broken
+// or hostile, and the listing fails rather than growing without end.
+constexpr size_t kMaxListingLine = 64 * 1024;
+constexpr size_t kMaxListingEntries = 1'000'000;
+constexpr uint64_t kMaxListingBytes = 256ull << 20;
+
+// Reads a listing from its data connection and parses it line by line as it arrives, so that
+// memory holds the entries and one unfinished line, never the whole text.
+std::vector<WIN32_FIND_DATA> ReadListing(FtpSession& session, const std::string& verb,
+                                         const std::string& directory, bool passive) {
+    Poco::Net::StreamSocket data = session.OpenDataChannel(verb, directory, passive);
+    const bool mlsd = verb == "MLSD";
+    const rtl::SYSTEMTIME now = UtcNow();
+    std::vector<WIN32_FIND_DATA> entries;
+    std::string pending;
+    uint64_t total = 0;
+    auto take = [&](std::string_view line) {
+        auto entry = mlsd ? detail::ParseMlsdLine(line) : detail::ParseListLine(line, now);
+        if (entry) entries.push_back(std::move(*entry));
+    };
+    // A listing that breaks the bounds, stalls or is cancelled leaves the server mid-transfer:
+    // the session cannot be trusted any more.
+    auto giveUp = [&](DWORD code, std::string reason) {
+        data.close();
+        session.Discard();
+        throw Failure(code, std::move(reason));
+    };
+    std::optional<std::string> broken; // why the data connection broke, if it did
+    char block[16384];
+    for (;;) {
+        const WaitOutcome outcome = detail::WaitForSocket(data, Poco::Net::Socket::SELECT_READ, session.timeouts.receive);
+        if (outcome == WaitOutcome::Cancelled) giveUp(ERROR_INTERNET_OPERATION_CANCELLED, {});
+        if (outcome == WaitOutcome::TimedOut)
+            giveUp(ERROR_INTERNET_TIMEOUT, "the listing stalled: " + detail::NoAnswerWithin(session.timeouts.receive));
+        const ssize_t received = ::recv(data.impl()->sockfd(), block, sizeof block, MSG_DONTWAIT);
+        if (received < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
+            broken = detail::SystemErrorText(errno);
+            break;
+        }
+        if (received == 0) break;
+        total += static_cast<uint64_t>(received);
+        if (total > kMaxListingBytes)
+            giveUp(ERROR_INTERNET_CONNECTION_ABORTED, "the listing is larger than " + std::to_string(kMaxListingBytes >> 20) + " MiB");
+        pending.append(block, static_cast<size_t>(received));
+        size_t start = 0;
+        for (size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1)
+            take(std::string_view(pending).substr(start, end - start));
+        pending.erase(0, start);
+        if (pending.size() > kMaxListingLine)
+            giveUp(ERROR_INTERNET_CONNECTION_ABORTED, "the listing has a line longer than " + std::to_string(kMaxListingLine / 1024) + " KiB");
+        if (entries.size() > kMaxListingEntries)
+            giveUp(ERROR_INTERNET_CONNECTION_ABORTED, "the listing has more than " + std::to_string(kMaxListingEntries) + " entries");
+    }
+    data.close();
+    if (!pending.empty() && !broken) take(pending);
+    std::string reply;
+    const int status = session.AwaitTransferEnd(session.timeouts.receive, reply);
+    // Whatever the server then says, a listing whose connection broke is not the directory.
+    if (broken)
+        throw Failure(ERROR_INTERNET_CONNECTION_ABORTED,
+                      "the listing's data connection broke: " + *broken + (status ? " (server: " + reply + ")" : ""));
+    if (status == 0) throw Failure(ERROR_INTERNET_TIMEOUT, "no end of listing reply: " + detail::NoAnswerWithin(session.timeouts.receive));
+    if (status / 100 != 2) detail::ThrowServerRefusal(status, reply);
+    return entries;
+}
+
+
+// Some servers answer LIST of a folder that does not exist with an empty listing and 226. An
+// empty answer for a named folder is therefore checked by entering it (and returning).
+void RequireDirectory(FtpSession& session, const std::string& directory) {
+    const std::string home = session.PrintWorkingDirectory();
+    session.CommandExpecting2xx("CWD", directory);
+    std::string reply;
+    const int status = session.Command("CWD", home, reply);
+    if (status / 100 != 2) {
+        // Left in the wrong folder, later relative names would go astray.
+        session.Discard();
+        detail::ThrowServerRefusal(status, reply);
+    }
+}
+
 std::vector<WIN32_FIND_DATA> ListDirectory(detail::ConnectionHandle& connection, const std::string& directory) {
     FtpSession& session = *connection.session;
-    if (session.SupportsMlsd()) {
+    if (session.HasFeature("MLSD")) {
         try {
-            return detail::ParseListing(ReadListing(session, "MLSD", directory, connection.passive), true, UtcNow());
+            return ReadListing(session, "MLSD", directory, connection.passive);
         } catch (const Failure& failure) {
             DWORD status = 0;
             std::string reply;
@@ -80,7 +130,9 @@ std::vector<WIN32_FIND_DATA> ListDirectory(detail::ConnectionHandle& connection,
             if (failure.code() != ERROR_INTERNET_EXTENDED_ERROR || (status != 500 && status != 502)) throw;
         }
     }
-    return detail::ParseListing(ReadListing(session, "LIST", directory, connection.passive), false, UtcNow());
+    std::vector<WIN32_FIND_DATA> entries = ReadListing(session, "LIST", directory, connection.passive);
+    if (entries.empty() && !directory.empty() && directory != "/") RequireDirectory(session, directory);
+    return entries;
 }
 
 } // namespace

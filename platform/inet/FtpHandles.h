@@ -39,7 +39,10 @@ struct FileHandle : Handle {
     bool dataOpen = true;     // the data channel has not been closed yet
     bool finished = false;    // the transfer's final reply has been read
     bool interrupted = false; // a read or write was cancelled or failed half-way
-    std::optional<uint64_t> size;
+    bool binary = true;
+    std::optional<uint64_t> size;      // SIZE's answer, else the 150 reply's
+    std::optional<uint64_t> announced; // what the 150 reply said
+    uint64_t received = 0;             // bytes read from the data connection so far
     // Callers move small blocks; the socket moves runs of this buffer's size, so a block costs no
     // system call of its own. Writing: the bytes collected for the next send. Reading: the bytes
     // received ahead of the caller, from `bufferPos` to `bufferEnd`.

@@ -6,7 +6,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <set>
+
+#include <sys/socket.h>
 
 #include "platform/inet/Failure.h"
 
@@ -21,13 +25,19 @@ Poco::Timespan ToTimespan(Millis ms) {
     return Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(ms.count()) * 1000);
 }
 
+std::string UpperCase(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return upper;
+}
+
 std::vector<Poco::Net::IPAddress> Resolve(const std::string& host) {
     Poco::Net::IPAddress literal;
     if (Poco::Net::IPAddress::tryParse(host, literal)) return {literal};
     try {
         return Poco::Net::DNS::hostByName(host).addresses();
     } catch (const Poco::Exception&) {
-        throw Failure(ERROR_INTERNET_NAME_NOT_RESOLVED, "cannot resolve " + host);
+        throw Failure(ERROR_INTERNET_NAME_NOT_RESOLVED, "cannot resolve the name " + host);
     }
 }
 
@@ -67,18 +77,18 @@ StreamSocket ConnectWithin(const SocketAddress& address, Millis timeout) {
     StreamSocket socket;
     try {
         socket.connectNB(address);
-    } catch (const Poco::Exception&) {
-        throw Failure(ERROR_INTERNET_CANNOT_CONNECT, "cannot connect to " + address.toString());
+    } catch (const Poco::Exception& e) {
+        throw Failure(ERROR_INTERNET_CANNOT_CONNECT, e.code() ? SystemErrorText(e.code()) : e.displayText());
     }
-    const WaitOutcome outcome =
-        WaitForSocket(socket, Socket::SELECT_WRITE | Socket::SELECT_ERROR, timeout, OnCancel::KeepWaiting);
+    const WaitOutcome outcome = WaitForSocket(socket, Socket::SELECT_WRITE | Socket::SELECT_ERROR, timeout);
     if (outcome != WaitOutcome::Ready) {
         socket.close();
-        throw Failure(ERROR_INTERNET_TIMEOUT, "connecting to " + address.toString() + " timed out");
+        if (outcome == WaitOutcome::Cancelled) throw Failure(ERROR_INTERNET_OPERATION_CANCELLED);
+        throw Failure(ERROR_INTERNET_TIMEOUT, "no connection within " + SecondsText(timeout));
     }
-    if (socket.impl()->socketError() != 0) {
+    if (const int error = socket.impl()->socketError(); error != 0) {
         socket.close();
-        throw Failure(ERROR_INTERNET_CANNOT_CONNECT, "cannot connect to " + address.toString());
+        throw Failure(ERROR_INTERNET_CANNOT_CONNECT, SystemErrorText(error));
     }
     socket.setBlocking(true);
     socket.setNoDelay(true);
@@ -97,23 +107,26 @@ std::unique_ptr<FtpSession> FtpSession::Connect(const std::string& host, uint16_
     RequireCommandSafe(host);
     std::optional<StreamSocket> control;
     DWORD lastCode = ERROR_INTERNET_CANNOT_CONNECT;
+    std::string lastReason = "no address for " + host;
     for (const Poco::Net::IPAddress& address : Resolve(host)) {
         try {
             control = ConnectWithin(SocketAddress(address, port), timeouts.connect);
             break;
         } catch (const Failure& failure) {
+            if (failure.code() == ERROR_INTERNET_OPERATION_CANCELLED) throw;
             lastCode = failure.code();
+            lastReason = failure.reason();
         }
     }
-    if (!control) throw Failure(lastCode, "cannot connect to " + host);
+    if (!control) throw Failure(lastCode, lastReason);
 
     std::unique_ptr<FtpSession> session(new FtpSession(*control, timeouts));
     std::string reply;
-    int status = session->ReadReply(reply, timeouts.receive, OnCancel::KeepWaiting);
+    int status = session->ReadReply(reply, timeouts.receive);
     // "120 ready in n minutes" may precede the greeting; a server that only ever says that is
     // given up on after a few rounds rather than waited on for ever.
     for (int round = 0; status / 100 == 1 && round < 3; ++round)
-        status = session->ReadReply(reply, timeouts.receive, OnCancel::KeepWaiting);
+        status = session->ReadReply(reply, timeouts.receive);
     if (status / 100 != 2) {
         session->Discard();
         ThrowServerRefusal(status, reply);
@@ -152,11 +165,11 @@ int FtpSession::Command(const std::string& verb, const std::string& arg, std::st
         else
             _pControlSocket->sendMessage(verb, arg);
     } catch (const Poco::TimeoutException&) {
-        DiscardAndThrow(ERROR_INTERNET_TIMEOUT);
-    } catch (const Poco::Exception&) {
-        DiscardAndThrow(ERROR_FTP_DROPPED);
+        DiscardAndThrow(ERROR_INTERNET_TIMEOUT, "the server took no command within " + SecondsText(timeouts.send));
+    } catch (const Poco::Exception& e) {
+        DiscardAndThrow(ERROR_FTP_DROPPED, e.code() ? SystemErrorText(e.code()) : e.displayText());
     }
-    return ReadReply(reply, timeouts.receive, OnCancel::KeepWaiting);
+    return ReadReply(reply, timeouts.receive);
 }
 
 std::string FtpSession::CommandExpecting2xx(const std::string& verb, const std::string& arg) {
@@ -166,29 +179,53 @@ std::string FtpSession::CommandExpecting2xx(const std::string& verb, const std::
     return reply;
 }
 
-int FtpSession::ReadReply(std::string& reply, Millis timeout, OnCancel policy) {
+int FtpSession::ReadReply(std::string& reply, Millis timeout) {
     if (discarded_ || !_pControlSocket) throw Failure(ERROR_FTP_DROPPED, "the FTP session is closed");
-    const WaitOutcome outcome = WaitForReply(*_pControlSocket, timeout, timeouts.receive, policy);
-    if (outcome == WaitOutcome::TimedOut) DiscardAndThrow(ERROR_INTERNET_TIMEOUT);
-    if (outcome == WaitOutcome::Cancelled) DiscardAndThrow(ERROR_INTERNET_OPERATION_CANCELLED);
-    int status = 0;
-    reply.clear();
-    try {
-        status = _pControlSocket->receiveStatusMessage(reply);
-    } catch (const Poco::TimeoutException&) {
-        DiscardAndThrow(ERROR_INTERNET_TIMEOUT);
-    } catch (const Poco::Exception&) {
-        DiscardAndThrow(ERROR_FTP_DROPPED);
+    // The whole reply, however many lines it has, must arrive within the timeout: a server that
+    // trickles one line a second cannot hold the caller longer than that.
+    const Clock::time_point deadline = Clock::now() + timeout;
+    const int fd = _pControlSocket->impl()->sockfd();
+    for (;;) {
+        int status = 0;
+        switch (reader_.Next(status, reply)) {
+        case ReplyReader::Result::Complete:
+            RecordResponse(status, reply);
+            return status;
+        case ReplyReader::Result::LineTooLong:
+            DiscardAndThrow(ERROR_INTERNET_CONNECTION_ABORTED,
+                            "the server sent a reply line longer than " +
+                                std::to_string(ReplyReader::kMaxLine / 1024) + " KiB");
+        case ReplyReader::Result::ReplyTooLong:
+            DiscardAndThrow(ERROR_INTERNET_CONNECTION_ABORTED,
+                            "the server sent a reply longer than " +
+                                std::to_string(ReplyReader::kMaxReply / 1024) + " KiB");
+        case ReplyReader::Result::NotAReply:
+            DiscardAndThrow(ERROR_FTP_DROPPED, "the server sent something that is not an FTP reply: \"" +
+                                                   reader_.Sample() + "\"");
+        case ReplyReader::Result::NeedMore:
+            break;
+        }
+        const WaitOutcome outcome = WaitForSocket(*_pControlSocket, Socket::SELECT_READ, deadline);
+        if (outcome == WaitOutcome::Cancelled) DiscardAndThrow(ERROR_INTERNET_OPERATION_CANCELLED);
+        if (outcome == WaitOutcome::TimedOut)
+            DiscardAndThrow(ERROR_INTERNET_TIMEOUT, reader_.HasPending()
+                                                        ? "no complete answer within " + SecondsText(timeout)
+                                                        : NoAnswerWithin(timeout));
+        char block[4096];
+        const ssize_t got = ::recv(fd, block, sizeof block, MSG_DONTWAIT);
+        if (got > 0) {
+            reader_.Append(std::string_view(block, static_cast<size_t>(got)));
+        } else if (got == 0) {
+            DiscardAndThrow(ERROR_FTP_DROPPED, "the server closed the connection");
+        } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            DiscardAndThrow(ERROR_INTERNET_CONNECTION_ABORTED, SystemErrorText(errno));
+        }
     }
-    // Status 0: the server closed the connection, or sent something that is not a reply.
-    if (status < 100) DiscardAndThrow(ERROR_FTP_DROPPED);
-    RecordResponse(status, reply);
-    return status;
 }
 
-void FtpSession::DiscardAndThrow(DWORD code) {
+void FtpSession::DiscardAndThrow(DWORD code, std::string reason) {
     Discard();
-    throw Failure(code);
+    throw Failure(code, std::move(reason));
 }
 
 void FtpSession::Discard() {
@@ -205,7 +242,7 @@ void FtpSession::Quit() {
         try {
             _pControlSocket->sendMessage("QUIT");
             std::string reply;
-            ReadReply(reply, std::min(timeouts.receive, Millis{1000}), OnCancel::KeepWaiting);
+            ReadReply(reply, std::min(timeouts.receive, Millis{1000}));
         } catch (...) {
             // Leaving anyway; the server notices the closed connection.
         }
@@ -217,6 +254,10 @@ void FtpSession::Quit() {
 bool FtpSession::IsUsable(bool transferOpen) {
     if (discarded_ || !_pControlSocket) return false;
     if (transferOpen) return true; // the transfer's final reply may legitimately be waiting
+    if (reader_.HasPending()) {
+        Discard();
+        return false;
+    }
     try {
         if (_pControlSocket->poll(Poco::Timespan(0), Socket::SELECT_READ | Socket::SELECT_ERROR)) {
             Discard();
@@ -242,28 +283,30 @@ void FtpSession::SetBinary(bool binary) {
     binary_ = binary;
 }
 
-bool FtpSession::SupportsMlsd() {
-    if (!mlsd_) {
+bool FtpSession::HasFeature(std::string_view feature) {
+    if (!features_) {
+        std::set<std::string> found;
         std::string reply;
-        const int status = Command("FEAT", "", reply);
-        bool found = false;
-        if (status / 100 == 2) {
-            // One feature per line; MLST's presence announces MLSD as well (RFC 3659).
+        // One feature per line, after a blank: " MDTM", " MLST type*;size*;modify*;".
+        if (Command("FEAT", "", reply) / 100 == 2) {
             size_t start = 0;
             while (start < reply.size()) {
                 size_t end = reply.find('\n', start);
                 if (end == std::string::npos) end = reply.size();
-                std::string line = reply.substr(start, end - start);
-                const size_t first = line.find_first_not_of(' ');
-                if (first != std::string::npos && line.compare(first, 4, "MLST") == 0 &&
-                    (line.size() == first + 4 || line[first + 4] == ' '))
-                    found = true;
+                const std::string_view line(reply.data() + start, end - start);
                 start = end + 1;
+                if (line.empty() || line[0] != ' ') continue; // the first and last lines
+                const size_t first = line.find_first_not_of(' ');
+                if (first == std::string_view::npos) continue;
+                const size_t last = line.find_first_of(" \r", first);
+                found.insert(UpperCase(line.substr(first, last == std::string_view::npos ? last : last - first)));
             }
         }
-        mlsd_ = found;
+        features_ = std::move(found);
     }
-    return *mlsd_;
+    const std::string wanted = UpperCase(feature);
+    // Servers announce MLSD through MLST.
+    return features_->count(wanted) > 0 || (wanted == "MLSD" && features_->count("MLST") > 0);
 }
 
 SocketAddress FtpSession::PassiveAddress() {
@@ -309,9 +352,12 @@ StreamSocket FtpSession::AcceptActive(Poco::Net::ServerSocket& listener) {
     const auto deadline = std::chrono::steady_clock::now() + timeouts.connect;
     for (;;) {
         const auto left = std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now());
-        if (left <= Millis{0} ||
-            WaitForSocket(listener, Socket::SELECT_READ, left, OnCancel::KeepWaiting) != WaitOutcome::Ready)
-            DiscardAndThrow(ERROR_INTERNET_TIMEOUT);
+        const WaitOutcome outcome =
+            left <= Millis{0} ? WaitOutcome::TimedOut : WaitForSocket(listener, Socket::SELECT_READ, left);
+        if (outcome == WaitOutcome::Cancelled) DiscardAndThrow(ERROR_INTERNET_OPERATION_CANCELLED);
+        if (outcome != WaitOutcome::Ready)
+            DiscardAndThrow(ERROR_INTERNET_TIMEOUT, "the server opened no data connection within " +
+                                                        SecondsText(timeouts.connect));
         SocketAddress from;
         StreamSocket data = listener.acceptConnection(from);
         // Only the server we are logged in to may deliver the data; anyone else who found the
@@ -350,8 +396,9 @@ StreamSocket FtpSession::OpenDataChannel(const std::string& verb, const std::str
 int FtpSession::AwaitTransferEnd(Millis limit, std::string& reply) {
     if (discarded_ || !_pControlSocket) return 0;
     try {
-        return ReadReply(reply, limit, OnCancel::KeepWaiting);
-    } catch (const Failure&) {
+        return ReadReply(reply, limit);
+    } catch (const Failure& failure) {
+        if (failure.code() == ERROR_INTERNET_OPERATION_CANCELLED) throw;
         return 0; // ReadReply has discarded the session
     }
 }

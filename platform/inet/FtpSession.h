@@ -9,9 +9,11 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "platform/inet/Inet.h"
+#include "platform/inet/ReplyReader.h"
 #include "platform/inet/Wait.h"
 
 namespace zandrel::inet::detail {
@@ -36,12 +38,14 @@ public:
     // server has answered with its preliminary 1xx reply.
     Poco::Net::StreamSocket OpenDataChannel(const std::string& verb, const std::string& arg,
                                             bool passive);
-    // Waits at most `limit` for the reply that ends a transfer; 0 when none came in time.
+    // Waits at most `limit` for the reply that ends a transfer; 0 when none came in time (the
+    // session is discarded then). A Cancel is thrown.
     int AwaitTransferEnd(Millis limit, std::string& reply);
 
     std::string PrintWorkingDirectory();
     void SetBinary(bool binary);
-    bool SupportsMlsd();
+    // Whether FEAT lists the feature (asked once, then cached); see FtpHasFeature.
+    bool HasFeature(std::string_view feature);
 
     // False once discarded, or when the server has closed or is closing the control connection
     // (unsolicited data between commands, typically "421 timeout" followed by the close).
@@ -55,15 +59,16 @@ public:
 
 private:
     FtpSession(const Poco::Net::StreamSocket& socket, const Timeouts& timeouts);
-    int ReadReply(std::string& reply, Millis timeout, OnCancel policy);
-    [[noreturn]] void DiscardAndThrow(DWORD code);
+    int ReadReply(std::string& reply, Millis timeout);
+    [[noreturn]] void DiscardAndThrow(DWORD code, std::string reason = {});
     Poco::Net::SocketAddress PassiveAddress();
     Poco::Net::StreamSocket AcceptActive(Poco::Net::ServerSocket& listener);
     void SendPort(const Poco::Net::SocketAddress& address);
 
     bool discarded_ = false;
     bool epsvRefused_ = false;
-    std::optional<bool> mlsd_;
+    std::optional<std::set<std::string>> features_;
+    ReplyReader reader_;
     std::optional<bool> binary_;
 };
 

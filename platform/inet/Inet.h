@@ -79,8 +79,22 @@ inline constexpr DWORD ERROR_FTP_DROPPED = 12111;
 inline constexpr DWORD ERROR_FTP_NO_PASSIVE_MODE = 12112;
 inline constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 
-// One directory entry. Sizes come in WinINet's two halves; FileSize() joins them. The last-write
-// time is UTC as far as the server says so (MLSD); a LIST line's time is taken as written.
+// One directory entry. Sizes come in WinINet's two halves; FileSize() joins them.
+//
+// ftLastWriteTime and exactTime: an MLSD listing gives the time to the second (or finer) in UTC,
+// and exactTime is true. A LIST line's time is taken as written, and exactTime is false, because
+// it is an approximation: no seconds ever, no time of day at all for entries older than about
+// six months (midnight then), and the server's own time zone, which the client cannot know.
+// Callers that compare dates (copy-newer-only) must not trust an inexact time to the minute;
+// they should ask FtpGetFileTime (MDTM) for the file instead, where the server offers it.
+//
+// cFileName holds the name's bytes as the server sent them: trailing spaces are kept, and bytes
+// that are not UTF-8 pass through untouched, so the name can be handed back to the server as is.
+//
+// Only directories and regular files (and links, which the server resolves when they are opened)
+// are reported. Device entries (block and character devices, pipes, sockets; MLSD types other
+// than file, dir and OS.unix=symlink) are left out of the results, so they are never taken for
+// a file to download.
 struct WIN32_FIND_DATA {
     DWORD dwFileAttributes = 0;
     rtl::FILETIME ftCreationTime;
@@ -89,6 +103,7 @@ struct WIN32_FIND_DATA {
     DWORD nFileSizeHigh = 0;
     DWORD nFileSizeLow = 0;
     std::string cFileName;
+    bool exactTime = false; // ftLastWriteTime is a full-precision UTC time (see above)
 
     uint64_t FileSize() const { return (uint64_t{nFileSizeHigh} << 32) | nFileSizeLow; }
 };
@@ -122,10 +137,40 @@ bool FtpSetCurrentDirectory(HINTERNET connection, const std::string& directory);
 bool FtpCreateDirectory(HINTERNET connection, const std::string& directory);
 bool FtpDeleteFile(HINTERNET connection, const std::string& fileName);
 
+// RNFR `existing`, then RNTO `newName` (both relative to the current directory or absolute).
+// True once the server has confirmed the rename. False with ERROR_INTERNET_EXTENDED_ERROR and
+// the refusing reply recorded (InternetGetLastResponseInfo, InternetLastFailureReason) when the
+// server refuses either step; the connection stays usable then. Whether an existing `newName`
+// is replaced is the server's choice (most Unix servers replace it).
+bool FtpRenameFile(HINTERNET connection, const std::string& existing, const std::string& newName);
+
+// Whether the server's FEAT reply lists `feature` (first word of a feature line, any case:
+// "MDTM", "SIZE", "MLST", "REST", "UTF8" ...). "MLSD" counts as listed when MLST is, because
+// servers announce both through MLST. FEAT is asked once per connection and the answer cached;
+// a server that refuses FEAT offers nothing.
+// False with ERROR_SUCCESS when the feature is not offered; false with another error (and the
+// reason set) when FEAT could not be asked, e.g. because the connection is gone.
+bool FtpHasFeature(HINTERNET connection, const std::string& feature);
+
+// The last-write time of `fileName` from MDTM, in UTC and with every digit the server gives
+// (seconds always, fractions when sent). Asked only when FEAT lists MDTM; otherwise false with
+// ERROR_NOT_SUPPORTED and nothing sent, so callers fall back to the listing's time. A reply
+// that is not a readable time also gives ERROR_NOT_SUPPORTED. A refusal (typically 550: no such
+// file, or a directory) gives ERROR_INTERNET_EXTENDED_ERROR with the reply recorded.
+bool FtpGetFileTime(HINTERNET connection, const std::string& fileName, rtl::FILETIME& lastWriteUtc);
+
 // Lists the directory part of `searchFile` (up to its last "/"; none: the current directory) and
 // keeps the entries whose names match its last part (`*` any run, `?` one character, case as
-// written; empty, "*" or "*.*": every entry). The mask never goes to the server. Null with
-// ERROR_NO_MORE_FILES when nothing matches. Flags are accepted and ignored (no cache).
+// written; empty, "*" or "*.*": every entry). The mask never goes to the server. Flags are
+// accepted and ignored (no cache). MLSD is used where the server offers it, LIST otherwise.
+//
+// Null with ERROR_NO_MORE_FILES only when the listing arrived whole and nothing in it matched.
+// A listing that did not arrive whole is a failure, never an empty directory: a refusal or a
+// failed transfer reply (450, 451, 425, 426, 550 for a folder that does not exist) gives
+// ERROR_INTERNET_EXTENDED_ERROR with the reply recorded; a data connection that broke gives
+// ERROR_INTERNET_CONNECTION_ABORTED; a listing beyond the layer's bounds (lines over 64 KiB,
+// more than 1,000,000 entries or 256 MiB) gives ERROR_INTERNET_CONNECTION_ABORTED and the
+// session is discarded. The reason is set in each case.
 HINTERNET FtpFindFirstFile(HINTERNET connection, const std::string& searchFile,
                            WIN32_FIND_DATA& findData, DWORD flags, DWORD_PTR context);
 // False with ERROR_NO_MORE_FILES after the last entry.
@@ -136,12 +181,18 @@ bool InternetFindNextFile(HINTERNET find, WIN32_FIND_DATA& findData);
 HINTERNET FtpOpenFile(HINTERNET connection, const std::string& fileName, DWORD access, DWORD flags,
                       DWORD_PTR context);
 // The size of a file opened for reading: low 32 bits, the high part through `sizeHigh` when given.
-// 0 with a last error when the server did not tell the size.
+// The size is the SIZE reply's when that is a plain non-negative number ("213 1234"), else the
+// one the 150 reply announces ("... (1234 bytes)."), else unknown. Sizes are 64-bit throughout.
+// FtpGetFileSize returns 0 for an unknown size (with a last error); FtpGetFileSize64 returns
+// false with ERROR_INTERNET_EXTENDED_ERROR then.
 DWORD FtpGetFileSize(HINTERNET file, DWORD* sizeHigh);
 bool FtpGetFileSize64(HINTERNET file, uint64_t& size);
 
 // Reads up to `toRead` bytes; true with `read` = 0 at the end of a complete transfer. A transfer
-// the server reports as failed ends in false with ERROR_INTERNET_EXTENDED_ERROR.
+// the server reports as failed ends in false with ERROR_INTERNET_EXTENDED_ERROR. A binary
+// download whose data ends short of the size the server announced (the 150 reply's, else the
+// SIZE reply's) ends in false with ERROR_INTERNET_CONNECTION_ABORTED, even when the server calls
+// the transfer complete; a broken data connection gives the same error.
 bool InternetReadFile(HINTERNET file, void* buffer, DWORD toRead, DWORD& read);
 // Sends all `toWrite` bytes (written = toWrite) or fails.
 bool InternetWriteFile(HINTERNET file, const void* buffer, DWORD toWrite, DWORD& written);
@@ -159,11 +210,22 @@ bool InternetGetLastResponseInfo(DWORD& error, std::string& text);
 // The layer's English text for one of its codes, ending in "\r\n" as a message table's texts do;
 // empty for a code it does not know.
 std::string InternetErrorMessage(DWORD code);
+// Why this thread's last failing call failed, in words a person can act on: the server's reply
+// ("530 Login incorrect."), the system error ("Connection refused"), the timeout ("no answer
+// within 30 s"), "cancelled", or a bound the server broke ("reply longer than 64 KiB"). One
+// line, control characters replaced, at most 512 bytes. Every failing call of this layer sets
+// it; successful calls leave it as it was, so read it right after the failure.
+std::string InternetLastFailureReason();
 
 // ---- responsiveness ------------------------------------------------------------------------------
-// Runs between the wait slices of this thread. It should process pending UI messages and return
-// false once the user has cancelled; a data read or write then fails with
-// ERROR_INTERNET_OPERATION_CANCELLED. Commands and connects call it for responsiveness only.
+// Runs while this thread waits in the layer, at least every 50 ms of a wait and of a transfer,
+// however the server trickles its bytes. It should process pending UI messages and return false
+// once the user has cancelled. Every wait honours that at once (connect, greeting, login,
+// commands and their replies, listings, data reads and writes, closing replies): the session is
+// discarded, so nothing can get out of step, and the call fails with
+// ERROR_INTERNET_OPERATION_CANCELLED (reason "cancelled"). The connection handle then only
+// closes. A caller that has to clean up after a Cancel (say, delete a partial upload over a new
+// connection) installs a hook that returns true for that work; the timeouts still bound it.
 // Returns the previous hook.
 using IdleHook = std::function<bool()>;
 IdleHook SetIdleHook(IdleHook hook);

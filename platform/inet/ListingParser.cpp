@@ -12,8 +12,9 @@
 namespace zandrel::inet::detail {
 namespace {
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ')) s.remove_suffix(1);
+// Only the line end goes: a blank at the end of a line belongs to the name.
+std::string_view TrimLineEnd(std::string_view s) {
+    while (!s.empty() && (s.back() == '\r' || s.back() == '\n')) s.remove_suffix(1);
     return s;
 }
 
@@ -89,7 +90,8 @@ bool ParseClock(std::string_view text, int& hour, int& minute) {
 
 // "-rw-r--r--   1 owner group  1234 Jan 02 12:34 name" or "... Jan 02  2020 name".
 std::optional<WIN32_FIND_DATA> ParseUnixLine(std::string_view line, const rtl::SYSTEMTIME& now) {
-    if (line.empty() || std::string_view("-dlbcps").find(line[0]) == std::string_view::npos) return std::nullopt;
+    // Devices, pipes and sockets ('b', 'c', 'p', 's') are not files to fetch; they are left out.
+    if (line.empty() || std::string_view("-dl").find(line[0]) == std::string_view::npos) return std::nullopt;
     const std::vector<Token> tokens = Tokens(line, 12);
     for (size_t m = 2; m + 2 < tokens.size(); ++m) {
         const int month = MonthNumber(tokens[m].text);
@@ -176,7 +178,7 @@ std::optional<WIN32_FIND_DATA> ParseDosLine(std::string_view line) {
 } // namespace
 
 std::optional<WIN32_FIND_DATA> ParseMlsdLine(std::string_view line) {
-    line = Trim(line);
+    line = TrimLineEnd(line);
     const size_t space = line.find(' ');
     if (space == std::string_view::npos || space + 1 >= line.size()) return std::nullopt;
     WIN32_FIND_DATA entry;
@@ -194,8 +196,12 @@ std::optional<WIN32_FIND_DATA> ParseMlsdLine(std::string_view line) {
         std::string value;
         for (char c : fact.substr(equals + 1)) value += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (key == "type") {
-            if (value == "cdir" || value == "pdir") return std::nullopt;
-            if (value == "dir") entry.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+            // file, dir, and links as some servers show them; anything else (cdir, pdir,
+            // OS.unix=chr-..., OS.unix=blk-..., fifo, socket) is not an entry to report.
+            if (value == "dir")
+                entry.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+            else if (value != "file" && value.rfind("os.unix=slink", 0) != 0 && value.rfind("os.unix=symlink", 0) != 0)
+                return std::nullopt;
         } else if (key == "size" || key == "sizd") {
             uint64_t size = 0;
             if (ParseNumber(std::string_view(value), size)) SetSize(entry, size);
@@ -214,14 +220,14 @@ std::optional<WIN32_FIND_DATA> ParseMlsdLine(std::string_view line) {
                 while (fraction.size() < 3) fraction += '0';
                 if (!AllDigits(fraction) || !ParseNumber(std::string_view(fraction), ms)) ms = 0;
             }
-            SetTime(entry, y, mo, d, h, mi, s, ms);
+            entry.exactTime = SetTime(entry, y, mo, d, h, mi, s, ms);
         }
     }
     return entry;
 }
 
 std::optional<WIN32_FIND_DATA> ParseListLine(std::string_view line, const rtl::SYSTEMTIME& nowUtc) {
-    line = Trim(line);
+    line = TrimLineEnd(line);
     if (line.empty()) return std::nullopt;
     if (std::isdigit(static_cast<unsigned char>(line[0]))) return ParseDosLine(line);
     return ParseUnixLine(line, nowUtc);

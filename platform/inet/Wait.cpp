@@ -2,9 +2,7 @@
 
 #include <poll.h>
 
-#include <Poco/Exception.h>
-#include <Poco/Timespan.h>
-
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -15,6 +13,7 @@ namespace {
 
 thread_local IdleHook idleHook;
 thread_local bool hookRunning = false;
+thread_local detail::Clock::time_point hookLastRun{};
 
 // One poll(2) on the socket's descriptor: POCO's Socket::poll builds and tears down an epoll set
 // on every call, which cost four system calls per 4 KB block of a transfer.
@@ -32,18 +31,20 @@ bool PollOnce(const Poco::Net::Socket& socket, int mode, detail::Millis slice) {
     return rc > 0;
 }
 
-Poco::Timespan ToTimespan(detail::Millis ms) {
-    return Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(ms.count()) * 1000);
-}
-
 } // namespace
 
-IdleHook SetIdleHook(IdleHook hook) { return std::exchange(idleHook, std::move(hook)); }
+IdleHook SetIdleHook(IdleHook hook) {
+    hookLastRun = {};
+    return std::exchange(idleHook, std::move(hook));
+}
 
 namespace detail {
 
-bool RunIdleHook() {
-    if (!idleHook || hookRunning) return true;
+bool CancelRequested() {
+    if (!idleHook || hookRunning) return false;
+    const Clock::time_point now = Clock::now();
+    if (now - hookLastRun < kWaitSlice) return false;
+    hookLastRun = now;
     hookRunning = true;
     bool goOn = true;
     try {
@@ -53,43 +54,20 @@ bool RunIdleHook() {
         throw;
     }
     hookRunning = false;
-    return goOn;
+    return !goOn;
 }
 
-WaitOutcome WaitForSocket(const Poco::Net::Socket& socket, int mode, Millis timeout, OnCancel policy) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+WaitOutcome WaitForSocket(const Poco::Net::Socket& socket, int mode, Clock::time_point deadline) {
     for (;;) {
-        const auto left = std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now());
-        if (PollOnce(socket, mode, std::max(Millis{0}, std::min(left, kWaitSlice))))
-            return WaitOutcome::Ready;
-        if (!RunIdleHook() && policy == OnCancel::Stop) return WaitOutcome::Cancelled;
-        if (std::chrono::steady_clock::now() >= deadline) return WaitOutcome::TimedOut;
+        if (CancelRequested()) return WaitOutcome::Cancelled;
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline) return WaitOutcome::TimedOut;
+        // Wake up when the hook is due again, or at the deadline, whichever comes first.
+        const auto untilHook = hookLastRun + kWaitSlice - now;
+        const auto left = std::min<Clock::duration>(deadline - now, idleHook ? untilHook : Clock::duration(kWaitSlice));
+        const Millis slice = std::clamp(std::chrono::ceil<Millis>(left), Millis{0}, kWaitSlice);
+        if (PollOnce(socket, mode, slice)) return WaitOutcome::Ready;
     }
-}
-
-WaitOutcome WaitForReply(Poco::Net::DialogSocket& socket, Millis timeout, Millis afterwards,
-                         OnCancel policy) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    WaitOutcome outcome = WaitOutcome::TimedOut;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now());
-        // peek() reads from the buffer when it holds data and otherwise waits for the socket at
-        // most the receive timeout; a timeout consumes nothing.
-        socket.setReceiveTimeout(ToTimespan(std::max(Millis{1}, std::min(left, kWaitSlice))));
-        try {
-            socket.peek();
-            outcome = WaitOutcome::Ready; // a byte, or the end of the stream: both end the wait
-            break;
-        } catch (const Poco::TimeoutException&) {
-        }
-        if (!RunIdleHook() && policy == OnCancel::Stop) {
-            outcome = WaitOutcome::Cancelled;
-            break;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) break;
-    }
-    socket.setReceiveTimeout(ToTimespan(afterwards));
-    return outcome;
 }
 
 } // namespace detail

@@ -1,7 +1,6 @@
 #pragma once
-// Bounded waits in short slices with the thread's idle hook between them, so a stalled server can
+// Bounded waits with the thread's idle hook run on time, so a stalled or trickling server can
 // neither freeze the UI nor hold a Cancel back for longer than one slice.
-#include <Poco/Net/DialogSocket.h>
 #include <Poco/Net/Socket.h>
 
 #include <chrono>
@@ -9,6 +8,8 @@
 namespace zandrel::inet::detail {
 
 using Millis = std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+// The longest the idle hook goes without running while the thread is inside the layer.
 inline constexpr Millis kWaitSlice{50};
 
 // The three bounds a connection waits with; the root hands its values to each new connection.
@@ -19,20 +20,17 @@ struct Timeouts {
 };
 
 enum class WaitOutcome { Ready, TimedOut, Cancelled };
-// Data transfers honour the hook's "cancelled" answer; commands, connects and the closing replies
-// only let the UI breathe, because stopping them half-way would leave the session out of step.
-enum class OnCancel { Stop, KeepWaiting };
 
-// Runs the hook unless it is already running further up this thread's stack; true to go on.
-bool RunIdleHook();
+// Runs the hook when it has not run for a slice on this thread (and is not already running
+// further up the stack). True when the user has cancelled. Cheap when the hook is not due, so
+// loops that never wait (a fast transfer, a dripping server) call it on every round.
+bool CancelRequested();
 
-// `mode` is a Poco::Net::Socket::SelectMode combination.
-WaitOutcome WaitForSocket(const Poco::Net::Socket& socket, int mode, Millis timeout, OnCancel policy);
-
-// Waits until the dialog socket holds at least one byte of a reply, looking into its own buffer
-// first (a second reply may already sit there, which a poll on the socket would not see). The
-// socket's receive timeout is left at `afterwards` for reading the rest of the reply.
-WaitOutcome WaitForReply(Poco::Net::DialogSocket& socket, Millis timeout, Millis afterwards,
-                         OnCancel policy);
+// Waits until the socket is ready for `mode` (a Poco::Net::Socket::SelectMode combination) or
+// the deadline passes, asking CancelRequested() at least once a slice (and once before waiting).
+WaitOutcome WaitForSocket(const Poco::Net::Socket& socket, int mode, Clock::time_point deadline);
+inline WaitOutcome WaitForSocket(const Poco::Net::Socket& socket, int mode, Millis timeout) {
+    return WaitForSocket(socket, mode, Clock::now() + timeout);
+}
 
 } // namespace zandrel::inet::detail

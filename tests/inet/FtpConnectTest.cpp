@@ -30,6 +30,7 @@ TEST(FtpConnect, RefusedLoginsGiveNoHandleAndTheirCode) {
     std::string reply;
     InternetGetLastResponseInfo(status, reply);
     EXPECT_EQ(status, 530u);
+    EXPECT_EQ(InternetLastFailureReason(), "530 Authentication failed.");
 
     ScopedHandle anonymous = ConnectTo(root.Get(), server, false, "", "");
     EXPECT_FALSE(anonymous);
@@ -55,6 +56,7 @@ TEST(FtpConnect, UnreachablePortFailsFast) {
                                            INTERNET_SERVICE_FTP, 0, 0);
     EXPECT_EQ(connection, nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INTERNET_CANNOT_CONNECT);
+    EXPECT_EQ(InternetLastFailureReason(), "Connection refused");
     EXPECT_LT(SecondsSince(start), 2.0);
 }
 

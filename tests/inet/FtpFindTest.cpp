@@ -138,6 +138,7 @@ TEST_P(FtpFind, EntriesCarryAttributesSizesAndTimes) {
     EXPECT_EQ(oldTime.wMonth, 2);
     EXPECT_EQ(oldTime.wDay, 29);
     // How much of the time of day survives depends on what the listing style shows.
+    EXPECT_EQ(old.exactTime, GetParam() == Style::Mlsd);
     switch (GetParam()) {
     case Style::Mlsd:
         EXPECT_EQ(old.ftLastWriteTime.Ticks(), rtl::UnixToFileTime(UtcSeconds(2020, 2, 29, 13, 45, 30)).Ticks());
