@@ -114,6 +114,7 @@ void TZandrelWebCopy::DoCopy() {
         }
         FFileNum = 0;
         FPrevTarget.clear();
+        FRenameWorks.clear(); // servers change; what one run learned is not trusted in the next
 
         const int count = Items.Count();
         for (int idx = 0; idx < count; ++idx) {

@@ -10,29 +10,25 @@
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::webcopy {
-namespace {
 
-// Why the Internet layer's last call failed: the server's reply when it gave one, else the
-// layer's text for its error code.
-std::string InetFailureReason() {
-    inet::DWORD status = 0;
-    std::string reply;
-    if (inet::GetLastError() == inet::ERROR_INTERNET_EXTENDED_ERROR && inet::InternetGetLastResponseInfo(status, reply) &&
-        !reply.empty()) {
-        while (!reply.empty() && (reply.back() == '\n' || reply.back() == '\r')) reply.pop_back();
-        return reply;
+// Newer-only transfers compare the remote file's time with the caller's date, so the time must be
+// as precise as the server can give it: a LIST line has no seconds, and no time of day at all
+// for files older than about six months. MLSD times (exact) come first, then MDTM where the
+// server offers it, and the LIST time only when neither is there.
+//
+// Both are UTC, while the component's dates (FileDate, NewFileDate, the events' dates) are local
+// time, as everywhere else in it: the remote time is converted to local time once, here, so the
+// comparison is made in one basis and a NewFileDate handed back as the next FileDate compares
+// equal. A LIST time carries no zone; it is taken as UTC too, as most servers write it.
+TDateTime TZandrelWebCopy::RemoteFileDate(inet::HINTERNET Connection, const std::string& Name,
+                                          const inet::WIN32_FIND_DATA& Entry) {
+    rtl::FILETIME utc = Entry.ftLastWriteTime;
+    if (!Entry.exactTime) {
+        rtl::FILETIME exact;
+        if (inet::FtpGetFileTime(Connection, Name, exact)) utc = exact;
     }
-    std::string text = inet::InternetErrorMessage(inet::GetLastError());
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    return text;
-}
-
-} // namespace
-
-TDateTime TZandrelWebCopy::RemoteFileDate(inet::HINTERNET, const std::string&, const inet::WIN32_FIND_DATA& Entry) {
-    // Servers give times in UTC; the component's dates are local time.
     rtl::FILETIME local;
-    if (!rtl::FileTimeToLocalFileTime(Entry.ftLastWriteTime, local)) local = Entry.ftLastWriteTime;
+    if (!rtl::FileTimeToLocalFileTime(utc, local)) local = utc;
     return FileTimeToDate(local);
 }
 
@@ -41,7 +37,7 @@ void TZandrelWebCopy::ReportNotFound(const std::string& url) {
     if (OnURLNotFound) OnURLNotFound(*this, url);
 }
 
-void TZandrelWebCopy::NoteInetFailure() { FLastErrorReason = InetFailureReason(); }
+void TZandrelWebCopy::NoteInetFailure() { FLastErrorReason = inet::InternetLastFailureReason(); }
 
 bool TZandrelWebCopy::InetCallCancelled() const {
     return FCancelled || inet::GetLastError() == inet::ERROR_INTERNET_OPERATION_CANCELLED;

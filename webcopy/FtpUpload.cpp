@@ -77,6 +77,10 @@ bool TZandrelWebCopy::FtpPutFile(int Index, const std::string& FTPUserID, const 
                 return false;
             }
             const TDateTime remoteDate = RemoteFileDate(connection, remoteName, found);
+            if (FCancelled) {
+                release();
+                return false;
+            }
             if (OnFileDateCheck) {
                 allow = true;
                 OnFileDateCheck(*this, Index, remoteDate, allow);
@@ -113,9 +117,13 @@ bool TZandrelWebCopy::FtpPutFile(int Index, const std::string& FTPUserID, const 
     }
     FLastFile = URL;
     FLastDir = TargetDir;
+    // Where the file goes, in the server's words: what cleaning up after a Cancel needs.
+    std::string folder;
+    if (!inet::FtpGetCurrentDirectory(connection, folder)) folder.clear();
     bool ok = false;
     try {
-        ok = SendFile(connection, source, URL, remoteName, remotePath);
+        ok = SendFile(connection, {FTPUserID, FTPPassword, FTPHost, FTPPort}, source, URL, folder, remoteName,
+                      remotePath);
     } catch (...) {
         FtpDrop(connection);
         throw;
@@ -124,10 +132,17 @@ bool TZandrelWebCopy::FtpPutFile(int Index, const std::string& FTPUserID, const 
     return ok;
 }
 
-bool TZandrelWebCopy::SendFile(inet::HINTERNET connection, LocalFile& source, const std::string& URL,
-                               const std::string& remoteName, const std::string& remotePath) {
+bool TZandrelWebCopy::SendFile(inet::HINTERNET connection, const FtpAccount& account, LocalFile& source,
+                               const std::string& URL, const std::string& folder, const std::string& remoteName,
+                               const std::string& remotePath) {
+    const FtpStoreMode mode =
+        FtpChooseStoreMode(connection, account.host + "\n" + account.user + "\n" + std::to_string(account.port) +
+                                           "\n" + (folder.empty() ? remotePath : folder));
+    if (mode == FtpStoreMode::Cancelled) return false;
+    const std::string storedName = mode == FtpStoreMode::ViaTemporaryName ? FtpTemporaryName() : remoteName;
+
     ScopedInetHandle remote(
-        inet::FtpOpenFile(connection, remoteName, inet::GENERIC_WRITE, inet::FTP_TRANSFER_TYPE_BINARY, 0));
+        inet::FtpOpenFile(connection, storedName, inet::GENERIC_WRITE, inet::FTP_TRANSFER_TYPE_BINARY, 0));
     if (!remote) {
         if (!InetCallCancelled()) {
             NoteInetFailure();
@@ -135,42 +150,59 @@ bool TZandrelWebCopy::SendFile(inet::HINTERNET connection, LocalFile& source, co
         }
         return false;
     }
-    if (!PumpMessages()) return false;
+    // From here on the server holds a file of ours: every way out that does not publish it
+    // complete removes it.
+    auto removePartial = [&] {
+        remote.Close();
+        FtpRemovePartial(connection, account, folder, storedName);
+    };
 
     const uint64_t total = source.Size();
     uint64_t sent = 0;
     const uint32_t start = rtl::GetTickCount();
     bool writeFailed = false;
-    for (;;) {
-        const char* block = nullptr;
-        const size_t got = source.ReadBlock(block, kBlockSize, URL);
-        // The Internet layer sends a whole block or fails; a short count is sent on until the
-        // block is through, so no byte is lost.
-        size_t offset = 0;
-        while (offset < got) {
-            inet::DWORD written = 0;
-            if (!inet::InternetWriteFile(remote.Get(), block + offset, static_cast<inet::DWORD>(got - offset),
-                                         written) ||
-                written == 0) {
-                writeFailed = true;
-                break;
-            }
-            offset += written;
+    try {
+        if (!PumpMessages()) {
+            removePartial();
+            return false;
         }
-        if (writeFailed) break;
-        sent += got;
-        const bool cancel = ProgressStep(sent, total, start, DlgUpload);
-        if (got == 0 || cancel) break;
+        for (;;) {
+            const char* block = nullptr;
+            const size_t got = source.ReadBlock(block, kBlockSize, URL);
+            // The Internet layer sends a whole block or fails; a short count is sent on until the
+            // block is through, so no byte is lost.
+            size_t offset = 0;
+            while (offset < got) {
+                inet::DWORD written = 0;
+                if (!inet::InternetWriteFile(remote.Get(), block + offset, static_cast<inet::DWORD>(got - offset),
+                                             written) ||
+                    written == 0) {
+                    writeFailed = true;
+                    break;
+                }
+                offset += written;
+            }
+            if (writeFailed) break;
+            sent += got;
+            const bool cancel = ProgressStep(sent, total, start, DlgUpload);
+            if (got == 0 || cancel) break;
+        }
+    } catch (...) {
+        // A local read error: the run ends, but not with a short file on the server.
+        removePartial();
+        throw;
     }
     if (writeFailed && !InetCallCancelled()) NoteInetFailure();
     source.Close();
     // Closing completes the file on the server, which confirms it or not. A write that broke down,
-    // or a file the server did not confirm (disk full, quota, a dropped connection), fails: the
-    // caller must not publish a file that is missing or short.
+    // or a file the server did not confirm (disk full, quota, a dropped connection), fails.
     const bool confirmed = !writeFailed && !FCancelled && remote.Close();
+    if (!confirmed && !writeFailed && !FCancelled) NoteInetFailure();
+    const bool published =
+        confirmed && (mode == FtpStoreMode::UnderFinalName || FtpPublish(connection, storedName, remoteName));
+    if (!published) removePartial();
     if (FCancelled) return false;
-    if (!confirmed) {
-        if (!writeFailed) NoteInetFailure();
+    if (!published) {
         ReportError(errWriteTarget, kMsgWriteTarget + remotePath);
         return false;
     }

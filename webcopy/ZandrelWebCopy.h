@@ -10,6 +10,7 @@
 // window and the per-block refresh), and one file per protocol group of transfer routines.
 #include <cstdint>
 #include <exception>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -238,9 +239,29 @@ protected:
     // The last-write time of a remote file as local date-time, as precise as the server can
     // tell it (see FtpCommon.cpp); `Entry` is its directory entry.
     TDateTime RemoteFileDate(inet::HINTERNET Connection, const std::string& Name, const inet::WIN32_FIND_DATA& Entry);
-    // The upload's transfer: STOR of `source` under `remoteName`, confirmed by the server.
-    bool SendFile(inet::HINTERNET Connection, LocalFile& source, const std::string& URL,
-                  const std::string& remoteName, const std::string& remotePath);
+    // Who a routine logs in as: what a second login needs (cleaning up after a Cancel).
+    struct FtpAccount {
+        std::string user, password, host;
+        int32_t port = 21;
+    };
+    // The upload's transfer into the current folder (`Folder`, absolute, empty when the server
+    // did not say): `source` reaches the server under `remoteName` complete, or not at all.
+    bool SendFile(inet::HINTERNET Connection, const FtpAccount& Account, LocalFile& source, const std::string& URL,
+                  const std::string& Folder, const std::string& remoteName, const std::string& remotePath);
+    // ---- replacing remote files (FtpReplace.cpp) ----
+    enum class FtpStoreMode { ViaTemporaryName, UnderFinalName, Cancelled };
+    // Whether uploads into the current folder can go through a temporary name (the server
+    // renames) or must go under the final name; probed once per `ProbeKey` in a run.
+    FtpStoreMode FtpChooseStoreMode(inet::HINTERNET Connection, const std::string& ProbeKey);
+    // A fresh temporary name for an upload (a dot file ending in ".part").
+    static std::string FtpTemporaryName();
+    // Renames the complete `StoredName` to `FinalName`, replacing a file of that name; false
+    // (with the reason noted) when the server will not.
+    bool FtpPublish(inet::HINTERNET Connection, const std::string& StoredName, const std::string& FinalName);
+    // Deletes what a failed or cancelled upload left as `Folder`/`Name`: over `Connection` while
+    // it is usable, else over a short second login (after a Cancel the session is gone).
+    void FtpRemovePartial(inet::HINTERNET Connection, const FtpAccount& Account, const std::string& Folder,
+                          const std::string& Name);
     // The download's transfer over `Connection`, which is in the file's remote folder: date
     // check, RETR into the local file, and the check that every announced byte arrived.
     // `Entry`: the file's directory entry, null when the listing did not have it.
@@ -279,6 +300,8 @@ protected:
     // Failures reported so far (errors and sources not found); a multi-file transfer compares it
     // before and after each file to learn whether that file failed.
     int FReportedFailures = 0;
+    // Per account and folder, whether the server renames (see FtpChooseStoreMode); one run long.
+    std::map<std::string, bool> FRenameWorks;
 
     std::unique_ptr<ui::Form> FForm;
     ui::Animate* FAnim = nullptr;
