@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds Zandrel and runs every test: once in a normal build and once
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# under AddressSanitizer and UndefinedBehaviorSanitizer; then runs each fuzz target for a bounded
+# time (scripts/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -17,4 +18,8 @@ if [ "${ZANDREL_SKIP_SANITIZERS:-0}" != 1 ]; then
   export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   (cd build-asan && ctest --output-on-failure -j "$jobs")
+fi
+
+if [ "${ZANDREL_SKIP_FUZZ:-0}" != 1 ]; then
+  bash scripts/fuzz.sh
 fi

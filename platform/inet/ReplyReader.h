@@ -29,7 +29,7 @@ public:
     Result Next(int& status, std::string& text);
 
     // Bytes received that do not yet form a whole reply (between commands: unsolicited text).
-    bool HasPending() const { return buffer_.size() > consumed_; }
+    bool HasPending() const { return buffer_.size() > consumed_ || status_ != 0; }
     // The bytes that could not be read as a reply, cut short, for saying what went wrong.
     std::string Sample(size_t limit = 60) const;
 

@@ -1,6 +1,6 @@
 #pragma once
 // Errors of the per-user registry store. Each names what went wrong so that a user who reads the
-// message can find the value or the line of the file at fault.
+// message can find the value or the line of the file at fault, and says how to put it right.
 #include <cstddef>
 #include <string>
 
@@ -14,10 +14,12 @@ public:
     using rtl::Error::Error;
 };
 
-// A value was read with the reader of another type (a string read as a number, or the reverse).
+// A value was read with the reader of another type (a string read as a number, or the reverse),
+// or a number does not have a number's size. The message names the file, the line, the value,
+// the type it must have and how to write it.
 class TypeError : public Error {
 public:
-    TypeError(const std::string& valueName, const std::string& storedType, const std::string& requestedType);
+    using Error::Error;
 };
 
 // A read of a value that the open key does not hold.
@@ -26,16 +28,26 @@ public:
     ValueNotFoundError(const std::string& valueName, const std::string& keyPath);
 };
 
-// The store's file does not follow the registry export format. The file is left as it is.
+// The store's file does not follow the registry export format. The file is left as it is, and
+// the message says how to mend it.
 class FormatError : public Error {
 public:
     FormatError(const std::string& fileName, size_t line, const std::string& problem);
     const std::string& fileName() const { return fileName_; }
     size_t line() const { return line_; }
+    const std::string& problem() const { return problem_; }
 
 private:
     std::string fileName_;
     size_t line_;
+    std::string problem_;
+};
+
+// A change could not be saved (the folder or the file cannot be written, the disk is full, ...).
+// The file on disk is as it was before the change.
+class WriteError : public Error {
+public:
+    using Error::Error;
 };
 
 } // namespace zandrel::registry

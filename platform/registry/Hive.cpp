@@ -43,6 +43,7 @@ const Value* Key::FindValue(std::string_view name) const { return const_cast<Key
 
 bool Key::SetValue(Value value) {
     if (Value* existing = FindValue(value.name)) {
+        existing->line = value.line;
         if (existing->type == value.type && existing->data == value.data) return false;
         existing->type = value.type;
         existing->data = std::move(value.data);

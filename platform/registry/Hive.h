@@ -3,6 +3,7 @@
 // order they were first written. Data is kept as the registry keeps it, raw bytes tagged with a
 // type number, so values of types the program never reads (binary, multi-string, ...) written
 // into the file by hand survive every rewrite unchanged.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -30,6 +31,7 @@ struct Value {
     std::string name; // as first written; "" is the key's default value
     uint32_t type = REG_NONE;
     std::string data; // raw bytes: UTF-16LE with terminator for strings, little-endian for DWORDs
+    size_t line = 0;  // where the file last defined it, for messages; 0 when it was not read from a file
 };
 
 struct Key {

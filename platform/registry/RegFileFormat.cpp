@@ -79,10 +79,10 @@ public:
             if (line.front() == '[') {
                 key = &hive.AddKey(ParseKeyLine(line));
             } else if (line.front() == '"' || line.front() == '@') {
-                if (key == nullptr) Fail("value outside of any key");
+                if (key == nullptr) Fail("a value line before any [key] line");
                 key->SetValue(ParseValue(line));
             } else {
-                Fail("unrecognised line");
+                Fail("not a [key] line, a \"name\"=value line or a ; comment");
             }
         }
         return hive;
@@ -100,6 +100,8 @@ private:
         else if (StartsWithNoCase(path, kRootShortName)) rest = path.substr(kRootShortName.size());
         else Fail("only HKEY_CURRENT_USER keys can be kept in the store");
         if (!rest.empty() && rest.front() != '\\') Fail("only HKEY_CURRENT_USER keys can be kept in the store");
+        if (rest.find_first_of(std::string_view("\r\0", 2)) != std::string_view::npos)
+            Fail("a key path cannot hold a carriage return or NUL character");
         return NormalizeKeyPath(rest);
     }
 
@@ -128,6 +130,7 @@ private:
 
     Value ParseValue(std::string_view line) {
         Value value;
+        value.line = index_ + 1;
         size_t pos = 0;
         if (line.front() == '@') pos = 1;
         else value.name = ParseQuoted(line, pos);
@@ -159,7 +162,7 @@ private:
         } else if (StartsWithNoCase(data, "hex")) {
             ParseHex(data.substr(3), value);
         } else {
-            Fail("unrecognised value data");
+            Fail("the data after '=' must be \"text\", dword:, hex: or hex(N):");
         }
         return value;
     }
@@ -222,16 +225,6 @@ private:
     std::vector<std::string_view> lines_;
     size_t index_ = 0;
 };
-
-std::string Quote(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
-    }
-    out += '"';
-    return out;
-}
 
 // The string's text when the quoted form carries it exactly: a single terminator at the end, no
 // other NUL, no control characters (C0, DEL, C1), no unpaired surrogates.
@@ -297,6 +290,16 @@ void AppendValue(std::string& out, const Value& value) {
 }
 
 } // namespace
+
+std::string Quote(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
 
 Hive ParseRegFile(std::string_view bytes, const std::string& fileName) {
     const std::string text = DecodeFileBytes(bytes, fileName);

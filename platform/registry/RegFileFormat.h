@@ -17,6 +17,10 @@ inline constexpr std::string_view kRegFileHeader = "Windows Registry Editor Vers
 // empty store. Throws FormatError naming `fileName` and the line at fault.
 Hive ParseRegFile(std::string_view bytes, const std::string& fileName);
 
+// `text` in double quotes, as the file writes names and strings: backslashes and quotes inside
+// are escaped with a backslash.
+std::string Quote(std::string_view text);
+
 // The file text for `hive`, UTF-8 with LF line ends. Strings that a quoted form cannot carry
 // exactly (NUL, control characters, a missing terminator) are written in hex(1): form.
 std::string FormatRegFile(const Hive& hive);

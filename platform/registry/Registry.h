@@ -35,8 +35,10 @@ public:
 
     // A path starting with "\" is taken from the root, otherwise from the open key (from the root
     // when none is open). With canCreate the key is created when missing, and is then listed in the
-    // file even while it holds no values. False (and the open key unchanged) when the key does not
-    // exist and canCreate is false.
+    // file even while it holds no values; where the store cannot be written the key is opened all
+    // the same and reads as empty, and the first write reports why it cannot be saved. False (and
+    // the open key unchanged) when the key does not exist and canCreate is false. Throws
+    // FormatError for a damaged file.
     bool OpenKey(std::string_view key, bool canCreate);
     bool KeyExists(std::string_view key) const;
     void CloseKey();
@@ -50,14 +52,16 @@ public:
     // In the order the values were first written.
     std::vector<std::string> GetValueNames() const;
 
-    // REG_SZ or REG_EXPAND_SZ. Throws ValueNotFoundError or TypeError.
+    // REG_SZ or REG_EXPAND_SZ. Throws ValueNotFoundError, or TypeError naming the file, the line
+    // and how to write the value.
     std::string ReadString(std::string_view name) const;
-    // REG_DWORD. Throws ValueNotFoundError or TypeError.
+    // REG_DWORD of 4 bytes. Throws ValueNotFoundError or TypeError.
     int32_t ReadInteger(std::string_view name) const;
     // REG_DWORD; any non-zero number is true.
     bool ReadBool(std::string_view name) const;
 
-    // Throws registry::Error for text that is not well-formed UTF-8 (nothing is written).
+    // Throws registry::Error for text that is not well-formed UTF-8 (nothing is written), and
+    // WriteError when the change cannot be saved (the file is then as it was).
     void WriteString(std::string_view name, std::string_view value);
     void WriteInteger(std::string_view name, int32_t value);
     void WriteBool(std::string_view name, bool value); // 1 or 0
@@ -66,7 +70,9 @@ public:
 
 private:
     std::string Resolve(std::string_view key) const;
-    Value Fetch(std::string_view name, std::string_view requestedType) const;
+    // The value, checked to have the type `wanted` (REG_SZ also takes REG_EXPAND_SZ; REG_NONE
+    // takes any type).
+    Value Fetch(std::string_view name, uint32_t wanted) const;
     void Store(Value value);
 
     HiveFile file_;

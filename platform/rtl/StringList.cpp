@@ -56,6 +56,8 @@ void StringList::SetDelimitedText(std::string_view text) {
 }
 
 std::string StringList::DelimitedText() const {
+    // A lone empty item would join to the empty text, which splits into no items at all.
+    if (items_.size() == 1 && items_[0].empty()) return std::string(2, quote_);
     std::string out;
     for (size_t i = 0; i < items_.size(); ++i) {
         if (i) out += delimiter_;

@@ -32,7 +32,8 @@ public:
     // character ends the text, as it ended the runtime's C string.
     void SetDelimitedText(std::string_view text);
     // The items joined by the delimiter; items holding the delimiter, the quote or (non-strict)
-    // characters 1 to 32 are quoted, so SetDelimitedText(DelimitedText()) gives the items back.
+    // characters 1 to 32 are quoted, and a list of one empty item is two quotes, so
+    // SetDelimitedText(DelimitedText()) gives the items back.
     std::string DelimitedText() const;
 
 private:

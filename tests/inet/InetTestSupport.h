@@ -74,7 +74,8 @@ inline bool Upload(HINTERNET connection, const std::string& name, const std::str
     return InternetCloseHandle(file) && ok;
 }
 
-// Reads the whole file in 4096-byte blocks; false when a read failed.
+// Reads the whole file in 4096-byte blocks; false when a read failed, with the read's error
+// still in GetLastError (closing the handle does not overwrite it).
 inline bool Download(HINTERNET connection, const std::string& name, std::string& content) {
     content.clear();
     ScopedHandle file(FtpOpenFile(connection, name, GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
@@ -82,7 +83,12 @@ inline bool Download(HINTERNET connection, const std::string& name, std::string&
     char block[4096];
     for (int guard = 0; guard < 1'000'000; ++guard) {
         DWORD read = 0;
-        if (!InternetReadFile(file.Get(), block, sizeof block, read)) return false;
+        if (!InternetReadFile(file.Get(), block, sizeof block, read)) {
+            const DWORD error = GetLastError();
+            file.Reset();
+            SetLastError(error);
+            return false;
+        }
         if (read == 0) return true;
         content.append(block, read);
     }

@@ -49,6 +49,49 @@ TEST_F(RegistryValues, ReadingWithTheWrongTypeNamesTheValueAndBothTypes) {
     EXPECT_THROW(reg.ReadBool("Missing"), rtl::Error);
 }
 
+// A value of the wrong type in a hand-edited file: the message leads to the line and says how to
+// write it.
+TEST_F(RegistryValues, AWronglyTypedValueNamesTheFileTheLineAndHowToWriteIt) {
+    struct Case {
+        const char* line;
+        const char* reader;
+        std::vector<std::string> says;
+    } cases[] = {
+        {"\"FTPPort\"=\"21\"", "integer",
+         {"'FTPPort'", "is text (REG_SZ)", "must be a number (REG_DWORD)", "\"FTPPort\"=dword:00000015"}},
+        {"\"FTPPort\"=\"twenty-one\"", "integer", {"'FTPPort'", "REG_SZ", "\"FTPPort\"=dword:XXXXXXXX"}},
+        {"\"FTPPort\"=\"99999999999\"", "integer", {"\"FTPPort\"=dword:XXXXXXXX"}},
+        {"\"EMAILAuto\"=hex:01", "bool", {"'EMAILAuto'", "binary data (REG_BINARY)", "REG_DWORD"}},
+        {"\"FTPPort\"=hex(4):15,00", "integer", {"is a number (REG_DWORD) of 2 bytes, but a number takes exactly 4"}},
+        {"\"FTPHost\"=dword:00000007", "string",
+         {"'FTPHost'", "is a number (REG_DWORD)", "must be text (REG_SZ)", "\"FTPHost\"=\"text\""}},
+    };
+    std::filesystem::create_directories(StoreFolder());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        zandrel::testing::WriteFile(StorePath(), "Windows Registry Editor Version 5.00\n\n"
+                                                 "[HKEY_CURRENT_USER\\Software\\QuillonSoftware\\FTPUploaderIDEPlugin]\n"
+                                                 "\"ZIPFilter\"=\"*.PAS\"\n" +
+                                                     std::string(c.line) + "\n");
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(kSettingsKey, false));
+        const std::string name = reg.GetValueNames().back();
+        try {
+            if (std::string(c.reader) == "integer") reg.ReadInteger(name);
+            else if (std::string(c.reader) == "bool") reg.ReadBool(name);
+            else reg.ReadString(name);
+            FAIL() << "read with the wrong type";
+        } catch (const TypeError& e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find("'" + StorePath() + "', line 5: "), std::string::npos) << message;
+            EXPECT_NE(message.find("[HKEY_CURRENT_USER\\Software\\QuillonSoftware\\FTPUploaderIDEPlugin]"),
+                      std::string::npos)
+                << message;
+            for (const std::string& part : c.says) EXPECT_NE(message.find(part), std::string::npos) << message;
+        }
+    }
+}
+
 TEST_F(RegistryValues, NumbersAndBooleansRoundTrip) {
     TRegistry reg;
     reg.OpenKey(kSettingsKey, true);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <set>
 
 #include "platform/registry/RegFileFormat.h"
@@ -75,8 +76,8 @@ TEST_F(StoreSafety, TheStoreFollowsXdgConfigHomeOrFallsBackToHome) {
     setenv("HOME", oldHome.c_str(), 1);
 }
 
-// Each damaged file is refused with its name and the line at fault, and a later write attempt
-// leaves every byte of it as it was.
+// Each damaged file is refused with its name, the line at fault, what is wrong there and how to
+// mend it, and a later write attempt leaves every byte of it as it was.
 TEST_F(StoreSafety, ADamagedFileIsReportedAndNeverOverwritten) {
     const std::string head = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Quillon"
                              "Software\\FTPUploaderIDEPlugin]\n";
@@ -97,6 +98,7 @@ TEST_F(StoreSafety, ADamagedFileIsReportedAndNeverOverwritten) {
         {"stray text", head + "\"A\"=\"b\"\ngarbage\n", 5},
         {"malformed UTF-8", head + "\"A\"=\"\xC3\x28\"\n", 4},
         {"truncated line", head + "\"FTPHo", 4},
+        {"NUL in a key path", head + "\n[HKEY_CURRENT_USER\\Software\\A" + std::string(1, '\0') + "B]\n", 5},
     };
     std::filesystem::create_directories(StoreFolder());
     for (const Case& c : cases) {
@@ -109,12 +111,54 @@ TEST_F(StoreSafety, ADamagedFileIsReportedAndNeverOverwritten) {
         } catch (const FormatError& e) {
             EXPECT_EQ(e.fileName(), StorePath());
             EXPECT_EQ(e.line(), c.line) << e.what();
-            EXPECT_NE(std::string(e.what()).find(StorePath()), std::string::npos);
+            const std::string message = e.what();
+            EXPECT_NE(message.find("'" + StorePath() + "' is damaged at line " + std::to_string(c.line) + ": " +
+                                   e.problem()),
+                      std::string::npos)
+                << message;
+            EXPECT_FALSE(e.problem().empty());
+            EXPECT_NE(message.find("Correct that line"), std::string::npos) << message;
+            EXPECT_NE(message.find("move the file away"), std::string::npos) << message;
         }
         EXPECT_THROW(reg.WriteString("FTPHost", "x"), FormatError);
         EXPECT_THROW(reg.ValueExists("FTPHost"), FormatError);
         EXPECT_EQ(ReadFile(StorePath()), c.text);
     }
+}
+
+// Something else in the file's place is refused at once, without waiting on it or reading it whole,
+// and is left where it is.
+TEST_F(StoreSafety, SomethingOtherThanAFileInItsPlaceIsRefused) {
+    struct Case {
+        const char* what;
+        std::function<void(const std::string&)> make;
+        const char* says;
+    } cases[] = {
+        {"FIFO", [](const std::string& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }, "is not a regular file"},
+        {"folder", [](const std::string& path) { std::filesystem::create_directory(path); }, "is not a regular file"},
+        {"huge file", [](const std::string& path) { WriteFile(path, ""); std::filesystem::resize_file(path, 1ull << 30); },
+         "is 1073741824 bytes long, far more than settings take"},
+    };
+    std::filesystem::create_directories(StoreFolder());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(StorePath());
+        c.make(StorePath());
+        TRegistry reg;
+        for (const bool canCreate : {false, true}) {
+            try {
+                reg.OpenKey(kSettingsKey, canCreate);
+                FAIL() << "opened";
+            } catch (const Error& e) {
+                const std::string message = e.what();
+                EXPECT_NE(message.find("'" + StorePath() + "' " + c.says), std::string::npos) << message;
+                EXPECT_NE(message.find("Move it away"), std::string::npos) << message;
+            }
+        }
+        EXPECT_THROW(reg.WriteString("FTPHost", "x"), Error);
+        EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(StorePath())));
+    }
+    std::filesystem::remove_all(StorePath());
 }
 
 TEST_F(StoreSafety, AnEmptyFileIsAnEmptyStore) {

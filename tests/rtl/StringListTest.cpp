@@ -44,6 +44,18 @@ TEST(StringList, DelimitedTextRoundTripsAwkwardItems) {
     EXPECT_EQ(back.Items(), list.Items());
 }
 
+TEST(StringList, ALoneEmptyItemSurvivesJoiningAndSplitting) {
+    for (const bool strict : {false, true}) {
+        StringList list;
+        list.SetStrictDelimiter(strict);
+        list.Add("");
+        StringList back;
+        back.SetStrictDelimiter(strict);
+        back.SetDelimitedText(list.DelimitedText());
+        EXPECT_EQ(back.Items(), list.Items()) << "strict: " << strict;
+    }
+}
+
 TEST(StringList, StrictDelimiterKeepsBlanks) {
     StringList list;
     list.SetDelimiter(';');
