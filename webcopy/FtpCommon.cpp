@@ -5,7 +5,6 @@
 // user + password; empty: nothing kept) and FPrevTarget (the directory it was last sent to; empty:
 // unknown). FPrevTarget is either true or empty, never stale, because a delete skips its
 // directory change when the record matches.
-#include "platform/ui/Application.h"
 #include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"
 

@@ -3,7 +3,6 @@
 
 #include "platform/rtl/Clock.h"
 #include "platform/rtl/FileSystem.h"
-#include "platform/ui/Application.h"
 #include "webcopy/FtpLocalFile.h"
 #include "webcopy/FtpSupport.h"
 #include "webcopy/UiForms.h"
@@ -141,7 +140,7 @@ bool TZandrelWebCopy::FetchFile(int Index, inet::HINTERNET connection, const std
     const std::string localDir = rtl::ExtractFileDir(localPath);
     if (!localDir.empty()) ForceDirTree(localDir);
     LocalFile target;
-    if (!target.Create(localPath)) {
+    if (!target.CreateReplacing(localPath)) {
         FLastErrorReason = LocalFailureReason();
         ReportError(errCreateTarget, kMsgCreateTarget + localPath);
         return false;
@@ -165,6 +164,7 @@ bool TZandrelWebCopy::FetchFile(int Index, inet::HINTERNET connection, const std
     if (readFailed && !InetCallCancelled()) NoteInetFailure();
     target.Finish(localPath);
     remote.Close();
+    // What did not arrive whole never takes the file's name (see LocalFile::CreateReplacing).
     if (FCancelled) return false;
     // A transfer that broke down, or that ended short of the size the server announced whatever
     // its final reply, is a failure, not a shorter success.
@@ -173,6 +173,11 @@ bool TZandrelWebCopy::FetchFile(int Index, inet::HINTERNET connection, const std
             FLastErrorReason = "the transfer ended after " + std::to_string(received) + " of " +
                                std::to_string(total) + " bytes";
         ReportError(errReadSource, kMsgReadSource + URL);
+        return false;
+    }
+    if (!target.Publish()) {
+        FLastErrorReason = LocalFailureReason();
+        ReportError(errWriteTarget, kMsgWriteTarget + localPath);
         return false;
     }
     return true;

@@ -7,16 +7,10 @@
 // renamed and deleted under temporary names) finds that out before the transfer, once per
 // account and folder in a run, and the file then goes under its final name, deleted again after a
 // Cancel or a failure.
-//
-// Temporary names start with a dot and end in ".part", so they neither clash with the user's
-// files nor turn up in listings of the user's own patterns (*.zip, Demo*), and carry 48 random
-// bits, so two uploads into one folder never share one.
 #include <array>
-#include <cinttypes>
-#include <cstdio>
-#include <random>
 
 #include "platform/inet/Inet.h"
+#include "webcopy/FtpLocalFile.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::webcopy {
@@ -24,13 +18,6 @@ namespace {
 
 // Cleaning up must not wait as long as a transfer may.
 constexpr inet::DWORD kCleanupTimeoutMs = 5000;
-
-std::string TemporaryUploadName() {
-    static std::mt19937_64 random{std::random_device{}()};
-    char text[40];
-    std::snprintf(text, sizeof text, ".zandrel-%012" PRIx64 ".part", random() & 0xFFFFFFFFFFFFu);
-    return text;
-}
 
 // While the work after a Cancel is done (removing what the cancelled upload left), the Internet
 // layer's waits must not be cancelled again; short timeouts bound them instead. Everything comes
@@ -63,14 +50,14 @@ private:
 
 } // namespace
 
-std::string TZandrelWebCopy::FtpTemporaryName() { return TemporaryUploadName(); }
+std::string TZandrelWebCopy::FtpTemporaryName() { return TransferTemporaryName(); }
 
 TZandrelWebCopy::FtpStoreMode TZandrelWebCopy::FtpChooseStoreMode(inet::HINTERNET Connection,
                                                                   const std::string& ProbeKey) {
     if (const auto known = FRenameWorks.find(ProbeKey); known != FRenameWorks.end())
         return known->second ? FtpStoreMode::ViaTemporaryName : FtpStoreMode::UnderFinalName;
-    const std::string first = TemporaryUploadName();
-    const std::string second = TemporaryUploadName();
+    const std::string first = TransferTemporaryName();
+    const std::string second = TransferTemporaryName();
     bool renames = false;
     if (inet::HINTERNET probe =
             inet::FtpOpenFile(Connection, first, inet::GENERIC_WRITE, inet::FTP_TRANSFER_TYPE_BINARY, 0)) {
@@ -98,7 +85,7 @@ bool TZandrelWebCopy::FtpPublish(inet::HINTERNET Connection, const std::string& 
     // temporary name first and comes back if the new one still cannot take its place, so the
     // final name never goes missing.
     if (!FCancelled && inet::IsConnectionAlive(Connection)) {
-        const std::string aside = TemporaryUploadName();
+        const std::string aside = TransferTemporaryName();
         if (inet::FtpRenameFile(Connection, FinalName, aside)) {
             if (inet::FtpRenameFile(Connection, StoredName, FinalName)) {
                 inet::FtpDeleteFile(Connection, aside);

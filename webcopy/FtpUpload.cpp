@@ -2,7 +2,6 @@
 
 #include "platform/rtl/Clock.h"
 #include "platform/rtl/FileSystem.h"
-#include "platform/ui/Application.h"
 #include "webcopy/FtpLocalFile.h"
 #include "webcopy/FtpSupport.h"
 #include "webcopy/UiForms.h"

@@ -37,6 +37,7 @@ TEST(FtpFailures, ADownloadThatEndsShortOfTheAnnouncedSizeFails) {
         test::FtpServer server(options);
         server.WriteFile("d.bin", Bytes(20000));
         const fs::path out = fs::temp_directory_path() / ("zandrel-short-" + std::to_string(::getpid()));
+        testing::WriteLocal(out / "d.bin", "the copy from last time");
         FtpWebCopy wc;
         AddFtpItem(wc, server, wpFtp, "d.bin", out.string());
         wc.Execute();
@@ -46,6 +47,9 @@ TEST(FtpFailures, ADownloadThatEndsShortOfTheAnnouncedSizeFails) {
             << c.what;
         ASSERT_EQ(wc.reasons.size(), 1u) << c.what;
         EXPECT_FALSE(wc.reasons[0].empty()) << c.what;
+        // The local copy is replaced only by a complete one; nothing short stays beside it.
+        EXPECT_EQ(ReadLocal(out / "d.bin"), "the copy from last time") << c.what;
+        EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1) << c.what;
         fs::remove_all(out);
     }
 }
