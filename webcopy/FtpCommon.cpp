@@ -36,6 +36,18 @@ void TZandrelWebCopy::ReportNotFound(const std::string& url) {
     if (OnURLNotFound) OnURLNotFound(*this, url);
 }
 
+void TZandrelWebCopy::ReportInetFailure(int Code, const std::string& Info) {
+    if (InetCallCancelled()) return;
+    NoteInetFailure();
+    ReportError(Code, Info);
+}
+
+void TZandrelWebCopy::ReportInetNotFound(const std::string& url) {
+    if (InetCallCancelled()) return;
+    NoteInetFailure();
+    ReportNotFound(url);
+}
+
 void TZandrelWebCopy::NoteInetFailure() { FLastErrorReason = inet::InternetLastFailureReason(); }
 
 bool TZandrelWebCopy::InetCallCancelled() const {
@@ -106,12 +118,15 @@ void TZandrelWebCopy::FtpRelease(inet::HINTERNET Connection, bool KeepConnection
     if (Moved) FPrevTarget.clear(); // back where it started, no longer in the target folder
 }
 
-bool TZandrelWebCopy::FtpEnterRemoteDir(inet::HINTERNET Connection, const std::string& Dir, std::string& StartDir) {
+bool TZandrelWebCopy::FtpEnterRemoteDir(inet::HINTERNET Connection, const std::string& Dir, std::string& StartDir,
+                                        const std::string& URL) {
     StartDir.clear();
     if (Dir.empty()) return true;
     // The way back is needed before leaving: without it a kept connection could not return.
     if (!inet::FtpGetCurrentDirectory(Connection, StartDir)) StartDir.clear();
-    return inet::FtpSetCurrentDirectory(Connection, Dir);
+    if (inet::FtpSetCurrentDirectory(Connection, Dir)) return true;
+    ReportInetNotFound(URL);
+    return false;
 }
 
 bool TZandrelWebCopy::FtpEnterTargetDir(inet::HINTERNET Connection, const std::string& TargetDir,

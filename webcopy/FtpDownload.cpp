@@ -51,11 +51,7 @@ bool TZandrelWebCopy::FtpGetFile(int Index, const std::string& FTPUserID, const 
     }
     // A folder that cannot be entered means the file is not there: a file of the same name in
     // the current folder is another file.
-    if (!FtpEnterRemoteDir(connection, dirPart, startDir)) {
-        if (!InetCallCancelled()) {
-            NoteInetFailure();
-            ReportNotFound(URL);
-        }
+    if (!FtpEnterRemoteDir(connection, dirPart, startDir, URL)) {
         release();
         return false;
     }
@@ -66,12 +62,12 @@ bool TZandrelWebCopy::FtpGetFile(int Index, const std::string& FTPUserID, const 
     const bool listed = find != nullptr;
     if (!listed && inet::GetLastError() != inet::ERROR_NO_MORE_FILES) {
         // The folder could not be listed. Its entry only gives the size and the date; without the
-        // date a newer-only transfer cannot decide, anything else goes on without the listing.
-        if (InetCallCancelled() || CopyNewerOnly || OnFileDateCheck) {
-            if (!InetCallCancelled()) {
-                NoteInetFailure();
-                ReportError(errReadSource, kMsgReadSource + URL);
-            }
+        // date a newer-only transfer cannot decide, anything else goes on without the listing,
+        // as long as the session survived it.
+        const bool cancelled = InetCallCancelled();
+        if (!cancelled) NoteInetFailure();
+        if (cancelled || CopyNewerOnly || OnFileDateCheck || !inet::IsConnectionAlive(connection)) {
+            if (!cancelled) ReportError(errReadSource, kMsgReadSource + URL);
             release();
             return false;
         }
@@ -115,10 +111,7 @@ bool TZandrelWebCopy::FetchFile(int Index, inet::HINTERNET connection, const std
     ScopedInetHandle remote(
         inet::FtpOpenFile(connection, remoteName, inet::GENERIC_READ, inet::FTP_TRANSFER_TYPE_BINARY, 0));
     if (!remote) {
-        if (!InetCallCancelled()) {
-            NoteInetFailure();
-            ReportNotFound(URL);
-        }
+        ReportInetNotFound(URL);
         return false;
     }
     // The size the server announces for this transfer (SIZE, or the 150 reply) is the one to
@@ -205,11 +198,7 @@ bool TZandrelWebCopy::MultiFtpGetFile(int, const std::string& FTPUserID, const s
         release();
         return false;
     }
-    if (!FtpEnterRemoteDir(connection, dirPart, startDir)) {
-        if (!InetCallCancelled()) {
-            NoteInetFailure();
-            ReportNotFound(URL);
-        }
+    if (!FtpEnterRemoteDir(connection, dirPart, startDir, URL)) {
         release();
         return false;
     }
@@ -224,10 +213,7 @@ bool TZandrelWebCopy::MultiFtpGetFile(int, const std::string& FTPUserID, const s
         } while (inet::InternetFindNextFile(find, found));
         inet::InternetCloseHandle(find);
     } else if (inet::GetLastError() != inet::ERROR_NO_MORE_FILES) {
-        if (!InetCallCancelled()) {
-            NoteInetFailure();
-            ReportError(errReadSource, kMsgReadSource + URL);
-        }
+        ReportInetFailure(errReadSource, kMsgReadSource + URL);
         release();
         return false;
     }
@@ -269,11 +255,7 @@ bool TZandrelWebCopy::MultiFtpGetFile(int, const std::string& FTPUserID, const s
             connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, false);
             if (!connection) return false;
             FtpKeep(connection, FTPUserID, FTPPassword, FTPHost);
-            if (!FtpEnterRemoteDir(connection, dirPart, startDir)) {
-                if (!InetCallCancelled()) {
-                    NoteInetFailure();
-                    ReportNotFound(URL);
-                }
+            if (!FtpEnterRemoteDir(connection, dirPart, startDir, URL)) {
                 release();
                 return false;
             }
@@ -308,11 +290,7 @@ bool TZandrelWebCopy::MultiFtpGetList(int Index, const std::string& FTPUserID, c
     // A folder that does not exist has no entries to list; listing the login folder instead
     // would answer another question.
     std::string startDir;
-    if (!FtpEnterRemoteDir(connection, RemoteDirPart(url), startDir)) {
-        if (!InetCallCancelled()) {
-            NoteInetFailure();
-            ReportNotFound(URL);
-        }
+    if (!FtpEnterRemoteDir(connection, RemoteDirPart(url), startDir, URL)) {
         FtpDrop(connection);
         return false;
     }
@@ -322,10 +300,7 @@ bool TZandrelWebCopy::MultiFtpGetList(int Index, const std::string& FTPUserID, c
     if (!find && inet::GetLastError() != inet::ERROR_NO_MORE_FILES) {
         // A listing that did not arrive whole is no list: an empty one would tell the caller
         // that names are free which are not. The lists are left as they were.
-        if (!InetCallCancelled()) {
-            NoteInetFailure();
-            ReportError(errReadSource, kMsgReadSource + URL);
-        }
+        ReportInetFailure(errReadSource, kMsgReadSource + URL);
         FtpDrop(connection);
         return false;
     }

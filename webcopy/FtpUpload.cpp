@@ -43,10 +43,7 @@ bool TZandrelWebCopy::FtpPutFile(int Index, const std::string& FTPUserID, const 
     if (!FtpEnterTargetDir(connection, TargetDir, KeepConnection, startDir)) {
         // The server refused the folder: that is the target that cannot be created, not a
         // missing local file.
-        if (!InetCallCancelled()) {
-            NoteInetFailure();
-            ReportError(errCreateTarget, kMsgCreateTarget + remotePath);
-        }
+        ReportInetFailure(errCreateTarget, kMsgCreateTarget + remotePath);
         release();
         return false;
     }
@@ -61,10 +58,7 @@ bool TZandrelWebCopy::FtpPutFile(int Index, const std::string& FTPUserID, const 
         if (find) inet::InternetCloseHandle(find);
         if (!find && inet::GetLastError() != inet::ERROR_NO_MORE_FILES) {
             // Not knowing whether a newer file is there is no licence to overwrite it.
-            if (!InetCallCancelled()) {
-                NoteInetFailure();
-                ReportError(errCreateTarget, kMsgCreateTarget + remotePath);
-            }
+            ReportInetFailure(errCreateTarget, kMsgCreateTarget + remotePath);
             release();
             return false;
         }
@@ -143,10 +137,7 @@ bool TZandrelWebCopy::SendFile(inet::HINTERNET connection, const FtpAccount& acc
     ScopedInetHandle remote(
         inet::FtpOpenFile(connection, storedName, inet::GENERIC_WRITE, inet::FTP_TRANSFER_TYPE_BINARY, 0));
     if (!remote) {
-        if (!InetCallCancelled()) {
-            NoteInetFailure();
-            ReportError(errCreateTarget, kMsgCreateTarget + remotePath);
-        }
+        ReportInetFailure(errCreateTarget, kMsgCreateTarget + remotePath);
         return false;
     }
     // From here on the server holds a file of ours: every way out that does not publish it
@@ -232,10 +223,7 @@ bool TZandrelWebCopy::MultiFtpPutFile(int Index, const std::string& FTPUserID, c
         return false;
     }
     if (!FtpEnterTargetDir(connection, TargetDir, false, startDir)) {
-        if (!InetCallCancelled()) {
-            NoteInetFailure();
-            ReportError(errCreateTarget, kMsgCreateTarget + JoinRemote(TargetDir, ExtractUrlFileName(URL)));
-        }
+        ReportInetFailure(errCreateTarget, kMsgCreateTarget + JoinRemote(TargetDir, ExtractUrlFileName(URL)));
         FtpDrop(connection);
         return false;
     }

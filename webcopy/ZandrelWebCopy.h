@@ -234,8 +234,11 @@ protected:
     bool FtpEnterTargetDir(inet::HINTERNET Connection, const std::string& TargetDir, bool KeepConnection,
                            std::string& StartDir);
     // Enters the remote folder of a download or listing (nothing to do for an empty `Dir`),
-    // keeping in `StartDir` where the connection was. False when the server refuses the folder.
-    bool FtpEnterRemoteDir(inet::HINTERNET Connection, const std::string& Dir, std::string& StartDir);
+    // keeping in `StartDir` where the connection was. False when the server refuses the folder,
+    // which is reported as the source `URL` not found: the file is not there, and a file of the
+    // same name in the current folder is another file.
+    bool FtpEnterRemoteDir(inet::HINTERNET Connection, const std::string& Dir, std::string& StartDir,
+                           const std::string& URL);
     // The last-write time of a remote file as local date-time, as precise as the server can
     // tell it (see FtpCommon.cpp); `Entry` is its directory entry.
     TDateTime RemoteFileDate(inet::HINTERNET Connection, const std::string& Name, const inet::WIN32_FIND_DATA& Entry);
@@ -270,6 +273,10 @@ protected:
                    TDateTime& FileDate, bool& NoNewVersion, const inet::WIN32_FIND_DATA* Entry);
     // FLastErrorReason from the Internet layer's last failure.
     void NoteInetFailure();
+    // After an Internet call failed: ReportError (or ReportNotFound) with the layer's reason,
+    // unless the call was stopped by a Cancel, which is no error.
+    void ReportInetFailure(int Code, const std::string& Info);
+    void ReportInetNotFound(const std::string& url);
     // Whether the Internet call that just failed was stopped by a Cancel (no error to report).
     bool InetCallCancelled() const;
 
