@@ -36,6 +36,13 @@ void TZandrelWebCopy::ReportNotFound(const std::string& url) {
     if (OnURLNotFound) OnURLNotFound(*this, url);
 }
 
+bool TZandrelWebCopy::MultiFileOutcome(bool allDone, int transferred, int notNewer, bool& NoNewVersion) {
+    // Nothing newer anywhere is the newer-only answer, as for one file; some files newer is a
+    // transfer. A file that failed fails the item: it did not do all it was asked.
+    NoNewVersion = allDone && transferred == 0 && notNewer > 0;
+    return allDone && !NoNewVersion;
+}
+
 void TZandrelWebCopy::ReportInetFailure(int Code, const std::string& Info) {
     if (InetCallCancelled()) return;
     NoteInetFailure();

@@ -262,13 +262,8 @@ bool TZandrelWebCopy::MultiFtpGetFile(int, const std::string& FTPUserID, const s
         }
     }
     release();
-    // Nothing newer anywhere is the newer-only answer, as for one file; some files newer is a
-    // transfer.
-    if (notNewer > 0 && fetched == 0 && allDone && !FCancelled) {
-        NoNewVersion = true;
-        return false;
-    }
-    return allDone && !FCancelled;
+    if (FCancelled) return false;
+    return MultiFileOutcome(allDone, fetched, notNewer, NoNewVersion);
 }
 
 bool TZandrelWebCopy::MultiFtpGetList(int Index, const std::string& FTPUserID, const std::string& FTPPassword,

@@ -240,22 +240,26 @@ bool TZandrelWebCopy::MultiFtpPutFile(int Index, const std::string& FTPUserID, c
     const std::string folder = rtl::ExtractFilePath(URL);
     const std::string mask = rtl::ExtractFileName(URL);
     bool allDone = true;
+    int sent = 0;
+    int notNewer = 0;
     for (const rtl::FoundFile& entry : rtl::FindFiles(folder.empty() ? "." : folder, mask, rtl::faAnyFile)) {
         // A mask picks files; a folder that happens to match is not one of them.
         if (entry.attributes & rtl::faDirectory) continue;
         // Every file is compared with the item's date, not with the date of the file before it.
         TDateTime fileDate = FileDate;
-        bool notNewer = false;
+        bool skipped = false;
         const int failuresBefore = FReportedFailures;
-        FtpPutFile(Index, FTPUserID, FTPPassword, FTPHost, FTPPort, folder + entry.name, TargetDir, entry.name,
-                   CopyNewerOnly, fileDate, notNewer, true);
+        if (FtpPutFile(Index, FTPUserID, FTPPassword, FTPHost, FTPPort, folder + entry.name, TargetDir, entry.name,
+                       CopyNewerOnly, fileDate, skipped, true))
+            ++sent;
         if (FReportedFailures != failuresBefore) allDone = false;
-        if (notNewer) NoNewVersion = true;
+        if (skipped) ++notNewer;
         if (FCancelled) break; // the files after a Cancel are not touched
         if (OnMultiFTPFileDone) OnMultiFTPFileDone(*this, entry.name);
     }
     release();
-    return allDone && !FCancelled;
+    if (FCancelled) return false;
+    return MultiFileOutcome(allDone, sent, notNewer, NoNewVersion);
 }
 
 } // namespace zandrel::webcopy

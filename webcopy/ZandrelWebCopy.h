@@ -271,6 +271,9 @@ protected:
     bool FetchFile(int Index, inet::HINTERNET Connection, const std::string& URL, const std::string& remoteName,
                    const std::string& TargetDir, const std::string& TargetFilename, bool CopyNewerOnly,
                    TDateTime& FileDate, bool& NoNewVersion, const inet::WIN32_FIND_DATA* Entry);
+    // A multi-file transfer's result from its files: true when none failed; with none sent and
+    // some skipped as not newer, false with `NoNewVersion` set, as a single file would end.
+    static bool MultiFileOutcome(bool allDone, int transferred, int notNewer, bool& NoNewVersion);
     // FLastErrorReason from the Internet layer's last failure.
     void NoteInetFailure();
     // After an Internet call failed: ReportError (or ReportNotFound) with the layer's reason,

@@ -91,5 +91,44 @@ TEST(FtpDates, NewerOnlyComparesTheFullTimeInOneBasis) {
     }
 }
 
+// Each file of a multi-file transfer is compared with the item's date, not with the date of the
+// file examined before it.
+TEST(FtpDates, EachFileOfAMultiFileTransferIsComparedWithTheItemsDate) {
+    test::FtpServer server;
+    const int64_t now = std::time(nullptr);
+    const struct {
+        const char* name;
+        int64_t stamp;
+    } files[] = {{"new1.txt", now - 100}, {"old.txt", now - 10000}, {"new2.txt", now - 200}};
+    for (const auto& f : files) {
+        const fs::path path = server.WriteFile(std::string("out/") + f.name, f.name);
+        const timespec times[2] = {{f.stamp, 0}, {f.stamp, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    }
+    const fs::path in = fs::temp_directory_path() / ("zandrel-multidates-" + std::to_string(::getpid()));
+    struct Case {
+        int64_t since;
+        std::vector<std::string> fetched;
+        bool success, noNewVersion;
+    };
+    for (const Case& c : {Case{now - 1000, {"new1.txt", "new2.txt"}, true, false},
+                          Case{now - 50, {}, false, true}}) {
+        fs::remove_all(in);
+        FtpWebCopy wc;
+        TZandrelWebCopyItem& item = AddFtpItem(wc, server, wpMultiFtp, "out/*.txt", in.string());
+        item.CopyNewerOnly = true;
+        item.FileDate = rtl::UnixToLocalDateTime(c.since);
+        wc.Execute();
+        EXPECT_EQ(item.Success(), c.success) << c.since;
+        EXPECT_EQ(item.NoNewVersion(), c.noNewVersion) << c.since;
+        std::vector<std::string> fetched;
+        if (fs::exists(in))
+            for (const auto& entry : fs::directory_iterator(in)) fetched.push_back(entry.path().filename().string());
+        std::sort(fetched.begin(), fetched.end());
+        EXPECT_EQ(fetched, c.fetched) << c.since;
+    }
+    fs::remove_all(in);
+}
+
 } // namespace
 } // namespace zandrel::webcopy
