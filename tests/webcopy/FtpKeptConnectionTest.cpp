@@ -85,6 +85,7 @@ TEST_F(FtpRoutines, AFailedFileOfAMultiUploadDoesNotMoveTheFilesAfterIt) {
     EXPECT_FALSE(fs::exists(refusing.Root() / "m19/aud/b.txt"));
     EXPECT_FALSE(fs::exists(refusing.Root() / "m19/aud/m19"));
     EXPECT_TRUE(Logged(wc.log, "errorinfo 5 Error writing to destination file m19/aud/b.txt"));
+    ASSERT_FALSE(wc.reasons.empty());
     EXPECT_NE(wc.reasons.back().find("553"), std::string::npos) << wc.reasons.back();
 }
 
