@@ -12,15 +12,15 @@ bool KeepsFtpConnection(TZandrelWebCopyProtocol protocol) { return protocol == w
 
 std::string ConnectionKey(const TZandrelWebCopyItem& item) { return item.FTPHost + item.FTPUserID + item.FTPPassword; }
 
-// While a run lasts, the Internet layer's waits keep the UI alive and let Cancel stop a stalled
-// transfer; the previous hook comes back when the run ends, however it ends.
-class RunIdleHook {
+} // namespace
+
+// While a run lasts, the Internet layer's waits keep the UI alive and let Cancel (or Ctrl-C)
+// stop any wait: connecting, logging in, a command, a transfer. The previous hook comes back
+// when the run ends, however it ends.
+class TZandrelWebCopy::RunIdleHook {
 public:
-    explicit RunIdleHook(const bool& cancelled)
-        : previous_(inet::SetIdleHook([&cancelled] {
-              ui::ProcessMessages();
-              return !cancelled;
-          })) {}
+    explicit RunIdleHook(TZandrelWebCopy& owner)
+        : previous_(inet::SetIdleHook([&owner] { return owner.PumpMessages(); })) {}
     ~RunIdleHook() { inet::SetIdleHook(std::move(previous_)); }
     RunIdleHook(const RunIdleHook&) = delete;
     RunIdleHook& operator=(const RunIdleHook&) = delete;
@@ -28,8 +28,6 @@ public:
 private:
     inet::IdleHook previous_;
 };
-
-} // namespace
 
 void TZandrelWebCopy::Execute() { DoCopy(); }
 
@@ -97,7 +95,7 @@ void TZandrelWebCopy::FinishDialog() {
 }
 
 void TZandrelWebCopy::DoCopy() {
-    RunIdleHook idleHook(FCancelled);
+    RunIdleHook idleHook(*this);
     CreateForm();
     FHinternet = nullptr;
     auto closeRoot = [this] {
@@ -116,11 +114,13 @@ void TZandrelWebCopy::DoCopy() {
         }
         FFileNum = 0;
         FPrevTarget.clear();
+        FRenameWorks.clear(); // servers change; what one run learned is not trusted in the next
 
         const int count = Items.Count();
         for (int idx = 0; idx < count; ++idx) {
             if (!Items[idx].Active) continue;
             ++FFileNum;
+            FLastErrorReason.clear(); // a reason belongs to the item whose error it explains
             if (OnFileStart) OnFileStart(*this, idx);
             bool result = false;
             bool notNewer = false;

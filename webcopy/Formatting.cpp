@@ -36,11 +36,10 @@ std::string ScaledTwoDecimals(uint64_t n, uint64_t divisor) {
     return text;
 }
 
-std::string SizeText(int64_t n, bool belowThousand, bool belowMillion, const char* unitSuffix) {
-    // Both scaled branches only ever see n >= 1000.
-    if (belowThousand) return std::to_string(n) + " bytes" + unitSuffix;
-    if (belowMillion) return ScaledTwoDecimals(static_cast<uint64_t>(n), 1000) + " Kb" + unitSuffix;
-    return ScaledTwoDecimals(static_cast<uint64_t>(n), 1000000) + " Mb" + unitSuffix;
+// n of 1000 and more, in Kb below a million and in Mb from there on.
+std::string ScaledSizeText(uint64_t n, const char* unitSuffix) {
+    if (n < 1000000u) return ScaledTwoDecimals(n, 1000) + " Kb" + unitSuffix;
+    return ScaledTwoDecimals(n, 1000000) + " Mb" + unitSuffix;
 }
 
 const char* NamedUserLocale() {
@@ -70,19 +69,32 @@ const std::string& UserDecimalSeparator() {
     return separator;
 }
 
-std::string FileSizeFmt(uint32_t n) { return SizeText(n, n < 1000u, n < 1000000u, ""); }
+std::string FileSizeFmt(uint64_t n) {
+    if (n < 1000u) return std::to_string(n) + " bytes";
+    return ScaledSizeText(n, "");
+}
 
-std::string FileSizeFmtSpeed(int32_t n) { return SizeText(n, n < 1000, n < 1000000, "/sec"); }
+std::string FileSizeFmtSpeed(int64_t n) {
+    if (n < 1000) return std::to_string(n) + " bytes/sec";
+    return ScaledSizeText(static_cast<uint64_t>(n), "/sec");
+}
 
-std::string TimeFmt(uint32_t ms, uint32_t done, uint32_t total) {
+std::string TimeFmt(uint32_t ms, uint64_t done, uint64_t total) {
     double t = ms;
-    if (done > 0) t = static_cast<double>(static_cast<uint32_t>(total - done)) * ms / done;
+    if (done > 0) {
+        uint64_t left = 0;
+        if (done <= total) left = total - done;
+        else if (total <= UINT32_MAX) left = static_cast<uint32_t>(total - done);
+        t = static_cast<double>(left) * ms / static_cast<double>(done);
+    }
     // Rounded to the nearest, halves to even (the default rounding mode), kept in floating point
     // so that the wrapped difference of done beyond total cannot overflow an integer.
     const double millis = std::nearbyint(t);
     const double secs = std::nearbyint(millis / 1000.0);
     const double mins = std::nearbyint(secs / 60.0);
     const double hours = std::nearbyint(mins / 60.0);
+    // 2^64 bytes left at one byte per 4 s would not fit the counters below; nobody waits that long.
+    if (mins >= 1e15) return "999999999999h 0";
     const auto wholeSecs = static_cast<uint64_t>(secs);
     const auto wholeMins = static_cast<uint64_t>(mins);
     if (mins == 0 && hours == 0) return std::to_string(wholeSecs) + " sec.";

@@ -5,14 +5,65 @@
 // user + password; empty: nothing kept) and FPrevTarget (the directory it was last sent to; empty:
 // unknown). FPrevTarget is either true or empty, never stale, because a delete skips its
 // directory change when the record matches.
-#include "platform/ui/Application.h"
 #include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::webcopy {
 
+// Newer-only transfers compare the remote file's time with the caller's date, so the time must be
+// as precise as the server can give it: a LIST line has no seconds, and no time of day at all
+// for files older than about six months. MLSD times (exact) come first, then MDTM where the
+// server offers it, and the LIST time only when neither is there.
+//
+// Both are UTC, while the component's dates (FileDate, NewFileDate, the events' dates) are local
+// time, as everywhere else in it: the remote time is converted to local time once, here, so the
+// comparison is made in one basis and a NewFileDate handed back as the next FileDate compares
+// equal. A LIST time carries no zone; it is taken as UTC too, as most servers write it.
+TDateTime TZandrelWebCopy::RemoteFileDate(inet::HINTERNET Connection, const std::string& Name,
+                                          const inet::WIN32_FIND_DATA& Entry) {
+    rtl::FILETIME utc = Entry.ftLastWriteTime;
+    if (!Entry.exactTime) {
+        rtl::FILETIME exact;
+        if (inet::FtpGetFileTime(Connection, Name, exact)) utc = exact;
+    }
+    rtl::FILETIME local;
+    if (!rtl::FileTimeToLocalFileTime(utc, local)) local = utc;
+    return FileTimeToDate(local);
+}
+
+void TZandrelWebCopy::ReportNotFound(const std::string& url) {
+    ++FReportedFailures;
+    if (OnURLNotFound) OnURLNotFound(*this, url);
+}
+
+bool TZandrelWebCopy::MultiFileOutcome(bool allDone, int transferred, int notNewer, bool& NoNewVersion) {
+    // Nothing newer anywhere is the newer-only answer, as for one file; some files newer is a
+    // transfer. A file that failed fails the item: it did not do all it was asked.
+    NoNewVersion = allDone && transferred == 0 && notNewer > 0;
+    return allDone && !NoNewVersion;
+}
+
+void TZandrelWebCopy::ReportInetFailure(int Code, const std::string& Info) {
+    if (InetCallCancelled()) return;
+    NoteInetFailure();
+    ReportError(Code, Info);
+}
+
+void TZandrelWebCopy::ReportInetNotFound(const std::string& url) {
+    if (InetCallCancelled()) return;
+    NoteInetFailure();
+    ReportNotFound(url);
+}
+
+void TZandrelWebCopy::NoteInetFailure() { FLastErrorReason = inet::InternetLastFailureReason(); }
+
+bool TZandrelWebCopy::InetCallCancelled() const {
+    return FCancelled || inet::GetLastError() == inet::ERROR_INTERNET_OPERATION_CANCELLED;
+}
+
 inet::HINTERNET TZandrelWebCopy::FtpConnect(const std::string& FTPUserID, const std::string& FTPPassword,
                                             const std::string& FTPHost, int32_t FTPPort, bool UseCache) {
+    if (FCancelled) return nullptr;
     const std::string key = FTPHost + FTPUserID + FTPPassword;
     if (UseCache && !FPrevConnect.empty() && key == FPrevConnect && FFTPconnect) {
         if (inet::IsConnectionAlive(FFTPconnect)) return FFTPconnect;
@@ -29,6 +80,9 @@ inet::HINTERNET TZandrelWebCopy::FtpConnect(const std::string& FTPUserID, const 
                               withCredentials ? FTPUserID : std::string(), withCredentials ? FTPPassword : std::string(),
                               inet::INTERNET_SERVICE_FTP, FTPPassive ? inet::INTERNET_FLAG_PASSIVE : 0, 0);
     if (!connection) {
+        // A Cancel during the connect or the login is no connection error: the run just stops.
+        if (InetCallCancelled()) return nullptr;
+        NoteInetFailure();
         ReportError(errConnect, kMsgConnectFtp + FTPHost);
         return nullptr;
     }
@@ -57,12 +111,38 @@ void TZandrelWebCopy::FtpDrop(inet::HINTERNET Connection) {
     FPrevTarget.clear();
 }
 
+void TZandrelWebCopy::FtpRelease(inet::HINTERNET Connection, bool KeepConnection, bool Moved,
+                                  const std::string& StartDir) {
+    if (!Connection) return;
+    // A kept connection must be found by the next item exactly where this one found it; when it
+    // cannot be sent back (the server refuses, the session broke, the run was cancelled), it is
+    // given up instead, and the next item logs in afresh.
+    if (!KeepConnection || FCancelled || !inet::IsConnectionAlive(Connection) ||
+        (Moved && (StartDir.empty() || !inet::FtpSetCurrentDirectory(Connection, StartDir)))) {
+        FtpDrop(Connection);
+        return;
+    }
+    if (Moved) FPrevTarget.clear(); // back where it started, no longer in the target folder
+}
+
+bool TZandrelWebCopy::FtpEnterRemoteDir(inet::HINTERNET Connection, const std::string& Dir, std::string& StartDir,
+                                        const std::string& URL) {
+    StartDir.clear();
+    if (Dir.empty()) return true;
+    // The way back is needed before leaving: without it a kept connection could not return.
+    if (!inet::FtpGetCurrentDirectory(Connection, StartDir)) StartDir.clear();
+    if (inet::FtpSetCurrentDirectory(Connection, Dir)) return true;
+    ReportInetNotFound(URL);
+    return false;
+}
+
 bool TZandrelWebCopy::FtpEnterTargetDir(inet::HINTERNET Connection, const std::string& TargetDir,
                                         bool KeepConnection, std::string& StartDir) {
     FPrevTarget = KeepConnection ? TargetDir : std::string();
     StartDir.clear();
-    inet::FtpGetCurrentDirectory(Connection, StartDir);
-    if (inet::FtpSetCurrentDirectory(Connection, TargetDir)) return true;
+    if (!inet::FtpGetCurrentDirectory(Connection, StartDir)) StartDir.clear();
+    if (!TargetDir.empty() && inet::FtpSetCurrentDirectory(Connection, TargetDir)) return true;
+    if (FCancelled) return false;
 
     // Level by level from where the connection is now; missing levels are created. A leading
     // "/" does not lead back to the root: every part is taken relative to the current directory.
@@ -76,8 +156,10 @@ bool TZandrelWebCopy::FtpEnterTargetDir(inet::HINTERNET Connection, const std::s
         begin = end + 1;
         if (part.empty()) continue;
         if (inet::FtpSetCurrentDirectory(Connection, part)) continue;
-        if (!inet::FtpCreateDirectory(Connection, part)) return false;
-        inet::FtpSetCurrentDirectory(Connection, part);
+        if (FCancelled) return false;
+        // Entered after creating it, and checked: a file must never land one level too high.
+        if (!inet::FtpCreateDirectory(Connection, part) || !inet::FtpSetCurrentDirectory(Connection, part))
+            return false;
     }
     return true;
 }

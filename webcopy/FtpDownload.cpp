@@ -3,8 +3,8 @@
 
 #include "platform/rtl/Clock.h"
 #include "platform/rtl/FileSystem.h"
-#include "platform/ui/Application.h"
 #include "webcopy/FtpLocalFile.h"
+#include "webcopy/FtpSupport.h"
 #include "webcopy/UiForms.h"
 #include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"
@@ -36,68 +36,89 @@ bool TZandrelWebCopy::FtpGetFile(int Index, const std::string& FTPUserID, const 
     const std::string remoteName = ExtractUrlFileName(URL);
     if (ShowLabels) ShowFileLine(remoteName, DlgFromServerLabel, FTPHost, ShowServer);
 
-    ui::ProcessMessages();
+    if (!PumpMessages()) return false;
     inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, true);
     if (!connection) return false;
     if (KeepConnection) FtpKeep(connection, FTPUserID, FTPPassword, FTPHost);
 
-    ui::ProcessMessages();
     const std::string dirPart = RemoteDirPart(URL);
-    std::string savedDir;
-    const bool enteredDir = !dirPart.empty();
-    if (enteredDir) {
-        inet::FtpGetCurrentDirectory(connection, savedDir);
-        inet::FtpSetCurrentDirectory(connection, dirPart);
-    }
-    // Ends that give the connection up, or send a kept one back where it was.
-    auto release = [&] {
-        if (!KeepConnection) FtpDrop(connection);
-        else if (enteredDir) inet::FtpSetCurrentDirectory(connection, savedDir);
-    };
-    // Ends that leave a kept connection where it is: the record of its directory is then unknown.
-    auto leave = [&] {
-        if (!KeepConnection) FtpDrop(connection);
-        else if (enteredDir) FPrevTarget.clear();
-    };
-
-    inet::WIN32_FIND_DATA found;
-    uint32_t total = 0;
-    inet::HINTERNET find = inet::FtpFindFirstFile(connection, remoteName, found, 0, 0);
-    if (find) {
-        inet::InternetCloseHandle(find);
-        total = found.nFileSizeLow;
-        if (CopyNewerOnly || OnFileDateCheck) {
-            const TDateTime remoteDate = FileTimeToDate(found.ftLastWriteTime);
-            if (OnFileDateCheck) {
-                bool allow = true;
-                OnFileDateCheck(*this, Index, remoteDate, allow);
-                FileDate = remoteDate;
-                if (!allow) {
-                    release();
-                    return false;
-                }
-            } else if (remoteDate > FileDate) {
-                FileDate = remoteDate;
-            } else {
-                NoNewVersion = true;
-                FileDate = remoteDate;
-                leave();
-                if (OnNoNewFileFound) OnNoNewFileFound(*this, remoteName, FileDate, remoteDate);
-                return false;
-            }
-        }
-    }
-
-    ui::ProcessMessages();
-    ScopedInetHandle remote(
-        inet::FtpOpenFile(connection, remoteName, inet::GENERIC_READ, inet::FTP_TRANSFER_TYPE_BINARY, 0));
-    if (remote && total == 0) total = inet::FtpGetFileSize(remote.Get(), nullptr);
-    ui::ProcessMessages();
-    if (!remote) {
-        if (OnURLNotFound) OnURLNotFound(*this, URL);
+    std::string startDir;
+    // Every end goes through here: a kept connection goes back where it was, or is given up.
+    auto release = [&] { FtpRelease(connection, KeepConnection, !dirPart.empty(), startDir); };
+    if (!PumpMessages()) {
         release();
         return false;
     }
+    // A folder that cannot be entered means the file is not there: a file of the same name in
+    // the current folder is another file.
+    if (!FtpEnterRemoteDir(connection, dirPart, startDir, URL)) {
+        release();
+        return false;
+    }
+
+    inet::WIN32_FIND_DATA found;
+    inet::HINTERNET find = inet::FtpFindFirstFile(connection, remoteName, found, 0, 0);
+    if (find) inet::InternetCloseHandle(find);
+    const bool listed = find != nullptr;
+    if (!listed && inet::GetLastError() != inet::ERROR_NO_MORE_FILES) {
+        // The folder could not be listed. Its entry only gives the size and the date; without the
+        // date a newer-only transfer cannot decide, anything else goes on without the listing,
+        // as long as the session survived it.
+        const bool cancelled = InetCallCancelled();
+        if (!cancelled) NoteInetFailure();
+        if (cancelled || CopyNewerOnly || OnFileDateCheck || !inet::IsConnectionAlive(connection)) {
+            if (!cancelled) ReportError(errReadSource, kMsgReadSource + URL);
+            release();
+            return false;
+        }
+    }
+    bool ok = false;
+    try {
+        ok = FetchFile(Index, connection, URL, remoteName, TargetDir, TargetFilename, CopyNewerOnly, FileDate,
+                       NoNewVersion, listed ? &found : nullptr);
+    } catch (...) {
+        FtpDrop(connection);
+        throw;
+    }
+    release();
+    return ok;
+}
+
+bool TZandrelWebCopy::FetchFile(int Index, inet::HINTERNET connection, const std::string& URL,
+                                const std::string& remoteName, const std::string& TargetDir,
+                                const std::string& TargetFilename, bool CopyNewerOnly, TDateTime& FileDate,
+                                bool& NoNewVersion, const inet::WIN32_FIND_DATA* entry) {
+    uint64_t total = entry ? entry->FileSize() : 0;
+    if (entry && (CopyNewerOnly || OnFileDateCheck)) {
+        const TDateTime remoteDate = RemoteFileDate(connection, remoteName, *entry);
+        if (FCancelled) return false;
+        if (OnFileDateCheck) {
+            bool allow = true;
+            OnFileDateCheck(*this, Index, remoteDate, allow);
+            FileDate = remoteDate;
+            if (!allow) return false;
+        } else if (IsLaterDate(remoteDate, FileDate)) {
+            FileDate = remoteDate;
+        } else {
+            NoNewVersion = true;
+            FileDate = remoteDate;
+            if (OnNoNewFileFound) OnNoNewFileFound(*this, remoteName, FileDate, remoteDate);
+            return false;
+        }
+    }
+
+    if (!PumpMessages()) return false;
+    ScopedInetHandle remote(
+        inet::FtpOpenFile(connection, remoteName, inet::GENERIC_READ, inet::FTP_TRANSFER_TYPE_BINARY, 0));
+    if (!remote) {
+        ReportInetNotFound(URL);
+        return false;
+    }
+    // The size the server announces for this transfer (SIZE, or the 150 reply) is the one to
+    // hold the data to; the listing's is older.
+    uint64_t announced = 0;
+    if (inet::FtpGetFileSize64(remote.Get(), announced)) total = announced;
+    if (!PumpMessages()) return false;
 
     std::string localPath = JoinDirFile(TargetDir, TargetFilename.empty() ? remoteName : TargetFilename);
     FLastFile = localPath;
@@ -105,54 +126,51 @@ bool TZandrelWebCopy::FtpGetFile(int Index, const std::string& FTPUserID, const 
     if (rtl::FileExists(localPath)) {
         bool allow = true;
         if (OnCopyOverWrite) OnCopyOverWrite(*this, localPath, allow);
-        if (!allow) {
-            remote.Close();
-            release();
-            return false;
-        }
+        if (!allow || FCancelled) return false;
         if (CreateUniqueFilenames) localPath = MakeUniqueFileName(localPath);
     }
 
     const std::string localDir = rtl::ExtractFileDir(localPath);
     if (!localDir.empty()) ForceDirTree(localDir);
     LocalFile target;
-    if (!target.Create(localPath)) {
-        remote.Close();
-        leave();
+    if (!target.CreateReplacing(localPath)) {
+        FLastErrorReason = LocalFailureReason();
         ReportError(errCreateTarget, kMsgCreateTarget + localPath);
         return false;
     }
 
-    uint32_t received = 0;
-    FCancelled = false;
+    uint64_t received = 0;
     const uint32_t start = rtl::GetTickCount();
     std::vector<char> block(kBlockSize);
     bool readFailed = false;
-    try {
-        for (;;) {
-            ui::ProcessMessages();
-            inet::DWORD got = 0;
-            if (!inet::InternetReadFile(remote.Get(), block.data(), static_cast<inet::DWORD>(block.size()), got)) {
-                readFailed = true;
-                break;
-            }
-            if (got > 0) target.Write(block.data(), got, localPath);
-            received += got;
-            const bool cancel = ProgressStep(received, total, start, DlgDwnload);
-            if (got == 0 || cancel) break;
+    for (;;) {
+        inet::DWORD got = 0;
+        if (!inet::InternetReadFile(remote.Get(), block.data(), static_cast<inet::DWORD>(block.size()), got)) {
+            readFailed = true;
+            break;
         }
-        target.Finish(localPath);
-    } catch (...) {
-        remote.Close();
-        if (!KeepConnection) FtpDrop(connection);
-        throw;
+        if (got > 0) target.Write(block.data(), got, localPath);
+        received += got;
+        const bool cancel = ProgressStep(received, total, start, DlgDwnload);
+        if (got == 0 || cancel) break;
     }
+    if (readFailed && !InetCallCancelled()) NoteInetFailure();
+    target.Finish(localPath);
     remote.Close();
-    release();
-    // A transfer the server cut off or that broke down is a failure, not a shorter success; what
-    // arrived stays on disk, as after a Cancel, which is not a failure of the transfer.
-    if (readFailed && !FCancelled) {
+    // What did not arrive whole never takes the file's name (see LocalFile::CreateReplacing).
+    if (FCancelled) return false;
+    // A transfer that broke down, or that ended short of the size the server announced whatever
+    // its final reply, is a failure, not a shorter success.
+    if (readFailed || received < total) {
+        if (!readFailed)
+            FLastErrorReason = "the transfer ended after " + std::to_string(received) + " of " +
+                               std::to_string(total) + " bytes";
         ReportError(errReadSource, kMsgReadSource + URL);
+        return false;
+    }
+    if (!target.Publish()) {
+        FLastErrorReason = LocalFailureReason();
+        ReportError(errWriteTarget, kMsgWriteTarget + localPath);
         return false;
     }
     return true;
@@ -161,55 +179,91 @@ bool TZandrelWebCopy::FtpGetFile(int Index, const std::string& FTPUserID, const 
 bool TZandrelWebCopy::MultiFtpGetFile(int, const std::string& FTPUserID, const std::string& FTPPassword,
                                       const std::string& FTPHost, int32_t FTPPort, const std::string& URL,
                                       const std::string& TargetDir, const std::string&, bool CopyNewerOnly,
-                                      TDateTime&, bool& NoNewVersion, bool) {
+                                      TDateTime& FileDate, bool& NoNewVersion, bool) {
     NoNewVersion = false;
     const std::string url = ToForwardSlashes(URL);
     const std::string mask = ExtractUrlFileName(url);
     const std::string serverPart = ShowServer ? " " + DlgFromServerLabel + " " + FTPHost : std::string();
     ShowFileLine(mask, DlgFromServerLabel, FTPHost, ShowServer);
 
-    ui::ProcessMessages();
+    if (!PumpMessages()) return false;
     inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, false);
     if (!connection) return false;
-    // Kept whatever the caller asked: every single download below takes it over.
+    // Kept whatever the caller asked, as a chain of single downloads would keep it.
     FtpKeep(connection, FTPUserID, FTPPassword, FTPHost);
-
-    ui::ProcessMessages();
     const std::string dirPart = RemoteDirPart(url);
-    std::string savedDir;
-    if (!dirPart.empty()) {
-        inet::FtpGetCurrentDirectory(connection, savedDir);
-        inet::FtpSetCurrentDirectory(connection, dirPart);
+    std::string startDir;
+    auto release = [&] { FtpRelease(connection, true, !dirPart.empty(), startDir); };
+    if (!PumpMessages()) {
+        release();
+        return false;
+    }
+    if (!FtpEnterRemoteDir(connection, dirPart, startDir, URL)) {
+        release();
+        return false;
     }
 
-    std::vector<std::string> names;
+    // One listing gives every name with its size and date; the files need no listing of their own.
+    std::vector<inet::WIN32_FIND_DATA> entries;
     inet::WIN32_FIND_DATA found;
     if (inet::HINTERNET find = inet::FtpFindFirstFile(connection, mask, found, 0, 0)) {
-        do names.push_back(found.cFileName);
-        while (inet::InternetFindNextFile(find, found));
+        do {
+            // A mask picks files; a folder that happens to match is not one of them.
+            if (!(found.dwFileAttributes & inet::FILE_ATTRIBUTE_DIRECTORY)) entries.push_back(found);
+        } while (inet::InternetFindNextFile(find, found));
         inet::InternetCloseHandle(find);
+    } else if (inet::GetLastError() != inet::ERROR_NO_MORE_FILES) {
+        ReportInetFailure(errReadSource, kMsgReadSource + URL);
+        release();
+        return false;
     }
 
-    const int count = static_cast<int>(names.size());
-    TDateTime fileDate = 0;
-    for (int i = 0; i < count; ++i) {
-        const std::string& name = names[static_cast<size_t>(i)];
+    const int count = static_cast<int>(entries.size());
+    bool allDone = true;
+    int fetched = 0;
+    int notNewer = 0;
+    for (int i = 0; i < count && !FCancelled; ++i) {
+        const inet::WIN32_FIND_DATA& entry = entries[static_cast<size_t>(i)];
+        const std::string& name = entry.cFileName;
         if (FFileLbl)
             FFileLbl->SetCaption(DlgFileLabel + " " + std::to_string(i + 1) + " " + DlgFileOfLabel + " " +
                                  std::to_string(count) + " : " + name + serverPart);
-        if (IsPlainFileName(name)) {
-            FtpGetFile(i, FTPUserID, FTPPassword, FTPHost, FTPPort, name, TargetDir, name, CopyNewerOnly, fileDate,
-                       NoNewVersion, true, false);
-        } else {
+        const int failuresBefore = FReportedFailures;
+        bool skipped = false;
+        if (!IsPlainFileName(name)) {
             // The server named something outside the target folder: refused like any other
             // file that cannot be fetched.
-            if (OnURLNotFound) OnURLNotFound(*this, name);
+            ReportNotFound(name);
+        } else {
+            // Every file is compared with the item's date, not with the date of the file before it.
+            TDateTime fileDate = FileDate;
+            try {
+                if (FetchFile(i, connection, name, name, TargetDir, name, CopyNewerOnly, fileDate, skipped, &entry))
+                    ++fetched;
+            } catch (...) {
+                FtpDrop(connection);
+                throw;
+            }
         }
+        if (FReportedFailures != failuresBefore) allDone = false;
+        if (skipped) ++notNewer;
+        if (FCancelled) break; // the files after a Cancel are not touched
         if (OnMultiFTPFileDone) OnMultiFTPFileDone(*this, name);
+        // A file whose transfer broke may have taken the session with it; the rest still go.
+        if (i + 1 < count && !inet::IsConnectionAlive(connection)) {
+            FtpDrop(connection);
+            connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, false);
+            if (!connection) return false;
+            FtpKeep(connection, FTPUserID, FTPPassword, FTPHost);
+            if (!FtpEnterRemoteDir(connection, dirPart, startDir, URL)) {
+                release();
+                return false;
+            }
+        }
     }
-
-    if (!dirPart.empty() && FFTPconnect == connection) inet::FtpSetCurrentDirectory(connection, savedDir);
-    return true;
+    release();
+    if (FCancelled) return false;
+    return MultiFileOutcome(allDone, fetched, notNewer, NoNewVersion);
 }
 
 bool TZandrelWebCopy::MultiFtpGetList(int Index, const std::string& FTPUserID, const std::string& FTPPassword,
@@ -221,16 +275,30 @@ bool TZandrelWebCopy::MultiFtpGetList(int Index, const std::string& FTPUserID, c
     const std::string mask = ExtractUrlFileName(url);
     ShowFileLine(mask, DlgFromServerLabel, FTPHost, ShowServer);
 
-    ui::ProcessMessages();
+    if (!PumpMessages()) return false;
     inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, false);
     if (!connection) return false;
-
-    ui::ProcessMessages();
-    const std::string dirPart = RemoteDirPart(url);
-    if (!dirPart.empty()) inet::FtpSetCurrentDirectory(connection, dirPart);
+    if (!PumpMessages()) {
+        FtpDrop(connection);
+        return false;
+    }
+    // A folder that does not exist has no entries to list; listing the login folder instead
+    // would answer another question.
+    std::string startDir;
+    if (!FtpEnterRemoteDir(connection, RemoteDirPart(url), startDir, URL)) {
+        FtpDrop(connection);
+        return false;
+    }
 
     inet::WIN32_FIND_DATA found;
     inet::HINTERNET find = inet::FtpFindFirstFile(connection, mask, found, inet::INTERNET_FLAG_RELOAD, 0);
+    if (!find && inet::GetLastError() != inet::ERROR_NO_MORE_FILES) {
+        // A listing that did not arrive whole is no list: an empty one would tell the caller
+        // that names are free which are not. The lists are left as they were.
+        ReportInetFailure(errReadSource, kMsgReadSource + URL);
+        FtpDrop(connection);
+        return false;
+    }
     TZandrelWebCopyItem* item = Index >= 0 && Index < Items.Count() ? &Items[Index] : nullptr;
     if (item) ResetItemLists(*item);
     if (find) {
@@ -251,7 +319,7 @@ bool TZandrelWebCopy::MultiFtpGetList(int Index, const std::string& FTPUserID, c
         inet::InternetCloseHandle(find);
     }
     FtpDrop(connection);
-    return true;
+    return !FCancelled;
 }
 
 } // namespace zandrel::webcopy

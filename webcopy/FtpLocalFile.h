@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <random>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -16,6 +19,17 @@
 
 namespace zandrel::webcopy {
 
+// A name for a file in transit, local or remote, that becomes the real one only once complete:
+// a dot file ending in ".part", so it neither clashes with the user's files nor turns up in
+// listings of the user's own patterns (*.zip, Demo*), with 48 random bits, so two transfers
+// into one folder never share one.
+inline std::string TransferTemporaryName() {
+    static std::mt19937_64 random{std::random_device{}()};
+    char text[40];
+    std::snprintf(text, sizeof text, ".zandrel-%012" PRIx64 ".part", random() & 0xFFFFFFFFFFFFu);
+    return text;
+}
+
 class LocalFileError : public rtl::Error {
 public:
     using rtl::Error::Error;
@@ -24,7 +38,10 @@ public:
 class LocalFile {
 public:
     LocalFile() = default;
-    ~LocalFile() { Close(); }
+    ~LocalFile() {
+        Close();
+        if (!tempPath_.empty()) ::unlink(tempPath_.c_str()); // never published: not complete
+    }
     LocalFile(const LocalFile&) = delete;
     LocalFile& operator=(const LocalFile&) = delete;
 
@@ -34,7 +51,9 @@ public:
         if (fd_ < 0) return false;
         struct stat st {};
         if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+            const int error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
             Close();
+            errno = error; // why, for the error message
             return false;
         }
         size_ = static_cast<uint64_t>(st.st_size);
@@ -45,6 +64,41 @@ public:
         fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         writing_ = true;
         return fd_ >= 0;
+    }
+    // For a file that `path` shows only once it is complete: the data goes to a temporary file
+    // beside it (a dot file ending in ".part"), which Publish renames to `path`; one that is never
+    // published is removed. So an existing file is replaced only by a complete one, and a broken
+    // or cancelled transfer leaves no short file under the name. A path that exists as something
+    // other than a regular file (a device, a pipe, a link) is written in place: it cannot be
+    // swapped for a file.
+    bool CreateReplacing(const std::string& path) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return Create(path);
+        const size_t slash = path.rfind('/');
+        const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            const std::string temp = dir + TransferTemporaryName();
+            fd_ = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd_ >= 0) {
+                writing_ = true;
+                tempPath_ = temp;
+                finalPath_ = path;
+                return true;
+            }
+            if (errno != EEXIST) return false;
+        }
+        return false;
+    }
+    // After Finish: the complete file takes its name. False (errno telling why) when it cannot;
+    // the temporary file is removed then.
+    bool Publish() {
+        if (tempPath_.empty()) return true;
+        const bool ok = ::rename(tempPath_.c_str(), finalPath_.c_str()) == 0;
+        const int error = errno;
+        if (!ok) ::unlink(tempPath_.c_str());
+        tempPath_.clear();
+        errno = error;
+        return ok;
     }
     uint64_t Size() const { return size_; }
 
@@ -94,6 +148,7 @@ public:
 private:
     static constexpr size_t kRunSize = 256 * 1024;
 
+
     // Keeps the unread rest and reads on until `count` bytes are there or the file ends; a short
     // read (a network file system) never makes a short block in mid-file.
     void Refill(size_t count, const std::string& path) {
@@ -126,6 +181,8 @@ private:
     }
 
     int fd_ = -1;
+    std::string tempPath_;  // CreateReplacing: where the data goes until it is published
+    std::string finalPath_;
     uint64_t size_ = 0;
     bool writing_ = false;
     std::vector<char> buffer_;

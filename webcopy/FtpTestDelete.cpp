@@ -1,5 +1,4 @@
 // FTP connection test and removal of one remote file.
-#include "platform/ui/Application.h"
 #include "webcopy/UiForms.h"
 #include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"
@@ -14,7 +13,7 @@ constexpr int kUploadClip = 258;
 bool TZandrelWebCopy::FtpTest(int, const std::string& FTPUserID, const std::string& FTPPassword,
                               const std::string& FTPHost, int32_t FTPPort) {
     PlayClip(kUploadClip);
-    ui::ProcessMessages();
+    if (!PumpMessages()) return false;
     // Logging in is the test: the connection step sends nothing further.
     inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, true);
     if (!connection) return false;
@@ -36,31 +35,43 @@ bool TZandrelWebCopy::FtpRemoveFile(int Index, const std::string& FTPUserID, con
     // The upload side always names the server.
     ShowFileLine(ExtractUrlFileName(URL), DlgToServerLabel, FTPHost, true);
 
-    ui::ProcessMessages();
+    if (!PumpMessages()) return false;
     inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, true);
     if (!connection) return false;
     if (KeepConnection) FtpKeep(connection, FTPUserID, FTPPassword, FTPHost);
-    ui::ProcessMessages();
+    if (!PumpMessages()) {
+        FtpDrop(connection);
+        return false;
+    }
 
     // A kept connection already in TargetDir (as recorded) is not sent there again.
     if (!TargetDir.empty() && TargetDir != FPrevTarget) {
         FPrevTarget = KeepConnection ? TargetDir : std::string();
         if (!inet::FtpSetCurrentDirectory(connection, TargetDir)) {
-            if (!KeepConnection) FtpDrop(connection);
+            // No event for this end, but the reason is there for whoever reports the item.
+            if (!InetCallCancelled()) NoteInetFailure();
+            if (!KeepConnection || FCancelled) FtpDrop(connection);
             else FPrevTarget.clear();
             return false;
         }
     }
-    ui::ProcessMessages();
+    if (!PumpMessages()) {
+        FtpDrop(connection);
+        return false;
+    }
 
     const std::string name = TargetFilename.empty() ? ExtractUrlFileName(URL) : TargetFilename;
     if (inet::FtpDeleteFile(connection, name)) {
         if (OnRemovedFile) OnRemovedFile(*this, Index);
+    } else if (InetCallCancelled()) {
+        FtpDrop(connection);
+        return false;
     } else {
+        NoteInetFailure();
         if (OnRemovedFileFailed) OnRemovedFileFailed(*this, Index);
     }
-    ui::ProcessMessages();
-    if (!KeepConnection) FtpDrop(connection);
+    PumpMessages();
+    if (!KeepConnection || FCancelled) FtpDrop(connection);
     return true;
 }
 

@@ -2,8 +2,8 @@
 
 #include "platform/rtl/Clock.h"
 #include "platform/rtl/FileSystem.h"
-#include "platform/ui/Application.h"
 #include "webcopy/FtpLocalFile.h"
+#include "webcopy/FtpSupport.h"
 #include "webcopy/UiForms.h"
 #include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"
@@ -25,51 +25,64 @@ bool TZandrelWebCopy::FtpPutFile(int Index, const std::string& FTPUserID, const 
     // The upload side always names the server.
     ShowFileLine(ExtractUrlFileName(URL), DlgToServerLabel, FTPHost, true);
 
-    ui::ProcessMessages();
+    if (!PumpMessages()) return false;
     inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, true);
     if (!connection) return false;
     if (KeepConnection) FtpKeep(connection, FTPUserID, FTPPassword, FTPHost);
-    ui::ProcessMessages();
+    const bool moved = !TargetDir.empty();
     std::string startDir;
-    if (!FtpEnterTargetDir(connection, TargetDir, KeepConnection, startDir)) {
-        if (!KeepConnection) FtpDrop(connection);
-        return false;
-    }
-    ui::ProcessMessages();
-
-    // A kept connection goes back to where it started, so the next item finds it as it was.
-    auto release = [&] {
-        if (!KeepConnection) {
-            FtpDrop(connection);
-        } else if (!TargetDir.empty()) {
-            inet::FtpSetCurrentDirectory(connection, startDir);
-            FPrevTarget.clear(); // no longer in TargetDir
-        }
-    };
+    // Every end below goes through here, so a kept connection never stays in TargetDir.
+    auto release = [&] { FtpRelease(connection, KeepConnection, moved, startDir); };
 
     const std::string remoteName = TargetFilename.empty() ? ExtractUrlFileName(URL) : TargetFilename;
+    const std::string remotePath = JoinRemote(TargetDir, remoteName);
+    if (!PumpMessages()) {
+        release();
+        return false;
+    }
+    if (!FtpEnterTargetDir(connection, TargetDir, KeepConnection, startDir)) {
+        // The server refused the folder: that is the target that cannot be created, not a
+        // missing local file.
+        ReportInetFailure(errCreateTarget, kMsgCreateTarget + remotePath);
+        release();
+        return false;
+    }
+    if (!PumpMessages()) {
+        release();
+        return false;
+    }
 
     if (CopyNewerOnly || OnFileDateCheck) {
         inet::WIN32_FIND_DATA found;
         inet::HINTERNET find = inet::FtpFindFirstFile(connection, remoteName, found, 0, 0);
+        if (find) inet::InternetCloseHandle(find);
+        if (!find && inet::GetLastError() != inet::ERROR_NO_MORE_FILES) {
+            // Not knowing whether a newer file is there is no licence to overwrite it.
+            ReportInetFailure(errCreateTarget, kMsgCreateTarget + remotePath);
+            release();
+            return false;
+        }
         if (find) {
-            inet::InternetCloseHandle(find);
             bool allow = true;
             if (OnCopyOverWrite) OnCopyOverWrite(*this, remoteName, allow);
-            if (!allow) {
+            if (!allow || FCancelled) {
                 release();
                 return false;
             }
-            const TDateTime remoteDate = FileTimeToDate(found.ftLastWriteTime);
+            const TDateTime remoteDate = RemoteFileDate(connection, remoteName, found);
+            if (FCancelled) {
+                release();
+                return false;
+            }
             if (OnFileDateCheck) {
                 allow = true;
                 OnFileDateCheck(*this, Index, remoteDate, allow);
                 FileDate = remoteDate;
-                if (!allow) {
+                if (!allow || FCancelled) {
                     release();
                     return false;
                 }
-            } else if (remoteDate > FileDate) {
+            } else if (IsLaterDate(remoteDate, FileDate)) {
                 FileDate = remoteDate;
                 NoNewVersion = true;
                 if (OnNoNewFileFound) OnNoNewFileFound(*this, remoteName, FileDate, remoteDate);
@@ -80,36 +93,70 @@ bool TZandrelWebCopy::FtpPutFile(int Index, const std::string& FTPUserID, const 
             }
         }
     }
+    if (FCancelled) {
+        release();
+        return false;
+    }
 
     // The source is opened before the remote file is created: a source that cannot be read must
     // not leave an existing remote file emptied.
     LocalFile source;
     if (!source.OpenRead(URL)) {
-        if (OnURLNotFound) OnURLNotFound(*this, URL);
+        FLastErrorReason = LocalFailureReason();
+        ReportNotFound(URL);
         ReportError(errOpenSource, kMsgOpenSource + URL);
-        if (!KeepConnection) FtpDrop(connection);
+        release();
         return false;
     }
-    ScopedInetHandle remote(
-        inet::FtpOpenFile(connection, remoteName, inet::GENERIC_WRITE, inet::FTP_TRANSFER_TYPE_BINARY, 0));
-    if (!remote) {
-        source.Close();
-        if (OnURLNotFound) OnURLNotFound(*this, URL);
-        if (!KeepConnection) FtpDrop(connection);
-        return false;
-    }
-    ui::ProcessMessages();
     FLastFile = URL;
     FLastDir = TargetDir;
+    // Where the file goes, in the server's words: what cleaning up after a Cancel needs.
+    std::string folder;
+    if (!inet::FtpGetCurrentDirectory(connection, folder)) folder.clear();
+    bool ok = false;
+    try {
+        ok = SendFile(connection, {FTPUserID, FTPPassword, FTPHost, FTPPort}, source, URL, folder, remoteName,
+                      remotePath);
+    } catch (...) {
+        FtpDrop(connection);
+        throw;
+    }
+    release();
+    return ok;
+}
 
-    const auto total = static_cast<uint32_t>(source.Size());
-    uint32_t sent = 0;
-    FCancelled = false;
+bool TZandrelWebCopy::SendFile(inet::HINTERNET connection, const FtpAccount& account, LocalFile& source,
+                               const std::string& URL, const std::string& folder, const std::string& remoteName,
+                               const std::string& remotePath) {
+    const FtpStoreMode mode =
+        FtpChooseStoreMode(connection, account.host + "\n" + account.user + "\n" + std::to_string(account.port) +
+                                           "\n" + (folder.empty() ? remotePath : folder));
+    if (mode == FtpStoreMode::Cancelled) return false;
+    const std::string storedName = mode == FtpStoreMode::ViaTemporaryName ? FtpTemporaryName() : remoteName;
+
+    ScopedInetHandle remote(
+        inet::FtpOpenFile(connection, storedName, inet::GENERIC_WRITE, inet::FTP_TRANSFER_TYPE_BINARY, 0));
+    if (!remote) {
+        ReportInetFailure(errCreateTarget, kMsgCreateTarget + remotePath);
+        return false;
+    }
+    // From here on the server holds a file of ours: every way out that does not publish it
+    // complete removes it.
+    auto removePartial = [&] {
+        remote.Close();
+        FtpRemovePartial(connection, account, folder, storedName);
+    };
+
+    const uint64_t total = source.Size();
+    uint64_t sent = 0;
     const uint32_t start = rtl::GetTickCount();
     bool writeFailed = false;
     try {
+        if (!PumpMessages()) {
+            removePartial();
+            return false;
+        }
         for (;;) {
-            ui::ProcessMessages();
             const char* block = nullptr;
             const size_t got = source.ReadBlock(block, kBlockSize, URL);
             // The Internet layer sends a whole block or fails; a short count is sent on until the
@@ -117,8 +164,8 @@ bool TZandrelWebCopy::FtpPutFile(int Index, const std::string& FTPUserID, const 
             size_t offset = 0;
             while (offset < got) {
                 inet::DWORD written = 0;
-                if (!inet::InternetWriteFile(remote.Get(), block + offset,
-                                             static_cast<inet::DWORD>(got - offset), written) ||
+                if (!inet::InternetWriteFile(remote.Get(), block + offset, static_cast<inet::DWORD>(got - offset),
+                                             written) ||
                     written == 0) {
                     writeFailed = true;
                     break;
@@ -126,23 +173,27 @@ bool TZandrelWebCopy::FtpPutFile(int Index, const std::string& FTPUserID, const 
                 offset += written;
             }
             if (writeFailed) break;
-            sent += static_cast<uint32_t>(got);
+            sent += got;
             const bool cancel = ProgressStep(sent, total, start, DlgUpload);
             if (got == 0 || cancel) break;
         }
     } catch (...) {
-        remote.Close();
-        if (!KeepConnection) FtpDrop(connection);
+        // A local read error: the run ends, but not with a short file on the server.
+        removePartial();
         throw;
     }
+    if (writeFailed && !InetCallCancelled()) NoteInetFailure();
     source.Close();
     // Closing completes the file on the server, which confirms it or not. A write that broke down,
-    // or a file the server did not confirm (disk full, quota, a dropped connection), fails: the
-    // caller must not publish a file that is missing or short. A Cancel is not such a failure.
-    const bool confirmed = remote.Close();
-    release();
-    if ((writeFailed || !confirmed) && !FCancelled) {
-        ReportError(errWriteTarget, kMsgWriteTarget + remoteName);
+    // or a file the server did not confirm (disk full, quota, a dropped connection), fails.
+    const bool confirmed = !writeFailed && !FCancelled && remote.Close();
+    if (!confirmed && !writeFailed && !FCancelled) NoteInetFailure();
+    const bool published =
+        confirmed && (mode == FtpStoreMode::UnderFinalName || FtpPublish(connection, storedName, remoteName));
+    if (!published) removePartial();
+    if (FCancelled) return false;
+    if (!published) {
+        ReportError(errWriteTarget, kMsgWriteTarget + remotePath);
         return false;
     }
     return true;
@@ -157,34 +208,58 @@ bool TZandrelWebCopy::MultiFtpPutFile(int Index, const std::string& FTPUserID, c
     // The upload side always names the server.
     ShowFileLine(ExtractUrlFileName(URL), DlgToServerLabel, FTPHost, true);
 
-    ui::ProcessMessages();
+    if (!PumpMessages()) return false;
     FPrevTarget.clear();
     inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, false);
     if (!connection) return false;
-    if (KeepConnection) FtpKeep(connection, FTPUserID, FTPPassword, FTPHost);
-    ui::ProcessMessages();
+    // Kept while the files go: each single upload below takes it over instead of logging in again.
+    FtpKeep(connection, FTPUserID, FTPPassword, FTPHost);
+    const bool moved = !TargetDir.empty();
     std::string startDir;
-    if (!FtpEnterTargetDir(connection, TargetDir, KeepConnection, startDir)) {
-        if (!KeepConnection) FtpDrop(connection);
+    // The multi-file upload leaves no connection behind, its own nor the one its files shared.
+    auto release = [&] { FtpDrop(connection); };
+    if (!PumpMessages()) {
+        release();
         return false;
     }
-    if (KeepConnection) {
-        // The single uploads take this connection over and enter TargetDir themselves.
-        inet::FtpSetCurrentDirectory(connection, startDir);
-        FPrevTarget.clear();
+    if (!FtpEnterTargetDir(connection, TargetDir, false, startDir)) {
+        ReportInetFailure(errCreateTarget, kMsgCreateTarget + JoinRemote(TargetDir, ExtractUrlFileName(URL)));
+        FtpDrop(connection);
+        return false;
     }
-    ui::ProcessMessages();
+    // The single uploads enter TargetDir themselves, from where the connection started.
+    if (moved && (startDir.empty() || !inet::FtpSetCurrentDirectory(connection, startDir))) {
+        FtpDrop(connection); // the first file logs in afresh
+        connection = nullptr;
+    }
+    if (!PumpMessages()) {
+        release();
+        return false;
+    }
 
     const std::string folder = rtl::ExtractFilePath(URL);
     const std::string mask = rtl::ExtractFileName(URL);
+    bool allDone = true;
+    int sent = 0;
+    int notNewer = 0;
     for (const rtl::FoundFile& entry : rtl::FindFiles(folder.empty() ? "." : folder, mask, rtl::faAnyFile)) {
-        FtpPutFile(Index, FTPUserID, FTPPassword, FTPHost, FTPPort, folder + entry.name, TargetDir, entry.name,
-                   CopyNewerOnly, FileDate, NoNewVersion, true);
+        // A mask picks files; a folder that happens to match is not one of them.
+        if (entry.attributes & rtl::faDirectory) continue;
+        // Every file is compared with the item's date, not with the date of the file before it.
+        TDateTime fileDate = FileDate;
+        bool skipped = false;
+        const int failuresBefore = FReportedFailures;
+        if (FtpPutFile(Index, FTPUserID, FTPPassword, FTPHost, FTPPort, folder + entry.name, TargetDir, entry.name,
+                       CopyNewerOnly, fileDate, skipped, true))
+            ++sent;
+        if (FReportedFailures != failuresBefore) allDone = false;
+        if (skipped) ++notNewer;
+        if (FCancelled) break; // the files after a Cancel are not touched
         if (OnMultiFTPFileDone) OnMultiFTPFileDone(*this, entry.name);
     }
-    // Also closes the connection the single uploads kept among themselves.
-    FtpDrop(connection);
-    return true;
+    release();
+    if (FCancelled) return false;
+    return MultiFileOutcome(allDone, sent, notNewer, NoNewVersion);
 }
 
 } // namespace zandrel::webcopy

@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
-#include <limits>
 #include <string>
 #include <string_view>
 
 #include "platform/rtl/Clock.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Interrupt.h"
 #include "webcopy/UiForms.h"
 #include "webcopy/Formatting.h"
 #include "webcopy/ZandrelWebCopy.h"
@@ -61,9 +61,9 @@ std::string TZandrelWebCopy::FileCounterPrefix() const {
     return std::to_string(FFileNum) + " " + DlgFileOfLabel + " " + std::to_string(Items.ActiveItems()) + " : ";
 }
 
-bool TZandrelWebCopy::ProgressStep(uint32_t Done, uint32_t Total, uint32_t Start, const std::string& DirectionWord) {
+bool TZandrelWebCopy::ProgressStep(uint64_t Done, uint64_t Total, uint32_t Start, const std::string& DirectionWord) {
     if (Total > 0) {
-        const auto percent = rtl::RoundHalfEven(static_cast<double>(Done) / Total * 100.0);
+        const auto percent = rtl::RoundHalfEven(static_cast<double>(Done) / static_cast<double>(Total) * 100.0);
         if (FProgress) FProgress->SetPosition(static_cast<int>(std::min<int64_t>(percent, 100)));
         if (FSizeLbl)
             SetCaptionParts(FSizeLbl, {DlgProgressLabel, " ", FileSizeFmt(Done), " ", DlgFileOfLabel, " ", FileSizeFmt(Total)});
@@ -77,8 +77,8 @@ bool TZandrelWebCopy::ProgressStep(uint32_t Done, uint32_t Total, uint32_t Start
     const uint32_t elapsed = TicksSince(Start);
     // The +1 keeps the first block (0 ms) from dividing by zero; 64 bits keep it from wrapping.
     const double elapsedForRate = static_cast<double>(uint64_t{elapsed} + 1);
-    const int64_t rate = rtl::RoundHalfEven(Done / elapsedForRate * 1000.0);
-    FRateStr = FileSizeFmtSpeed(static_cast<int32_t>(std::min<int64_t>(rate, std::numeric_limits<int32_t>::max())));
+    const int64_t rate = rtl::RoundHalfEven(static_cast<double>(Done) / elapsedForRate * 1000.0);
+    FRateStr = FileSizeFmtSpeed(rate);
     SetCaptionParts(FRateLbl, {DlgRateLabel, " ", FRateStr});
 
     FTimeLeftStr = TimeFmt(elapsed, Done, Total);
@@ -88,8 +88,18 @@ bool TZandrelWebCopy::ProgressStep(uint32_t Done, uint32_t Total, uint32_t Start
     SetCaptionParts(FElapsedTimeLbl, {DlgElapsedTimeLabel, " ", FElapsedTimeStr});
 
     if (OnCopyProgress) OnCopyProgress(*this, FFileNum, Done, Total);
+    return !PumpMessages();
+}
+
+bool TZandrelWebCopy::PumpMessages() {
     ui::ProcessMessages();
-    return FCancelled;
+    // A shown dialog's Cancel button takes Ctrl-C while messages are processed; without one (no
+    // dialog, or one without Cancel) nobody else would, and the run must stop all the same.
+    if (!FCancelled && ui::InterruptPending() && ui::TakeInterrupt()) {
+        if (OnCopyCancel) OnCopyCancel(*this);
+        FCancelled = true;
+    }
+    return !FCancelled;
 }
 
 } // namespace zandrel::webcopy

@@ -65,8 +65,9 @@ using TZandrelWebCopyConnectError = std::function<void(TZandrelWebCopy& Sender)>
 using TZandrelWebCopyCancel = std::function<void(TZandrelWebCopy& Sender)>;
 using TZandrelWebCopyThreadDone = std::function<void(TZandrelWebCopy& Sender)>;
 using TZandrelWebCopyOverwrite = std::function<void(TZandrelWebCopy& Sender, const std::string& tgtfile, bool& allow)>;
+// size: bytes moved so far; totsize: bytes expected, 0 when not known. 64 bits: files beyond 4 GiB.
 using TZandrelWebCopyProgress =
-    std::function<void(TZandrelWebCopy& Sender, int fileidx, uint32_t size, uint32_t totsize)>;
+    std::function<void(TZandrelWebCopy& Sender, int fileidx, uint64_t size, uint64_t totsize)>;
 using TZandrelWebCopyError = std::function<void(TZandrelWebCopy& Sender, int ErrorCode)>;
 using TZandrelWebCopyErrorInfo =
     std::function<void(TZandrelWebCopy& Sender, int ErrorCode, const std::string& ErrorInfo)>;

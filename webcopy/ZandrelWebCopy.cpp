@@ -40,6 +40,7 @@ int TZandrelWebCopy::NumInetItems() const {
 }
 
 void TZandrelWebCopy::ReportError(int Code, const std::string& Info) {
+    ++FReportedFailures;
     if (OnError) OnError(*this, Code);
     if (OnErrorInfo) OnErrorInfo(*this, Code, Info);
 }

@@ -10,6 +10,7 @@
 // window and the per-block refresh), and one file per protocol group of transfer routines.
 #include <cstdint>
 #include <exception>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -29,6 +30,7 @@ class Animate;
 namespace zandrel::webcopy {
 
 struct CopyThreadLink;
+class LocalFile;
 class TWCopyThread;
 
 class TZandrelWebCopy {
@@ -189,7 +191,11 @@ protected:
     // OnCopyProgress, then one round of pending messages. `Done` and `Total` are bytes (Total 0
     // when unknown), `Start` the tick count taken just before the block loop. Returns true when
     // a cancel has been requested, so the routine stops after this block.
-    bool ProgressStep(uint32_t Done, uint32_t Total, uint32_t Start, const std::string& DirectionWord);
+    bool ProgressStep(uint64_t Done, uint64_t Total, uint32_t Start, const std::string& DirectionWord);
+    // One round of pending messages (where the dialog's Cancel button is clicked); a Ctrl-C that
+    // no window took is a Cancel too. False once the run is cancelled: the routine then stops
+    // where it is, whatever stage it is at.
+    bool PumpMessages();
     // The file counter that leads every routine's file line: "2 of 3 : " (FFileNum, DlgFileOfLabel,
     // the number of active items) when the list holds more than one item, else empty.
     std::string FileCounterPrefix() const;
@@ -199,6 +205,8 @@ protected:
                       bool showServer);
     // OnError(Code), then OnErrorInfo(Code, Info).
     void ReportError(int Code, const std::string& Info);
+    // OnURLNotFound(url): a source that does not exist.
+    void ReportNotFound(const std::string& url);
     // Switches the dialog's animation to another clip and starts it (uploads use 258).
     void PlayClip(int ResourceId);
 
@@ -215,11 +223,65 @@ protected:
     // Closes `Connection` and forgets the kept one when it was that (or when nothing else is
     // kept under a live key).
     void FtpDrop(inet::HINTERNET Connection);
+    // Every end of a routine, early or not: a connection that is not kept is closed; a kept one
+    // that `Moved` into another folder goes back to `StartDir`, and is closed instead when that
+    // fails (or after a Cancel), so the next item never starts in the wrong folder.
+    void FtpRelease(inet::HINTERNET Connection, bool KeepConnection, bool Moved, const std::string& StartDir);
     // The upload's target directory step: enters `TargetDir`, creating missing levels below the
-    // current directory. `StartDir` receives the directory the connection was in. False when a
-    // level can be neither entered nor created.
+    // current directory, and checks that each level was entered. `StartDir` receives the
+    // directory the connection was in (empty when the server did not say). False when a level
+    // can be neither entered nor created.
     bool FtpEnterTargetDir(inet::HINTERNET Connection, const std::string& TargetDir, bool KeepConnection,
                            std::string& StartDir);
+    // Enters the remote folder of a download or listing (nothing to do for an empty `Dir`),
+    // keeping in `StartDir` where the connection was. False when the server refuses the folder,
+    // which is reported as the source `URL` not found: the file is not there, and a file of the
+    // same name in the current folder is another file.
+    bool FtpEnterRemoteDir(inet::HINTERNET Connection, const std::string& Dir, std::string& StartDir,
+                           const std::string& URL);
+    // The last-write time of a remote file as local date-time, as precise as the server can
+    // tell it (see FtpCommon.cpp); `Entry` is its directory entry.
+    TDateTime RemoteFileDate(inet::HINTERNET Connection, const std::string& Name, const inet::WIN32_FIND_DATA& Entry);
+    // Who a routine logs in as: what a second login needs (cleaning up after a Cancel).
+    struct FtpAccount {
+        std::string user, password, host;
+        int32_t port = 21;
+    };
+    // The upload's transfer into the current folder (`Folder`, absolute, empty when the server
+    // did not say): `source` reaches the server under `remoteName` complete, or not at all.
+    bool SendFile(inet::HINTERNET Connection, const FtpAccount& Account, LocalFile& source, const std::string& URL,
+                  const std::string& Folder, const std::string& remoteName, const std::string& remotePath);
+    // ---- replacing remote files (FtpReplace.cpp) ----
+    enum class FtpStoreMode { ViaTemporaryName, UnderFinalName, Cancelled };
+    // Whether uploads into the current folder can go through a temporary name (the server
+    // renames) or must go under the final name; probed once per `ProbeKey` in a run.
+    FtpStoreMode FtpChooseStoreMode(inet::HINTERNET Connection, const std::string& ProbeKey);
+    // A fresh temporary name for an upload (a dot file ending in ".part").
+    static std::string FtpTemporaryName();
+    // Renames the complete `StoredName` to `FinalName`, replacing a file of that name; false
+    // (with the reason noted) when the server will not.
+    bool FtpPublish(inet::HINTERNET Connection, const std::string& StoredName, const std::string& FinalName);
+    // Deletes what a failed or cancelled upload left as `Folder`/`Name`: over `Connection` while
+    // it is usable, else over a short second login (after a Cancel the session is gone).
+    void FtpRemovePartial(inet::HINTERNET Connection, const FtpAccount& Account, const std::string& Folder,
+                          const std::string& Name);
+    // The download's transfer over `Connection`, which is in the file's remote folder: date
+    // check, RETR into the local file, and the check that every announced byte arrived.
+    // `Entry`: the file's directory entry, null when the listing did not have it.
+    bool FetchFile(int Index, inet::HINTERNET Connection, const std::string& URL, const std::string& remoteName,
+                   const std::string& TargetDir, const std::string& TargetFilename, bool CopyNewerOnly,
+                   TDateTime& FileDate, bool& NoNewVersion, const inet::WIN32_FIND_DATA* Entry);
+    // A multi-file transfer's result from its files: true when none failed; with none sent and
+    // some skipped as not newer, false with `NoNewVersion` set, as a single file would end.
+    static bool MultiFileOutcome(bool allDone, int transferred, int notNewer, bool& NoNewVersion);
+    // FLastErrorReason from the Internet layer's last failure.
+    void NoteInetFailure();
+    // After an Internet call failed: ReportError (or ReportNotFound) with the layer's reason,
+    // unless the call was stopped by a Cancel, which is no error.
+    void ReportInetFailure(int Code, const std::string& Info);
+    void ReportInetNotFound(const std::string& url);
+    // Whether the Internet call that just failed was stopped by a Cancel (no error to report).
+    bool InetCallCancelled() const;
 
     // ---- the progress dialog (ProgressDialog.cpp) ----------------------------------------------
     void CreateForm();
@@ -245,6 +307,11 @@ protected:
     std::string FElapsedTimeStr;
     bool FFormClosed = false;
     std::string FLastErrorReason;  // see LastErrorReason()
+    // Failures reported so far (errors and sources not found); a multi-file transfer compares it
+    // before and after each file to learn whether that file failed.
+    int FReportedFailures = 0;
+    // Per account and folder, whether the server renames (see FtpChooseStoreMode); one run long.
+    std::map<std::string, bool> FRenameWorks;
 
     std::unique_ptr<ui::Form> FForm;
     ui::Animate* FAnim = nullptr;
@@ -266,6 +333,7 @@ protected:
     static TFileDetailItems& ItemFileDetails(TZandrelWebCopyItem& Item) { return *Item.FFileDetails; }
 
 private:
+    class RunIdleHook;
     bool KeepConnectionFor(int idx) const;
     bool Dispatch(int idx, TZandrelWebCopyItem& item, TDateTime& fileDate, bool& notNewer, bool keepConnection);
     void ForgetClosedConnection();

@@ -179,7 +179,7 @@ TEST(WebCopyDriver, CancelDuringAnItemStopsTheRunThere) {
     AddItem(wc, wpFtpUpload, "b", "h2");
     TZandrelWebCopyItem& later = AddItem(wc, wpFtp, "c", "h3");
     RecordingWebCopy::SetItemResults(later, true, false, true);
-    wc.OnCopyProgress = [&](TZandrelWebCopy&, int fileidx, uint32_t size, uint32_t) {
+    wc.OnCopyProgress = [&](TZandrelWebCopy&, int fileidx, uint64_t size, uint64_t) {
         wc.Log("progress " + std::to_string(fileidx) + " " + std::to_string(size));
         if (fileidx == 2 && size == 8192) {
             wc.FCancelBtn->Click(); // the user presses Cancel
@@ -354,7 +354,7 @@ TEST(WebCopyDriver, ProgressStepWritesEveryLineAndReportsTheBlock) {
     wc.ShowElapsedTime = true;
     AddItem(wc, wpFtpUpload, "a");
     std::vector<std::string> progress;
-    wc.OnCopyProgress = [&](TZandrelWebCopy&, int fileidx, uint32_t size, uint32_t totsize) {
+    wc.OnCopyProgress = [&](TZandrelWebCopy&, int fileidx, uint64_t size, uint64_t totsize) {
         progress.push_back(std::to_string(fileidx) + ":" + std::to_string(size) + "/" + std::to_string(totsize));
     };
     const std::string sep = UserDecimalSeparator();
@@ -380,6 +380,24 @@ TEST(WebCopyDriver, ProgressStepWritesEveryLineAndReportsTheBlock) {
     };
     wc.Execute();
     EXPECT_EQ(progress, (std::vector<std::string>{"1:4096/8192", "1:12288/0", "1:16384/0"}));
+}
+
+TEST(WebCopyDriver, ProgressStepCarriesFiguresBeyondFourGibibytes) {
+    RecordingWebCopy wc;
+    AddItem(wc, wpFtp, "big");
+    std::vector<std::string> progress;
+    wc.OnCopyProgress = [&](TZandrelWebCopy&, int, uint64_t size, uint64_t totsize) {
+        progress.push_back(std::to_string(size) + "/" + std::to_string(totsize));
+    };
+    const std::string sep = UserDecimalSeparator();
+    wc.behaviour = [&](const RoutineCall&, TDateTime&, bool&) {
+        EXPECT_FALSE(wc.ProgressStep(6000000000u, 8000000000u, rtl::GetTickCount(), "Downloading"));
+        EXPECT_EQ(wc.ProgressBar()->Position(), 75);
+        EXPECT_EQ(wc.ProgressSizeLabel()->Caption(), "Progress : 6000" + sep + "00 Mb of 8000" + sep + "00 Mb");
+        return true;
+    };
+    wc.Execute();
+    EXPECT_EQ(progress, (std::vector<std::string>{"6000000000/8000000000"}));
 }
 
 } // namespace

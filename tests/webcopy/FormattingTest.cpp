@@ -97,6 +97,35 @@ TEST(WebCopyFormatting, TimeFmtWithDoneBeyondTotalWrapsLikeThe32BitCounter) {
     EXPECT_NE(text.find("h "), std::string::npos) << text;
 }
 
+// Files beyond 4 GiB: the figures are not taken modulo 2^32 anywhere.
+TEST(WebCopyFormatting, FiguresBeyondFourGibibytesKeepTheirValue) {
+    constexpr uint64_t kGi = uint64_t{1} << 30;
+    const struct {
+        uint64_t n;
+        const char* expected;
+    } sizes[] = {
+        {4 * kGi, "4294.97 Mb"},
+        {5000000000u, "5000.00 Mb"},
+        {uint64_t{1} << 40, "1099511.63 Mb"},
+    };
+    for (const auto& c : sizes) EXPECT_EQ(FileSizeFmt(c.n), WithUserSeparator(c.expected)) << c.n;
+    EXPECT_EQ(FileSizeFmtSpeed(3000000000), WithUserSeparator("3000.00 Mb/sec"));
+    EXPECT_EQ(FileSizeFmtSpeed(-3000000000), "-3000000000 bytes/sec");
+
+    const struct {
+        uint32_t ms;
+        uint64_t done, total;
+        const char* expected;
+    } times[] = {
+        {1000, 6 * kGi, 8 * kGi, "0 sec."},   // a third of the elapsed time is left
+        {60000, 4 * kGi, 8 * kGi, "1 minutes"}, // as much again
+        {1000, 9 * kGi, 8 * kGi, "0 sec."},   // more than announced: nothing left
+        {1000, 1, UINT64_MAX, "999999999999h 0"},
+    };
+    for (const auto& c : times)
+        EXPECT_EQ(TimeFmt(c.ms, c.done, c.total), c.expected) << c.ms << " " << c.done << " " << c.total;
+}
+
 TEST(WebCopyFormatting, DecimalSeparatorComesFromTheNamedLocale) {
     EXPECT_EQ(DecimalSeparatorOfLocale("C"), ".");
     EXPECT_EQ(DecimalSeparatorOfLocale("POSIX"), ".");

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "FtpTestSupport.h"
 #include "fixtures/FtpServer.h"
 #include "platform/inet/Inet.h"
 #include "platform/rtl/Error.h"
@@ -19,104 +20,13 @@
 namespace zandrel::webcopy {
 namespace {
 
+using testing::Bytes;
+using testing::FtpRoutines;
+using testing::FtpWebCopy;
+using testing::Log;
+using testing::ReadLocal;
+using testing::WriteLocal;
 namespace fs = std::filesystem;
-using Log = std::vector<std::string>;
-
-std::string Bytes(size_t count, unsigned seed = 7) {
-    std::string text(count, '\0');
-    for (size_t i = 0; i < count; ++i) text[i] = static_cast<char>((i * 131 + seed * 17 + (i >> 8)) & 0xFF);
-    return text;
-}
-
-void WriteLocal(const fs::path& path, const std::string& content) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string ReadLocal(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// The component with its FTP routines and cache fields in reach, logging the events it raises.
-class FtpWebCopy : public TZandrelWebCopy {
-public:
-    explicit FtpWebCopy(bool logProgress = false) {
-        ShowDialog = false;
-        OnFileStart = [this](TZandrelWebCopy&, int idx) { log.push_back("start " + std::to_string(idx)); };
-        OnFileDone = [this](TZandrelWebCopy&, int idx) { log.push_back("done " + std::to_string(idx)); };
-        OnCopyDone = [this](TZandrelWebCopy&) { log.push_back("copydone"); };
-        OnError = [this](TZandrelWebCopy&, int code) { log.push_back("error " + std::to_string(code)); };
-        OnErrorInfo = [this](TZandrelWebCopy&, int code, const std::string& text) {
-            log.push_back("errorinfo " + std::to_string(code) + " " + text);
-        };
-        OnURLNotFound = [this](TZandrelWebCopy&, const std::string& url) { log.push_back("notfound " + url); };
-        OnNoNewFileFound = [this](TZandrelWebCopy&, const std::string& name, TDateTime, TDateTime) {
-            log.push_back("nonew " + name);
-        };
-        OnMultiFTPFileDone = [this](TZandrelWebCopy&, const std::string& name) { log.push_back("multi " + name); };
-        OnRemovedFile = [this](TZandrelWebCopy&, int idx) { log.push_back("removed " + std::to_string(idx)); };
-        OnRemovedFileFailed = [this](TZandrelWebCopy&, int idx) {
-            log.push_back("removefailed " + std::to_string(idx));
-        };
-        if (logProgress)
-            OnCopyProgress = [this](TZandrelWebCopy&, int fileidx, uint32_t size, uint32_t total) {
-                log.push_back("progress " + std::to_string(fileidx) + " " + std::to_string(size) + "/" +
-                              std::to_string(total));
-            };
-    }
-    ~FtpWebCopy() override {
-        if (ownRoot_) inet::InternetCloseHandle(FHinternet);
-    }
-
-    // For calling routines directly, outside a run.
-    void OpenRoot() {
-        FHinternet = inet::InternetOpen("tests", inet::INTERNET_OPEN_TYPE_DIRECT, "", "", 0);
-        ownRoot_ = true;
-    }
-
-    using TZandrelWebCopy::FFTPconnect;
-    using TZandrelWebCopy::FLastDir;
-    using TZandrelWebCopy::FLastFile;
-    using TZandrelWebCopy::FPrevConnect;
-    using TZandrelWebCopy::FPrevTarget;
-    using TZandrelWebCopy::FtpPutFile;
-    using TZandrelWebCopy::FtpRemoveFile;
-    using TZandrelWebCopy::FtpTest;
-
-    Log log;
-
-private:
-    bool ownRoot_ = false;
-};
-
-class FtpRoutines : public ::testing::Test {
-protected:
-    explicit FtpRoutines(test::FtpServerOptions options = {})
-        : server_(std::move(options)), local_(fs::temp_directory_path() / ("zandrel-ftp-" + std::to_string(::getpid()))) {
-        fs::remove_all(local_);
-        fs::create_directories(local_);
-    }
-    ~FtpRoutines() override { fs::remove_all(local_); }
-
-    TZandrelWebCopyItem& Add(TZandrelWebCopy& wc, TZandrelWebCopyProtocol protocol, const std::string& url,
-                             const std::string& targetDir = "", const std::string& targetName = "") {
-        TZandrelWebCopyItem& item = wc.Items.Add();
-        item.Protocol = protocol;
-        item.URL = url;
-        item.TargetDir = targetDir;
-        item.TargetFilename = targetName;
-        item.FTPHost = server_.Host();
-        item.FTPPort = server_.Port();
-        item.FTPUserID = server_.Options().user;
-        item.FTPPassword = server_.Options().password;
-        return item;
-    }
-    std::string Local(const std::string& name) const { return (local_ / name).string(); }
-
-    test::FtpServer server_;
-    fs::path local_;
-};
 
 // ---- upload and download --------------------------------------------------------------------------
 
@@ -204,9 +114,12 @@ TEST_F(FtpRoutines, UploadFailuresAreReportedAndLeaveTheServerAlone) {
          {"notfound " + Local("missing.txt"), "error 1", "errorinfo 1 Cannot open source file " + Local("missing.txt")}},
         {"source is a folder", local_.string(), "", "keep.txt", "alice", "secret", server_.Port(),
          {"notfound " + local_.string(), "error 1", "errorinfo 1 Cannot open source file " + local_.string()}},
-        // Anonymous may read but not create folders or files.
-        {"uncreatable directory", Local("a.txt"), "new/dir", "", "", "", server_.Port(), {}},
-        {"uncreatable file", Local("a.txt"), "", "", "", "", server_.Port(), {"notfound " + Local("a.txt")}},
+        // Anonymous may read but not create folders or files: the remote target cannot be
+        // created, which is not a missing local file.
+        {"uncreatable directory", Local("a.txt"), "new/dir", "", "", "", server_.Port(),
+         {"error 3", "errorinfo 3 Cannot create target file new/dir/a.txt"}},
+        {"uncreatable file", Local("a.txt"), "", "", "", "", server_.Port(),
+         {"error 3", "errorinfo 3 Cannot create target file a.txt"}},
     };
     for (const Case& c : cases) {
         FtpWebCopy wc;
@@ -266,8 +179,9 @@ TEST_F(FtpRefusedTransferEnds, TransfersTheServerDoesNotConfirmFail) {
     EXPECT_EQ(wc.log, Log({"start 0", "error 5", "errorinfo 5 Error writing to destination file a.txt", "done 0",
                            "start 1", "error 4", "errorinfo 4 Error reading source file d.txt", "done 1",
                            "copydone"}));
-    // What arrived is kept, as after a Cancel.
-    EXPECT_EQ(ReadLocal(local_ / "d.txt"), Bytes(20000));
+    // What the server did not call complete never takes the file's name, nor stays beside it.
+    EXPECT_FALSE(fs::exists(local_ / "d.txt"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(local_), fs::directory_iterator()), 1); // a.txt
 }
 
 TEST_F(FtpRoutines, DownloadOverAnExistingFileAsksAndCanPickAFreeName) {
@@ -387,7 +301,7 @@ TEST_F(FtpRoutines, CancelFromTheProgressEventStopsTheTransferAndTheRun) {
     for (TZandrelWebCopyProtocol protocol : {wpFtpUpload, wpFtp}) {
         FtpWebCopy wc;
         int blocks = 0;
-        wc.OnCopyProgress = [&](TZandrelWebCopy& sender, int, uint32_t, uint32_t) {
+        wc.OnCopyProgress = [&](TZandrelWebCopy& sender, int, uint64_t, uint64_t) {
             if (++blocks == 2) sender.CancelCopy();
         };
         if (protocol == wpFtp) Add(wc, wpFtp, "big.bin", Local("down"));
@@ -402,8 +316,11 @@ TEST_F(FtpRoutines, CancelFromTheProgressEventStopsTheTransferAndTheRun) {
         EXPECT_EQ(wc.FFTPconnect, nullptr);
         EXPECT_EQ(wc.FPrevConnect, "");
     }
-    EXPECT_EQ(ReadLocal(local_ / "down/big.bin"), content.substr(0, 8192));
-    EXPECT_LE(fs::file_size(server_.Root() / "up/big.bin"), 8192u);
+    // Nothing of the cancelled download takes the file's name or stays beside it.
+    EXPECT_TRUE(fs::is_empty(local_ / "down"));
+    // Nothing of the cancelled upload stays on the server: no short file under its name, and no
+    // temporary one either.
+    EXPECT_EQ(ServerFolder("up"), std::vector<std::string>{});
 }
 
 // ---- the connection cache -------------------------------------------------------------------------
@@ -547,10 +464,8 @@ TEST_F(FtpRoutines, MultiUploadSendsEveryMatchingFileIntoANewFolder) {
     EXPECT_TRUE(server_.ReadFile("x/y/b.txt") == Bytes(9000));
     EXPECT_FALSE(fs::exists(server_.Root() / "x/y/c.bin"));
     EXPECT_FALSE(fs::exists(server_.Root() / "x/y/folder.txt"));
-    const std::string folder = Local("src/folder.txt");
-    EXPECT_EQ(wc.log, Log({"start 0", "multi a.txt", "multi b.txt", "notfound " + folder, "error 1",
-                           "errorinfo 1 Cannot open source file " + folder, "multi folder.txt", "done 0",
-                           "copydone"}));
+    // The folder that matches the mask is not a file to send, nor a failure.
+    EXPECT_EQ(wc.log, Log({"start 0", "multi a.txt", "multi b.txt", "done 0", "copydone"}));
     EXPECT_EQ(wc.FPrevConnect, "");
 }
 
@@ -599,18 +514,19 @@ TEST_F(FtpRoutines, MultiDownloadFetchesEveryMatchOverOneLoginAndRefusesUnsafeNa
     FtpWebCopy wc;
     Add(wc, wpMultiFtp, "out\\*.txt", Local("in"));
     wc.Execute();
-    EXPECT_TRUE(wc.Items[0].Success());
+    // A matching file was refused, so the item did not do all it was asked.
+    EXPECT_FALSE(wc.Items[0].Success());
     EXPECT_EQ(ReadLocal(local_ / "in/a.txt"), "A");
     EXPECT_TRUE(ReadLocal(local_ / "in/b.txt") == Bytes(12000));
     EXPECT_FALSE(fs::exists(local_ / "in/c.bin"));
     EXPECT_FALSE(fs::exists(local_ / "in/..\\escape.txt"));
     EXPECT_FALSE(fs::exists(local_ / "escape.txt"));
     EXPECT_EQ(server_.CountCommands("USER"), 1);
-    for (const char* entry : {"multi a.txt", "multi b.txt", "multi sub.txt", "multi ..\\escape.txt",
-                                     "notfound ..\\escape.txt", "notfound sub.txt"})
+    // The folder that matches is not a file: neither fetched nor reported.
+    for (const char* entry : {"multi a.txt", "multi b.txt", "multi ..\\escape.txt", "notfound ..\\escape.txt"})
         EXPECT_NE(std::find(wc.log.begin(), wc.log.end(), entry), wc.log.end()) << entry;
-    EXPECT_EQ(std::count_if(wc.log.begin(), wc.log.end(), [](const std::string& e) { return e.rfind("multi", 0) == 0; }),
-              4);
+    EXPECT_EQ(std::count_if(wc.log.begin(), wc.log.end(), [](const std::string& e) { return e.find("sub.txt") != std::string::npos; }),
+              0);
 }
 
 } // namespace

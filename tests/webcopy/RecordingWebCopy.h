@@ -62,9 +62,9 @@ public:
 
     // Moves `blocks` blocks of 4096 bytes of `total` through the common progress step, stopping
     // after the block in which a cancel is found, as every transfer routine does.
-    bool MoveBlocks(int blocks, uint32_t total) {
+    bool MoveBlocks(int blocks, uint64_t total) {
         const uint32_t start = rtl::GetTickCount();
-        uint32_t done = 0;
+        uint64_t done = 0;
         for (int i = 0; i < blocks; ++i) {
             done += 4096;
             if (ProgressStep(done, total, start, DlgUpload)) break;
