@@ -21,8 +21,6 @@ extern std::string EmailBody;
 extern bool EmailAuto;
 extern bool FTPPas;
 
-// Loads every stored setting into the variables above (see TProjectContextMenu::ReadRegistryValues).
-void LoadSettingVariables();
 // Clears the string variables, as unloading the package does.
 void ReleaseSettingVariables();
 
