@@ -9,6 +9,7 @@ export XDG_CONFIG_HOME="$build_dir/bench-scratch/zandrel-config"
 mkdir -p "$XDG_CONFIG_HOME/zandrel"
 printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\QuillonSoftware\\FTPUploaderIDEPlugin]\n"ZIPFilter"="*.*"\n\n' \
   > "$XDG_CONFIG_HOME/zandrel/user.reg"
+chmod 600 "$XDG_CONFIG_HOME/zandrel/user.reg"
 # The project file exists only while the command runs, so the folder is the same for every contender.
 touch "$BENCH_SOURCE/Bench.prj"
 trap 'rm -f "$BENCH_SOURCE/Bench.prj"' EXIT
