@@ -96,6 +96,15 @@ TEST_F(Report, ProgressIsThinnedOutButTheLastFiguresAlwaysArrive) {
     }
 }
 
+// A routine reports its last figures again after the closing empty block: one line is enough.
+TEST_F(Report, FiguresAlreadyPrintedAreNotPrintedAgain) {
+    EventReport& report = Start({.format = ReportOptions::Format::Text});
+    report.Progress(1, 6, 6);
+    report.Progress(1, 6, 6);
+    wc_.OnFileDone(wc_, 0);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"  6 of 6 bytes (100%)", "  item 1 finished"}));
+}
+
 TEST_F(Report, ErrorsCarryTheirReasonInAFieldOfTheirOwnAndOnTheTerminal) {
     wc_.Items.Add().Protocol = webcopy::wpFtpTest;
     EventReport& report = Start({});

@@ -91,6 +91,9 @@ void EventReport::Emit(const Json& json, const std::string& text) {
 
 void EventReport::Progress(int fileidx, uint64_t size, uint64_t totsize) {
     if (options_.quiet || !options_.progress || finished_) return;
+    if (!options_.everyProgress && fileidx == progress_.writtenFileidx && size == progress_.writtenSize &&
+        totsize == progress_.writtenTotsize)
+        return;
     progress_.pending = true;
     progress_.fileidx = fileidx;
     progress_.size = size;
@@ -109,6 +112,9 @@ void EventReport::FlushProgress() {
 
 void EventReport::WriteProgress() {
     progress_.pending = false;
+    progress_.writtenFileidx = progress_.fileidx;
+    progress_.writtenSize = progress_.size;
+    progress_.writtenTotsize = progress_.totsize;
     if (options_.format == ReportOptions::Format::Json) {
         // Built by hand: with every event asked for, this is the tool's hottest line.
         std::string line = R"({"event":"OnCopyProgress","fileidx":)";

@@ -62,6 +62,10 @@ private:
         uint64_t size = 0, totsize = 0;
         bool everPrinted = false;
         uint32_t printedAt = 0;
+        // The figures last written: a routine that reports the same figures again (its closing
+        // empty block) adds no line.
+        int writtenFileidx = -1;
+        uint64_t writtenSize = 0, writtenTotsize = 0;
     } progress_;
 };
 
