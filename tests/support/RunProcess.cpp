@@ -15,38 +15,54 @@
 
 namespace zandrel::testing {
 
-ProcessResult RunProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-                         int timeoutSeconds) {
-    int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+ProcessResult RunProcess(const ProcessRun& run) {
+    int inPipe[2], outPipe[2], errPipe[2];
+    if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe");
     const pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork");
     if (pid == 0) {
+        dup2(inPipe[0], 0);
         dup2(outPipe[1], 1);
         dup2(errPipe[1], 2);
-        const int devnull = open("/dev/null", O_RDONLY);
-        dup2(devnull, 0);
         setpgid(0, 0);
-        for (const auto& [name, value] : env) {
+        for (const auto& [name, value] : run.env) {
             if (value.empty())
                 unsetenv(name.c_str());
             else
                 setenv(name.c_str(), value.c_str(), 1);
         }
         std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        for (const auto& a : run.argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         execv(args[0], args.data());
         _exit(127);
     }
+    close(inPipe[0]);
     close(outPipe[1]);
     close(errPipe[1]);
+    // Job texts are small: they fit the pipe's buffer, so writing them all at once cannot block.
+    signal(SIGPIPE, SIG_IGN);
+    if (!run.input.empty() && write(inPipe[1], run.input.data(), run.input.size()) < 0) {
+        // the tool did not read its input; its output says why
+    }
+    close(inPipe[1]);
+
     ProcessResult result;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(run.timeoutSeconds);
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     int open = 2;
+    bool signalled = false;
     while (open > 0 && std::chrono::steady_clock::now() < deadline) {
-        if (poll(fds, 2, 200) <= 0) continue;
+        if (!signalled && run.signal && run.signalWhen && run.signalWhen(result.out)) {
+            siginfo_t info{};
+            // Looked at without reaping it: has it already ended?
+            const bool running = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                                 info.si_pid == 0;
+            result.signalled = running && kill(pid, run.signal) == 0;
+            signalled = true;
+        }
+        if (poll(fds, 2, 50) <= 0) continue;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
             char buf[4096];
@@ -66,7 +82,13 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::map<st
     int status = 0;
     waitpid(pid, &status, 0);
     if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.termSignal = WTERMSIG(status);
     return result;
+}
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+                         int timeoutSeconds) {
+    return RunProcess({.argv = argv, .env = env, .timeoutSeconds = timeoutSeconds});
 }
 
 TempDir::TempDir(const std::string& tag) {

@@ -11,7 +11,6 @@
 
 #include "fixtures/FtpServer.h"
 #include "support/RunProcess.h"
-#include "tools/ToolRun.h"
 
 namespace zandrel::tools {
 namespace {
@@ -21,8 +20,6 @@ using Json = nlohmann::ordered_json;
 using zandrel::testing::ProcessResult;
 using zandrel::testing::RunProcess;
 using zandrel::testing::TempDir;
-using zandrel::tools::RunTool;
-using zandrel::tools::ToolResult;
 
 ProcessResult RunWebcopy(const std::vector<std::string>& args) {
     std::vector<std::string> argv{ZANDREL_WEBCOPY_TOOL};
@@ -209,8 +206,8 @@ TEST_F(WebcopyTool, BadJobsAndUsageErrorsGiveExitTwoWithAMessage) {
 TEST_F(WebcopyTool, ReadsTheJobFromStandardInput) {
     server_.WriteFile("in.txt", "from stdin job");
     const Json job{{"ShowDialog", false}, {"Items", Json::array({FtpItem("wpFtp", "in.txt", dir_ / "got")})}};
-    const ToolResult result =
-        RunTool({.argv = {ZANDREL_WEBCOPY_TOOL, "--ui=terminal", "-"}, .env = {{"DISPLAY", ""}}, .input = job.dump()});
+    const ProcessResult result =
+        RunProcess({.argv = {ZANDREL_WEBCOPY_TOOL, "--ui=terminal", "-"}, .env = {{"DISPLAY", ""}}, .input = job.dump()});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(zandrel::testing::ReadFile(dir_ / "got/in.txt"), "from stdin job");
     EXPECT_EQ(Lines(result.out).back().at("items")[0].at("Status"), "Success");
@@ -293,7 +290,7 @@ TEST_F(WebcopyTool, CtrlCCancelsTheRunInEveryMode) {
         item["FTPPort"] = stalling.Port();
         const std::string job = WriteJob(Json{{"ShowDialog", mode.showDialog}, {"Items", Json::array({item})}});
         std::optional<std::chrono::steady_clock::time_point> retrSeen;
-        const ToolResult result = RunTool({
+        const ProcessResult result = RunProcess({
             .argv = {ZANDREL_WEBCOPY_TOOL, std::string("--ui=") + mode.ui, job},
             .env = {{"QT_QPA_PLATFORM", "offscreen"}, {"DISPLAY", ""}},
             // Once the transfer hangs on its data: the server has had RETR for a while.
@@ -322,7 +319,7 @@ TEST_F(WebcopyTool, AWindowLeftInItsCloseStateWaitsForThePerson) {
     const std::string job = WriteJob(
         Json{{"ShowOpenFolder", true}, {"Items", Json::array({FtpItem("wpFtp", "w.txt", dir_ / "w")})}});
     std::optional<std::chrono::steady_clock::time_point> doneSeen;
-    const ToolResult result = RunTool({
+    const ProcessResult result = RunProcess({
         .argv = {ZANDREL_WEBCOPY_TOOL, "--ui=qt", job},
         .env = {{"QT_QPA_PLATFORM", "offscreen"}},
         .signalWhen = [&](const std::string& out) {
