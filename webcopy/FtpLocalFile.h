@@ -73,13 +73,16 @@ public:
     // swapped for a file.
     bool CreateReplacing(const std::string& path) {
         struct stat st {};
-        if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return Create(path);
+        const bool exists = ::lstat(path.c_str(), &st) == 0;
+        if (exists && !S_ISREG(st.st_mode)) return Create(path);
         const size_t slash = path.rfind('/');
         const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
         for (int attempt = 0; attempt < 8; ++attempt) {
             const std::string temp = dir + TransferTemporaryName();
             fd_ = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd_ >= 0) {
+                // The new copy keeps the permissions the old one had, as writing over it would.
+                if (exists) ::fchmod(fd_, st.st_mode & 07777);
                 writing_ = true;
                 tempPath_ = temp;
                 finalPath_ = path;
@@ -147,7 +150,6 @@ public:
 
 private:
     static constexpr size_t kRunSize = 256 * 1024;
-
 
     // Keeps the unread rest and reads on until `count` bytes are there or the file ends; a short
     // read (a network file system) never makes a short block in mid-file.

@@ -54,6 +54,23 @@ TEST(FtpFailures, ADownloadThatEndsShortOfTheAnnouncedSizeFails) {
     }
 }
 
+// A complete download replaces the old copy in one step, and the copy keeps the old one's mode.
+TEST(FtpFailures, AReplacedLocalCopyKeepsItsPermissions) {
+    test::FtpServer server;
+    server.WriteFile("d.bin", Bytes(20000));
+    const fs::path out = fs::temp_directory_path() / ("zandrel-mode-" + std::to_string(::getpid()));
+    testing::WriteLocal(out / "d.bin", "the copy from last time");
+    fs::permissions(out / "d.bin", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    FtpWebCopy wc;
+    AddFtpItem(wc, server, wpFtp, "d.bin", out.string());
+    wc.Execute();
+    EXPECT_TRUE(wc.Items[0].Success());
+    EXPECT_EQ(ReadLocal(out / "d.bin"), Bytes(20000));
+    EXPECT_EQ(fs::status(out / "d.bin").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::remove_all(out);
+}
+
 TEST(FtpFailures, AListingThatDidNotArriveWholeFailsAndKeepsTheListsItHad) {
     struct Case {
         std::string what;
