@@ -6,6 +6,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "platform/shell/Shell.h"
 #include "platform/shell/ShellError.h"
@@ -19,6 +20,12 @@ struct CopyState {
     uint64_t started = 0;
     uint64_t completed = 0;
     CopyReport last;
+    // Threads not joined yet, and those of them whose copy has been reported. A reported thread
+    // ends right after, but not at once: its thread-local state (the crypto library's random
+    // generators, for one) is freed on its way out. Joining it makes sure that has happened
+    // before the package is unloaded or the process ends.
+    std::vector<std::thread> threads;
+    std::vector<std::thread::id> reported;
 };
 
 // Never destroyed: a copy thread may still be finishing while the process winds down.
@@ -27,15 +34,46 @@ CopyState& State() {
     return *state;
 }
 
-void Finish(CopyReport report) {
+void Finish(CopyReport report, bool onCopyThread = true) {
     CopyState& s = State();
     {
         std::lock_guard guard(s.lock);
         ++s.completed;
         s.last = std::move(report);
+        if (onCopyThread) s.reported.push_back(std::this_thread::get_id());
     }
     s.finished.notify_all();
 }
+
+// Joins the threads that have reported; each is at most a moment from its end.
+void JoinReportedThreads() {
+    CopyState& s = State();
+    std::vector<std::thread> ending;
+    {
+        std::lock_guard guard(s.lock);
+        for (auto it = s.threads.begin(); it != s.threads.end();) {
+            if (std::erase(s.reported, it->get_id()) > 0) {
+                ending.push_back(std::move(*it));
+                it = s.threads.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (auto& t : ending) t.join();
+}
+
+// At unload or exit: the reported threads are joined; one still copying is left to run on its own,
+// as it always was.
+struct ThreadReaper {
+    ~ThreadReaper() {
+        JoinReportedThreads();
+        CopyState& s = State();
+        std::lock_guard guard(s.lock);
+        for (auto& t : s.threads) t.detach();
+        s.threads.clear();
+    }
+};
 
 CopyReport Failed(std::string error) {
     CopyReport report;
@@ -46,13 +84,16 @@ CopyReport Failed(std::string error) {
 } // namespace
 
 void StartCopyThread(std::function<CopyReport()> work) {
+    static ThreadReaper reaper;
+    JoinReportedThreads();
     CopyState& s = State();
     {
         std::lock_guard guard(s.lock);
         ++s.started;
     }
     try {
-        std::thread([work = std::move(work)]() mutable {
+        std::lock_guard guard(s.lock); // the thread's report waits until it is on the list
+        s.threads.emplace_back([work = std::move(work)]() mutable {
             CopyReport report;
             try {
                 // Run and drop the job here, so nothing of it is left to destroy once the copy is
@@ -68,9 +109,9 @@ void StartCopyThread(std::function<CopyReport()> work) {
                 report = Failed({});
             }
             Finish(std::move(report)); // the thread's last act: it ends right after
-        }).detach();
+        });
     } catch (const std::system_error& e) {
-        Finish(Failed(std::string("Cannot start the copy thread: ") + e.what()));
+        Finish(Failed(std::string("Cannot start the copy thread: ") + e.what()), false);
         throw ShellError(std::string("Cannot start the copy thread: ") + e.what());
     }
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The copy threads that CopyHere starts: each is a thread of this process that runs one copy and
-// ends. Callers learn that a copy finished from the counters (or from the process's thread count,
-// which is back where it was once the thread has gone).
+// ends; once it has reported, it is joined at the next start, at unload or at exit. Callers learn
+// that a copy finished from the counters (or from the process's thread count, which is back where
+// it was once the thread has gone).
 #include <functional>
 #include <string>
 

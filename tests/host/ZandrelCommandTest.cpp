@@ -443,9 +443,11 @@ TEST_F(ZandrelCommand, CtrlCStopsPackingAndKeepsTheOldArchive) {
     const std::string pidFile = home_ / "pid";
     ProcessResult run;
     std::thread command([&] { run = RunThroughShell("true", {"zip", ProjectFile()}, pidFile); });
-    // Once the new archive has been started beside the old one, packing is under way.
+    // Once the new archive has been started beside the old one, packing is under way. A loaded
+    // machine running the sanitizer build may take many seconds to get there.
     bool packing = false;
-    for (int i = 0; i < 3000 && !packing; ++i) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    while (!packing && std::chrono::steady_clock::now() < deadline) {
         if (fs::exists(pidFile))
             for (const auto& e : fs::directory_iterator(project_.path()))
                 packing = packing || e.path().filename().string().rfind(".zandrel-", 0) == 0;

@@ -16,6 +16,31 @@
 namespace zandrel::testing {
 
 ProcessResult RunProcess(const ProcessRun& run) {
+    // Everything the child needs is made here: between fork and exec a child of a threaded process
+    // may only make async-signal-safe calls. An allocation there can wait forever on a lock that
+    // another thread of the test held at the moment of the fork.
+    std::map<std::string, std::string> environment;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const size_t eq = entry.find('=');
+        if (eq != std::string::npos) environment[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+    for (const auto& [name, value] : run.env) {
+        if (value.empty())
+            environment.erase(name);
+        else
+            environment[name] = value;
+    }
+    std::vector<std::string> entries;
+    for (const auto& [name, value] : environment) entries.push_back(name + "=" + value);
+    std::vector<char*> envp;
+    for (auto& e : entries) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> argvCopy = run.argv;
+    std::vector<char*> args;
+    for (auto& a : argvCopy) args.push_back(a.data());
+    args.push_back(nullptr);
+
     int inPipe[2], outPipe[2], errPipe[2];
     if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe");
@@ -26,16 +51,7 @@ ProcessResult RunProcess(const ProcessRun& run) {
         dup2(outPipe[1], 1);
         dup2(errPipe[1], 2);
         setpgid(0, 0);
-        for (const auto& [name, value] : run.env) {
-            if (value.empty())
-                unsetenv(name.c_str());
-            else
-                setenv(name.c_str(), value.c_str(), 1);
-        }
-        std::vector<char*> args;
-        for (const auto& a : run.argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
+        execve(args[0], args.data(), envp.data());
         _exit(127);
     }
     close(inPipe[0]);
