@@ -5,6 +5,10 @@
 
 #include "platform/toolsapi/ToolsAPI.h"
 
+namespace zandrel::webcopy {
+class TZandrelWebCopy;
+}
+
 namespace zandrel::ide {
 
 using toolsapi::ComPtr;
@@ -84,6 +88,13 @@ public:
     void ProcessProject(const ComPtr<IOTAProject>& Project, int Code);
     // Loads the stored settings into the setting variables.
     void ReadRegistryValues();
+
+    // Uploads the archive to the configured FTP server under the first name not taken there.
+    void FTPUploadFile(const std::string& ArchivePath);
+    // Lists the server's upload folder and answers the first free remote name for the archive.
+    void GetFileName(webcopy::TZandrelWebCopy& Copy, const std::string& ArchivePath, std::string& RemoteName);
+    // The upload's completion callback.
+    void CopyDone(webcopy::TZandrelWebCopy& Sender);
 
     toolsapi::HRESULT QueryInterface(const toolsapi::TGUID& iid, void** object) override;
 

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "ide/ContextMenu.h"
+#include "ide/EmailDispatch.h"
 #include "ide/HostMessages.h"
 #include "ide/Packaging.h"
 #include "ide/ProjectPaths.h"
@@ -228,8 +229,13 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
                     TellHost(TMessageKind::mkWarning, "cannot open the folder " + paths.projectFolder + ": " + opened.message);
             }
             break;
+        case 1:
+            FTPUploadFile(paths.archivePath);
+            break;
+        case 2:
+            SendProjectMail(paths.archivePath);
+            break;
         default:
-            // Uploading and mailing the archive are not part of this build yet; the archive stays.
             break;
         }
     } catch (const std::exception& e) {

@@ -55,6 +55,75 @@ void Control::SetEnabled(bool enabled) {
     Changed();
 }
 
+void Control::SetHint(std::string hint) {
+    hint_ = std::move(hint);
+    Changed();
+}
+
+void Control::SetParent(Control* parent) {
+    parent_ = parent;
+    Changed();
+}
+
+void Control::SetTabOrder(int order) {
+    tabOrder_ = order;
+    Changed();
+}
+
+void SpinEdit::SetValue(int v) {
+    value_ = std::clamp(v, min_, max_);
+    Changed();
+}
+
+void SpinEdit::SetRange(int min, int max) {
+    min_ = min;
+    max_ = std::max(min, max);
+    value_ = std::clamp(value_, min_, max_);
+    Changed();
+}
+
+void SpinEdit::UserSetValue(int v) { value_ = std::clamp(v, min_, max_); }
+
+void ListBox::SetMultiSelect(bool v) {
+    multiSelect_ = v;
+    if (!v) std::fill(selected_.begin(), selected_.end(), false);
+    Changed();
+}
+
+void ListBox::AddItem(std::string item) {
+    items_.push_back(std::move(item));
+    selected_.push_back(false);
+    Changed();
+}
+
+void ListBox::Clear() {
+    items_.clear();
+    selected_.clear();
+    Changed();
+}
+
+void ListBox::Select(size_t index, bool selected) {
+    if (index >= items_.size()) return;
+    if (selected && !multiSelect_) std::fill(selected_.begin(), selected_.end(), false);
+    selected_[index] = selected;
+}
+
+void ListBox::SetSelected(size_t index, bool selected) {
+    Select(index, selected);
+    Changed();
+}
+
+void ListBox::UserSetSelected(size_t index, bool selected) { Select(index, selected); }
+
+void ListBox::DeleteSelected() {
+    std::vector<std::string> kept;
+    for (size_t i = 0; i < items_.size(); ++i)
+        if (!selected_[i]) kept.push_back(std::move(items_[i]));
+    items_ = std::move(kept);
+    selected_.assign(items_.size(), false);
+    Changed();
+}
+
 void Button::Click() {
     if (!Visible() || !Enabled()) return;
     if (Result() != ModalResult::None && Owner()) Owner()->SetModalResult(Result());
@@ -104,6 +173,7 @@ Form::~Form() {
 FormPeer* Form::Peer() const { return static_cast<FormPeer*>(Control::Peer()); }
 
 void Form::Adopt(std::unique_ptr<Control> control) {
+    control->tabOrder_ = static_cast<int>(controls_.size());
     if (HasBackend()) control->peer_ = CurrentBackend().CreateControlPeer(*control);
     controls_.push_back(std::move(control));
     controls_.back()->Changed();
@@ -150,6 +220,39 @@ std::unique_ptr<Form> CreateForm(Form* owner) {
     if (HasBackend()) form->peer_ = CurrentBackend().CreateFormPeer(*form);
     form->Changed();
     return form;
+}
+
+std::vector<Control*> TabSequence(const Form& form) {
+    auto childrenOf = [&](const Control* parent) {
+        std::vector<Control*> children;
+        for (const auto& c : form.Controls())
+            if (c->Parent() == parent) children.push_back(c.get());
+        std::stable_sort(children.begin(), children.end(),
+                         [](const Control* a, const Control* b) { return a->TabOrder() < b->TabOrder(); });
+        return children;
+    };
+    std::vector<Control*> sequence;
+    // Group boxes inside group boxes are walked too; the depth bound guards against a loop of
+    // parents set by mistake.
+    auto walk = [&](auto& self, const Control* parent, int depth) -> void {
+        if (depth > 8) return;
+        for (Control* c : childrenOf(parent)) {
+            if (dynamic_cast<GroupBox*>(c))
+                self(self, c, depth + 1);
+            else if (c->TabStop())
+                sequence.push_back(c);
+        }
+    };
+    walk(walk, nullptr, 0);
+    return sequence;
+}
+
+Button* DefaultButton(const Form& form) {
+    for (const auto& control : form.Controls()) {
+        auto* button = dynamic_cast<Button*>(control.get());
+        if (button && button->Default() && button->Enabled() && button->Visible()) return button;
+    }
+    return nullptr;
 }
 
 Button* VisibleCancelButton(const Form& form) { return CancelButtonOf(form, true); }

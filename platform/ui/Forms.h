@@ -29,6 +29,16 @@ public:
     bool Visible() const { return visible_; }
     bool Enabled() const { return enabled_; }
     const std::string& Name() const { return name_; }
+    // The help text shown when the pointer rests on the control (a tooltip); empty for none.
+    const std::string& Hint() const { return hint_; }
+    // The group box the control sits in (its position is then relative to the box); null when it
+    // sits on the form itself.
+    Control* Parent() const { return parent_; }
+    // Where the control comes in the Tab sequence among the controls of its parent (or of the form).
+    // Controls start in the order they were added.
+    int TabOrder() const { return tabOrder_; }
+    // Whether Tab stops at the control at all; labels and group boxes are passed over.
+    virtual bool TabStop() const { return true; }
 
     void SetLeft(int v) { SetBounds(v, top_, width_, height_); }
     void SetTop(int v) { SetBounds(left_, v, width_, height_); }
@@ -39,6 +49,10 @@ public:
     void SetVisible(bool visible);
     void SetEnabled(bool enabled);
     void SetName(std::string name) { name_ = std::move(name); }
+    void SetHint(std::string hint);
+    // `parent` must be a group box of the same form.
+    void SetParent(Control* parent);
+    void SetTabOrder(int order);
 
     Form* Owner() const { return owner_; }
     ControlPeer* Peer() const { return peer_.get(); }
@@ -59,11 +73,15 @@ private:
     bool visible_ = true;
     bool enabled_ = true;
     std::string name_;
+    std::string hint_;
+    Control* parent_ = nullptr;
+    int tabOrder_ = 0;
 };
 
 class Label : public Control {
 public:
     explicit Label(Form* owner) : Control(owner) {}
+    bool TabStop() const override { return false; }
     bool AutoSize() const { return autoSize_; }
     void SetAutoSize(bool v) {
         autoSize_ = v;
@@ -141,12 +159,65 @@ public:
     }
     // Called by the backend when the user toggles it.
     void UserSetChecked(bool v) { checked_ = v; }
+    // The caption stands left of the box instead of right of it.
+    bool CaptionLeft() const { return captionLeft_; }
+    void SetCaptionLeft(bool v) {
+        captionLeft_ = v;
+        Changed();
+    }
 
 private:
     bool checked_ = false;
+    bool captionLeft_ = false;
 };
 
-// A one-line text field; Caption is its text.
+// A framed box with a caption that holds other controls (see Control::SetParent).
+class GroupBox : public Control {
+public:
+    explicit GroupBox(Form* owner) : Control(owner) { SetBounds(0, 0, 185, 105); }
+    bool TabStop() const override { return false; }
+};
+
+// A number field with up and down arrows; the value always lies within [MinValue, MaxValue].
+class SpinEdit : public Control {
+public:
+    explicit SpinEdit(Form* owner) : Control(owner) { SetBounds(0, 0, 121, 22); }
+    int Value() const { return value_; }
+    int MinValue() const { return min_; }
+    int MaxValue() const { return max_; }
+    void SetValue(int v);
+    void SetRange(int min, int max);
+    // Called by the backend when the user changes it; clamped like SetValue.
+    void UserSetValue(int v);
+
+private:
+    int value_ = 0, min_ = 0, max_ = 100;
+};
+
+// A list of text lines; with MultiSelect several lines can be selected at once.
+class ListBox : public Control {
+public:
+    explicit ListBox(Form* owner) : Control(owner) { SetBounds(0, 0, 121, 97); }
+    const std::vector<std::string>& Items() const { return items_; }
+    bool MultiSelect() const { return multiSelect_; }
+    void SetMultiSelect(bool v);
+    void AddItem(std::string item);
+    void Clear();
+    bool Selected(size_t index) const { return index < selected_.size() && selected_[index]; }
+    void SetSelected(size_t index, bool selected);
+    // Removes every selected line.
+    void DeleteSelected();
+    // Called by the backend when the user changes the selection; no peer update follows.
+    void UserSetSelected(size_t index, bool selected);
+
+private:
+    void Select(size_t index, bool selected);
+    std::vector<std::string> items_;
+    std::vector<bool> selected_;
+    bool multiSelect_ = false;
+};
+
+// A text field; Caption is its text. A multi-line one is a memo, its lines separated by "\n".
 class Edit : public Control {
 public:
     explicit Edit(Form* owner) : Control(owner) {}
@@ -240,6 +311,13 @@ private:
     bool showing_ = false;
     ModalResult result_ = ModalResult::None;
 };
+
+// The controls of `form` that Tab visits, in the order it visits them: the form's own controls by
+// TabOrder, each group box replaced by its own controls by their TabOrder. Hidden and disabled
+// controls are included; a backend passes over them.
+std::vector<Control*> TabSequence(const Form& form);
+// The button that Enter presses on `form`: its enabled, visible Default button; null when none.
+Button* DefaultButton(const Form& form);
 
 // Creates a top-level form (owned by `owner`'s window when given) with its backend peer.
 std::unique_ptr<Form> CreateForm(Form* owner = nullptr);
