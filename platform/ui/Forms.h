@@ -82,6 +82,13 @@ class Label : public Control {
 public:
     explicit Label(Form* owner) : Control(owner) {}
     bool TabStop() const override { return false; }
+    // The control the label names (its caption is that control's caption in the terminal, and
+    // its accelerator moves the focus there); null for a free-standing label.
+    Control* FocusControl() const { return focusControl_; }
+    void SetFocusControl(Control* control) {
+        focusControl_ = control;
+        Changed();
+    }
     bool AutoSize() const { return autoSize_; }
     void SetAutoSize(bool v) {
         autoSize_ = v;
@@ -90,6 +97,7 @@ public:
 
 private:
     bool autoSize_ = true;
+    Control* focusControl_ = nullptr;
 };
 
 class Button : public Control {
