@@ -38,8 +38,10 @@ const char* const kUsage =
     "  menu PROJECT            list the commands on PROJECT's context menu\n"
     "  run PROJECT CAPTION     run the context-menu command CAPTION (e.g. \"Zip Project\")\n"
     "  zip PROJECT             run \"Zip Project\": write the archive beside PROJECT\n"
-    "  upload PROJECT          run \"Zip && Upload Project\"\n"
-    "  email PROJECT           run \"Zip && Email Project\"\n"
+    "  upload PROJECT          run \"Zip & Upload Project\": pack, upload, and put the\n"
+    "                          archive's web address on the clipboard (and, without\n"
+    "                          windows, on the last line of standard output)\n"
+    "  email PROJECT           run \"Zip & Email Project\"\n"
     "  wizards                 list the package's menu wizards\n"
     "  wizard TEXT             run the menu wizard TEXT (e.g. \"Zandrel Options\")\n"
     "  options                 run the \"Zandrel Options\" wizard\n"
@@ -140,7 +142,10 @@ void PrintMessage(const host::THostServices::Message& message) {
                  message.text.c_str());
 }
 
-int RunMenuCommand(host::HostSession& session, const std::string& projectArg, const std::string& caption) {
+// `showsWindows`: false when the terminal stands in for windows; text a command put on the
+// clipboard is then also the last line on standard output, where scripts find it.
+int RunMenuCommand(host::HostSession& session, const std::string& projectArg, const std::string& caption,
+                   bool showsWindows) {
     const std::string project = AbsoluteProjectPath(projectArg);
     if (!std::filesystem::is_regular_file(project)) {
         std::fprintf(stderr, "zandrel: project file not found: %s\n", projectArg.c_str());
@@ -157,6 +162,7 @@ int RunMenuCommand(host::HostSession& session, const std::string& projectArg, co
     const std::string folder = std::filesystem::path(project).parent_path().string();
     const auto before = host::TakeSnapshot(folder);
     session.Services().ClearMessages();
+    const std::string clipboardBefore = showsWindows ? std::string() : ui::ClipboardText();
     if (!host::ExecuteMenuEntry(*entry, node)) {
         std::fprintf(stderr, "zandrel: '%s' cannot be run\n", entry->displayCaption.c_str());
         return kExitFailed;
@@ -166,6 +172,11 @@ int RunMenuCommand(host::HostSession& session, const std::string& projectArg, co
         std::printf("%s %s (%llu bytes)\n", file.replaced ? "Replaced" : "Wrote",
                     (std::filesystem::path(folder) / file.name).string().c_str(),
                     static_cast<unsigned long long>(file.size));
+    if (!showsWindows) {
+        const std::string clipboard = ui::ClipboardText();
+        if (clipboard != clipboardBefore) std::printf("%s\n", clipboard.c_str());
+    }
+    std::fflush(stdout);
     bool failed = false, stopped = false;
     for (const auto& message : session.Services().Messages()) {
         failed = failed || message.kind == toolsapi::TMessageKind::mkError;
@@ -192,7 +203,7 @@ int RunWizard(host::HostSession& session, const std::string& text) {
     return kExitUsage;
 }
 
-int Dispatch(host::HostSession& session, const std::vector<std::string>& args) {
+int Dispatch(host::HostSession& session, const std::vector<std::string>& args, bool showsWindows) {
     const std::string& command = args[0];
     auto need = [&](size_t n, const char* what) -> std::optional<int> {
         if (args.size() != n + 1) return UsageError("'" + command + "' takes " + what);
@@ -214,14 +225,14 @@ int Dispatch(host::HostSession& session, const std::vector<std::string>& args) {
     }
     if (command == "run") {
         if (auto bad = need(2, "PROJECT CAPTION")) return *bad;
-        return RunMenuCommand(session, args[1], args[2]);
+        return RunMenuCommand(session, args[1], args[2], showsWindows);
     }
     static const std::pair<const char*, const char*> kShortcuts[] = {
         {"zip", "Zip Project"}, {"upload", "Zip && Upload Project"}, {"email", "Zip && Email Project"}};
     for (const auto& [name, caption] : kShortcuts) {
         if (command != name) continue;
         if (auto bad = need(1, "PROJECT")) return *bad;
-        return RunMenuCommand(session, args[1], caption);
+        return RunMenuCommand(session, args[1], caption, showsWindows);
     }
     if (command == "wizards") {
         if (auto bad = need(0, "no arguments")) return *bad;
@@ -256,7 +267,7 @@ int main(int argc, char** argv) {
         host::HostSession session(options.package);
         session.Services().SetShowsDesktopWindows(ui.ShowsWindows());
         session.Services().SetMessageSink(PrintMessage);
-        return Dispatch(session, options.args);
+        return Dispatch(session, options.args, ui.ShowsWindows());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "zandrel: %s\n", e.what());
         return kExitFailed;

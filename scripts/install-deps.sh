@@ -10,6 +10,7 @@ packages=(
   libglib2.0-dev nlohmann-json3-dev
   python3 python3-pyftpdlib unzip zip p7zip-full curl time bc
   fonts-wine xdg-utils
+  xvfb xclip
   clang libclang-rt-14-dev
 )
 missing=()

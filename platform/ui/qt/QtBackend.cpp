@@ -24,6 +24,7 @@
 
 #include "platform/rtl/Error.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/LastingClipboard.h"
 #include "platform/ui/qt/ClipAnimation.h"
 
 namespace zandrel::ui {
@@ -365,7 +366,14 @@ public:
         while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
         if (cursor == crHourGlass) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     }
+    // Text that Qt owns is gone when the program ends; on X11 and Wayland a clipboard tool keeps
+    // offering it. Qt's own clipboard stands in where no tool takes it (other platforms).
     void SetClipboardText(const std::string& text) override {
+        const QString platform = QGuiApplication::platformName();
+        const DesktopSession session = platform == "xcb"                ? DesktopSession::X11
+                                       : platform.startsWith("wayland") ? DesktopSession::Wayland
+                                                                        : DesktopSession::None;
+        if (session != DesktopSession::None && HandToClipboardOwner(text, session).ok) return;
         QGuiApplication::clipboard()->setText(QString::fromStdString(text));
     }
     std::string ClipboardText() override { return QGuiApplication::clipboard()->text().toStdString(); }

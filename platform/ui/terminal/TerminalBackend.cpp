@@ -11,6 +11,7 @@
 #include "platform/rtl/Clock.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Interrupt.h"
+#include "platform/ui/LastingClipboard.h"
 
 namespace zandrel::ui {
 namespace {
@@ -98,7 +99,12 @@ public:
     }
 
     void SetCursor(int) override {}
-    void SetClipboardText(const std::string& text) override { clipboard_ = text; }
+    // Kept here for ClipboardText, and handed on to what outlives the program: the desktop's
+    // clipboard when a display is named, the terminal's own through OSC 52.
+    void SetClipboardText(const std::string& text) override {
+        clipboard_ = text;
+        PublishClipboardFromTerminal(text);
+    }
     std::string ClipboardText() override { return clipboard_; }
     int CaptionHeight() const override { return 23; }
     int ScreenWidth() const override { return 1024; }
