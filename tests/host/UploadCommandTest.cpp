@@ -275,6 +275,13 @@ TEST_F(UploadCommand, CtrlCStopsTheUpload) {
     EXPECT_EQ(Names(server.Root() / "uploads"), std::set<std::string>{});
 }
 
+// The menu's "&&" is its escape for one "&"; the help shows the caption as the menu does.
+TEST(UploadHelp, NamesTheCommandAsTheMenuShowsIt) {
+    const auto help = RunProcess({ZANDREL_EXE, "--help"});
+    EXPECT_NE(help.out.find("\"Zip & Upload Project\""), std::string::npos) << help.out;
+    EXPECT_EQ(help.out.find("&&"), std::string::npos) << help.out;
+}
+
 // An X server of the test's own: Xvfb picks a free display number and says it when ready.
 class VirtualDisplay {
 public:
