@@ -4,13 +4,15 @@
 //
 //   terminal_form_fixture options   group boxes, edits, a password, a spin edit, a multi-select
 //                                   list with New and Remove, check boxes, a button with a
-//                                   message box, Ok (Enter) and Cancel
+//                                   message box, a button whose handler fails, Ok (Enter) and
+//                                   Cancel
 //   terminal_form_fixture login     user name and password with OK (Enter) and Cancel (Esc)
 //
 // Ctrl-C reaches it through the interrupt latch, as in the host: the form closes as Cancel and the
 // program then ends with 128 + the signal.
 #include <csignal>
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -108,6 +110,11 @@ int RunOptions() {
     autoSend.SetEnabled(false);
     auto& hidden = Labelled<Edit>(*form, &mail, "Hidden:");
     hidden.SetVisible(false);
+    // A handler that fails, as saving does when the settings cannot be written.
+    auto& failing = form->Add<Button>();
+    failing.SetCaption("Save a copy");
+    failing.SetParent(&mail);
+    failing.OnClick = [] { throw std::runtime_error("the settings file is read-only"); };
 
     // What Ok saves; printed once the form is gone, so that nothing typed shows up as output while
     // the person works the form.

@@ -14,8 +14,8 @@ namespace {
 // The options fixture lists its controls in this order (Ok and Cancel come first in its Tab
 // sequence; the disabled "Auto Send Email" and a hidden edit get no number).
 const std::string kOk = "1", kCancel = "2", kPort = "3", kHost = "4", kUser = "5", kPassword = "6", kPassive = "7",
-                  kTest = "8", kFilters = "9", kNew = "10", kRemove = "11", kSubject = "12", kBody = "13";
-const std::string kPick = "Pick 1-13, Enter = Ok, Ctrl-D = Cancel: ";
+                  kTest = "8", kFilters = "9", kNew = "10", kRemove = "11", kSubject = "12", kBody = "13", kFailing = "14";
+const std::string kPick = "Pick 1-14, Enter = Ok, Ctrl-D = Cancel: ";
 
 std::vector<std::string> Fixture(const char* which) { return {TERMINAL_FORM_FIXTURE, which}; }
 
@@ -107,12 +107,16 @@ TEST(TerminalForm, NewAsksThroughAnInputBoxAndRemoveDropsTheSelectedLines) {
     EXPECT_NE(Results(term.Screen()).find("filters=*.dpk,*.inc,*.bak\r\n"), std::string::npos) << term.Screen();
 }
 
-TEST(TerminalForm, AButtonsMessageBoxWaitsForEnterAndTheFormComesBack) {
+// A message box shown by a button waits for Enter; a handler that fails says why, and in both
+// cases the form comes back to be worked on.
+TEST(TerminalForm, AfterAButtonsMessageBoxOrFailureTheFormComesBack) {
     PseudoTerminal term(Fixture("options"));
     Pick(term, kTest, "Connection failed, please verify FTP settings");
     ASSERT_TRUE(term.WaitFor("(press Enter)")) << term.Screen();
     EXPECT_EQ(term.Unmatched().find("Pick"), std::string::npos) << "the form came back before Enter";
     term.Type("\n");
+    ASSERT_TRUE(term.WaitFor("Zandrel Options")) << term.Screen();
+    Pick(term, kFailing, "Error: the settings file is read-only");
     ASSERT_TRUE(term.WaitFor("Zandrel Options")) << term.Screen();
     ASSERT_TRUE(term.WaitFor(kPick)) << term.Screen();
     term.Type(kOk + "\n");
