@@ -7,6 +7,7 @@
 //                                   message box, a button whose handler fails, Ok (Enter) and
 //                                   Cancel
 //   terminal_form_fixture login     user name and password with OK (Enter) and Cancel (Esc)
+//   ... nolatch                     as above, without installing the interrupt latch
 //
 // Ctrl-C reaches it through the interrupt latch, as in the host: the form closes as Cancel and the
 // program then ends with 128 + the signal.
@@ -174,7 +175,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     InstallBackend(CreateTerminalBackend({.handleInterrupt = false}));
-    InstallInterruptLatch();
+    // "nolatch": a program that left Ctrl-C to its default action.
+    if (argc < 3 || std::string(argv[2]) != "nolatch") InstallInterruptLatch();
     const int status = which == "options" ? RunOptions() : RunLogin();
     std::fflush(stdout);
     RemoveBackend();

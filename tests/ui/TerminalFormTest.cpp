@@ -3,6 +3,7 @@
 // prints what the form's Ok handler saved.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <string>
 
 #include "support/RunProcess.h"
@@ -46,7 +47,7 @@ TEST(TerminalForm, APersonEditsTheFieldsAndOkSavesWhatTheyTyped) {
 
     term.Type(kHost + "\n");
     ASSERT_TRUE(term.WaitFor("Host [ftp.example.org]")) << term.Screen();
-    term.Type("files.example.net\n");
+    term.Type("files\x1b[D\x1bOP.example.net\n"); // an arrow key and F1 on the way leave nothing behind
     Pick(term, kUser, "Username [anna]");
     term.Type("\n"); // Enter keeps the value
     Pick(term, kPassword, "Password [**********]");
@@ -161,6 +162,20 @@ TEST(TerminalForm, EndingWithoutOkSavesNothingAndLeavesTheTerminalAsItWas) {
         EXPECT_EQ(term.Modes().c_lflag, before.c_lflag) << term.Screen();
         EXPECT_EQ(term.Modes().c_iflag, before.c_iflag) << term.Screen();
     }
+}
+
+// A program that did not ask to hear of Ctrl-C still gets its terminal back before Ctrl-C ends it.
+TEST(TerminalForm, CtrlCInAProgramWithoutTheLatchEndsItWithTheTerminalPutBack) {
+    PseudoTerminal term({TERMINAL_FORM_FIXTURE, "login", "nolatch"});
+    const termios before = term.Modes();
+    ASSERT_TRUE(term.WaitFor("Pick 1-4")) << term.Screen();
+    term.Type("2\n");
+    ASSERT_TRUE(term.WaitFor("what you type is not shown): ")) << term.Screen();
+    EXPECT_EQ(term.Modes().c_lflag & ECHO, 0u);
+    term.Type("half\x03");
+    EXPECT_EQ(term.Finish(), 128 + SIGINT) << term.Screen();
+    EXPECT_EQ(term.Modes().c_lflag, before.c_lflag) << term.Screen();
+    EXPECT_EQ(Results(term.Screen()), "") << term.Screen();
 }
 
 // The login dialog's form: labels with access keys name the edits, the password is not echoed,

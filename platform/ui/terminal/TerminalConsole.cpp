@@ -8,6 +8,7 @@
 #include <csignal>
 
 #include "platform/ui/Interrupt.h"
+#include "platform/ui/terminal/TerminalText.h"
 
 namespace zandrel::ui {
 namespace {
@@ -120,7 +121,7 @@ Answer TerminalConsole::Ask(const std::string& prompt, std::string& line, bool h
     }
     // Neither Ctrl-D nor Ctrl-C moves to a new line by itself.
     if (!lineEnded) Print("\n");
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    line = TypedText(line);
     if (ownLatch) {
         const int signal = InterruptPending() ? InterruptSignal() : 0;
         RemoveInterruptLatch();

@@ -25,7 +25,8 @@ public:
     void Print(const std::string& text);
 
     // Prints `prompt` and reads one line in the terminal's own line editing (Backspace, Ctrl-U,
-    // Ctrl-W); the line comes back without its line end. With `hidden` nothing typed is echoed.
+    // Ctrl-W); the line comes back without its line end and without the control characters that
+    // arrow keys and the like leave in it (see TypedText). With `hidden` nothing typed is echoed.
     // Waits as long as the person takes, and returns at once when an interrupt is pending. The
     // terminal's modes are put back as they were before it returns, whatever happens. Without a
     // person (see Interactive) nothing is read and the answer is End.

@@ -212,6 +212,7 @@ private:
             }
             if (line == ".") break;
             text += (n == 0 ? "" : "\n") + line;
+            if (n + 1 == kMaxMemoLines) console_.Print("That is as many lines as the text takes.\n");
         }
         edit.UserSetText(text);
         return true;

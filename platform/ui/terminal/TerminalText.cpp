@@ -58,6 +58,27 @@ std::string PrintableText(const std::string& text) {
     return out;
 }
 
+std::string TypedText(const std::string& line) {
+    std::string typed;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const auto c = static_cast<unsigned char>(line[i]);
+        if (c == 0x1B && i + 1 < line.size()) {
+            const char kind = line[++i];
+            if (kind == '[') { // CSI: parameters and intermediates up to one final byte
+                while (i + 1 < line.size() && (static_cast<unsigned char>(line[i + 1]) < 0x40 ||
+                                               static_cast<unsigned char>(line[i + 1]) > 0x7E))
+                    ++i;
+                ++i;
+            } else if (kind == 'O') { // SS3: one more byte (F1 to F4, keypad keys)
+                ++i;
+            }
+            continue;
+        }
+        if (c >= 0x20 && c != 0x7F) typed += static_cast<char>(c);
+    }
+    return typed;
+}
+
 std::string PlainCaption(const std::string& caption) {
     std::string plain;
     for (size_t i = 0; i < caption.size(); ++i) {

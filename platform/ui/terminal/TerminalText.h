@@ -16,6 +16,11 @@ std::string ShortenInTheMiddle(const std::string& text, size_t columns);
 // must not be able to move the cursor, clear the screen or retitle the terminal window.
 std::string PrintableText(const std::string& text);
 
+// A line as the person meant to type it: the key sequences that arrow and function keys put
+// into a line (ESC [ D ...) and every other control character are dropped, since a field in a
+// window would never have received them.
+std::string TypedText(const std::string& line);
+
 // `text` without the blanks and tabs at either end.
 std::string Trimmed(const std::string& text);
 
