@@ -206,7 +206,7 @@ TEST_F(TerminalBackendTest, TheLineIsFittedToTheWidthByShorteningTheLongestTextI
 // Without a person at a terminal nothing is read: the message box does not wait, the input box
 // answers Cancel, and a modal form is listed once and closed as Cancel without any of its buttons.
 TEST_F(TerminalBackendTest, WithoutATerminalNothingIsReadAndModalFormsCloseAsCancel) {
-    ShowMessage("upload settings");
+    ShowMessage("upload settings\nsecond line\x1b[2J");
     std::string value = "*.pas";
     EXPECT_FALSE(InputQuery("New Filter", "Please insert a new filter", value));
     EXPECT_EQ(value, "*.pas");
@@ -233,7 +233,7 @@ TEST_F(TerminalBackendTest, WithoutATerminalNothingIsReadAndModalFormsCloseAsCan
     EXPECT_EQ(Unread(), kWaitingAnswer);
 
     const std::string text = ReadAll(out_);
-    EXPECT_NE(text.find("upload settings\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("upload settings\nsecond line?[2J\n"), std::string::npos) << text;
     EXPECT_NE(text.find("Please insert a new filter [*.pas]: cancelled, since answering needs a terminal."),
               std::string::npos)
         << text;

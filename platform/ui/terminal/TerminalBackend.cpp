@@ -87,7 +87,7 @@ public:
     // have read it and pressed Enter (or Ctrl-D, or Ctrl-C, which also stops what comes next).
     void ShowMessage(const std::string& text) override {
         EndLine();
-        console_.Print(PrintableText(text) + "\n");
+        console_.Print(PrintableText(text, true) + "\n");
         if (!console_.Interactive()) return;
         std::string line;
         console_.Ask("(press Enter)", line);
@@ -97,7 +97,8 @@ public:
     // a script has no one to answer, and a default taken silently would be a guess.
     bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) override {
         EndLine();
-        const std::string head = PrintableText(caption) + "\n" + PrintableText(prompt) + " [" + PrintableText(value) + "]";
+        const std::string head =
+            PrintableText(caption) + "\n" + PrintableText(prompt, true) + " [" + PrintableText(value) + "]";
         if (!console_.Interactive()) {
             console_.Print(head + ": cancelled, since answering needs a terminal.\n");
             return false;

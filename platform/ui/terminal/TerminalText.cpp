@@ -39,12 +39,14 @@ std::string ShortenInTheMiddle(const std::string& text, size_t columns) {
     return text.substr(0, ByteAt(text, head)) + "\u2026" + text.substr(ByteAt(text, have - tail));
 }
 
-std::string PrintableText(const std::string& text) {
+std::string PrintableText(const std::string& text, bool keepLineBreaks) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x20 || c == 0x7F) {
+        if (c == '\n' && keepLineBreaks) {
+            out += '\n';
+        } else if (c < 0x20 || c == 0x7F) {
             out += '?';
         } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
                    static_cast<unsigned char>(text[i + 1]) <= 0x9F) {

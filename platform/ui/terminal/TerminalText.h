@@ -13,8 +13,9 @@ size_t DisplayColumns(const std::string& text);
 std::string ShortenInTheMiddle(const std::string& text, size_t columns);
 
 // `text` with every control character (C0, DEL and the C1 range) replaced by "?": a stored value
-// must not be able to move the cursor, clear the screen or retitle the terminal window.
-std::string PrintableText(const std::string& text);
+// must not be able to move the cursor, clear the screen or retitle the terminal window. A text of
+// several lines (a message) keeps its line breaks when asked to.
+std::string PrintableText(const std::string& text, bool keepLineBreaks = false);
 
 // A line as the person meant to type it: the key sequences that arrow and function keys put
 // into a line (ESC [ D ...) and every other control character are dropped, since a field in a
