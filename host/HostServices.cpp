@@ -13,8 +13,8 @@ int THostServices::AddMenuItemCreatorNotifier(const ComPtr<toolsapi::IOTAProject
 void THostServices::RemoveMenuItemCreatorNotifier(int Index) { creators_.erase(Index); }
 
 toolsapi::HRESULT THostServices::QueryInterface(const toolsapi::TGUID& iid, void** object) {
-    if (iid == toolsapi::IBorlandIDEServices::IID)
-        return Answer(static_cast<toolsapi::IBorlandIDEServices*>(this), object);
+    if (iid == toolsapi::IIDEServices::IID)
+        return Answer(static_cast<toolsapi::IIDEServices*>(this), object);
     if (iid == toolsapi::IOTAZandrel::IID) return Answer(static_cast<toolsapi::IOTAZandrel*>(this), object);
     if (iid == toolsapi::IOTAMessageServices::IID)
         return Answer(static_cast<toolsapi::IOTAMessageServices*>(this), object);
@@ -38,14 +38,14 @@ std::string THostServices::MenuTextOf(const ComPtr<toolsapi::IOTAWizard>& wizard
 }
 
 ServicesScope::ServicesScope(const ComPtr<THostServices>& services) {
-    toolsapi::SetBorlandIDEServices(ComPtr<toolsapi::IBorlandIDEServices>(services));
+    toolsapi::SetIDEServices(ComPtr<toolsapi::IIDEServices>(services));
     THostServices* raw = services.get();
     toolsapi::SetPackageWizardRegistrar([raw](const ComPtr<toolsapi::IOTAWizard>& w) { raw->AddWizard(w); });
 }
 
 ServicesScope::~ServicesScope() {
     toolsapi::SetPackageWizardRegistrar(nullptr);
-    toolsapi::SetBorlandIDEServices(nullptr);
+    toolsapi::SetIDEServices(nullptr);
 }
 
 } // namespace zandrel::host

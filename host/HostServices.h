@@ -13,7 +13,7 @@ namespace zandrel::host {
 using toolsapi::ComPtr;
 
 class THostServices : public toolsapi::TInterfacedObject,
-                      public virtual toolsapi::IBorlandIDEServices,
+                      public virtual toolsapi::IIDEServices,
                       public virtual toolsapi::IOTAZandrel,
                       public virtual toolsapi::IOTAMessageServices {
 public:
@@ -55,7 +55,7 @@ private:
     bool desktopWindows_ = false;
 };
 
-// Publishes `services` as BorlandIDEServices and as the receiver of package wizards; undone
+// Publishes `services` as IDEServices and as the receiver of package wizards; undone
 // when the scope ends.
 class ServicesScope {
 public:

@@ -6,7 +6,7 @@ namespace zandrel::ide {
 namespace {
 
 toolsapi::ComPtr<toolsapi::IOTAMessageServices> MessageView() {
-    return toolsapi::ComPtr<toolsapi::IOTAMessageServices>::Query(toolsapi::BorlandIDEServices());
+    return toolsapi::ComPtr<toolsapi::IOTAMessageServices>::Query(toolsapi::IDEServices());
 }
 
 } // namespace

@@ -3,8 +3,8 @@
 namespace zandrel::toolsapi {
 namespace {
 
-ComPtr<IBorlandIDEServices>& services() {
-    static ComPtr<IBorlandIDEServices> s;
+ComPtr<IIDEServices>& services() {
+    static ComPtr<IIDEServices> s;
     return s;
 }
 
@@ -15,8 +15,8 @@ WizardRegistrar& registrar() {
 
 } // namespace
 
-ComPtr<IBorlandIDEServices> BorlandIDEServices() { return services(); }
-void SetBorlandIDEServices(ComPtr<IBorlandIDEServices> s) { services() = std::move(s); }
+ComPtr<IIDEServices> IDEServices() { return services(); }
+void SetIDEServices(ComPtr<IIDEServices> s) { services() = std::move(s); }
 
 void RegisterPackageWizard(const ComPtr<IOTAWizard>& wizard) {
     if (!registrar()) throw rtl::Error("no host accepts wizards");

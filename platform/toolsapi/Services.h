@@ -16,13 +16,13 @@ public:
 };
 
 // The host's services; empty outside a host.
-ComPtr<IBorlandIDEServices> BorlandIDEServices();
-void SetBorlandIDEServices(ComPtr<IBorlandIDEServices> services);
+ComPtr<IIDEServices> IDEServices();
+void SetIDEServices(ComPtr<IIDEServices> services);
 
-// Queries BorlandIDEServices for I, raising EIntfCastError when it is missing or lacks I.
+// Queries IDEServices for I, raising EIntfCastError when it is missing or lacks I.
 template <class I>
 ComPtr<I> QueryService() {
-    ComPtr<I> service = ComPtr<I>::Query(BorlandIDEServices());
+    ComPtr<I> service = ComPtr<I>::Query(IDEServices());
     if (!service) throw EIntfCastError("Interface not supported");
     return service;
 }

@@ -141,9 +141,9 @@ public:
     virtual bool ShowsDesktopWindows() = 0;
 };
 
-// The object the host publishes as BorlandIDEServices; its services are reached by
+// The object the host publishes as IDEServices; its services are reached by
 // QueryInterface.
-class IBorlandIDEServices : public virtual IInterface {
+class IIDEServices : public virtual IInterface {
 public:
     static constexpr TGUID IID = Guid("{7FD1CE91-E053-11D1-AB0B-00C04FB16FB3}");
 };

@@ -36,7 +36,7 @@ TEST(HostServices, KeepsCreatorsByIndexAndForgetsRemovedOnes) {
     EXPECT_EQ(services->CreatorCount(), 1);
 }
 
-TEST(HostServices, PublishedAsBorlandIDEServicesWhileInScope) {
+TEST(HostServices, PublishedAsIDEServicesWhileInScope) {
     ComPtr<THostServices> services(new THostServices);
     {
         ServicesScope scope(services);

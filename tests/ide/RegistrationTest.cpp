@@ -11,11 +11,11 @@ namespace {
 using toolsapi::ComPtr;
 
 // A host whose services lack the project tree service, counting what the package asks of it.
-class BareServices : public toolsapi::TInterfacedObject, public virtual toolsapi::IBorlandIDEServices {
+class BareServices : public toolsapi::TInterfacedObject, public virtual toolsapi::IIDEServices {
 public:
     toolsapi::HRESULT QueryInterface(const toolsapi::TGUID& iid, void** object) override {
         ++queries;
-        if (iid == IBorlandIDEServices::IID) return Answer(static_cast<IBorlandIDEServices*>(this), object);
+        if (iid == IIDEServices::IID) return Answer(static_cast<IIDEServices*>(this), object);
         return TInterfacedObject::QueryInterface(iid, object);
     }
     int queries = 0;
@@ -43,7 +43,7 @@ TEST(Registration, RegistersTheCreatorAndTheWizardAndRemovesTheCreatorOnUnload) 
 
 TEST(Registration, UnloadAfterAFailedRegistrationRemovesNothing) {
     ComPtr<BareServices> services(new BareServices);
-    toolsapi::SetBorlandIDEServices(ComPtr<toolsapi::IBorlandIDEServices>(services));
+    toolsapi::SetIDEServices(ComPtr<toolsapi::IIDEServices>(services));
     int wizards = 0;
     toolsapi::SetPackageWizardRegistrar([&](const ComPtr<toolsapi::IOTAWizard>&) { ++wizards; });
     InitializeModule();
@@ -54,7 +54,7 @@ TEST(Registration, UnloadAfterAFailedRegistrationRemovesNothing) {
     FinalizeModule();
     EXPECT_EQ(services->queries, queriesBefore) << "no removal was asked for";
     toolsapi::SetPackageWizardRegistrar(nullptr);
-    toolsapi::SetBorlandIDEServices(nullptr);
+    toolsapi::SetIDEServices(nullptr);
 }
 
 } // namespace

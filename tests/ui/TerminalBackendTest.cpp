@@ -1,6 +1,10 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/Interrupt.h"
 #include "platform/ui/terminal/TerminalBackend.h"
+#include "platform/ui/terminal/TerminalForm.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -23,18 +27,40 @@ std::string ReadAll(std::FILE* f) {
 
 class TerminalBackendTest : public ::testing::Test {
 protected:
+    // The input is a pipe that stays open, with an answer waiting in it: a backend that read it
+    // without a person at a terminal would take that answer, or wait forever for the next one.
     void SetUp() override {
         out_ = std::tmpfile();
+        int fds[2];
+        ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+        in_ = ::fdopen(fds[0], "r");
+        inWriter_ = fds[1];
+        ASSERT_EQ(::write(inWriter_, kWaitingAnswer, sizeof kWaitingAnswer - 1),
+                  static_cast<ssize_t>(sizeof kWaitingAnswer - 1));
         TerminalOptions options;
         options.out = out_;
+        options.in = in_;
         options.mode = TerminalOptions::Mode::Lines;
         InstallBackend(CreateTerminalBackend(options));
     }
     void TearDown() override {
         RemoveBackend();
         std::fclose(out_);
+        std::fclose(in_);
+        ::close(inWriter_);
     }
+    // What is still waiting in the input pipe.
+    std::string Unread() {
+        const int fd = fileno(in_);
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        char buffer[256];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "";
+    }
+    static constexpr char kWaitingAnswer[] = "typed answer\n";
     std::FILE* out_ = nullptr;
+    std::FILE* in_ = nullptr;
+    int inWriter_ = -1;
 };
 
 TEST_F(TerminalBackendTest, ShownFormBecomesAProgressLine) {
@@ -177,15 +203,109 @@ TEST_F(TerminalBackendTest, TheLineIsFittedToTheWidthByShorteningTheLongestTextI
     }
 }
 
-TEST_F(TerminalBackendTest, MessagesGoToTheStreamAndModalFormsEndCancelled) {
-    ShowMessage("upload settings");
+// Without a person at a terminal nothing is read: the message box does not wait, the input box
+// answers Cancel, and a modal form is listed once and closed as Cancel without any of its buttons.
+TEST_F(TerminalBackendTest, WithoutATerminalNothingIsReadAndModalFormsCloseAsCancel) {
+    ShowMessage("upload settings\nsecond line\x1b[2J");
+    std::string value = "*.pas";
+    EXPECT_FALSE(InputQuery("New Filter", "Please insert a new filter", value));
+    EXPECT_EQ(value, "*.pas");
+    EXPECT_EQ(InputBox("New Filter", "Please insert a new filter", "*.dpk"), "*.dpk");
+
     auto form = CreateForm();
     form->SetCaption("Zandrel Options");
-    EXPECT_EQ(form->ShowModal(), ModalResult::None);
-    EXPECT_FALSE(form->Showing());
+    auto& host = form->Add<Edit>();
+    host.SetCaption("ftp.example.org");
+    host.SetName("host");
+    auto& ok = form->Add<Button>();
+    ok.SetCaption("Ok");
+    ok.SetDefault(true);
+    bool saved = false;
+    ok.OnClick = [&] {
+        saved = true;
+        form->SetModalResult(ModalResult::Ok);
+    };
+    bool refused = false;
+    form->OnCloseQuery = [&](Form&, bool& canClose) { canClose = refused = false; };
+    EXPECT_EQ(form->ShowModal(), ModalResult::Cancel);
+    EXPECT_FALSE(form->Showing()) << "a form that refuses to close still leaves, with nobody to work it";
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(Unread(), kWaitingAnswer);
+
     const std::string text = ReadAll(out_);
-    EXPECT_NE(text.find("upload settings\n"), std::string::npos);
-    EXPECT_NE(text.find("\"Zandrel Options\" needs a display"), std::string::npos);
+    EXPECT_NE(text.find("upload settings\nsecond line?[2J\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Please insert a new filter [*.pas]: cancelled, since answering needs a terminal."),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Zandrel Options\n  1. host  ftp.example.org\n  2. [Ok] (Enter)\n"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\"Zandrel Options\" needs a terminal to be filled in; it was closed as Cancel.\n"),
+              std::string::npos)
+        << text;
+}
+
+// The listing follows the Tab sequence, heads each group with its box's caption, names a control by
+// the label that points at it, masks passwords, leaves hidden controls out and gives disabled ones
+// no number. Text from outside (a stored setting, a server) cannot reach the terminal as control
+// characters.
+TEST_F(TerminalBackendTest, AFormIsListedInTabOrderUnderItsGroupCaptions) {
+    auto form = CreateForm();
+    form->SetCaption("Connect to \x1b]0;pwned\x07host");
+    auto& cancel = form->Add<Button>();
+    cancel.SetCaption("&Cancel");
+    auto& outer = form->Add<GroupBox>();
+    outer.SetCaption("Server");
+    auto& inner = form->Add<GroupBox>();
+    inner.SetCaption("Login");
+    inner.SetParent(&outer);
+    auto& userLabel = form->Add<Label>();
+    userLabel.SetCaption("&User name: ");
+    auto& user = form->Add<Edit>();
+    user.SetParent(&inner);
+    user.SetCaption("anna\x1b[2J");
+    userLabel.SetFocusControl(&user);
+    auto& password = form->Add<Edit>();
+    password.SetParent(&inner);
+    password.SetPassword(true);
+    password.SetCaption("s\u00e9cret");
+    password.SetHint("Password");
+    auto& port = form->Add<SpinEdit>();
+    port.SetParent(&outer);
+    port.SetValue(21);
+    port.SetTabOrder(0); // first among the box's own controls
+    port.SetName("ftpportspin");
+    auto& portLabel = form->Add<Label>();
+    portLabel.SetCaption("Port :");
+    portLabel.SetFocusControl(&port);
+    auto& list = form->Add<ListBox>();
+    list.SetParent(&outer);
+    list.SetMultiSelect(true);
+    for (const char* item : {"*.pas", "*.dpk", "a\nb"}) list.AddItem(item);
+    list.SetSelected(1, true);
+    auto& passive = form->Add<CheckBox>();
+    passive.SetParent(&outer);
+    passive.SetCaption("Passive");
+    passive.SetChecked(true);
+    passive.SetEnabled(false);
+    auto& hiddenBox = form->Add<GroupBox>();
+    hiddenBox.SetCaption("Hidden box");
+    hiddenBox.SetVisible(false);
+    form->Add<Edit>().SetParent(&hiddenBox);
+    auto& ok = form->Add<Button>();
+    ok.SetCaption("OK");
+    ok.SetDefault(true);
+    form->Add<ProgressBar>();
+
+    EXPECT_EQ(TerminalFormListing(*form), "Connect to ?]0;pwned?host\n"
+                                          "  1. [Cancel]\n"
+                                          "  Server\n"
+                                          "    2. Port       21\n"
+                                          "    Login\n"
+                                          "      3. User name  anna?[2J\n"
+                                          "      4. Password   ******\n"
+                                          "    5. List       *.pas, *.dpk, a?b  (selected: *.dpk)\n"
+                                          "     - Passive    [x] (not available)\n"
+                                          "  6. [OK] (Enter)\n");
 }
 
 TEST_F(TerminalBackendTest, CursorAndClipboardAreKept) {

@@ -12,6 +12,9 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/Interrupt.h"
 #include "platform/ui/LastingClipboard.h"
+#include "platform/ui/terminal/TerminalConsole.h"
+#include "platform/ui/terminal/TerminalForm.h"
+#include "platform/ui/terminal/TerminalText.h"
 
 namespace zandrel::ui {
 namespace {
@@ -38,6 +41,7 @@ public:
     void RunModal() override;
     void MakeTopmost() override {}
     Form& form() { return form_; }
+    static void CloseAsCancel(Form& form);
 
 private:
     TerminalBackend& backend_;
@@ -46,7 +50,7 @@ private:
 
 class TerminalBackend : public Backend {
 public:
-    explicit TerminalBackend(TerminalOptions options) : options_(options) {
+    explicit TerminalBackend(TerminalOptions options) : options_(options), console_(options.out, options.in) {
         live_ = options_.mode == TerminalOptions::Mode::Live ||
                 (options_.mode == TerminalOptions::Mode::Auto && isatty(fileno(options_.out)));
         silent_ = options_.mode == TerminalOptions::Mode::Silent;
@@ -80,22 +84,44 @@ public:
         std::raise(signo);
     }
 
+    // The message stays on the terminal; when a person is there, the program goes on once they
+    // have read it and pressed Enter (or Ctrl-D, or Ctrl-C, which also stops what comes next).
     void ShowMessage(const std::string& text) override {
         EndLine();
-        std::fprintf(options_.out, "%s\n", text.c_str());
-        std::fflush(options_.out);
+        console_.Print(PrintableText(text, true) + "\n");
+        if (!console_.Interactive()) return;
+        std::string line;
+        console_.Ask("(press Enter)", line);
     }
 
+    // Ctrl-D and Ctrl-C are Cancel. Without a person nothing is asked and the answer is Cancel:
+    // a script has no one to answer, and a default taken silently would be a guess.
     bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) override {
         EndLine();
-        std::fprintf(options_.out, "%s\n%s [%s]: ", caption.c_str(), prompt.c_str(), value.c_str());
-        std::fflush(options_.out);
+        const std::string head =
+            PrintableText(caption) + "\n" + PrintableText(prompt, true) + " [" + PrintableText(value) + "]";
+        if (!console_.Interactive()) {
+            console_.Print(head + ": cancelled, since answering needs a terminal.\n");
+            return false;
+        }
         std::string line;
-        for (int c; (c = std::fgetc(options_.in)) != EOF && c != '\n';) line += static_cast<char>(c);
-        if (std::feof(options_.in) && line.empty()) return false;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (console_.Ask(head + " (Enter keeps it, Ctrl-D = Cancel): ", line) != Answer::Line) return false;
         if (!line.empty()) value = line;
         return true;
+    }
+
+    // See TerminalFormPeer::RunModal.
+    void RunModal(TerminalFormPeer& peer) {
+        Form& form = peer.form();
+        EndLine();
+        if (!console_.Interactive()) {
+            console_.Print(TerminalFormListing(form));
+            console_.Print("\"" + PrintableText(form.Caption()) +
+                           "\" needs a terminal to be filled in; it was closed as Cancel.\n");
+            TerminalFormPeer::CloseAsCancel(form);
+            return;
+        }
+        if (WorkFormAtTerminal(form, console_) == FormEnd::Abandoned) TerminalFormPeer::CloseAsCancel(form);
     }
 
     void SetCursor(int) override {}
@@ -172,6 +198,7 @@ private:
     }
 
     TerminalOptions options_;
+    TerminalConsole console_;
     bool live_ = false;
     bool silent_ = false;
     bool ownsLatch_ = false;
@@ -192,43 +219,22 @@ void TerminalFormPeer::Update() {
 }
 void TerminalFormPeer::Show() { backend_.Shown(this); }
 void TerminalFormPeer::Hide() { backend_.Hidden(this); }
-void TerminalFormPeer::RunModal() {
-    // Arbitrary forms cannot be drawn as text; a modal form here ends at once as cancelled.
-    backend_.ShowMessage("\"" + form_.Caption() + "\" needs a display; nothing was changed.");
-    NotifyHidden(form_);
+// A person works the form at the terminal until one of its buttons closes it. Ctrl-D, Ctrl-C or a
+// terminal that went away close it as Cancel, as closing its window would; so does the lack of a
+// person at all (input or output not a terminal), after the form has been listed once: nothing
+// is read then, so a script never waits for an answer that cannot come.
+void TerminalFormPeer::RunModal() { backend_.RunModal(*this); }
+
+void TerminalFormPeer::CloseAsCancel(Form& form) {
+    // The close is not the form's own choice: should its close handler refuse, the form is still
+    // taken off the screen, since nobody is left to work it.
+    form.SetModalResult(ModalResult::Cancel);
+    if (form.Showing()) NotifyHidden(form);
 }
 
 } // namespace
 
 namespace {
-
-// Columns a UTF-8 text takes, counted as one per character.
-size_t Columns(const std::string& text) {
-    size_t n = 0;
-    for (unsigned char c : text) n += (c & 0xC0) != 0x80;
-    return n;
-}
-
-// The byte offset where the character numbered `column` begins.
-size_t ByteAt(const std::string& text, size_t column) {
-    size_t seen = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
-        if (seen++ == column) return i;
-    }
-    return text.size();
-}
-
-// `text` in `columns` columns at most, its middle given up for an ellipsis.
-std::string ShortenInTheMiddle(const std::string& text, size_t columns) {
-    const size_t have = Columns(text);
-    if (have <= columns) return text;
-    if (columns == 0) return "";
-    const size_t keep = columns - 1;
-    const size_t head = (keep + 1) / 2;
-    const size_t tail = keep - head;
-    return text.substr(0, ByteAt(text, head)) + "\u2026" + text.substr(ByteAt(text, have - tail));
-}
 
 struct LinePart {
     std::string lead; // " | " before a label, empty for the caption and the bar
@@ -261,23 +267,23 @@ std::string TerminalProgressLine(const Form& form, size_t width) {
         }
     }
     std::string line = Join(parts);
-    if (width == 0 || Columns(line) <= width) return line;
+    if (width == 0 || DisplayColumns(line) <= width) return line;
 
     // The longest label gives way first (down to a dozen columns), then the others in turn.
     constexpr size_t kShortest = 12;
     for (;;) {
         LinePart* longest = nullptr;
         for (LinePart& part : parts)
-            if (part.shortenable && Columns(part.text) > kShortest &&
-                (!longest || Columns(part.text) > Columns(longest->text)))
+            if (part.shortenable && DisplayColumns(part.text) > kShortest &&
+                (!longest || DisplayColumns(part.text) > DisplayColumns(longest->text)))
                 longest = &part;
         if (!longest) break;
-        const size_t excess = Columns(line) - width;
-        const size_t have = Columns(longest->text);
+        const size_t excess = DisplayColumns(line) - width;
+        const size_t have = DisplayColumns(longest->text);
         longest->text = ShortenInTheMiddle(longest->text, have > excess + kShortest ? have - excess : kShortest);
         longest->shortenable = false;
         line = Join(parts);
-        if (Columns(line) <= width) return line;
+        if (DisplayColumns(line) <= width) return line;
     }
     return ShortenInTheMiddle(line, width);
 }

@@ -1,8 +1,11 @@
 #pragma once
 // The backend for a process without a display. A shown form becomes one live progress line on
 // stderr (its caption, its visible labels and its progress bar), fitted to the terminal's width;
-// Ctrl-C presses a form's Cancel button (see Interrupt.h); message boxes and input boxes talk over
-// stderr and stdin.
+// Ctrl-C presses a form's Cancel button (see Interrupt.h). A modal form is listed as text and
+// worked by the person at the terminal (see TerminalForm.h); message boxes and input boxes talk
+// over stderr and stdin. Standard input is read only when it and the output are terminals: a
+// modal form then closes as Cancel at once and an input box answers Cancel, so that a script
+// never waits for an answer nobody can give.
 #include <cstdio>
 #include <memory>
 #include <string>
