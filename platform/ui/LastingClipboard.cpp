@@ -170,6 +170,8 @@ ClipboardHandOff RunTool(const std::string& name, const std::vector<std::string>
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, errWrite.get(), STDERR_FILENO);
     posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+    // It may stay for hours: in our working folder it would keep a removable disk from unmounting.
+    posix_spawn_file_actions_addchdir_np(&actions, "/");
     // The owner must not share our fate: a session of its own (no Ctrl-C, no hang-up from our
     // terminal), no signal blocked or ignored that we block or ignore.
     sigset_t none, all;

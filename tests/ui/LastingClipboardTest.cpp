@@ -66,7 +66,8 @@ protected:
     void RecordingTool(const std::string& name) {
         Tool(name, "/bin/cat > '" + (out_ / name) + ".text'\n"
                    "echo \"$*\" > '" + (out_ / name) + ".args'\n"
-                   "/usr/bin/cut -d' ' -f6 /proc/$$/stat > '" + (out_ / name) + ".session'");
+                   "/usr/bin/cut -d' ' -f6 /proc/$$/stat > '" + (out_ / name) + ".session'\n"
+                   "pwd > '" + (out_ / name) + ".folder'");
     }
     std::string Recorded(const std::string& name, const char* what) const {
         const std::string path = out_ / (name + "." + what);
@@ -105,10 +106,13 @@ TEST_F(ClipboardTools, TheFirstInstalledToolTakesTheWholeText) {
         EXPECT_EQ(handed.tool, c.taker);
         EXPECT_EQ(Recorded(c.taker, "text"), text);
         EXPECT_EQ(Recorded(c.taker, "args"), c.args);
-        // In a session of its own: Ctrl-C in our terminal, or closing it, does not end the owner.
+        // The owner may outlive us by hours. In a session of its own: Ctrl-C in our terminal, or
+        // closing it, does not end it.
         const std::string session = Recorded(c.taker, "session");
         EXPECT_GT(std::atoi(session.c_str()), 0) << session;
         EXPECT_NE(session, std::to_string(::getsid(0)) + "\n");
+        // Nor does it hold on to our working folder (a disk that could not be unmounted).
+        EXPECT_EQ(Recorded(c.taker, "folder"), "/\n");
     }
 }
 
