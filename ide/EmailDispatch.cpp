@@ -41,6 +41,15 @@ bool StopAsked() {
     return true;
 }
 
+void ReportStopped(const std::string& archivePath) {
+    TellHost(TMessageKind::mkStopped, "Zip && Email Project stopped; no message was sent. The archive is " + archivePath);
+}
+
+void ReportComposerOpened(const std::string& archivePath) {
+    TellHost(TMessageKind::mkInfo,
+             "Opened the mail composer with " + archivePath + " attached; the message is sent from there");
+}
+
 } // namespace
 
 void SendProjectMail(const std::string& ArchivePath) {
@@ -55,15 +64,10 @@ void SendProjectMail(const std::string& ArchivePath) {
         if (EmailAuto)
             TellHost(TMessageKind::mkInfo, "Sent " + ArchivePath + " by e-mail to " + Recipients());
         else
-            TellHost(TMessageKind::mkInfo, "Opened the mail composer with " + ArchivePath +
-                                               " attached; the message is sent from there");
+            ReportComposerOpened(ArchivePath);
         return;
     }
-    if (StopAsked()) {
-        TellHost(TMessageKind::mkStopped, "Zip && Email Project stopped; no message was sent. The archive is " +
-                                              ArchivePath);
-        return;
-    }
+    if (StopAsked()) return ReportStopped(ArchivePath);
     int32_t mapiResult = -1;
     try {
         mapiResult = SendByMapi(ArchivePath);
@@ -75,15 +79,10 @@ void SendProjectMail(const std::string& ArchivePath) {
         if (EmailAuto)
             TellHost(TMessageKind::mkWarning, "the message could not be sent by itself (" + lastOutcome.outlookFailure +
                                                   "); it waits in the mail composer instead");
-        TellHost(TMessageKind::mkInfo, "Opened the mail composer with " + ArchivePath +
-                                           " attached; the message is sent from there");
+        ReportComposerOpened(ArchivePath);
         return;
     }
-    if (StopAsked()) {
-        TellHost(TMessageKind::mkStopped, "Zip && Email Project stopped; no message was sent. The archive is " +
-                                              ArchivePath);
-        return;
-    }
+    if (StopAsked()) return ReportStopped(ArchivePath);
     TellHost(TMessageKind::mkError,
              "no mail program could take the message. The mail application: " + lastOutcome.outlookFailure +
                  ". The desktop's mail program: " + lastOutcome.mapiFailure + ". The archive is " + ArchivePath +
