@@ -90,11 +90,13 @@ std::string FindInPath(const std::string& name) {
     std::string_view rest(path);
     while (true) {
         const size_t colon = rest.find(':');
-        std::string dir(rest.substr(0, colon));
-        if (dir.empty()) dir = "."; // an empty entry means the working folder, as for a shell
+        const std::string dir(rest.substr(0, colon));
+        // An empty entry would mean the working folder, which may well be the project folder: a
+        // program of that name there is not the system's mail program.
         const std::string candidate = dir + "/" + name;
         struct stat st {};
-        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
+        if (!dir.empty() && stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0)
             return candidate;
         if (colon == std::string_view::npos) return {};
         rest.remove_prefix(colon + 1);
