@@ -2,6 +2,8 @@
 // delivering to a local SMTP server, and a recording mail program as the desktop's composer.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <cstdio>
 #include <filesystem>
 
@@ -142,6 +144,27 @@ TEST_F(EmailCommand, WithNoMailProgramTheCommandSaysWhyAndFails) {
         EXPECT_TRUE(fs::is_regular_file(Archive()));
         EXPECT_TRUE(server_->Messages().empty());
     }
+}
+
+// Ctrl-C while sendmail hangs stops the command: nothing is sent, no composer opens instead, and
+// the status says it was stopped.
+TEST_F(EmailCommand, CtrlCStopsAHangingSend) {
+    SetEmailSettings(true);
+    const std::string pidFile = home_ / "sendmail.pid";
+    WriteFile(home_ / "bin/sendmail", "#!/bin/sh\necho $$ > '" + pidFile + "'\nexec sleep 60\n");
+    fs::permissions(home_ / "bin/sendmail", fs::perms(0755));
+    std::map<std::string, std::string> env = user_->Environment();
+    env["PATH"] = (home_ / "bin") + ":/usr/bin:/bin";
+    const ProcessResult run = RunProcess({.argv = {ZANDREL_EXE, "--ui=terminal", "email", project_ / "Demo.prj"},
+                                          .env = env,
+                                          .signalWhen = [&](const std::string&) { return !ReadFile(pidFile).empty(); },
+                                          .signal = SIGINT,
+                                          .timeoutSeconds = 60});
+    EXPECT_TRUE(run.signalled);
+    EXPECT_EQ(run.exitCode, 130) << run.err;
+    EXPECT_NE(run.err.find("Zip && Email Project stopped; no message was sent"), std::string::npos) << run.err;
+    EXPECT_TRUE(user_->ComposedLinks().empty());
+    EXPECT_NE(kill(std::stoi(ReadFile(pidFile)), 0), 0) << "sendmail was ended";
 }
 
 } // namespace
