@@ -34,13 +34,10 @@ std::string AbsolutePath(const std::string& path) {
     return ec ? path : absolute.lexically_normal().string();
 }
 
-std::string JoinedAddresses(const std::string& list) {
-    std::string joined;
-    for (const Address& a : SplitAddresses(list)) {
-        if (!joined.empty()) joined += ",";
-        joined += Encoded(DisplayForm(a));
-    }
-    return joined;
+std::vector<std::string> EncodedAddresses(const std::string& list) {
+    std::vector<std::string> encoded;
+    for (const Address& a : SplitAddresses(list)) encoded.push_back(Encoded(DisplayForm(a)));
+    return encoded;
 }
 
 // What xdg-email's exit status means, for the person.
@@ -73,21 +70,26 @@ std::string Failure(const ChildProcess::Ending& ending, const std::string& outpu
 std::string FindComposer() { return FindInPath("xdg-email"); }
 
 std::string MailtoUri(const Draft& draft) {
-    std::string uri = "mailto:" + JoinedAddresses(draft.to);
-    std::string query;
+    // Laid out as xdg-email lays out its options: the first To address as the link's own, then
+    // one field per Cc and Bcc address, subject, body and attachment, then the other To addresses.
+    const std::vector<std::string> to = EncodedAddresses(draft.to);
+    std::string uri = "mailto:" + (to.empty() ? std::string() : to.front());
+    char separator = '?';
     auto add = [&](const char* field, const std::string& value) {
         if (value.empty()) return;
-        query += query.empty() ? "?" : "&";
-        query += field;
-        query += "=";
-        query += value;
+        uri += separator;
+        uri += field;
+        uri += '=';
+        uri += value;
+        separator = '&';
     };
-    add("cc", JoinedAddresses(draft.cc));
-    add("bcc", JoinedAddresses(draft.bcc));
+    for (const std::string& address : EncodedAddresses(draft.cc)) add("cc", address);
+    for (const std::string& address : EncodedAddresses(draft.bcc)) add("bcc", address);
     add("subject", Encoded(OneLine(draft.subject)));
     add("body", Encoded(draft.body));
     for (const std::string& path : draft.attachments) add("attach", Encoded(AbsolutePath(path)));
-    return uri + query;
+    for (size_t i = 1; i < to.size(); ++i) add("to", to[i]);
+    return uri;
 }
 
 void OpenComposer(const Draft& draft) {

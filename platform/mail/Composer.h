@@ -11,9 +11,10 @@ namespace zandrel::mail {
 // xdg-email on PATH; empty when there is none.
 std::string FindComposer();
 
-// The draft as a mailto: link: the To entries before "?", then cc, bcc, subject, body and one
-// attach per file (a full path), every field present only when it is not empty. Everything but
-// letters, digits, "-._~@/" is percent-encoded (UTF-8), so no text can end a field early.
+// The draft as a mailto: link: the first To address before "?", then one cc and bcc field per
+// address, subject, body, one attach per file (a full path), and a to field for each further To
+// address; a field only when it is not empty. Everything but letters, digits and "-._~@/" is
+// percent-encoded (UTF-8), so no text can end a field early.
 std::string MailtoUri(const Draft& draft);
 
 // Opens the composer with the draft. Done when xdg-email says the mail program took it, or is

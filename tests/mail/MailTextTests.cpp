@@ -61,7 +61,10 @@ TEST(MailtoLinks, EveryFieldComesBackWhole) {
     const test::ComposedMail mail = test::ParseMailto(link);
     EXPECT_EQ(mail.to, (std::vector<std::string>{"a@x.org", "Ann Smith <ann+list@x.org>"}));
     EXPECT_EQ(mail.fields.at("cc"), std::vector<std::string>{"c@x.org"});
-    EXPECT_EQ(mail.fields.at("bcc"), std::vector<std::string>{"d@x.org,e@x.org"});
+    EXPECT_EQ(mail.fields.at("bcc"), (std::vector<std::string>{"d@x.org", "e@x.org"}));
+    // Laid out as xdg-email does: the first To address is the link's own, the others come last.
+    EXPECT_EQ(link.rfind("mailto:a@x.org?cc=c@x.org&bcc=d@x.org&bcc=e@x.org&subject=", 0), 0u) << link;
+    EXPECT_NE(link.find("&to=Ann%20Smith%20%3Cann%2Blist@x.org%3E"), std::string::npos) << link;
     EXPECT_EQ(mail.First("subject"), draft.subject);
     EXPECT_EQ(mail.First("body"), draft.body);
     EXPECT_EQ(mail.fields.at("attach"), std::vector<std::string>{"/tmp/My Project/Demo&1.zip"});
