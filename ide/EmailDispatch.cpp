@@ -35,6 +35,12 @@ std::string Recipients() {
     return text.empty() ? "no one" : text;
 }
 
+// A reason to be followed by a full stop of ours: without one of its own.
+std::string WithoutFullStop(std::string reason) {
+    while (!reason.empty() && (reason.back() == '.' || reason.back() == ' ' || reason.back() == '\n')) reason.pop_back();
+    return reason;
+}
+
 bool StopAsked() {
     if (!ui::InterruptPending()) return false;
     ui::TakeInterrupt();
@@ -77,15 +83,17 @@ void SendProjectMail(const std::string& ArchivePath) {
     if (mapiResult == 0) {
         // The person asked for the message to go out by itself: say why it did not.
         if (EmailAuto)
-            TellHost(TMessageKind::mkWarning, "the message could not be sent by itself (" + lastOutcome.outlookFailure +
+            TellHost(TMessageKind::mkWarning, "the message could not be sent by itself (" + WithoutFullStop(lastOutcome.outlookFailure) +
                                                   "); it waits in the mail composer instead");
         ReportComposerOpened(ArchivePath);
         return;
     }
     if (StopAsked()) return ReportStopped(ArchivePath);
     TellHost(TMessageKind::mkError,
-             "no mail program could take the message. The mail application: " + lastOutcome.outlookFailure +
-                 ". The desktop's mail program: " + lastOutcome.mapiFailure + ". The archive is " + ArchivePath +
+             "no mail program could take the message. The mail application: " +
+                 WithoutFullStop(lastOutcome.outlookFailure) +
+                 ". The desktop's mail program: " + WithoutFullStop(lastOutcome.mapiFailure) + ". The archive is " +
+                 ArchivePath +
                  "; attach it to a message yourself, or set up sendmail (for example msmtp-mta) or a desktop mail "
                  "program (xdg-email) and run the command again");
 }
