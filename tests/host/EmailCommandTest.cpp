@@ -89,15 +89,12 @@ TEST_F(EmailCommand, WithoutAutoSendTheComposerOpens) {
     const ProcessResult run = Email();
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("Opened the mail composer with " + Archive()), std::string::npos) << run.out;
-    const auto links = user_->ComposedLinks();
-    ASSERT_EQ(links.size(), 1u);
-    const test::ComposedMail mail = test::ParseMailto(links[0]);
-    EXPECT_EQ(mail.to, (std::vector<std::string>{"a@x.org", "b@y.org"}));
-    EXPECT_EQ(mail.First("cc"), "c@x.org");
-    EXPECT_EQ(mail.First("bcc"), "d@x.org");
-    EXPECT_EQ(mail.First("subject"), kSubject);
-    EXPECT_EQ(mail.First("body"), kBody);
-    EXPECT_EQ(mail.fields.at("attach"), std::vector<std::string>{Archive()});
+    EXPECT_EQ(user_->Composed(), (std::vector<test::ComposedMail>{{{"a@x.org", "b@y.org"},
+                                                                  {{"cc", {"c@x.org"}},
+                                                                   {"bcc", {"d@x.org"}},
+                                                                   {"subject", {kSubject}},
+                                                                   {"body", {kBody}},
+                                                                   {"attach", {Archive()}}}}}));
     EXPECT_TRUE(server_->Messages().empty());
 }
 
