@@ -140,8 +140,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, Input input) {
     for (int s : {SIGPIPE, SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGCHLD}) sigaddset(&defaults, s);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     const int error = posix_spawn(&pid_, argp[0], &actions, &attributes, argp.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -225,13 +224,11 @@ ChildProcess::Ending ChildProcess::Wait(milliseconds limit) {
 void ChildProcess::Kill() {
     if (pid_ <= 0 || reaped_) return;
     CloseInput();
-    kill(-pid_, SIGTERM);
     kill(pid_, SIGTERM);
     const auto deadline = Clock::now() + milliseconds(2000);
     int status = 0;
     while (waitpid(pid_, &status, WNOHANG) == 0) {
         if (Clock::now() >= deadline) {
-            kill(-pid_, SIGKILL);
             kill(pid_, SIGKILL);
             waitpid(pid_, &status, 0);
             break;

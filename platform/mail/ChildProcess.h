@@ -16,11 +16,11 @@ class ChildProcess {
 public:
     enum class Input { None, Pipe };
 
-    // Starts the program at argv[0] (a full path) with this process's environment, in a process
-    // group of its own, so that Ctrl-C in the terminal reaches us and not it. Raises MailError
-    // when it cannot be started.
+    // Starts the program at argv[0] (a full path) with this process's environment. It stays in our
+    // process group, so that it can ask in the terminal (sendmail asking for a password) and
+    // Ctrl-C in the terminal reaches it as it reaches us. Raises MailError when it cannot start.
     ChildProcess(const std::vector<std::string>& argv, Input input);
-    // A child still running is ended (its whole group), unless it was let go.
+    // A child still running is ended, unless it was let go.
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -40,7 +40,7 @@ public:
     // Waits up to `limit` for it to end. Raises MailStopped on Ctrl-C (the child keeps running;
     // the caller decides whether to end it or let it go).
     Ending Wait(std::chrono::milliseconds limit);
-    // Ends it and its group now: SIGTERM, then SIGKILL if it lingers.
+    // Ends it now: SIGTERM, then SIGKILL if it lingers.
     void Kill();
     // Leaves it running; it is reaped by a later call into this layer or when the process ends.
     void LetGo();
