@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libglib2.0-dev nlohmann-json3-dev
   python3 python3-pyftpdlib unzip zip p7zip-full curl time bc
+  msmtp-mta python3-aiosmtpd
   fonts-wine xdg-utils
   xvfb xclip
   clang libclang-rt-14-dev
