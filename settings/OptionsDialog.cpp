@@ -85,7 +85,7 @@ void TFTPUploaderConfigurationFrm::BuildForm() {
     // FTP connection.
     GroupBox1 = Place<ui::GroupBox>(f, "GroupBox1", nullptr, 8, 8, 320, 233);
     GroupBox1->SetCaption("FTP Options");
-    constexpr int kFtpField = 100, kFtpFieldWidth = 208;
+    constexpr int kFtpField = 108, kFtpFieldWidth = 202;
     host = AddEdit(f, "host", GroupBox1, kFtpField, 20, kFtpFieldWidth,
                    "The FTP/HTTP Host address to use when building project");
     Label12 = AddLabel(f, "Label12", GroupBox1, "Host :", 10, 20, host);
@@ -115,9 +115,9 @@ void TFTPUploaderConfigurationFrm::BuildForm() {
     // What goes into the project's ZIP.
     GroupBox2 = Place<ui::GroupBox>(f, "GroupBox2", nullptr, 8, 247, 320, 138);
     GroupBox2->SetCaption("ZIP File Options");
-    ListBox1 = Place<ui::ListBox>(f, "ListBox1", GroupBox2, 10, 36, 214, 92);
+    ListBox1 = Place<ui::ListBox>(f, "ListBox1", GroupBox2, 10, 37, 214, 92);
     ListBox1->SetMultiSelect(true);
-    Label1 = Place<ui::Label>(f, "Label1", GroupBox2, 10, 18, 0, 13);
+    Label1 = Place<ui::Label>(f, "Label1", GroupBox2, 10, 20, 0, 13);
     Label1->SetCaption("File Filter:");
     Label1->SetFocusControl(ListBox1);
     Button3 = AddButton(f, "Button3", GroupBox2, "New", 234, 36);

@@ -193,6 +193,8 @@ public:
         widget_->setVisible(control_.Visible());
         widget_->setEnabled(control_.Enabled());
         widget_->setToolTip(QString::fromStdString(control_.Hint()));
+        // The control's name, for accessibility tools and tests that look for a widget.
+        widget_->setObjectName(QString::fromStdString(control_.Name()));
         if (defersContent_)
             Defer();
         else
