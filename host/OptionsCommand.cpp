@@ -203,7 +203,7 @@ int RunOptionsScript(const std::vector<std::string>& args, std::FILE* in, std::F
             if (s->kind == Kind::Password)
                 return Usage(err,
                              "the password is not taken from the command line, where other users and the shell's "
-                             "history can see it; pipe it in with --password-stdin",
+                             "history can see it; use --password-stdin and give it on standard input",
                              false);
             if (!assignments.count(s)) order.push_back(s);
             assignments[s] = Unescape(std::string_view(arg).substr(equals + 1));
