@@ -5,10 +5,10 @@
 #include <filesystem>
 
 #include "platform/registry/Registry.h"
-#include "registry/UserStoreFixture.h"
 #include "settings/OptionsStore.h"
 #include "settings/Scramble.h"
 #include "settings/SettingNames.h"
+#include "settings/SettingsStoreFixture.h"
 #include "support/RunProcess.h"
 
 namespace zandrel::testing {
@@ -16,14 +16,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kHead = "Windows Registry Editor Version 5.00\n\n"
-                          "[HKEY_CURRENT_USER\\Software\\QuillonSoftware\\FTPUploaderIDEPlugin]\n";
-
 const std::string kNoneStored = "host=\nport=21\nusername=\npassword=(not set)\ndirectory=\npassive=no\nbaseurl=\n"
                                 "filters=\nto=\ncc=\nbcc=\nsubject=\nbody=\nautosend=no\n";
 
 // The program sees this process's XDG_CONFIG_HOME (a private folder of each test).
-class OptionsCommand : public registry::testing::UserStoreTest {
+class OptionsCommand : public settings::testing::SettingsStoreTest {
 protected:
     ProcessResult Options(std::vector<std::string> args, const std::string& input = "") {
         args.insert(args.begin(), {ZANDREL_EXE, "options"});
@@ -31,17 +28,6 @@ protected:
                            .env = {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}},
                            .input = input,
                            .timeoutSeconds = 60});
-    }
-    void Store(const std::string& values) {
-        fs::create_directories(StoreFolder());
-        WriteFile(StorePath(), kHead + values);
-        fs::permissions(StorePath(), fs::perms::owner_read | fs::perms::owner_write);
-    }
-    std::string StoreText() const { return fs::exists(StorePath()) ? ReadFile(StorePath()) : "(no file)"; }
-    static registry::TRegistry Key() {
-        registry::TRegistry reg;
-        reg.OpenKey(settings::SettingsKeyPath, false);
-        return reg;
     }
 };
 

@@ -30,10 +30,10 @@
 #include "platform/registry/Registry.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/qt/QtBackend.h"
-#include "registry/UserStoreFixture.h"
 #include "settings/OptionsDialog.h"
 #include "settings/Scramble.h"
 #include "settings/SettingNames.h"
+#include "settings/SettingsStoreFixture.h"
 #include "support/RunProcess.h"
 #include "ui/ModalAnswers.h"
 
@@ -43,11 +43,7 @@ namespace {
 namespace fs = std::filesystem;
 using ui::QtWidgetOf;
 using ui::testing::ModalAnswers;
-using zandrel::testing::ReadFile;
 using zandrel::testing::WriteFile;
-
-const std::string kHead = "Windows Registry Editor Version 5.00\n\n"
-                          "[HKEY_CURRENT_USER\\Software\\QuillonSoftware\\FTPUploaderIDEPlugin]\n";
 
 template <class W>
 W* WidgetOf(const ui::Control* control) {
@@ -137,7 +133,7 @@ private:
     uint16_t port_ = 0;
 };
 
-class OptionsDialog : public registry::testing::UserStoreTest {
+class OptionsDialog : public testing::SettingsStoreTest {
 protected:
     static void SetUpTestSuite() {
         static int argc = 1;
@@ -146,12 +142,12 @@ protected:
         if (!qApp) new QApplication(argc, argv);
     }
     void SetUp() override {
-        UserStoreTest::SetUp();
+        SettingsStoreTest::SetUp();
         ui::InstallBackend(ui::CreateQtBackend());
     }
     void TearDown() override {
         ui::RemoveBackend();
-        UserStoreTest::TearDown();
+        SettingsStoreTest::TearDown();
     }
 
     // A dialog loaded and on screen as the wizard shows it, without a modal loop of its own.
@@ -162,18 +158,6 @@ protected:
         return dialog;
     }
 
-    void Store(const std::string& values) {
-        fs::create_directories(StoreFolder());
-        WriteFile(StorePath(), kHead + values);
-        fs::permissions(StorePath(), fs::perms::owner_read | fs::perms::owner_write);
-    }
-    std::string StoreText() const { return fs::exists(StorePath()) ? ReadFile(StorePath()) : "(no file)"; }
-
-    static registry::TRegistry Key() {
-        registry::TRegistry reg;
-        reg.OpenKey(SettingsKeyPath, false);
-        return reg;
-    }
 };
 
 TEST_F(OptionsDialog, FirstOpeningShowsTheBuiltInDefaults) {

@@ -2,21 +2,13 @@
 // `options --set` command share.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "platform/registry/Registry.h"
-#include "registry/UserStoreFixture.h"
 #include "settings/OptionsStore.h"
 #include "settings/Scramble.h"
+#include "settings/SettingsStoreFixture.h"
 
 namespace zandrel::settings {
 namespace {
-
-using zandrel::testing::ReadFile;
-using zandrel::testing::WriteFile;
-
-const std::string kHead = "Windows Registry Editor Version 5.00\n\n"
-                          "[HKEY_CURRENT_USER\\Software\\QuillonSoftware\\FTPUploaderIDEPlugin]\n";
 
 TEST(StoredForms, FiltersAreUpperCasedAndJoinedAndReadBackByTheDelimitedRule) {
     EXPECT_EQ(StoredFilterText({"*.pas", "*.dpk", "*.dpr", "*.res", "*.dfm"}), DefaultZipFilter);
@@ -50,15 +42,8 @@ TEST(StoredForms, BodyLinesEachEndInCrLfAndComeBackAsTheMemoShowedThem) {
     EXPECT_EQ(MemoTextFromStoredBody("a\nb\rc"), "a\nb\nc");
 }
 
-class OptionsStore : public registry::testing::UserStoreTest {
-protected:
-    void Store(const std::string& values) {
-        std::filesystem::create_directories(StoreFolder());
-        WriteFile(StorePath(), kHead + values);
-        std::filesystem::permissions(StorePath(),
-                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-    }
-};
+
+using OptionsStore = testing::SettingsStoreTest;
 
 TEST_F(OptionsStore, SavingSomeFieldsLeavesTheOthersAsStored) {
     Store("\"FTPHost\"=\"ftp.example.org\"\n\"FTPPort\"=dword:00000849\n\"EMAILTo\"=\"a@example.org\"\n");
@@ -83,8 +68,7 @@ TEST_F(OptionsStore, SavingSomeFieldsLeavesTheOthersAsStored) {
 
 TEST_F(OptionsStore, EmptyCredentialsAreStoredAsEmptyValues) {
     SaveOptions(OptionsValues{});
-    registry::TRegistry reg;
-    reg.OpenKey(SettingsKeyPath, false);
+    registry::TRegistry reg = Key();
     ASSERT_TRUE(reg.ValueExists("FTPUserName"));
     ASSERT_TRUE(reg.ValueExists("FTPpwd"));
     EXPECT_EQ(reg.ReadString("FTPpwd"), "");
@@ -104,7 +88,7 @@ TEST_F(OptionsStore, ABaseUrlStoredUnderAnotherCaseIsFound) {
 // leave an earlier one saved.
 TEST_F(OptionsStore, AValueThatCannotBeStoredStopsTheWholeSave) {
     Store("\"FTPUserName\"=\"\"\n");
-    const std::string before = ReadFile(StorePath());
+    const std::string before = StoreText();
     struct Case {
         const char* what;
         OptionsValues values;
@@ -128,7 +112,7 @@ TEST_F(OptionsStore, AValueThatCannotBeStoredStopsTheWholeSave) {
         } catch (const OptionsValueError& e) {
             EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << e.what();
         }
-        EXPECT_EQ(ReadFile(StorePath()), before);
+        EXPECT_EQ(StoreText(), before);
     }
 }
 
