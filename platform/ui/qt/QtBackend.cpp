@@ -6,8 +6,8 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QElapsedTimer>
-#include <QGroupBox>
 #include <QEventLoop>
+#include <QGroupBox>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
