@@ -14,6 +14,7 @@
 #include "host/FolderSnapshot.h"
 #include "host/HostProject.h"
 #include "host/HostSession.h"
+#include "host/OptionsCommand.h"
 #include "host/ProjectMenu.h"
 #include "platform/rtl/Error.h"
 #include "platform/ui/Application.h"
@@ -44,7 +45,17 @@ const char* const kUsage =
     "  email PROJECT           run \"Zip & Email Project\"\n"
     "  wizards                 list the package's menu wizards\n"
     "  wizard TEXT             run the menu wizard TEXT (e.g. \"Zandrel Options\")\n"
-    "  options                 run the \"Zandrel Options\" wizard\n"
+    "  options                 run the \"Zandrel Options\" wizard (the options dialog)\n"
+    "  options --show          print the settings, one NAME=VALUE a line (password masked)\n"
+    "  options --set NAME=VALUE... [--password-stdin]\n"
+    "                          store settings as the dialog's Ok does; the others stay as they\n"
+    "                          are. NAMEs: host, port (0-9999), username, directory, passive\n"
+    "                          (yes/no), baseurl, filters (patterns separated by \";\"), to, cc,\n"
+    "                          bcc, subject, body, autosend (yes/no); in values \\n is a line\n"
+    "                          break and \\\\ a backslash\n"
+    "  options --password-stdin\n"
+    "                          store the password read from the first line of standard input\n"
+    "                          (it is never taken from the command line)\n"
     "\n"
     "Options:\n"
     "  --ui=auto|qt|terminal   user interface: Qt windows, or the terminal (default auto:\n"
@@ -74,6 +85,8 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (onlyArgs || a.empty() || a[0] != '-' || a == "-") {
+            options.args.push_back(a);
+        } else if (!options.args.empty() && options.args[0] == "options" && host::IsOptionsScriptArgument(a)) {
             options.args.push_back(a);
         } else if (a == "--") {
             onlyArgs = true;
@@ -257,6 +270,9 @@ int main(int argc, char** argv) {
     Options options;
     if (auto done = ParseOptions(argc, argv, options)) return *done;
     if (options.args.empty()) return UsageError("no command given");
+    // Reading and writing the settings needs neither the package nor a user interface.
+    if (options.args[0] == "options" && options.args.size() > 1)
+        return host::RunOptionsScript({options.args.begin() + 1, options.args.end()}, stdin, stdout, stderr);
     if (options.package.empty()) options.package = host::HostSession::DefaultPackagePath();
     try {
         UiScope ui(options.ui, argc, argv);

@@ -14,6 +14,7 @@
 #include "platform/shell/Shell.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Interrupt.h"
+#include "settings/OptionsDialog.h"
 
 namespace zandrel::ide {
 namespace {
@@ -127,6 +128,10 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
     try {
         ReadRegistryValues();
         if (Code == 1 && FTPHt.empty()) {
+            // Nothing can be uploaded without a host: the person sets one and runs the command
+            // again.
+            settings::TFTPUploaderConfigurationFrm dialog;
+            dialog.ShowModal();
             ui::ShowMessage("upload settings");
             return;
         }

@@ -3,6 +3,7 @@
 #include "ide/ContextMenu.h"
 #include "ide/SettingVariables.h"
 #include "platform/toolsapi/Services.h"
+#include "settings/OptionsDialog.h"
 
 namespace zandrel::ide {
 
@@ -17,7 +18,9 @@ toolsapi::HRESULT TProjectFTPUploaderOptions::QueryInterface(const toolsapi::TGU
 }
 
 void TProjectFTPUploaderOptions::Execute() {
-    // The options dialog is not part of this build yet.
+    // A fresh dialog each time, so it shows the settings as last saved.
+    settings::TFTPUploaderConfigurationFrm dialog;
+    dialog.ShowModal();
 }
 
 void InitializeModule() { FNotifierIndex = -1; }

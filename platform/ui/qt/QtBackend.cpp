@@ -7,14 +7,17 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QGroupBox>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QStyle>
 #include <QTimer>
 
@@ -55,6 +58,8 @@ PendingContent& Pending() {
 }
 
 void FlushPendingContent();
+// The widget that draws `control`; null when it has no Qt peer.
+QWidget* ControlWidget(const Control& control);
 
 class FormWindow : public QDialog {
 public:
@@ -118,6 +123,7 @@ public:
     void Show() override {
         FlushPendingContent(); // a window appears with its current content
         Place();
+        ApplyTabOrder();
         window_->show();
     }
     void Hide() override { window_->hide(); }
@@ -138,6 +144,21 @@ public:
     QWidget* widget() const { return window_; }
 
 private:
+    // Tab follows the form's sequence; the window opens with the focus on the first control of it.
+    void ApplyTabOrder() {
+        QWidget* previous = nullptr;
+        QWidget* first = nullptr;
+        for (Control* control : TabSequence(form_)) {
+            QWidget* widget = ControlWidget(*control);
+            if (!widget) continue;
+            if (previous) QWidget::setTabOrder(previous, widget);
+            else first = widget;
+            previous = widget;
+        }
+        QWidget* focused = window_->focusWidget();
+        if (first && (!focused || focused == window_)) first->setFocus(Qt::OtherFocusReason);
+    }
+
     void Place() {
         if (form_.Position() == FormPosition::ScreenCenter) {
             const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
@@ -166,9 +187,15 @@ public:
         delete widget_;
     }
     void Update() override {
+        // A control in a group box is drawn inside the box, at a position relative to it.
+        QWidget* parent = control_.Parent() ? ControlWidget(*control_.Parent()) : ParentWindow(control_);
+        if (parent && widget_->parentWidget() != parent) widget_->setParent(parent);
         widget_->setGeometry(control_.Left(), control_.Top(), control_.Width(), control_.Height());
         widget_->setVisible(control_.Visible());
         widget_->setEnabled(control_.Enabled());
+        widget_->setToolTip(QString::fromStdString(control_.Hint()));
+        // The control's name, for accessibility tools and tests that look for a widget.
+        widget_->setObjectName(QString::fromStdString(control_.Name()));
         if (defersContent_)
             Defer();
         else
@@ -234,6 +261,8 @@ public:
     }
     void UpdateContent() override {
         auto* w = static_cast<QLabel*>(widget_);
+        // Its accelerator, if the caption has one, moves the focus to the control it names.
+        w->setBuddy(label_.FocusControl() ? ControlWidget(*label_.FocusControl()) : nullptr);
         const QString text = QString::fromStdString(label_.Caption());
         if (label_.AutoSize()) {
             w->setText(text);
@@ -242,7 +271,7 @@ public:
         }
         const QString shown = ShortenInTheMiddle(w->fontMetrics(), text, w->width());
         w->setText(shown);
-        w->setToolTip(shown == text ? QString() : text);
+        w->setToolTip(shown == text ? QString::fromStdString(label_.Hint()) : text);
     }
 
 private:
@@ -251,13 +280,19 @@ private:
 
 class ButtonPeer : public QtControlPeer {
 public:
-    ButtonPeer(Button& button, QWidget* parent) : QtControlPeer(button, new QPushButton(parent)) {
+    ButtonPeer(Button& button, QWidget* parent) : QtControlPeer(button, new QPushButton(parent)), button_(button) {
         QObject::connect(static_cast<QPushButton*>(widget_), &QPushButton::clicked, [&button] { button.Click(); });
     }
     void UpdateContent() override {
+        auto* w = static_cast<QPushButton*>(widget_);
         // The original captions mark accelerators with "&"; Qt does the same.
-        static_cast<QPushButton*>(widget_)->setText(QString::fromStdString(control_.Caption()));
+        w->setText(QString::fromStdString(control_.Caption()));
+        // The dialog presses its default button on Enter.
+        w->setDefault(button_.Default());
     }
+
+private:
+    Button& button_;
 };
 
 class ProgressPeer : public QtControlPeer {
@@ -297,6 +332,8 @@ public:
     void UpdateContent() override {
         auto* w = static_cast<QCheckBox*>(widget_);
         w->setText(QString::fromStdString(box_.Caption()));
+        // Right to left puts the caption first and the box after it.
+        w->setLayoutDirection(box_.CaptionLeft() ? Qt::RightToLeft : Qt::LeftToRight);
         const QSignalBlocker quiet(w);
         w->setChecked(box_.Checked());
     }
@@ -305,18 +342,18 @@ private:
     CheckBox& box_;
 };
 
+// A one-line field (QLineEdit, dots for a password) or a memo (QPlainTextEdit, lines "\n"). A field
+// turned into a memo after it was made gets the other widget.
 class EditPeer : public QtControlPeer {
 public:
-    EditPeer(Edit& edit, QWidget* parent)
-        : QtControlPeer(edit, edit.Multiline() ? static_cast<QWidget*>(new QPlainTextEdit(parent))
-                                               : static_cast<QWidget*>(new QLineEdit(parent))),
-          edit_(edit) {
-        if (auto* line = qobject_cast<QLineEdit*>(widget_))
-            QObject::connect(line, &QLineEdit::textEdited,
-                             [&edit](const QString& t) { edit.UserSetText(t.toStdString()); });
-        if (auto* memo = qobject_cast<QPlainTextEdit*>(widget_))
-            QObject::connect(memo, &QPlainTextEdit::textChanged,
-                             [&edit, memo] { edit.UserSetText(memo->toPlainText().toStdString()); });
+    EditPeer(Edit& edit, QWidget* parent) : QtControlPeer(edit, MakeWidget(edit, parent)), edit_(edit) {}
+    void Update() override {
+        if (edit_.Multiline() != (qobject_cast<QPlainTextEdit*>(widget_) != nullptr)) {
+            QWidget* old = widget_;
+            widget_ = MakeWidget(edit_, old->parentWidget());
+            delete old;
+        }
+        QtControlPeer::Update();
     }
     void UpdateContent() override {
         const QString text = QString::fromStdString(edit_.Caption());
@@ -330,7 +367,81 @@ public:
     }
 
 private:
+    static QWidget* MakeWidget(Edit& edit, QWidget* parent) {
+        if (edit.Multiline()) {
+            auto* memo = new QPlainTextEdit(parent);
+            QObject::connect(memo, &QPlainTextEdit::textChanged,
+                             [&edit, memo] { edit.UserSetText(memo->toPlainText().toStdString()); });
+            return memo;
+        }
+        auto* line = new QLineEdit(parent);
+        QObject::connect(line, &QLineEdit::textEdited, [&edit](const QString& t) { edit.UserSetText(t.toStdString()); });
+        return line;
+    }
+
     Edit& edit_;
+};
+
+// A framed box with a title; the controls placed in it become its child widgets.
+class GroupBoxPeer : public QtControlPeer {
+public:
+    GroupBoxPeer(GroupBox& box, QWidget* parent) : QtControlPeer(box, new QGroupBox(parent)) {}
+    ~GroupBoxPeer() override {
+        // The controls inside outlive the box by a moment (each peer deletes its own widget): hand
+        // their widgets back to the window so that deleting the box does not take them along.
+        QWidget* outer = widget_->parentWidget();
+        for (QWidget* child : widget_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) child->setParent(outer);
+    }
+    void UpdateContent() override {
+        static_cast<QGroupBox*>(widget_)->setTitle(QString::fromStdString(control_.Caption()));
+    }
+};
+
+class SpinEditPeer : public QtControlPeer {
+public:
+    SpinEditPeer(SpinEdit& spin, QWidget* parent) : QtControlPeer(spin, new QSpinBox(parent)), spin_(spin) {
+        QObject::connect(static_cast<QSpinBox*>(widget_), &QSpinBox::valueChanged,
+                         [&spin](int value) { spin.UserSetValue(value); });
+    }
+    void UpdateContent() override {
+        auto* w = static_cast<QSpinBox*>(widget_);
+        const QSignalBlocker quiet(w);
+        w->setRange(spin_.MinValue(), spin_.MaxValue());
+        w->setValue(spin_.Value());
+    }
+
+private:
+    SpinEdit& spin_;
+};
+
+// Several lines can be selected with Shift and Ctrl when the list allows more than one.
+class ListBoxPeer : public QtControlPeer {
+public:
+    ListBoxPeer(ListBox& list, QWidget* parent) : QtControlPeer(list, new QListWidget(parent)), list_(list) {
+        auto* w = static_cast<QListWidget*>(widget_);
+        QObject::connect(w, &QListWidget::itemSelectionChanged, [&list, w] {
+            for (int row = 0; row < w->count(); ++row)
+                list.UserSetSelected(static_cast<size_t>(row), w->item(row)->isSelected());
+        });
+    }
+    void UpdateContent() override {
+        auto* w = static_cast<QListWidget*>(widget_);
+        const QSignalBlocker quiet(w);
+        w->setSelectionMode(list_.MultiSelect() ? QAbstractItemView::ExtendedSelection
+                                                : QAbstractItemView::SingleSelection);
+        const std::vector<std::string>& items = list_.Items();
+        bool same = static_cast<size_t>(w->count()) == items.size();
+        for (size_t i = 0; same && i < items.size(); ++i)
+            same = w->item(static_cast<int>(i))->text() == QString::fromStdString(items[i]);
+        if (!same) {
+            w->clear();
+            for (const std::string& item : items) w->addItem(QString::fromStdString(item));
+        }
+        for (size_t i = 0; i < items.size(); ++i) w->item(static_cast<int>(i))->setSelected(list_.Selected(i));
+    }
+
+private:
+    ListBox& list_;
 };
 
 class QtBackend : public Backend {
@@ -347,6 +458,9 @@ public:
         if (auto* c = dynamic_cast<Animate*>(&control)) return std::make_unique<AnimatePeer>(*c, parent);
         if (auto* c = dynamic_cast<CheckBox*>(&control)) return std::make_unique<CheckBoxPeer>(*c, parent);
         if (auto* c = dynamic_cast<Edit*>(&control)) return std::make_unique<EditPeer>(*c, parent);
+        if (auto* c = dynamic_cast<GroupBox*>(&control)) return std::make_unique<GroupBoxPeer>(*c, parent);
+        if (auto* c = dynamic_cast<SpinEdit*>(&control)) return std::make_unique<SpinEditPeer>(*c, parent);
+        if (auto* c = dynamic_cast<ListBox*>(&control)) return std::make_unique<ListBoxPeer>(*c, parent);
         return std::make_unique<QtControlPeer>(control, new QWidget(parent));
     }
     void ProcessMessages() override { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); }
@@ -384,6 +498,11 @@ public:
     int ScreenWidth() const override { return QGuiApplication::primaryScreen()->geometry().width(); }
     int ScreenHeight() const override { return QGuiApplication::primaryScreen()->geometry().height(); }
 };
+
+QWidget* ControlWidget(const Control& control) {
+    auto* peer = dynamic_cast<QtControlPeer*>(control.Peer());
+    return peer ? peer->widget() : nullptr;
+}
 
 } // namespace
 

@@ -1,0 +1,180 @@
+// `zandrel options --show / --set / --password-stdin` run as a script would run them, with the
+// settings store read back in this process the way the dialog and the project commands read it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/registry/Registry.h"
+#include "settings/OptionsStore.h"
+#include "settings/Scramble.h"
+#include "settings/SettingNames.h"
+#include "settings/SettingsStoreFixture.h"
+#include "support/RunProcess.h"
+
+namespace zandrel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kNoneStored = "host=\nport=21\nusername=\npassword=(not set)\ndirectory=\npassive=no\nbaseurl=\n"
+                                "filters=\nto=\ncc=\nbcc=\nsubject=\nbody=\nautosend=no\n";
+
+// The program sees this process's XDG_CONFIG_HOME (a private folder of each test).
+class OptionsCommand : public settings::testing::SettingsStoreTest {
+protected:
+    ProcessResult Options(std::vector<std::string> args, const std::string& input = "") {
+        args.insert(args.begin(), {ZANDREL_EXE, "options"});
+        return RunProcess({.argv = args,
+                           .env = {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}},
+                           .input = input,
+                           .timeoutSeconds = 60});
+    }
+};
+
+TEST_F(OptionsCommand, SetStoresWhatTheDialogsOkStoresAndShowPrintsItBack) {
+    const auto set = Options({"--set", "host=ftp.example.org", "port=2121", "username=alice", "directory=/pub",
+                              "passive=yes", "baseurl=http://example.org/builds", "filters=*.pas;*.inc;;",
+                              "to=a@example.org; b@example.org", "cc=c@example.org", "bcc=d@example.org",
+                              "subject=New build", "body=Hello,\\n\\nsee C:\\\\builds", "autosend=no",
+                              "--password-stdin"},
+                             "s\xc3\xa9" "cret\n");
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    EXPECT_EQ(set.out, "");
+
+    registry::TRegistry reg = Key();
+    using namespace settings;
+    EXPECT_EQ(Decrypt(reg.ReadString(ValueFTPUserName), ScrambleKey), "alice");
+    EXPECT_EQ(Decrypt(reg.ReadString(ValueFTPpwd), ScrambleKey), "s\xc3\xa9" "cret");
+    EXPECT_EQ(reg.ReadInteger(ValueFTPPort), 2121);
+    EXPECT_EQ(reg.ReadString(ValueFTPHost), "ftp.example.org");
+    EXPECT_TRUE(reg.ReadBool(ValueFTPPassive));
+    EXPECT_EQ(reg.ReadString(ValueFTPBaseUrl), "http://example.org/builds/");
+    EXPECT_EQ(reg.ReadString(ValueZIPFilter), "*.PAS;*.INC");
+    EXPECT_EQ(reg.ReadString(ValueEMAILBody), "Hello,\r\n\r\nsee C:\\builds\r\n");
+    EXPECT_FALSE(reg.ReadBool(ValueEMAILAuto));
+    EXPECT_EQ(StoreText().find("cret"), std::string::npos); // the password is not there in plain text
+
+    // What the dialog would show.
+    settings::OptionsValues shown;
+    settings::LoadOptions(shown);
+    EXPECT_EQ(shown.emailBody, "Hello,\n\nsee C:\\builds");
+    EXPECT_EQ(shown.filters, (std::vector<std::string>{"*.PAS", "*.INC"}));
+
+    const auto show = Options({"--show"});
+    ASSERT_EQ(show.exitCode, 0) << show.err;
+    EXPECT_EQ(show.out, "host=ftp.example.org\nport=2121\nusername=alice\npassword=********\ndirectory=/pub\n"
+                        "passive=yes\nbaseurl=http://example.org/builds/\nfilters=*.PAS;*.INC\n"
+                        "to=a@example.org; b@example.org\ncc=c@example.org\nbcc=d@example.org\n"
+                        "subject=New build\nbody=Hello,\\n\\nsee C:\\\\builds\nautosend=no\n");
+}
+
+TEST_F(OptionsCommand, ShowOnAnEmptyStoreGivesWhatTheCommandsWouldUse) {
+    const auto show = Options({"--show"});
+    ASSERT_EQ(show.exitCode, 0) << show.err;
+    EXPECT_EQ(show.out, kNoneStored);
+}
+
+TEST_F(OptionsCommand, SetLeavesTheSettingsItDoesNotNameAsTheyAre) {
+    Store("\"FTPHost\"=\"ftp.example.org\"\n\"ZIPFilter\"=\"*.PAS\"\n\"FTPpwd\"=\"" +
+          settings::Encrypt("old", settings::ScrambleKey) + "\"\n");
+    ASSERT_EQ(Options({"--set", "port=990"}).exitCode, 0);
+    // An empty filter list is not stored, as with the dialog: the stored filters stay.
+    const auto empty = Options({"--set", "filters="});
+    EXPECT_EQ(empty.exitCode, 0) << empty.err;
+    EXPECT_NE(empty.err.find("the stored filters stay"), std::string::npos) << empty.err;
+
+    registry::TRegistry reg = Key();
+    EXPECT_EQ(reg.ReadInteger(settings::ValueFTPPort), 990);
+    EXPECT_EQ(reg.ReadString(settings::ValueFTPHost), "ftp.example.org");
+    EXPECT_EQ(reg.ReadString(settings::ValueZIPFilter), "*.PAS");
+    EXPECT_EQ(settings::Decrypt(reg.ReadString(settings::ValueFTPpwd), settings::ScrambleKey), "old");
+    EXPECT_EQ(reg.GetValueNames(), (std::vector<std::string>{"FTPHost", "ZIPFilter", "FTPpwd", "FTPPort"}));
+}
+
+TEST_F(OptionsCommand, PasswordIsTheFirstLineOfStandardInput) {
+    struct Case {
+        const char* input;
+        const char* stored;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"s3cret\n", "s3cret", "********"},
+        {"s3cret\r\n", "s3cret", "********"},
+        {"s3cret", "s3cret", "********"},
+        {"first\nsecond\n", "first", "********"},
+        {"with space \n", "with space ", "********"},
+        {"", "", "(not set)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        const auto run = Options({"--password-stdin"}, c.input);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(settings::Decrypt(Key().ReadString(settings::ValueFTPpwd), settings::ScrambleKey), c.stored);
+        EXPECT_NE(Options({"--show"}).out.find(std::string("\npassword=") + c.shown + "\n"), std::string::npos);
+    }
+}
+
+TEST_F(OptionsCommand, MistakesAreUsageErrorsThatWriteNothing) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* stderrHas;
+        bool listsNames;
+    };
+    const Case cases[] = {
+        {{"--set", "password=s3cret"}, "use --password-stdin", false},
+        {{"--set", "colour=red"}, "no setting is named 'colour'", true},
+        {{"--set", "port=10000"}, "port must be a number from 0 to 9999", true},
+        {{"--set", "port=-1"}, "port must be a number from 0 to 9999", true},
+        {{"--set", "port=21x"}, "port must be a number from 0 to 9999", true},
+        {{"--set", "port="}, "port must be a number from 0 to 9999", true},
+        {{"--set", "passive=maybe"}, "passive takes yes or no", true},
+        {{"--set", "autosend=1"}, "autosend takes yes or no", true},
+        {{"--set", "host"}, "'host' is not NAME=VALUE", true},
+        {{"--set"}, "--set needs at least one NAME=VALUE", true},
+        {{"host=ftp.example.org"}, "unexpected argument", true},
+        {{"--show", "--set", "host=x"}, "cannot be combined", false},
+        // A valid value before the mistake is not stored either.
+        {{"--set", "host=ftp.example.org", "port=99999"}, "port must be", true},
+    };
+    for (const Case& c : cases) {
+        std::string shown;
+        for (const auto& a : c.args) shown += a + " ";
+        SCOPED_TRACE(shown);
+        const auto run = Options(c.args);
+        EXPECT_EQ(run.exitCode, 2) << run.err;
+        EXPECT_NE(run.err.find(c.stderrHas), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("Valid names: host, port, username, password, directory, passive, baseurl, filters, "
+                               "to, cc, bcc, subject, body, autosend") != std::string::npos,
+                  c.listsNames)
+            << run.err;
+        EXPECT_EQ(run.err.find("s3cret"), std::string::npos); // never echoed back
+        EXPECT_EQ(StoreText(), "(no file)");
+    }
+    // A password the scrambling cannot carry is refused before anything is written.
+    const auto euro = Options({"--set", "host=ftp.example.org", "--password-stdin"}, "pr\xe2\x82\xac" "ce\n");
+    EXPECT_EQ(euro.exitCode, 2);
+    EXPECT_NE(euro.err.find("U+20AC"), std::string::npos) << euro.err;
+    EXPECT_EQ(StoreText(), "(no file)");
+}
+
+TEST_F(OptionsCommand, ADamagedStoreIsReportedAndLeftAsItIs) {
+    Store("\"FTPPort\"=dword:15x\n");
+    const std::string before = StoreText();
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--show"},
+                                                 std::vector<std::string>{"--set", "host=ftp.example.org"}}) {
+        const auto run = Options(args);
+        EXPECT_EQ(run.exitCode, 1) << args[0];
+        EXPECT_NE(run.err.find("is damaged at line 4"), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_EQ(StoreText(), before);
+}
+
+TEST_F(OptionsCommand, HelpDescribesTheScriptForms) {
+    const auto help = RunProcess({ZANDREL_EXE, "--help"});
+    for (const char* text : {"options --show", "options --set NAME=VALUE", "options --password-stdin"})
+        EXPECT_NE(help.out.find(text), std::string::npos) << text;
+}
+
+} // namespace
+} // namespace zandrel::testing
