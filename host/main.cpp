@@ -195,6 +195,9 @@ int RunMenuCommand(host::HostSession& session, const std::string& projectArg, co
         failed = failed || message.kind == toolsapi::TMessageKind::mkError;
         stopped = stopped || message.kind == toolsapi::TMessageKind::mkStopped;
     }
+    // A Ctrl-C that closed a form (the options dialog of an upload without a host) stops the
+    // command as well, though the package had nothing to report.
+    stopped = stopped || ui::InterruptSignal() != 0;
     // 128 + the signal, as a shell reports a program that the signal ended: 130 for Ctrl-C.
     if (stopped) return 128 + (ui::InterruptSignal() != 0 ? ui::InterruptSignal() : SIGINT);
     if (failed) return kExitFailed;
@@ -209,6 +212,7 @@ int RunWizard(host::HostSession& session, const std::string& text) {
     for (const auto& wizard : session.Services().Wizards()) {
         if (host::THostServices::MenuTextOf(wizard) == text || wizard->GetIDString() == text) {
             wizard->Execute();
+            if (ui::InterruptSignal() != 0) return 128 + ui::InterruptSignal();
             return kExitOk;
         }
     }
