@@ -22,7 +22,7 @@ constexpr const char* kMailProgId = "Outlook.Application";
 
 // What the last attempt of each path came to, for the words SendProjectMail has for the person.
 struct Outcome {
-    std::string outlookFailure;
+    std::string applicationFailure;
     std::string mapiFailure;
 };
 Outcome lastOutcome;
@@ -48,7 +48,7 @@ bool StopAsked() {
 }
 
 void ReportStopped(const std::string& archivePath) {
-    TellHost(TMessageKind::mkStopped, "Zip && Email Project stopped; no message was sent. The archive is " + archivePath);
+    TellHost(TMessageKind::mkStopped, "Zip & Email Project stopped; no message was sent. The archive is " + archivePath);
 }
 
 void ReportComposerOpened(const std::string& archivePath) {
@@ -83,7 +83,7 @@ void SendProjectMail(const std::string& ArchivePath) {
     if (mapiResult == 0) {
         // The person asked for the message to go out by itself: say why it did not.
         if (EmailAuto)
-            TellHost(TMessageKind::mkWarning, "the message could not be sent by itself (" + WithoutFullStop(lastOutcome.outlookFailure) +
+            TellHost(TMessageKind::mkWarning, "the message could not be sent by itself (" + WithoutFullStop(lastOutcome.applicationFailure) +
                                                   "); it waits in the mail composer instead");
         ReportComposerOpened(ArchivePath);
         return;
@@ -91,7 +91,7 @@ void SendProjectMail(const std::string& ArchivePath) {
     if (StopAsked()) return ReportStopped(ArchivePath);
     TellHost(TMessageKind::mkError,
              "no mail program could take the message. The mail application: " +
-                 WithoutFullStop(lastOutcome.outlookFailure) +
+                 WithoutFullStop(lastOutcome.applicationFailure) +
                  ". The desktop's mail program: " + WithoutFullStop(lastOutcome.mapiFailure) + ". The archive is " +
                  ArchivePath +
                  "; attach it to a message yourself, or set up sendmail (for example msmtp-mta) or a desktop mail "
@@ -106,11 +106,11 @@ bool SendByOutlook(const std::string& ArchivePath) {
         try {
             application = automation::CreateObject(kMailProgId);
         } catch (const std::exception& e) {
-            lastOutcome.outlookFailure = e.what();
+            lastOutcome.applicationFailure = e.what();
         }
     }
     try {
-        if (!application) throw automation::AutomationError("no mail application: " + lastOutcome.outlookFailure);
+        if (!application) throw automation::AutomationError("no mail application: " + lastOutcome.applicationFailure);
         ObjectRef item = application->Invoke("CreateItem", {Variant(0)}).AsObject();
         item->SetProperty("To", Variant(EmailTo));
         item->SetProperty("Cc", Variant(EmailCC));
@@ -126,10 +126,10 @@ bool SendByOutlook(const std::string& ArchivePath) {
         // The item and the application are let go here; the application is never told to quit.
         return true;
     } catch (const std::exception& e) {
-        lastOutcome.outlookFailure = e.what();
+        lastOutcome.applicationFailure = e.what();
         return false;
     } catch (...) {
-        lastOutcome.outlookFailure = "the mail application failed";
+        lastOutcome.applicationFailure = "the mail application failed";
         return false;
     }
 }

@@ -159,7 +159,7 @@ TEST_F(EmailCommand, CtrlCStopsAHangingSend) {
                                           .timeoutSeconds = 60});
     EXPECT_TRUE(run.signalled);
     EXPECT_EQ(run.exitCode, 130) << run.err;
-    EXPECT_NE(run.err.find("Zip && Email Project stopped; no message was sent"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Zip & Email Project stopped; no message was sent"), std::string::npos) << run.err;
     EXPECT_TRUE(user_->ComposedLinks().empty());
     EXPECT_NE(kill(std::stoi(ReadFile(pidFile)), 0), 0) << "sendmail was ended";
 }
