@@ -10,6 +10,7 @@
 #include "settings/SettingNames.h"
 #include "settings/SettingsStoreFixture.h"
 #include "support/RunProcess.h"
+#include "ui/PseudoTerminal.h"
 
 namespace zandrel::testing {
 namespace {
@@ -167,6 +168,45 @@ TEST_F(OptionsCommand, ADamagedStoreIsReportedAndLeftAsItIs) {
         EXPECT_NE(run.err.find("is damaged at line 4"), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "");
     }
+    EXPECT_EQ(StoreText(), before);
+}
+
+// The dialog itself at a terminal, as a person works it: what they type is saved by Ok; a Ctrl-C
+// saves nothing and ends the program as Ctrl-C does.
+TEST_F(OptionsCommand, TheDialogAtATerminalSavesOnOkAndNothingOnCtrlC) {
+    const std::vector<std::string> argv = {"/usr/bin/env", "DISPLAY=", "WAYLAND_DISPLAY=", ZANDREL_EXE,
+                                           "--ui=terminal", "options"};
+    const std::string pick = "Enter = Ok, Ctrl-D = Cancel: ";
+    {
+        PseudoTerminal term(argv);
+        ASSERT_TRUE(term.WaitFor("Zandrel Options")) << term.Screen();
+        ASSERT_TRUE(term.WaitFor("4. Host")) << term.Screen();
+        ASSERT_TRUE(term.WaitFor(pick)) << term.Screen();
+        term.Type("4\n");
+        ASSERT_TRUE(term.WaitFor("Host")) << term.Screen();
+        term.Type("ftp.example.org\n");
+        ASSERT_TRUE(term.WaitFor(pick)) << term.Screen();
+        term.Type("6\n");
+        ASSERT_TRUE(term.WaitFor("Password")) << term.Screen();
+        term.Type("s3cret\n");
+        ASSERT_TRUE(term.WaitFor(pick)) << term.Screen();
+        term.Type("\n");
+        EXPECT_EQ(term.Finish(), 0) << term.Screen();
+        EXPECT_EQ(term.Screen().find("s3cret"), std::string::npos) << term.Screen();
+    }
+    registry::TRegistry reg = Key();
+    EXPECT_EQ(reg.ReadString(settings::ValueFTPHost), "ftp.example.org");
+    EXPECT_EQ(settings::Decrypt(reg.ReadString(settings::ValueFTPpwd), settings::ScrambleKey), "s3cret");
+
+    const std::string before = StoreText();
+    PseudoTerminal term(argv);
+    ASSERT_TRUE(term.WaitFor(pick)) << term.Screen();
+    term.Type("4\n");
+    ASSERT_TRUE(term.WaitFor("Host")) << term.Screen();
+    term.Type("other.example.org\n");
+    ASSERT_TRUE(term.WaitFor(pick)) << term.Screen();
+    term.Type("\x03");
+    EXPECT_EQ(term.Finish(), 130) << term.Screen();
     EXPECT_EQ(StoreText(), before);
 }
 
