@@ -6,6 +6,7 @@
 #include <Poco/Net/SSLManager.h>
 #include <Poco/Net/SecureStreamSocket.h>
 
+#include <openssl/x509v3.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -153,15 +154,37 @@ void HttpChannel::Handshake(const std::string& host) {
         } catch (const Poco::Net::CertificateValidationException& e) {
             Broken(ERROR_INTERNET_SEC_CERT_ERRORS, "the server's certificate was not accepted: " + e.displayText());
         } catch (const Poco::Exception& e) {
+            if (e.displayText().find("certificate verify failed") != std::string::npos)
+                Broken(ERROR_INTERNET_SEC_CERT_ERRORS, "the server's certificate is not trusted: " + e.displayText());
             Broken(ERROR_INTERNET_SECURITY_CHANNEL_ERROR, "TLS handshake failed: " + e.displayText());
         }
-        if (rc == 1) return;
+        if (rc == 1) {
+            CheckPeerName(secure, host);
+            return;
+        }
         const int mode = rc == Poco::Net::SecureStreamSocket::ERR_SSL_WANT_WRITE ? Socket::SELECT_WRITE : Socket::SELECT_READ;
         const WaitOutcome outcome = WaitForSocket(socket_, mode, deadline);
         if (outcome == WaitOutcome::Cancelled) Broken(ERROR_INTERNET_OPERATION_CANCELLED, {});
         if (outcome == WaitOutcome::TimedOut)
             Broken(ERROR_INTERNET_TIMEOUT, "no TLS handshake within " + SecondsText(timeouts_.receive));
     }
+}
+
+// The chain was verified during the handshake; the name is checked here, against the
+// certificate's DNS names or IP addresses, as the server was named in the URL.
+void HttpChannel::CheckPeerName(const Poco::Net::SecureStreamSocket& secure, const std::string& host) {
+    X509* certificate = nullptr;
+    try {
+        certificate = const_cast<X509*>(secure.peerCertificate().certificate());
+        Poco::Net::IPAddress literal;
+        const bool isAddress = Poco::Net::IPAddress::tryParse(host, literal);
+        const int match = isAddress ? X509_check_ip_asc(certificate, host.c_str(), 0)
+                                    : X509_check_host(certificate, host.data(), host.size(), 0, nullptr);
+        if (match == 1) return;
+    } catch (const Poco::Exception& e) {
+        Broken(ERROR_INTERNET_SEC_CERT_ERRORS, "the server sent no usable certificate: " + e.displayText());
+    }
+    Broken(ERROR_INTERNET_SEC_CERT_ERRORS, "the server's certificate is not valid for the name " + host);
 }
 
 void HttpChannel::Broken(DWORD code, const std::string& reason) {

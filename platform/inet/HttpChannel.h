@@ -4,6 +4,7 @@
 // messages; the bytes move through the socket itself, so a stalled server can neither hold a
 // Cancel back nor outlast the timeouts, and a body never passes through a 1 KiB stream buffer.
 #include <Poco/Net/HTTPResponse.h>
+#include <Poco/Net/SecureStreamSocket.h>
 #include <Poco/Net/StreamSocket.h>
 
 #include <cstdint>
@@ -67,6 +68,7 @@ private:
     bool Fill(Clock::time_point deadline);
     std::string ReadLine(size_t limit, Clock::time_point deadline);
     void Handshake(const std::string& host);
+    void CheckPeerName(const Poco::Net::SecureStreamSocket& secure, const std::string& host);
     [[noreturn]] void Broken(DWORD code, const std::string& reason);
 
     Poco::Net::StreamSocket socket_;
