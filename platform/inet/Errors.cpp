@@ -99,7 +99,7 @@ void ThrowServerRefusal(int status, const std::string& reply) {
 
 void RequireCommandSafe(std::string_view text) {
     if (text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
-        throw Failure(ERROR_INVALID_PARAMETER, "CR, LF or NUL in an FTP command argument");
+        throw Failure(ERROR_INVALID_PARAMETER, "CR, LF or NUL in a name, a credential or a setting");
 }
 
 std::string OneLine(std::string_view text) {

@@ -97,6 +97,10 @@ detail::Timeouts* TimeoutsOf(Handle& handle) {
 HINTERNET InternetOpen(const std::string& agent, DWORD accessType, const std::string& proxy,
                        const std::string& proxyBypass, DWORD flags) {
     return Guarded<HINTERNET>(nullptr, [&] {
+        // The agent and the proxy's credentials go into request headers.
+        detail::RequireCommandSafe(agent);
+        detail::RequireCommandSafe(proxy);
+        detail::RequireCommandSafe(proxyBypass);
         auto root = std::make_shared<RootHandle>();
         root->agent = agent;
         root->accessType = accessType;
