@@ -11,6 +11,7 @@ packages=(
   python3 python3-pyftpdlib unzip zip p7zip-full curl time bc
   fonts-wine xdg-utils
   clang libclang-rt-14-dev
+  nginx-light  # only the HTTP benchmark (bench/http_vs_curl.sh) uses it
 )
 missing=()
 for p in "${packages[@]}"; do
