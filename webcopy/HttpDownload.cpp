@@ -1,7 +1,4 @@
 // HTTP download of one file, with Basic authentication, the date check and unique names.
-#include <vector>
-
-#include "platform/rtl/Clock.h"
 #include "platform/rtl/FileSystem.h"
 #include "webcopy/Base64.h"
 #include "webcopy/FtpLocalFile.h"
@@ -14,7 +11,6 @@
 namespace zandrel::webcopy {
 namespace {
 
-constexpr size_t kBlockSize = 4096;
 // A login handler that always confirms (a script, a stored answer) would otherwise be asked for
 // ever by a server that refuses what it gives.
 constexpr int kMaxLogins = 20;
@@ -117,22 +113,10 @@ bool TZandrelWebCopy::HttpGetFile(int idx, const std::string& URL, const std::st
         ReportError(errCreateTarget, kMsgCreateFile + path);
         return false;
     }
-    if (rtl::FileExists(path)) {
-        bool allow = true;
-        if (OnCopyOverWrite) OnCopyOverWrite(*this, path, allow);
-        if (!allow || FCancelled) return false;
-        if (CreateUniqueFilenames) path = MakeUniqueFileName(path);
-    }
-    const std::string localDir = rtl::ExtractFileDir(path);
-    if (!localDir.empty()) ForceDirTree(localDir);
     // The data goes to a temporary file beside the target, which takes the name only once the
     // whole body has arrived: an existing file is replaced by a complete one or not at all.
     LocalFile target;
-    if (!target.CreateReplacing(path)) {
-        FLastErrorReason = LocalFailureReason();
-        ReportError(errCreateTarget, kMsgCreateFile + path);
-        return false;
-    }
+    if (!OpenDownloadTarget(path, target, kMsgCreateFile)) return false;
 
     uint64_t size = 0;
     if (!inet::HttpQueryInfo64(request.Get(), inet::HTTP_QUERY_CONTENT_LENGTH | inet::HTTP_QUERY_FLAG_NUMBER, size))
@@ -141,22 +125,7 @@ bool TZandrelWebCopy::HttpGetFile(int idx, const std::string& URL, const std::st
         size = static_cast<uint64_t>(Items[idx].FileSize);
 
     uint64_t total = 0;
-    const uint32_t start = rtl::GetTickCount();
-    std::vector<char> block(kBlockSize);
-    bool readFailed = false;
-    while (!FCancelled) {
-        inet::DWORD got = 0;
-        if (!inet::InternetReadFile(request.Get(), block.data(), static_cast<inet::DWORD>(block.size()), got)) {
-            readFailed = true;
-            break;
-        }
-        if (got > 0) target.Write(block.data(), got, path);
-        total += got;
-        const bool cancel = ProgressStep(total, size, start, DlgDwnload);
-        if (got == 0 || cancel) break;
-    }
-    if (readFailed && !InetCallCancelled()) NoteInetFailure();
-    target.Finish(path);
+    const bool readFailed = !ReceiveInto(request.Get(), target, path, size, total);
     request.Close();
     if (FCancelled) return false; // the temporary file goes; an existing file stays as it was
     if (readFailed) {
