@@ -253,20 +253,25 @@ std::string RequestHead(const RequestHandle& request, std::optional<uint64_t> bo
 // closed meanwhile is replaced once, before anything of the request went out for good.
 void SendHead(RequestHandle& request, std::optional<uint64_t> bodyLength) {
     const std::string head = RequestHead(request, bodyLength);
-    request.channel = detail::TakeIdleChannel(*request.root, request.endpoint.Key());
-    if (request.channel) {
+    if (!request.channel) {
+        request.channel = detail::TakeIdleChannel(*request.root, request.endpoint.Key());
+        request.channelReused = request.channel != nullptr;
+    }
+    if (request.channel && request.channelReused) {
         request.channel->SetTimeouts(request.root->timeouts);
         try {
             request.channel->Send(head.data(), head.size());
-            if (bodyLength) return;
-            request.response = request.channel->ReadHead(request.verb == "HEAD");
+            if (!bodyLength) request.response = request.channel->ReadHead(request.verb == "HEAD");
             return;
         } catch (const Failure& failure) {
-            if (failure.code() == ERROR_INTERNET_OPERATION_CANCELLED) throw;
+            // Only a connection the server had closed is worth a second try; a Cancel or a
+            // server that stalls must not cost the wait twice.
+            if (failure.code() != ERROR_INTERNET_CONNECTION_ABORTED) throw;
             request.channel.reset();
         }
     }
-    request.channel = HttpChannel::Open(request.endpoint, request.root->timeouts);
+    if (!request.channel) request.channel = HttpChannel::Open(request.endpoint, request.root->timeouts);
+    request.channelReused = false;
     request.channel->Send(head.data(), head.size());
     if (!bodyLength) request.response = request.channel->ReadHead(request.verb == "HEAD");
 }
@@ -448,6 +453,10 @@ HINTERNET HttpOpenRequest(HINTERNET connection, const std::string& verb, const s
         request->host = url.HostHeader();
         if (!handle->user.empty() || !handle->password.empty())
             request->headers.emplace_back("Authorization", BasicCredentials(handle->user, handle->password));
+        // The server is reached here, so that a server that cannot be reached means no request.
+        request->channel = detail::TakeIdleChannel(*rootHandle, request->endpoint.Key());
+        request->channelReused = request->channel != nullptr;
+        if (!request->channel) request->channel = HttpChannel::Open(request->endpoint, rootHandle->timeouts);
         SetLastError(ERROR_SUCCESS);
         return detail::RegisterHandle(std::move(request), connection);
     });
@@ -456,7 +465,7 @@ HINTERNET HttpOpenRequest(HINTERNET connection, const std::string& verb, const s
 bool HttpSendRequestEx(HINTERNET handle, uint64_t totalLength, DWORD, DWORD_PTR) {
     return Guarded<bool>(false, [&] {
         auto request = Request(handle);
-        if (request->channel || request->response) throw Failure(ERROR_INTERNET_INCORRECT_HANDLE_STATE, "the request was already sent");
+        if (request->sending || request->response) throw Failure(ERROR_INTERNET_INCORRECT_HANDLE_STATE, "the request was already sent");
         request->announced = totalLength;
         request->sent = 0;
         request->sending = true;

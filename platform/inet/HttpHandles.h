@@ -25,6 +25,7 @@ struct RequestHandle : Handle {
     std::string host;    // the Host header
     std::vector<std::pair<std::string, std::string>> headers; // sent with the request
     std::unique_ptr<HttpChannel> channel;
+    bool channelReused = false; // the channel served an earlier request (the server may have closed it)
     std::optional<Poco::Net::HTTPResponse> response;
     // A request with a body (HttpSendRequestEx): what was announced and what went out so far.
     bool sending = false;

@@ -185,7 +185,8 @@ HINTERNET InternetOpenUrl(HINTERNET root, const std::string& url, const std::str
                           DWORD_PTR context);
 
 // A request on an HTTP connection (InternetConnect with INTERNET_SERVICE_HTTP; the server
-// name may carry ":port", which wins over the port argument). Nothing is sent yet.
+// name may carry ":port", which wins over the port argument). The server is reached here (or a
+// kept connection to it taken over); null when it cannot be. Nothing is sent yet.
 HINTERNET HttpOpenRequest(HINTERNET connection, const std::string& verb, const std::string& objectName,
                           const std::string& version, const std::string& referrer, DWORD flags,
                           DWORD_PTR context);

@@ -354,10 +354,11 @@ TEST_F(HttpRoutines, AnUploadToAServerThatIsGoneSaysWhy) {
     WriteLocal(local_ / "up.bin", "data");
     FtpWebCopy wc;
     TZandrelWebCopyItem& item = Put(wc, "/upload/up.bin", "up.bin");
-    item.URL = "http://127.0.0.1:" + std::to_string(test::UnusedLocalPort()) + "/upload/up.bin";
+    const std::string server = "127.0.0.1:" + std::to_string(test::UnusedLocalPort());
+    item.URL = "http://" + server + "/upload/up.bin";
     wc.Execute();
     EXPECT_FALSE(wc.Items[0].Success());
-    EXPECT_TRUE(Logged(wc.log, "error " + std::to_string(inet::ERROR_INTERNET_CANNOT_CONNECT)));
+    EXPECT_TRUE(Logged(wc.log, "errorinfo 6 Cannot connect to server " + server));
     ASSERT_EQ(wc.reasons.size(), 1u);
     EXPECT_NE(wc.reasons[0].find("refused"), std::string::npos) << wc.reasons[0];
 }
