@@ -287,6 +287,23 @@ TEST_F(HttpLayer, AnUploadShortOfItsAnnouncedLengthNeverCompletes) {
     EXPECT_EQ(error, ERROR_INVALID_PARAMETER);
 }
 
+TEST_F(HttpLayer, AnUploadToAServerThatStopsReadingIsCancelled) {
+    const std::string content = Content(64 * 1024 * 1024); // far beyond what the socket buffers hold
+    ScopedHandle connection(InternetConnect(root_.Get(), "127.0.0.1:" + std::to_string(server_.Port()), 0, "", "",
+                                            INTERNET_SERVICE_HTTP, 0, 0));
+    ScopedHandle request(HttpOpenRequest(connection.Get(), "PUT", "/stallput/x.bin", "", "", 0, 0));
+    ASSERT_TRUE(HttpSendRequestEx(request.Get(), content.size(), HSR_INITIATE, 0));
+    int looks = 0;
+    IdleHookScope hook([&looks] { return ++looks < 20; });
+    DWORD written = 0;
+    bool failed = false;
+    for (size_t at = 0; at < content.size() && !failed; at += 1 << 20)
+        failed = !InternetWriteFile(request.Get(), content.data() + at, 1 << 20, written);
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(GetLastError(), ERROR_INTERNET_OPERATION_CANCELLED);
+    EXPECT_FALSE(HttpEndRequest(request.Get(), 0, 0));
+}
+
 TEST_F(HttpLayer, AProxyGetsAbsoluteUrlsAndItsCredentials) {
     server_.WriteFile("p.txt", "proxied");
     const std::string proxy = "http://carol:pw@127.0.0.1:" + std::to_string(server_.Port());
