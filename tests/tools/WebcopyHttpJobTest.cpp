@@ -22,7 +22,7 @@ ProcessResult RunJob(const TempDir& dir, const Json& job) {
     return RunProcess({ZANDREL_WEBCOPY_TOOL, "--ui=terminal", path}, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}});
 }
 
-TEST(WebcopyHttpJob, DownloadsAndUploadsAndSaysWhenTheServerRefuses) {
+TEST(WebcopyHttpJob, DownloadsAndUploadsAndSaysWhyWhenTheServerRefuses) {
     test::HttpServer server;
     TempDir dir{"webcopy-http"};
     server.WriteFile("site/page.bin", std::string(50000, 'p'));
@@ -44,6 +44,15 @@ TEST(WebcopyHttpJob, DownloadsAndUploadsAndSaysWhenTheServerRefuses) {
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_NE(bad.out.find("Returned http error code 403"), std::string::npos) << bad.out;
     EXPECT_NE(bad.out.find("403 Forbidden"), std::string::npos) << bad.out;
+
+    // A server whose certificate is not trusted: the run says so.
+    test::HttpServer tls(test::HttpServerOptions{.tls = true});
+    const Json untrusted = Json::array({
+        Json{{"Protocol", "wpHttp"}, {"URL", tls.Base() + "/files/x"}, {"TargetDir", dir / "got"}},
+    });
+    const ProcessResult distrusted = RunJob(dir, Json{{"ShowDialog", false}, {"Items", untrusted}});
+    EXPECT_EQ(distrusted.exitCode, 1);
+    EXPECT_NE(distrusted.out.find("certificate"), std::string::npos) << distrusted.out;
 }
 
 } // namespace
