@@ -13,6 +13,7 @@ packages=(
   fonts-wine xdg-utils
   xvfb xclip
   clang libclang-rt-14-dev
+  nginx-light  # only the HTTP benchmark (bench/http_vs_curl.sh) uses it
 )
 missing=()
 for p in "${packages[@]}"; do

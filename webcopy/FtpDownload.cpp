@@ -12,8 +12,6 @@
 namespace zandrel::webcopy {
 namespace {
 
-constexpr size_t kBlockSize = 4096;
-
 // The directory part of a remote path, up to and including its last "/"; empty without one.
 std::string RemoteDirPart(const std::string& url) {
     const size_t slash = url.rfind('/');
@@ -123,39 +121,10 @@ bool TZandrelWebCopy::FetchFile(int Index, inet::HINTERNET connection, const std
     std::string localPath = JoinDirFile(TargetDir, TargetFilename.empty() ? remoteName : TargetFilename);
     FLastFile = localPath;
     FLastDir = TargetDir;
-    if (rtl::FileExists(localPath)) {
-        bool allow = true;
-        if (OnCopyOverWrite) OnCopyOverWrite(*this, localPath, allow);
-        if (!allow || FCancelled) return false;
-        if (CreateUniqueFilenames) localPath = MakeUniqueFileName(localPath);
-    }
-
-    const std::string localDir = rtl::ExtractFileDir(localPath);
-    if (!localDir.empty()) ForceDirTree(localDir);
     LocalFile target;
-    if (!target.CreateReplacing(localPath)) {
-        FLastErrorReason = LocalFailureReason();
-        ReportError(errCreateTarget, kMsgCreateTarget + localPath);
-        return false;
-    }
-
+    if (!OpenDownloadTarget(localPath, target, kMsgCreateTarget)) return false;
     uint64_t received = 0;
-    const uint32_t start = rtl::GetTickCount();
-    std::vector<char> block(kBlockSize);
-    bool readFailed = false;
-    for (;;) {
-        inet::DWORD got = 0;
-        if (!inet::InternetReadFile(remote.Get(), block.data(), static_cast<inet::DWORD>(block.size()), got)) {
-            readFailed = true;
-            break;
-        }
-        if (got > 0) target.Write(block.data(), got, localPath);
-        received += got;
-        const bool cancel = ProgressStep(received, total, start, DlgDwnload);
-        if (got == 0 || cancel) break;
-    }
-    if (readFailed && !InetCallCancelled()) NoteInetFailure();
-    target.Finish(localPath);
+    const bool readFailed = !ReceiveInto(remote.Get(), target, localPath, total, received);
     remote.Close();
     // What did not arrive whole never takes the file's name (see LocalFile::CreateReplacing).
     if (FCancelled) return false;

@@ -48,6 +48,16 @@ const std::map<DWORD, const char*>& Texts() {
         {ERROR_INTERNET_CANNOT_CONNECT, "A connection with the server could not be established"},
         {ERROR_INTERNET_CONNECTION_ABORTED, "The connection with the server was terminated "
                                             "abnormally"},
+        {ERROR_INTERNET_UNRECOGNIZED_SCHEME, "The URL scheme could not be recognized or is not supported."},
+        {ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR, "The application is moving from an SSL to an non-SSL "
+                                                "connection because of a redirect."},
+        {ERROR_INTERNET_SEC_CERT_ERRORS, "The SSL certificate contains errors."},
+        {ERROR_INTERNET_SECURITY_CHANNEL_ERROR, "The application experienced an internal error "
+                                                "loading the SSL libraries."},
+        {ERROR_HTTP_HEADER_NOT_FOUND, "The requested header could not be located."},
+        {ERROR_HTTP_INVALID_SERVER_RESPONSE, "The server response could not be parsed."},
+        {ERROR_HTTP_REDIRECT_FAILED, "The redirection failed because either the scheme changed or "
+                                     "all attempts made to redirect failed."},
         {ERROR_FTP_TRANSFER_IN_PROGRESS, "There is already an FTP request in progress on this "
                                          "session."},
         {ERROR_FTP_DROPPED, "The FTP session was terminated."},
@@ -89,7 +99,7 @@ void ThrowServerRefusal(int status, const std::string& reply) {
 
 void RequireCommandSafe(std::string_view text) {
     if (text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
-        throw Failure(ERROR_INVALID_PARAMETER, "CR, LF or NUL in an FTP command argument");
+        throw Failure(ERROR_INVALID_PARAMETER, "CR, LF or NUL in a name, a credential or a setting");
 }
 
 std::string OneLine(std::string_view text) {

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/inet/FtpHandles.h"
+#include "platform/inet/HttpHandles.h"
 
 namespace zandrel::inet {
 namespace {
@@ -86,7 +87,7 @@ HINTERNET InternetConnect(HINTERNET root, const std::string& serverName, INTERNE
                           DWORD flags, DWORD_PTR context) {
     return Guarded<HINTERNET>(nullptr, [&]() -> HINTERNET {
         auto rootHandle = detail::LookupAs<detail::RootHandle>(root, HandleKind::Root);
-        if (service == INTERNET_SERVICE_HTTP) throw Failure(ERROR_NOT_SUPPORTED, "HTTP is not available yet");
+        if (service == INTERNET_SERVICE_HTTP) return detail::OpenHttpConnection(root, serverName, port, userName, password, context);
         if (service != INTERNET_SERVICE_FTP) throw Failure(ERROR_INVALID_PARAMETER);
         // Everything that will go into a command is checked before the first byte goes out.
         detail::RequireCommandSafe(serverName);

@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "platform/inet/FtpHandles.h"
+#include "platform/inet/HttpHandles.h"
 
 namespace zandrel::inet {
 namespace {
@@ -225,6 +226,7 @@ DWORD FtpGetFileSize(HINTERNET file, DWORD* sizeHigh) {
 bool InternetReadFile(HINTERNET file, void* buffer, DWORD toRead, DWORD& read) {
     read = 0;
     return Guarded<bool>(false, [&] {
+        if (detail::IsRequestHandle(file)) return detail::ReadResponseBody(file, buffer, toRead, read);
         auto handle = TransferHandle(file, false);
         if (handle->finished || toRead == 0) return true;
         if (handle->bufferPos == handle->bufferEnd) {
@@ -265,6 +267,7 @@ bool InternetReadFile(HINTERNET file, void* buffer, DWORD toRead, DWORD& read) {
 bool InternetWriteFile(HINTERNET file, const void* buffer, DWORD toWrite, DWORD& written) {
     written = 0;
     return Guarded<bool>(false, [&] {
+        if (detail::IsRequestHandle(file)) return detail::WriteRequestBody(file, buffer, toWrite, written);
         auto handle = TransferHandle(file, true);
         if (handle->buffer.empty()) handle->buffer.resize(kSendRun);
         if (handle->bufferEnd + toWrite > handle->buffer.size()) SendCollected(*handle);

@@ -21,6 +21,11 @@ struct ConnectionHandle : Handle {
     bool passive = false;
     std::unique_ptr<FtpSession> session;
     bool transferOpen = false; // a file handle of this connection is open
+
+    // INTERNET_SERVICE_HTTP: where its requests go, and the credentials they carry.
+    std::string server;
+    INTERNET_PORT port = 0;
+    std::string user, password;
 };
 
 struct FindHandle : Handle {

@@ -102,25 +102,25 @@ FtpSession::FtpSession(const StreamSocket& socket, const Timeouts& timeouts)
 
 FtpSession::~FtpSession() = default;
 
-std::unique_ptr<FtpSession> FtpSession::Connect(const std::string& host, uint16_t port,
-                                                const Timeouts& timeouts) {
-    RequireCommandSafe(host);
-    std::optional<StreamSocket> control;
+StreamSocket ConnectToHost(const std::string& host, uint16_t port, Millis timeout) {
     DWORD lastCode = ERROR_INTERNET_CANNOT_CONNECT;
     std::string lastReason = "no address for " + host;
     for (const Poco::Net::IPAddress& address : Resolve(host)) {
         try {
-            control = ConnectWithin(SocketAddress(address, port), timeouts.connect);
-            break;
+            return ConnectWithin(SocketAddress(address, port), timeout);
         } catch (const Failure& failure) {
             if (failure.code() == ERROR_INTERNET_OPERATION_CANCELLED) throw;
             lastCode = failure.code();
             lastReason = failure.reason();
         }
     }
-    if (!control) throw Failure(lastCode, lastReason);
+    throw Failure(lastCode, lastReason);
+}
 
-    std::unique_ptr<FtpSession> session(new FtpSession(*control, timeouts));
+std::unique_ptr<FtpSession> FtpSession::Connect(const std::string& host, uint16_t port,
+                                                const Timeouts& timeouts) {
+    RequireCommandSafe(host);
+    std::unique_ptr<FtpSession> session(new FtpSession(ConnectToHost(host, port, timeouts.connect), timeouts));
     std::string reply;
     int status = session->ReadReply(reply, timeouts.receive);
     // "120 ready in n minutes" may precede the greeting; a server that only ever says that is

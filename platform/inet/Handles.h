@@ -12,8 +12,12 @@
 #include "platform/inet/Wait.h"
 
 namespace zandrel::inet::detail {
+struct HttpIdlePool;
+}
 
-enum class HandleKind { Root, Connection, Find, File };
+namespace zandrel::inet::detail {
+
+enum class HandleKind { Root, Connection, Find, File, Request };
 
 struct Handle {
     explicit Handle(HandleKind kind) : kind(kind) {}
@@ -32,6 +36,8 @@ struct Handle {
 struct ProxySettings {
     std::string ftpProxy;  // "host:port", empty for none
     std::string httpProxy; // "host:port", empty for none
+    std::string httpsProxy; // "host:port", empty for none
+    std::string user, password; // the proxy's credentials, from "user:password@" in its setting
     std::string bypass;    // comma or blank separated host list
 };
 
@@ -41,6 +47,9 @@ struct RootHandle : Handle {
     DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG;
     ProxySettings proxy;
     Timeouts timeouts;
+    // HTTP connections whose last response was read to its end, for reuse by the next request
+    // to the same server; closed with the root.
+    std::shared_ptr<HttpIdlePool> idleChannels;
 };
 
 // Registers `handle` as a child of `parent` (null for a root) and returns its number.

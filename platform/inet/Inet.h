@@ -45,10 +45,25 @@ inline constexpr DWORD INTERNET_SERVICE_FTP = 1;
 inline constexpr DWORD INTERNET_SERVICE_HTTP = 3;
 inline constexpr INTERNET_PORT INTERNET_INVALID_PORT_NUMBER = 0; // the service's default port
 inline constexpr INTERNET_PORT INTERNET_DEFAULT_FTP_PORT = 21;
+inline constexpr INTERNET_PORT INTERNET_DEFAULT_HTTP_PORT = 80;
+inline constexpr INTERNET_PORT INTERNET_DEFAULT_HTTPS_PORT = 443;
+
+// HttpQueryInfo levels and modifiers.
+inline constexpr DWORD HTTP_QUERY_CONTENT_LENGTH = 5;
+inline constexpr DWORD HTTP_QUERY_LAST_MODIFIED = 11;
+inline constexpr DWORD HTTP_QUERY_STATUS_CODE = 19;
+inline constexpr DWORD HTTP_QUERY_STATUS_TEXT = 20;
+inline constexpr DWORD HTTP_QUERY_CONTENT_DISPOSITION = 47;
+inline constexpr DWORD HTTP_QUERY_FLAG_NUMBER = 0x20000000;
+inline constexpr DWORD HTTP_QUERY_FLAG_SYSTEMTIME = 0x40000000;
 
 // Flags.
 inline constexpr DWORD INTERNET_FLAG_PASSIVE = 0x08000000;
-inline constexpr DWORD INTERNET_FLAG_RELOAD = 0x80000000; // accepted; listings are never cached
+inline constexpr DWORD INTERNET_FLAG_RELOAD = 0x80000000; // accepted; nothing is ever cached
+inline constexpr DWORD INTERNET_FLAG_NO_CACHE_WRITE = 0x04000000; // accepted; nothing is cached
+inline constexpr DWORD INTERNET_FLAG_KEEP_CONNECTION = 0x00400000; // accepted; HTTP always keeps alive
+inline constexpr DWORD HSR_INITIATE = 8;
+inline constexpr DWORD INTERNET_FLAG_SECURE = 0x00800000; // HttpOpenRequest: https
 inline constexpr DWORD GENERIC_READ = 0x80000000;
 inline constexpr DWORD GENERIC_WRITE = 0x40000000;
 inline constexpr DWORD FTP_TRANSFER_TYPE_ASCII = 1;
@@ -83,6 +98,13 @@ inline constexpr DWORD ERROR_INTERNET_INCORRECT_HANDLE_TYPE = 12018;
 inline constexpr DWORD ERROR_INTERNET_INCORRECT_HANDLE_STATE = 12019;
 inline constexpr DWORD ERROR_INTERNET_CANNOT_CONNECT = 12029;
 inline constexpr DWORD ERROR_INTERNET_CONNECTION_ABORTED = 12030;
+inline constexpr DWORD ERROR_INTERNET_SEC_CERT_ERRORS = 12055;
+inline constexpr DWORD ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR = 12040;
+inline constexpr DWORD ERROR_INTERNET_UNRECOGNIZED_SCHEME = 12006;
+inline constexpr DWORD ERROR_HTTP_HEADER_NOT_FOUND = 12150;
+inline constexpr DWORD ERROR_HTTP_INVALID_SERVER_RESPONSE = 12152;
+inline constexpr DWORD ERROR_HTTP_REDIRECT_FAILED = 12156;
+inline constexpr DWORD ERROR_INTERNET_SECURITY_CHANNEL_ERROR = 12157;
 inline constexpr DWORD ERROR_FTP_TRANSFER_IN_PROGRESS = 12110;
 inline constexpr DWORD ERROR_FTP_DROPPED = 12111;
 inline constexpr DWORD ERROR_FTP_NO_PASSIVE_MODE = 12112;
@@ -130,8 +152,9 @@ bool InternetQueryOption(HINTERNET handle, DWORD option, DWORD& value);
 
 // ---- connections ---------------------------------------------------------------------------------
 // For INTERNET_SERVICE_FTP this connects and logs in; an empty user name logs in anonymously.
-// Active mode unless flags hold INTERNET_FLAG_PASSIVE. Service HTTP is not available yet and
-// answers null with ERROR_NOT_SUPPORTED.
+// Active mode unless flags hold INTERNET_FLAG_PASSIVE. For INTERNET_SERVICE_HTTP nothing is
+// sent yet: the server is reached by the first request (see HttpOpenRequest); user and password
+// given here are sent as Basic credentials.
 HINTERNET InternetConnect(HINTERNET root, const std::string& serverName, INTERNET_PORT port,
                           const std::string& userName, const std::string& password, DWORD service,
                           DWORD flags, DWORD_PTR context);
@@ -139,6 +162,50 @@ HINTERNET InternetConnect(HINTERNET root, const std::string& serverName, INTERNE
 // Cheap and without network traffic: false once the handle is closed, after a timeout or a lost
 // session, or when the server has closed (or is closing) the control connection.
 bool IsConnectionAlive(HINTERNET connection);
+
+// ---- HTTP ------------------------------------------------------------------------------------------
+// HTTP/1.1 over plain TCP or TLS (https: the system's CA store, which SSL_CERT_FILE and
+// SSL_CERT_DIR override, and the server's name checked against its certificate). Requests go
+// through the root's proxy (absolute URLs for http, a CONNECT tunnel for https) unless the host
+// is in the bypass list; `user:password@` in a URL is sent as Basic credentials, to the proxy
+// when one is used, else to the server. Connections whose responses were read to their end are
+// kept and reused by later requests of the same root to the same server.
+//
+// Bounds: a response head at most 64 KiB (lines 8 KiB), every wait within the timeouts and
+// sliced for the idle hook as for FTP. CR, LF or NUL in a URL, a header value, a verb or a
+// path fail with ERROR_INVALID_PARAMETER before anything is sent.
+
+// GET `url` (http or https) with `headers` (lines ending in CRLF; a trailing empty line is
+// ignored) and reads the response head. Redirects (301, 302, 303, 307, 308) are followed, at
+// most 10, never from https to http (ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR), and an
+// Authorization header is not carried to another server. Any final status gives a handle:
+// the caller reads it with HttpQueryInfo. Null when no response came (name, connection,
+// timeout, TLS failure, Cancel).
+HINTERNET InternetOpenUrl(HINTERNET root, const std::string& url, const std::string& headers, DWORD flags,
+                          DWORD_PTR context);
+
+// A request on an HTTP connection (InternetConnect with INTERNET_SERVICE_HTTP; the server
+// name may carry ":port", which wins over the port argument). The server is reached here (or a
+// kept connection to it taken over); null when it cannot be. Nothing is sent yet.
+HINTERNET HttpOpenRequest(HINTERNET connection, const std::string& verb, const std::string& objectName,
+                          const std::string& version, const std::string& referrer, DWORD flags,
+                          DWORD_PTR context);
+// Sends the request head announcing a body of `totalLength` bytes; the body then goes through
+// InternetWriteFile, which refuses bytes beyond that length.
+bool HttpSendRequestEx(HINTERNET request, uint64_t totalLength, DWORD flags, DWORD_PTR context);
+// Ends the body and reads the response head. False with ERROR_INTERNET_CONNECTION_ABORTED when
+// fewer bytes than announced were written (the server never sees a complete request then).
+bool HttpEndRequest(HINTERNET request, DWORD flags, DWORD_PTR context);
+
+// HTTP_QUERY_STATUS_CODE | FLAG_NUMBER, HTTP_QUERY_CONTENT_LENGTH | FLAG_NUMBER: a number (the
+// 32-bit form fails with ERROR_INVALID_PARAMETER above 4 GiB - 1; use the 64-bit form).
+// HTTP_QUERY_LAST_MODIFIED | FLAG_SYSTEMTIME: the time in UTC. Without a modifier: the text
+// (STATUS_TEXT, CONTENT_DISPOSITION). A missing or unreadable header fails with
+// ERROR_HTTP_HEADER_NOT_FOUND and leaves the value as it was.
+bool HttpQueryInfo(HINTERNET request, DWORD infoLevel, DWORD& value);
+bool HttpQueryInfo64(HINTERNET request, DWORD infoLevel, uint64_t& value);
+bool HttpQueryInfo(HINTERNET request, DWORD infoLevel, rtl::SYSTEMTIME& value);
+bool HttpQueryInfoText(HINTERNET request, DWORD infoLevel, std::string& value);
 
 // ---- FTP commands --------------------------------------------------------------------------------
 bool FtpGetCurrentDirectory(HINTERNET connection, std::string& directory);
@@ -197,7 +264,9 @@ HINTERNET FtpOpenFile(HINTERNET connection, const std::string& fileName, DWORD a
 DWORD FtpGetFileSize(HINTERNET file, DWORD* sizeHigh);
 bool FtpGetFileSize64(HINTERNET file, uint64_t& size);
 
-// Reads up to `toRead` bytes; true with `read` = 0 at the end of a complete transfer. A transfer
+// Reads up to `toRead` bytes; true with `read` = 0 at the end of a complete transfer. For an
+// HTTP request: the response body; a body that ends short of its Content-Length (or a chunked
+// body without its last chunk) fails with ERROR_INTERNET_CONNECTION_ABORTED. A transfer
 // the server reports as failed ends in false with ERROR_INTERNET_EXTENDED_ERROR. A binary
 // download whose data ends short of the size the server announced (the 150 reply's, else the
 // SIZE reply's) ends in false with ERROR_INTERNET_CONNECTION_ABORTED, even when the server calls

@@ -60,12 +60,17 @@ TEST(FtpConnect, UnreachablePortFailsFast) {
     EXPECT_LT(SecondsSince(start), 2.0);
 }
 
-TEST(FtpConnect, HttpServiceIsNotAvailableYetAndRootHandlesAreNotConnections) {
+TEST(FtpConnect, RootAndHttpHandlesAreNotFtpConnections) {
     ScopedHandle root = OpenRoot();
-    EXPECT_EQ(InternetConnect(root.Get(), "127.0.0.1", 80, "", "", INTERNET_SERVICE_HTTP, 0, 0), nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_NOT_SUPPORTED);
-
+    ScopedHandle http(InternetConnect(root.Get(), "127.0.0.1", 80, "", "", INTERNET_SERVICE_HTTP, 0, 0));
+    ASSERT_TRUE(http);
     std::string directory;
+    EXPECT_FALSE(FtpGetCurrentDirectory(http.Get(), directory));
+    EXPECT_EQ(GetLastError(), ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+    EXPECT_FALSE(FtpOpenFile(http.Get(), "f", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
+    EXPECT_EQ(GetLastError(), ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+    EXPECT_FALSE(IsConnectionAlive(http.Get()));
+
     EXPECT_FALSE(FtpGetCurrentDirectory(root.Get(), directory));
     EXPECT_EQ(GetLastError(), ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
     EXPECT_FALSE(IsConnectionAlive(root.Get()));

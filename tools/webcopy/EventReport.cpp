@@ -200,9 +200,14 @@ void EventReport::Attach(TZandrelWebCopy& wc, const JobHandlers& handlers) {
         outcomes_.MultiFileDone();
         Emit(Json{{"event", "OnMultiFTPFileDone"}, {"Filename", TextToJson(name)}}, "  " + PrintableText(name));
     };
-    wc.OnURLNotFound = [this](TZandrelWebCopy&, const std::string& url) {
-        outcomes_.Problem("not found: " + PrintableText(url));
-        Emit(Json{{"event", "OnURLNotFound"}, {"url", TextToJson(url)}}, "  not found: " + PrintableText(url));
+    // Why the source could not be had (refused connection, certificate, timeout, 550) goes along.
+    wc.OnURLNotFound = [this, component](TZandrelWebCopy&, const std::string& url) {
+        const std::string& reason = component->LastErrorReason();
+        const std::string text = WithReason("not found: " + PrintableText(url), PrintableText(reason));
+        outcomes_.Problem(text);
+        Json json{{"event", "OnURLNotFound"}, {"url", TextToJson(url)}};
+        json["reason"] = reason.empty() ? Json(nullptr) : TextToJson(reason);
+        Emit(json, "  " + text);
     };
     wc.OnNoNewFileFound = [this](TZandrelWebCopy&, const std::string& tgtfile, TDateTime curdate, TDateTime newdate) {
         Json json{{"event", "OnNoNewFileFound"}, {"tgtfile", TextToJson(tgtfile)}};

@@ -1,0 +1,395 @@
+// HTTP download and upload items run by the component against a real server on 127.0.0.1.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "fixtures/HttpServer.h"
+#include "platform/rtl/DateTime.h"
+#include "platform/ui/Interrupt.h"
+#include "webcopy/FtpTestSupport.h"
+#include "webcopy/Login.h"
+#include "webcopy/Utilities.h"
+
+namespace zandrel::webcopy::testing {
+namespace {
+
+using test::HttpServer;
+using test::HttpServerOptions;
+
+// Answers login questions for the scope with the given credentials (empty user: cancels), and
+// counts and records them.
+class LoginScope {
+public:
+    LoginScope(std::string user, std::string password) {
+        previous_ = SetLoginHandler([this, user, password](const std::string& caption, std::string& u, std::string& p) {
+            captions.push_back(caption);
+            if (user.empty()) return false;
+            u = user;
+            p = password;
+            return true;
+        });
+    }
+    ~LoginScope() { SetLoginHandler(std::move(previous_)); }
+    std::vector<std::string> captions;
+
+private:
+    LoginHandler previous_;
+};
+
+// A local date-time for a Unix time, as the component shows file dates.
+TDateTime LocalDate(int64_t unixSeconds) {
+    rtl::FILETIME local;
+    rtl::FileTimeToLocalFileTime(rtl::UnixToFileTime(unixSeconds), local);
+    return FileTimeToDate(local);
+}
+
+void SetMtime(const fs::path& path, int64_t unixSeconds) {
+    struct timespec times[2] = {{unixSeconds, 0}, {unixSeconds, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+// The names in a local folder, sorted, hidden ones included.
+std::vector<std::string> Names(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class HttpRoutines : public ::testing::Test {
+protected:
+    HttpRoutines() : local_(fs::temp_directory_path() / ("zandrel-http-" + std::to_string(::getpid()))) {
+        fs::remove_all(local_);
+        fs::create_directories(local_);
+    }
+    ~HttpRoutines() override { fs::remove_all(local_); }
+
+    TZandrelWebCopyItem& Get(FtpWebCopy& wc, const std::string& path, const std::string& targetName = "") {
+        TZandrelWebCopyItem& item = wc.Items.Add();
+        item.Protocol = wpHttp;
+        item.URL = server_.Base() + path;
+        item.TargetDir = local_.string();
+        item.TargetFilename = targetName;
+        return item;
+    }
+    TZandrelWebCopyItem& Put(FtpWebCopy& wc, const std::string& path, const std::string& localName,
+                             TZandrelWebCopyHTTPCommand command = hcPut) {
+        TZandrelWebCopyItem& item = wc.Items.Add();
+        item.Protocol = wpHttpUpload;
+        item.URL = server_.Base() + path;
+        item.TargetDir = local_.string();
+        item.TargetFilename = localName;
+        item.HTTPCommand = command;
+        return item;
+    }
+
+    HttpServer server_;
+    fs::path local_;
+};
+
+TEST_F(HttpRoutines, DownloadsWholeFilesInEveryFraming) {
+    const std::string content = Bytes(100000);
+    server_.WriteFile("a.bin", content);
+    FtpWebCopy wc(true);
+    Get(wc, "/files/a.bin");
+    Get(wc, "/chunked/a.bin", "chunked.bin");
+    Get(wc, "/close/a.bin", "close.bin");
+    wc.Execute();
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(wc.Items[i].Success()) << i;
+    EXPECT_TRUE(ReadLocal(local_ / "a.bin") == content);
+    EXPECT_TRUE(ReadLocal(local_ / "chunked.bin") == content);
+    EXPECT_TRUE(ReadLocal(local_ / "close.bin") == content);
+    EXPECT_TRUE(Logged(wc.log, "progress 1 100000/100000"));
+    EXPECT_TRUE(Logged(wc.log, "progress 2 100000/0")); // no length told: 0 as the expected size
+    EXPECT_EQ(Names(local_), std::vector<std::string>({"a.bin", "chunked.bin", "close.bin"}));
+}
+
+TEST_F(HttpRoutines, ErrorStatusesAndUnreachableServersAreReported) {
+    FtpWebCopy wc;
+    Get(wc, "/status/404", "x.bin");
+    Get(wc, "/status/500", "y.bin");
+    TZandrelWebCopyItem& gone = wc.Items.Add();
+    gone.Protocol = wpHttp;
+    gone.URL = "http://127.0.0.1:" + std::to_string(test::UnusedLocalPort()) + "/f.bin";
+    gone.TargetDir = local_.string();
+    wc.Execute();
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(wc.Items[i].Success()) << i;
+    EXPECT_TRUE(Logged(wc.log, "errorinfo 404 Returned http error code 404"));
+    EXPECT_TRUE(Logged(wc.log, "errorinfo 500 Returned http error code 500"));
+    EXPECT_TRUE(Logged(wc.log, "notfound " + gone.URL));
+    ASSERT_EQ(wc.reasons.size(), 2u);
+    EXPECT_NE(wc.reasons[0].find("404"), std::string::npos) << wc.reasons[0];
+    EXPECT_TRUE(Names(local_).empty());
+}
+
+TEST_F(HttpRoutines, BasicAuthenticationAsksWhenAndOnlyWhenItShould) {
+    server_.WriteFile("s.txt", "secret data");
+    const std::string caption = "Connect to 127.0.0.1:" + std::to_string(server_.Port());
+    const std::string expected = "Basic YWxpY2U6c2VjcmV0";
+    {   // waNever: the 401 is an error, nobody is asked.
+        LoginScope login("alice", "secret");
+        FtpWebCopy wc;
+        Get(wc, "/auth/s.txt").Authenticate = waNever;
+        wc.Execute();
+        EXPECT_FALSE(wc.Items[0].Success());
+        EXPECT_TRUE(Logged(wc.log, "errorinfo 401 Returned http error code 401"));
+        EXPECT_TRUE(login.captions.empty());
+    }
+    {   // waAuto: asked after the 401, then the request goes again with the answer.
+        LoginScope login("alice", "secret");
+        FtpWebCopy wc;
+        Get(wc, "/auth/s.txt").Authenticate = waAuto;
+        wc.Execute();
+        EXPECT_TRUE(wc.Items[0].Success());
+        EXPECT_EQ(login.captions, std::vector<std::string>({caption}));
+        EXPECT_EQ(ReadLocal(local_ / "s.txt"), "secret data");
+    }
+    {   // waAuto, cancelled: no event, no file.
+        LoginScope login("", "");
+        FtpWebCopy wc;
+        Get(wc, "/auth/s.txt", "cancelled.txt").Authenticate = waAuto;
+        wc.Execute();
+        EXPECT_FALSE(wc.Items[0].Success());
+        EXPECT_EQ(wc.log, Log({"start 0", "done 0", "copydone"}));
+        EXPECT_FALSE(fs::exists(local_ / "cancelled.txt"));
+    }
+    const size_t before = server_.Requests().size();
+    {   // waAlways with both credentials: sent at once, nobody asked.
+        LoginScope login("nobody", "x");
+        FtpWebCopy wc;
+        TZandrelWebCopyItem& item = Get(wc, "/auth/s.txt", "always.txt");
+        item.Authenticate = waAlways;
+        item.HTTPUserID = "alice";
+        item.HTTPPassword = "secret";
+        wc.Execute();
+        EXPECT_TRUE(wc.Items[0].Success());
+        EXPECT_TRUE(login.captions.empty());
+    }
+    {   // waAlways with a credential missing: asked before the first request.
+        LoginScope login("alice", "secret");
+        FtpWebCopy wc;
+        TZandrelWebCopyItem& item = Get(wc, "/auth/s.txt", "asked.txt");
+        item.Authenticate = waAlways;
+        item.HTTPUserID = "alice";
+        wc.Execute();
+        EXPECT_TRUE(wc.Items[0].Success());
+        EXPECT_EQ(login.captions, std::vector<std::string>({caption}));
+    }
+    const auto requests = server_.Requests();
+    ASSERT_EQ(requests.size(), before + 2);
+    EXPECT_EQ(requests[before].authorization, expected);
+    EXPECT_EQ(requests[before + 1].authorization, expected);
+}
+
+TEST_F(HttpRoutines, ALoginThatNeverSucceedsEndsInTheServersRefusal) {
+    server_.WriteFile("s.txt", "s");
+    LoginScope login("alice", "wrong");
+    FtpWebCopy wc;
+    Get(wc, "/auth/s.txt").Authenticate = waAuto;
+    wc.Execute();
+    EXPECT_FALSE(wc.Items[0].Success());
+    EXPECT_TRUE(Logged(wc.log, "errorinfo 401 Returned http error code 401"));
+    EXPECT_GT(login.captions.size(), 1u);
+}
+
+TEST_F(HttpRoutines, CopyNewerOnlyComparesWithTheServersDate) {
+    constexpr int64_t kServerTime = 1700000000;
+    SetMtime(server_.WriteFile("d.txt", "dated"), kServerTime);
+    server_.WriteFile("u.txt", "undated");
+    struct Case {
+        std::string path;
+        TDateTime fileDate;
+        bool downloaded;
+    };
+    const TDateTime serverDate = LocalDate(kServerTime);
+    for (const Case& c : {Case{"/files/d.txt", serverDate, false}, Case{"/files/d.txt", serverDate + 1.0, false},
+                          Case{"/files/d.txt", serverDate - 1.0 / 24, true}, Case{"/nodate/u.txt", serverDate, true}}) {
+        SCOPED_TRACE(c.path + " " + std::to_string(c.fileDate));
+        fs::remove_all(local_);
+        FtpWebCopy wc;
+        TZandrelWebCopyItem& item = Get(wc, c.path);
+        item.CopyNewerOnly = true;
+        item.FileDate = c.fileDate;
+        const TDateTime before = rtl::Now();
+        wc.Execute();
+        EXPECT_EQ(wc.Items[0].Success(), c.downloaded);
+        EXPECT_EQ(wc.Items[0].NoNewVersion(), !c.downloaded);
+        EXPECT_EQ(fs::exists(local_ / ExtractUrlFileName(c.path)), c.downloaded);
+        if (c.path == "/nodate/u.txt") {
+            EXPECT_GE(wc.Items[0].NewFileDate, before - 1.0 / 86400); // no date: counts as new, dated now
+        } else {
+            EXPECT_NEAR(wc.Items[0].NewFileDate, serverDate, 1e-6);
+            EXPECT_EQ(Logged(wc.log, "nonew d.txt"), !c.downloaded);
+        }
+    }
+}
+
+TEST_F(HttpRoutines, ExistingFilesAreGuardedOrGivenUniqueNames) {
+    server_.WriteFile("report.zip", "new report");
+    server_.WriteFile("name", "new name");
+    WriteLocal(local_ / "report.zip", "old");
+    WriteLocal(local_ / "report(1).zip", "older");
+    WriteLocal(local_ / "name", "old");
+    {
+        FtpWebCopy wc;
+        wc.OnCopyOverWrite = [](TZandrelWebCopy&, const std::string&, bool& allow) { allow = false; };
+        Get(wc, "/files/report.zip");
+        wc.Execute();
+        EXPECT_FALSE(wc.Items[0].Success());
+        EXPECT_EQ(ReadLocal(local_ / "report.zip"), "old");
+    }
+    FtpWebCopy wc;
+    wc.CreateUniqueFilenames = true;
+    Get(wc, "/files/report.zip");
+    Get(wc, "/files/name");
+    wc.Execute();
+    EXPECT_TRUE(wc.Items[0].Success());
+    EXPECT_TRUE(wc.Items[1].Success());
+    EXPECT_EQ(ReadLocal(local_ / "report(2).zip"), "new report");
+    EXPECT_EQ(ReadLocal(local_ / "name(1)"), "new name");
+    EXPECT_EQ(ReadLocal(local_ / "report.zip"), "old");
+    EXPECT_EQ(wc.FLastFile, (local_ / "name").string()); // the path before renaming
+}
+
+TEST_F(HttpRoutines, ABrokenDownloadFailsAndLeavesTheExistingFileAlone) {
+    server_.WriteFile("big.bin", Bytes(200000));
+    WriteLocal(local_ / "big.bin", "the good old copy");
+    FtpWebCopy wc;
+    Get(wc, "/cut/big.bin?bytes=100000", "big.bin");
+    wc.Execute();
+    EXPECT_FALSE(wc.Items[0].Success());
+    EXPECT_TRUE(Logged(wc.log, "error 4"));
+    ASSERT_EQ(wc.reasons.size(), 1u);
+    EXPECT_NE(wc.reasons[0].find("short"), std::string::npos) << wc.reasons[0];
+    EXPECT_EQ(ReadLocal(local_ / "big.bin"), "the good old copy");
+    EXPECT_EQ(Names(local_), std::vector<std::string>({"big.bin"})); // no temporary file left
+}
+
+TEST_F(HttpRoutines, NamesFromTheUrlNeverLeaveTheTargetFolder) {
+    const fs::path target = local_ / "in";
+    fs::create_directories(target);
+    for (const std::string path : {"/echo/..", "/echo/", "/echo/."}) {
+        SCOPED_TRACE(path);
+        FtpWebCopy wc;
+        TZandrelWebCopyItem& item = Get(wc, path);
+        item.TargetDir = target.string();
+        wc.Execute();
+        EXPECT_FALSE(wc.Items[0].Success());
+        EXPECT_TRUE(Logged(wc.log, "error 3"));
+    }
+    EXPECT_TRUE(Names(target).empty());
+    EXPECT_EQ(Names(local_), std::vector<std::string>({"in"}));
+}
+
+TEST_F(HttpRoutines, AnEmptyBodyLeavesAnEmptyFileButIsNoDownload) {
+    server_.WriteFile("empty.txt", "");
+    FtpWebCopy wc;
+    Get(wc, "/files/empty.txt");
+    wc.Execute();
+    EXPECT_FALSE(wc.Items[0].Success());
+    EXPECT_TRUE(fs::exists(local_ / "empty.txt"));
+    EXPECT_EQ(fs::file_size(local_ / "empty.txt"), 0u);
+}
+
+TEST_F(HttpRoutines, CancelStopsAStalledDownloadAndKeepsTheOldFile) {
+    server_.WriteFile("slow.bin", Bytes(50000));
+    WriteLocal(local_ / "slow.bin", "old");
+    FtpWebCopy wc;
+    Get(wc, "/stall/slow.bin");
+    std::atomic<bool> done{false};
+    std::thread canceller([&] {
+        for (int i = 0; i < 1000 && !done; ++i) { // bounded: 10 s at most
+            if (!server_.Requests().empty()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                ui::RequestInterrupt();
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    wc.Execute();
+    done = true;
+    canceller.join();
+    ui::TakeInterrupt();
+    EXPECT_TRUE(wc.Items[0].Cancelled());
+    EXPECT_FALSE(wc.Items[0].Success());
+    EXPECT_EQ(wc.log, Log({"start 0", "copydone"}));
+    EXPECT_EQ(ReadLocal(local_ / "slow.bin"), "old");
+    EXPECT_EQ(Names(local_), std::vector<std::string>({"slow.bin"}));
+}
+
+TEST_F(HttpRoutines, UploadsWithPutAndPostSucceedOnlyWhenTheServerAccepts) {
+    const std::string content = Bytes(100000);
+    WriteLocal(local_ / "up.bin", content);
+    WriteLocal(local_ / "empty.bin", "");
+    WriteLocal(local_ / "exact.bin", Bytes(8192));
+    FtpWebCopy wc(true);
+    Put(wc, "/upload/put.bin", "up.bin", hcPut);
+    Put(wc, "/upload/post.bin", "up.bin", hcPost);
+    Put(wc, "/upload/empty.bin", "empty.bin");
+    Put(wc, "/upload/exact.bin", "exact.bin");
+    Put(wc, "/reject/up.bin", "up.bin");
+    Put(wc, "/upload/missing.bin", "missing.bin");
+    wc.Execute();
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(wc.Items[i].Success()) << i;
+    EXPECT_FALSE(wc.Items[4].Success());
+    EXPECT_FALSE(wc.Items[5].Success());
+    EXPECT_TRUE(server_.ReadFile("uploads/put.bin") == content);
+    EXPECT_TRUE(server_.ReadFile("uploads/post.bin") == content);
+    EXPECT_EQ(server_.ReadFile("uploads/exact.bin"), Bytes(8192));
+    EXPECT_TRUE(fs::exists(server_.Root() / "uploads" / "empty.bin"));
+    EXPECT_TRUE(Logged(wc.log, "errorinfo 403 Returned http error code 403"));
+    EXPECT_TRUE(Logged(wc.log, "error 1"));
+    EXPECT_TRUE(Logged(wc.log, "progress 1 100000/100000"));
+    std::vector<std::string> methods;
+    for (const auto& request : server_.Requests()) methods.push_back(request.method);
+    EXPECT_EQ(methods, std::vector<std::string>({"PUT", "POST", "PUT", "PUT", "PUT"}));
+}
+
+TEST_F(HttpRoutines, AnUploadToAServerThatIsGoneSaysWhy) {
+    WriteLocal(local_ / "up.bin", "data");
+    FtpWebCopy wc;
+    TZandrelWebCopyItem& item = Put(wc, "/upload/up.bin", "up.bin");
+    const std::string server = "127.0.0.1:" + std::to_string(test::UnusedLocalPort());
+    item.URL = "http://" + server + "/upload/up.bin";
+    wc.Execute();
+    EXPECT_FALSE(wc.Items[0].Success());
+    EXPECT_TRUE(Logged(wc.log, "errorinfo 6 Cannot connect to server " + server));
+    ASSERT_EQ(wc.reasons.size(), 1u);
+    EXPECT_NE(wc.reasons[0].find("refused"), std::string::npos) << wc.reasons[0];
+}
+
+TEST(HttpsRoutines, DownloadAndUploadOverTls) {
+    HttpServer server(HttpServerOptions{.tls = true});
+    const char* previous = std::getenv("SSL_CERT_FILE");
+    const std::string saved = previous ? previous : "";
+    setenv("SSL_CERT_FILE", server.Certificate().c_str(), 1);
+    const fs::path local = fs::temp_directory_path() / ("zandrel-https-" + std::to_string(::getpid()));
+    fs::create_directories(local);
+    server.WriteFile("s.bin", Bytes(70000));
+    WriteLocal(local / "u.bin", Bytes(50000, 3));
+    FtpWebCopy wc;
+    TZandrelWebCopyItem& get = wc.Items.Add();
+    get.Protocol = wpHttp;
+    get.URL = server.Base() + "/files/s.bin";
+    get.TargetDir = local.string();
+    TZandrelWebCopyItem& put = wc.Items.Add();
+    put.Protocol = wpHttpUpload;
+    put.URL = server.Base() + "/upload/u.bin";
+    put.TargetDir = local.string();
+    wc.Execute();
+    if (previous) setenv("SSL_CERT_FILE", saved.c_str(), 1);
+    else unsetenv("SSL_CERT_FILE");
+    EXPECT_TRUE(wc.Items[0].Success()) << (wc.reasons.empty() ? "" : wc.reasons[0]);
+    EXPECT_TRUE(wc.Items[1].Success()) << (wc.reasons.empty() ? "" : wc.reasons.back());
+    EXPECT_TRUE(ReadLocal(local / "s.bin") == Bytes(70000));
+    EXPECT_TRUE(server.ReadFile("uploads/u.bin") == Bytes(50000, 3));
+    fs::remove_all(local);
+}
+
+} // namespace
+} // namespace zandrel::webcopy::testing

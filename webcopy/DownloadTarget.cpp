@@ -1,0 +1,57 @@
+// The local side every download shares: the guarded target file and the block loop into it.
+#include <vector>
+
+#include "platform/rtl/Clock.h"
+#include "platform/rtl/FileSystem.h"
+#include "webcopy/FtpLocalFile.h"
+#include "webcopy/FtpSupport.h"
+#include "webcopy/Utilities.h"
+#include "webcopy/ZandrelWebCopy.h"
+
+namespace zandrel::webcopy {
+namespace {
+
+constexpr size_t kBlockSize = 4096;
+
+} // namespace
+
+bool TZandrelWebCopy::OpenDownloadTarget(std::string& Path, LocalFile& Target, const std::string& CreateMessage) {
+    if (rtl::FileExists(Path)) {
+        bool allow = true;
+        if (OnCopyOverWrite) OnCopyOverWrite(*this, Path, allow);
+        if (!allow || FCancelled) return false;
+        if (CreateUniqueFilenames) Path = MakeUniqueFileName(Path);
+    }
+    const std::string localDir = rtl::ExtractFileDir(Path);
+    if (!localDir.empty()) ForceDirTree(localDir);
+    if (!Target.CreateReplacing(Path)) {
+        FLastErrorReason = LocalFailureReason();
+        ReportError(errCreateTarget, CreateMessage + Path);
+        return false;
+    }
+    return true;
+}
+
+bool TZandrelWebCopy::ReceiveInto(inet::HINTERNET Source, LocalFile& Target, const std::string& Path, uint64_t Total,
+                                  uint64_t& Received) {
+    Received = 0;
+    const uint32_t start = rtl::GetTickCount();
+    std::vector<char> block(kBlockSize);
+    bool readFailed = false;
+    while (!FCancelled) {
+        inet::DWORD got = 0;
+        if (!inet::InternetReadFile(Source, block.data(), static_cast<inet::DWORD>(block.size()), got)) {
+            readFailed = true;
+            break;
+        }
+        if (got > 0) Target.Write(block.data(), got, Path);
+        Received += got;
+        const bool cancel = ProgressStep(Received, Total, start, DlgDwnload);
+        if (got == 0 || cancel) break;
+    }
+    if (readFailed && !InetCallCancelled()) NoteInetFailure();
+    Target.Finish(Path);
+    return !readFailed;
+}
+
+} // namespace zandrel::webcopy
