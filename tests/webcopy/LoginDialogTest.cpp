@@ -20,6 +20,7 @@
 #include "platform/ui/Interrupt.h"
 #include "platform/ui/qt/QtBackend.h"
 #include "ui/ModalAnswers.h"
+#include "ui/QtTestFixture.h"
 #include "webcopy/FtpTestSupport.h"
 #include "webcopy/Login.h"
 
@@ -57,22 +58,16 @@ ModalAnswers::Answer LogIn(const std::string& user, const std::string& password)
     };
 }
 
-class LoginDialog : public ::testing::Test {
+class LoginDialog : public ui::QtTestFixture {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "webcopy_tests";
-        static char* argv[] = {name, nullptr};
-        if (!qApp) new QApplication(argc, argv);
-    }
     void SetUp() override {
         // A latch of its own, as in the programs, with no interrupt left over from other tests.
         ui::RemoveInterruptLatch();
         ui::InstallInterruptLatch();
-        ui::InstallBackend(ui::CreateQtBackend());
+        QtTestFixture::SetUp();
     }
     void TearDown() override {
-        ui::RemoveBackend();
+        QtTestFixture::TearDown();
         ui::RemoveInterruptLatch();
     }
 };
