@@ -2,6 +2,10 @@
 
 #include <utility>
 
+#include "platform/ui/Application.h"
+#include "platform/ui/Interrupt.h"
+#include "webcopy/LoginForm.h"
+
 namespace zandrel::webcopy {
 namespace {
 
@@ -10,11 +14,27 @@ LoginHandler& Handler() {
     return handler;
 }
 
+bool AskWithTheDialog(const std::string& Caption, std::string& UserName, std::string& Password) {
+    if (!ui::HasBackend() || ui::InterruptPending()) return false;
+    const bool interruptedBefore = ui::InterruptSignal() != 0;
+    TWcLoginForm login;
+    login.Form().SetCaption(Caption);
+    const bool confirmed = login.Form().ShowModal() == ui::ModalResult::Ok;
+    // A first Ctrl-C taken meanwhile pressed this dialog's Cancel; it was meant for the whole run,
+    // whose own Cancel is pressed when the interrupt is pending again.
+    if (!confirmed && !interruptedBefore && ui::InterruptSignal() != 0 && !ui::InterruptPending())
+        ui::RequestInterrupt();
+    if (!confirmed) return false;
+    UserName = login.Edit1->Caption();
+    Password = login.Edit2->Caption();
+    return true;
+}
+
 } // namespace
 
 bool GetLogin(const std::string& Caption, std::string& UserName, std::string& Password) {
     const LoginHandler& handler = Handler();
-    if (!handler) return false;
+    if (!handler) return AskWithTheDialog(Caption, UserName, Password);
     std::string user = UserName;
     std::string password = Password;
     if (!handler(Caption, user, password)) return false;

@@ -246,6 +246,29 @@ private:
     bool multiline_ = false;
 };
 
+// A picture from the program's own resources, named without folder or extension
+// ("LoginBanner"). With AutoSize the control takes the size of its picture. Only windows show
+// pictures; the terminal leaves them out.
+class Image : public Control {
+public:
+    explicit Image(Form* owner) : Control(owner) { SetBounds(0, 0, 105, 105); }
+    bool TabStop() const override { return false; }
+    const std::string& Picture() const { return picture_; }
+    void SetPicture(std::string name) {
+        picture_ = std::move(name);
+        Changed();
+    }
+    bool AutoSize() const { return autoSize_; }
+    void SetAutoSize(bool v) {
+        autoSize_ = v;
+        Changed();
+    }
+
+private:
+    std::string picture_;
+    bool autoSize_ = false;
+};
+
 enum class BorderStyle { Sizeable, Dialog };
 enum class FormPosition { Designed, ScreenCenter, OwnerCenter };
 

@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -444,6 +445,23 @@ private:
     ListBox& list_;
 };
 
+// A picture from the Qt resources under ":/pictures/" (see platform/ui/qt/CMakeLists.txt); a name
+// with no picture leaves the control empty.
+class ImagePeer : public QtControlPeer {
+public:
+    ImagePeer(Image& image, QWidget* parent) : QtControlPeer(image, new QLabel(parent)), image_(image) {}
+    void UpdateContent() override {
+        auto* w = static_cast<QLabel*>(widget_);
+        const QPixmap picture(":/pictures/" + QString::fromStdString(image_.Picture()) + ".png");
+        w->setPixmap(picture);
+        w->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        if (image_.AutoSize() && !picture.isNull()) w->resize(picture.deviceIndependentSize().toSize());
+    }
+
+private:
+    Image& image_;
+};
+
 class QtBackend : public Backend {
 public:
     QtBackend() {
@@ -461,6 +479,7 @@ public:
         if (auto* c = dynamic_cast<GroupBox*>(&control)) return std::make_unique<GroupBoxPeer>(*c, parent);
         if (auto* c = dynamic_cast<SpinEdit*>(&control)) return std::make_unique<SpinEditPeer>(*c, parent);
         if (auto* c = dynamic_cast<ListBox*>(&control)) return std::make_unique<ListBoxPeer>(*c, parent);
+        if (auto* c = dynamic_cast<Image*>(&control)) return std::make_unique<ImagePeer>(*c, parent);
         return std::make_unique<QtControlPeer>(control, new QWidget(parent));
     }
     void ProcessMessages() override { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); }
