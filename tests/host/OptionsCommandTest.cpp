@@ -2,6 +2,8 @@
 // settings store read back in this process the way the dialog and the project commands read it.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 
 #include "platform/registry/Registry.h"
@@ -207,6 +209,25 @@ TEST_F(OptionsCommand, TheDialogAtATerminalSavesOnOkAndNothingOnCtrlC) {
     ASSERT_TRUE(term.WaitFor(pick)) << term.Screen();
     term.Type("\x03");
     EXPECT_EQ(term.Finish(), 130) << term.Screen();
+    EXPECT_EQ(StoreText(), before);
+}
+
+// Ctrl-C while the Qt dialog waits for the person closes it without saving and ends the program
+// as Ctrl-C does (before, the window kept waiting). Whether the signal comes before or after the
+// window is up, the outcome is the same.
+TEST_F(OptionsCommand, CtrlCClosesTheQtDialogWithoutSaving) {
+    Store("\"FTPHost\"=\"old.example.org\"\n");
+    const std::string before = StoreText();
+    const auto start = std::chrono::steady_clock::now();
+    const auto run = RunProcess({.argv = {ZANDREL_EXE, "--ui=qt", "options"},
+                                 .env = {{"QT_QPA_PLATFORM", "offscreen"}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}},
+                                 .signalWhen = [&](const std::string&) {
+                                     return std::chrono::steady_clock::now() - start > std::chrono::milliseconds(1500);
+                                 },
+                                 .signal = SIGINT,
+                                 .timeoutSeconds = 60});
+    EXPECT_TRUE(run.signalled);
+    EXPECT_EQ(run.exitCode, 130) << run.err;
     EXPECT_EQ(StoreText(), before);
 }
 

@@ -28,6 +28,7 @@
 
 #include "platform/rtl/Error.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Interrupt.h"
 #include "platform/ui/LastingClipboard.h"
 #include "platform/ui/qt/ClipAnimation.h"
 
@@ -133,6 +134,21 @@ public:
         Show();
         QEventLoop loop;
         loop_ = &loop;
+        // Ctrl-C reaches a program whose window waits for the person, too: it presses the form's
+        // Cancel button, or, on a form without one, closes it as Cancel. The interrupt stays
+        // noted, so the program then ends as Ctrl-C ends it.
+        QTimer interruptWatch;
+        QObject::connect(&interruptWatch, &QTimer::timeout, [this] {
+            if (!InterruptPending() || !form_.Showing()) return;
+            ui::ProcessMessages();
+            if (!form_.Showing() || !InterruptPending()) return;
+            form_.SetModalResult(ModalResult::Cancel);
+            if (form_.Showing()) {
+                NotifyHidden(form_);
+                window_->hide();
+            }
+        });
+        interruptWatch.start(50);
         if (window_->isVisible()) loop.exec();
         loop_ = nullptr;
         window_->setWindowModality(Qt::NonModal);
