@@ -117,8 +117,9 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
 
     // The share stays connected for this one file; every way out of here disconnects it.
     std::unique_ptr<netshare::ShareConnection> share;
-    bool result = false;
+    std::unique_ptr<CopySource> input;
     auto finish = [&](bool ok) {
+        input.reset(); // closed before the connection it belongs to
         if (share) {
             std::string why;
             if (!share->Disconnect(why)) {
@@ -159,7 +160,6 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
         return finish(false);
     }
 
-    std::unique_ptr<CopySource> input;
     if (share) {
         std::string why;
         auto file = share->OpenRead(URL, why);
@@ -244,8 +244,7 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
         ReportError(errWriteTarget, kMsgWriteTarget + target);
         return finish(false);
     }
-    result = true;
-    return finish(result);
+    return finish(true);
 }
 
 } // namespace zandrel::webcopy

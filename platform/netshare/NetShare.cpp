@@ -118,7 +118,7 @@ struct ShareConnection::Context {
     }
 };
 
-ShareConnection::ShareConnection(std::unique_ptr<Context> context) : context_(std::move(context)) {}
+ShareConnection::ShareConnection(std::shared_ptr<Context> context) : context_(std::move(context)) {}
 ShareConnection::~ShareConnection() = default;
 
 std::unique_ptr<ShareConnection> ShareConnection::Connect(const std::string& shareName, const std::string& user,
@@ -126,7 +126,7 @@ std::unique_ptr<ShareConnection> ShareConnection::Connect(const std::string& sha
                                                           std::string& why) {
     ShareAddress address;
     if (!ParseShareName(shareName, address, why)) return nullptr;
-    auto context = std::make_unique<Context>();
+    auto context = std::make_shared<Context>();
     context->name = shareName;
     context->url = "smb://" + EncodeUrlPath(address.server) +
                    (address.port ? ":" + std::to_string(address.port) : std::string()) + "/" +
@@ -193,7 +193,7 @@ std::unique_ptr<ShareFile> ShareConnection::OpenRead(const std::string& relative
         return nullptr;
     }
     const rtl::FILETIME modified = rtl::UnixToFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-    return std::unique_ptr<ShareFile>(new ShareFile(*context_, file, static_cast<uint64_t>(st.st_size), modified));
+    return std::unique_ptr<ShareFile>(new ShareFile(context_, file, static_cast<uint64_t>(st.st_size), modified));
 }
 
 bool ShareConnection::Disconnect(std::string& why) {
@@ -209,17 +209,17 @@ bool ShareConnection::Disconnect(std::string& why) {
 }
 
 ShareFile::~ShareFile() {
-    if (handle_ && context_.ctx) smbc_getFunctionClose(context_.ctx)(context_.ctx, static_cast<SMBCFILE*>(handle_));
+    if (handle_ && context_->ctx) smbc_getFunctionClose(context_->ctx)(context_->ctx, static_cast<SMBCFILE*>(handle_));
 }
 
 int64_t ShareFile::Read(void* buffer, size_t count, std::string& why) {
-    if (!context_.ctx) {
-        why = "the connection to " + context_.name + " is closed";
+    if (!context_->ctx) {
+        why = "the connection to " + context_->name + " is closed";
         return -1;
     }
-    const ssize_t n = smbc_getFunctionRead(context_.ctx)(context_.ctx, static_cast<SMBCFILE*>(handle_), buffer, count);
+    const ssize_t n = smbc_getFunctionRead(context_->ctx)(context_->ctx, static_cast<SMBCFILE*>(handle_), buffer, count);
     if (n < 0) {
-        why = Reason(errno, context_.name);
+        why = Reason(errno, context_->name);
         return -1;
     }
     return n;

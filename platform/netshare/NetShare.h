@@ -44,12 +44,13 @@ public:
 
 private:
     struct Context;
-    explicit ShareConnection(std::unique_ptr<Context> context);
-    std::unique_ptr<Context> context_;
+    explicit ShareConnection(std::shared_ptr<Context> context);
+    // Shared with the open files, so a file that outlives its connection stays safe to close.
+    std::shared_ptr<Context> context_;
     friend class ShareFile;
 };
 
-// An open file of a share. Lives no longer than its connection.
+// An open file of a share. Once its connection is closed, reads fail.
 class ShareFile {
 public:
     ~ShareFile();
@@ -64,9 +65,9 @@ public:
 
 private:
     friend class ShareConnection;
-    ShareFile(ShareConnection::Context& context, void* handle, uint64_t size, rtl::FILETIME modified)
-        : context_(context), handle_(handle), size_(size), modified_(modified) {}
-    ShareConnection::Context& context_;
+    ShareFile(std::shared_ptr<ShareConnection::Context> context, void* handle, uint64_t size, rtl::FILETIME modified)
+        : context_(std::move(context)), handle_(handle), size_(size), modified_(modified) {}
+    std::shared_ptr<ShareConnection::Context> context_;
     void* handle_;
     uint64_t size_;
     rtl::FILETIME modified_;
