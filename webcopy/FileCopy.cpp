@@ -150,6 +150,7 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
     FLastFile = target;
     FLastDir = TargetDir;
     if (source == target) {
+        FLastErrorReason = "the source and the target are the same file";
         ReportError(errIdenticalFiles, kMsgIdenticalFiles + source);
         return finish(false);
     }
