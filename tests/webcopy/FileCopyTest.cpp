@@ -12,24 +12,6 @@
 namespace zandrel::webcopy::testing {
 namespace {
 
-TDateTime LocalDate(int64_t unixSeconds) {
-    rtl::FILETIME local;
-    rtl::FileTimeToLocalFileTime(rtl::UnixToFileTime(unixSeconds), local);
-    return FileTimeToDate(local);
-}
-
-void SetMtime(const fs::path& path, int64_t unixSeconds) {
-    struct timespec times[2] = {{unixSeconds, 0}, {unixSeconds, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-}
-
-std::vector<std::string> Names(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class FileCopy : public ::testing::Test {
 protected:
     FileCopy() : root_(fs::temp_directory_path() / ("zandrel-filecopy-" + std::to_string(::getpid()))) {
