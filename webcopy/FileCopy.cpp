@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -33,6 +34,15 @@ public:
     virtual rtl::FILETIME LastWriteTime() const = 0;
     // Bytes read into `buffer` (0 at the end), or -1 with `why`.
     virtual int64_t Read(char* buffer, size_t count, std::string& why) = 0;
+    // Up to `count` bytes moved straight into the file open as `target` by the kernel (0 at the
+    // end), or -1 with errno set: EXDEV, EINVAL, ENOSYS or EOPNOTSUPP when it cannot do that
+    // here, so Read and a write take over.
+    virtual int64_t CopyTo(int target, size_t count) {
+        (void)target;
+        (void)count;
+        errno = ENOSYS;
+        return -1;
+    }
 };
 
 class LocalSource : public CopySource {
@@ -60,6 +70,12 @@ public:
             if (errno == EINTR) continue;
             why = LocalFailureReason();
             return -1;
+        }
+    }
+    int64_t CopyTo(int target, size_t count) override {
+        for (;;) {
+            const ssize_t n = ::copy_file_range(fd_, nullptr, target, nullptr, count, 0);
+            if (n >= 0 || errno != EINTR) return n;
         }
     }
     const struct stat& Status() const { return st_; }
@@ -215,16 +231,37 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
     std::vector<char> block(kCopyBlock);
     uint64_t copied = 0;
     const uint32_t start = rtl::GetTickCount();
+    // Local to local, the kernel moves the data (no copy through this process, and on file
+    // systems that can, none at all); elsewhere, or when it cannot, blocks are read and written.
+    bool kernelCopy = !share;
     try {
         for (;;) {
             std::string why;
-            const int64_t n = input->Read(block.data(), block.size(), why);
+            int64_t n = -1;
+            if (kernelCopy) {
+                n = input->CopyTo(output.Descriptor(), block.size());
+                // Files of /proc and the like claim an end at once: a read says whether it is one.
+                if (n == 0) kernelCopy = false;
+                if (n < 0) {
+                    const int error = errno;
+                    if (error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
+                        kernelCopy = false;
+                    } else if (error == ENOSPC || error == EDQUOT || error == EFBIG) {
+                        throw LocalFileError(kMsgWriteTarget + target + ": " + std::strerror(error));
+                    } else {
+                        FLastErrorReason = std::strerror(error);
+                        ReportError(errReadSource, kMsgReadSource + source);
+                        return finish(false);
+                    }
+                }
+            }
+            if (!kernelCopy) n = input->Read(block.data(), block.size(), why);
             if (n < 0) {
                 FLastErrorReason = why;
                 ReportError(errReadSource, kMsgReadSource + source);
                 return finish(false);
             }
-            if (n > 0) output.Write(block.data(), static_cast<size_t>(n), target);
+            if (n > 0 && !kernelCopy) output.Write(block.data(), static_cast<size_t>(n), target);
             copied += static_cast<uint64_t>(n);
             if (size == 0 && FProgress) FProgress->SetPosition(100);
             const bool cancel = ProgressStep(copied, size, start, DlgCopying);
