@@ -8,6 +8,8 @@ packages=(
   libpoco-dev libzip-dev libdeflate-dev zlib1g-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libglib2.0-dev nlohmann-json3-dev
+  libsmbclient-dev  # copies from network shares (platform/netshare)
+  samba smbclient   # the tests' share server (smbd) and the share benchmark's peer
   python3 python3-pyftpdlib unzip zip p7zip-full curl time bc
   msmtp-mta python3-aiosmtpd
   fonts-wine xdg-utils

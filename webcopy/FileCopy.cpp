@@ -1,13 +1,288 @@
-// Copy of one local or network-share file (not written yet: reports failure).
+// Copy of one file from a local path or from a network share into a local folder.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/netshare/NetShare.h"
+#include "platform/rtl/Clock.h"
+#include "platform/rtl/FileSystem.h"
+#include "webcopy/FtpLocalFile.h"
+#include "webcopy/FtpSupport.h"
+#include "webcopy/UiForms.h"
+#include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::webcopy {
+namespace {
 
-bool TZandrelWebCopy::FileGetFile(int, const std::string&, const std::string&, const std::string&, int32_t,
-                                  const std::string&, const std::string&, const std::string&, bool, TDateTime&,
-                                  bool& NoNewVersion) {
+// Blocks between two progress steps: large enough for disk and network speed, small enough
+// that a Cancel is seen within a few milliseconds even on a slow share.
+constexpr size_t kCopyBlock = 256 * 1024;
+// The longest a share server may keep any single call waiting.
+constexpr int kShareTimeoutMs = 30000;
+
+// What the copy reads: a local file or a file of a share.
+class CopySource {
+public:
+    virtual ~CopySource() = default;
+    virtual uint64_t Size() const = 0;
+    virtual rtl::FILETIME LastWriteTime() const = 0;
+    // Bytes read into `buffer` (0 at the end), or -1 with `why`.
+    virtual int64_t Read(char* buffer, size_t count, std::string& why) = 0;
+    // Up to `count` bytes moved straight into the file open as `target` by the kernel (0 at the
+    // end), or -1 with errno set: EXDEV, EINVAL, ENOSYS or EOPNOTSUPP when it cannot do that
+    // here, so Read and a write take over.
+    virtual int64_t CopyTo(int target, size_t count) {
+        (void)target;
+        (void)count;
+        errno = ENOSYS;
+        return -1;
+    }
+};
+
+class LocalSource : public CopySource {
+public:
+    ~LocalSource() override {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    // False with errno set when the path is no readable regular file.
+    bool Open(const std::string& path) {
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) return false;
+        if (::fstat(fd_, &st_) != 0) return false;
+        if (!S_ISREG(st_.st_mode)) {
+            errno = S_ISDIR(st_.st_mode) ? EISDIR : EINVAL;
+            return false;
+        }
+        return true;
+    }
+    uint64_t Size() const override { return static_cast<uint64_t>(st_.st_size); }
+    rtl::FILETIME LastWriteTime() const override { return rtl::UnixToFileTime(st_.st_mtim.tv_sec, st_.st_mtim.tv_nsec); }
+    int64_t Read(char* buffer, size_t count, std::string& why) override {
+        for (;;) {
+            const ssize_t n = ::read(fd_, buffer, count);
+            if (n >= 0) return n;
+            if (errno == EINTR) continue;
+            why = LocalFailureReason();
+            return -1;
+        }
+    }
+    int64_t CopyTo(int target, size_t count) override {
+        for (;;) {
+            const ssize_t n = ::copy_file_range(fd_, nullptr, target, nullptr, count, 0);
+            if (n >= 0 || errno != EINTR) return n;
+        }
+    }
+    const struct stat& Status() const { return st_; }
+
+private:
+    int fd_ = -1;
+    struct stat st_ {};
+};
+
+class ShareSource : public CopySource {
+public:
+    explicit ShareSource(std::unique_ptr<netshare::ShareFile> file) : file_(std::move(file)) {}
+    uint64_t Size() const override { return file_->Size(); }
+    rtl::FILETIME LastWriteTime() const override { return file_->LastWriteTime(); }
+    int64_t Read(char* buffer, size_t count, std::string& why) override { return file_->Read(buffer, count, why); }
+
+private:
+    std::unique_ptr<netshare::ShareFile> file_;
+};
+
+// The folder part of a local source for the file line: up to the last separator, without it.
+std::string SourceFolder(const std::string& path) {
+    const size_t cut = path.find_last_of("/\\");
+    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
+bool StartsWithFileScheme(const std::string& path) {
+    static const std::string scheme = "FILE://";
+    if (path.size() < scheme.size()) return false;
+    for (size_t i = 0; i < scheme.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(path[i])) != scheme[i]) return false;
+    return true;
+}
+
+// Whether `target` already is `source` under another spelling (a link, "./", another path).
+bool SameLocalFile(const struct stat& source, const std::string& target) {
+    struct stat st {};
+    return ::stat(target.c_str(), &st) == 0 && st.st_dev == source.st_dev && st.st_ino == source.st_ino;
+}
+
+} // namespace
+
+bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std::string& Password,
+                                  const std::string& Host, int32_t, const std::string& URL,
+                                  const std::string& TargetDir, const std::string& TargetFilename, bool CopyNewerOnly,
+                                  TDateTime& FileDate, bool& NoNewVersion) {
     NoNewVersion = false;
-    return false;
+    if (FAnim) FAnim->SetActive(true);
+    const std::string urlName = ExtractUrlFileName(URL);
+    if (Host.empty())
+        ShowFileLine(urlName, DlgFromServerLabel, SourceFolder(URL), true);
+    else
+        ShowFileLine(urlName, DlgFromServerLabel, Host, true);
+    if (!PumpMessages()) return false;
+
+    // The share stays connected for this one file; every way out of here disconnects it.
+    std::unique_ptr<netshare::ShareConnection> share;
+    std::unique_ptr<CopySource> input;
+    auto finish = [&](bool ok) {
+        input.reset(); // closed before the connection it belongs to
+        if (share) {
+            std::string why;
+            if (!share->Disconnect(why)) {
+                FLastErrorReason = why;
+                if (OnConnectError) OnConnectError(*this);
+                ok = false;
+            }
+            share.reset();
+        }
+        return ok;
+    };
+    if (!Host.empty()) {
+        std::string why;
+        share = netshare::ShareConnection::Connect(Host, UserID, Password, kShareTimeoutMs, why);
+        if (!share) {
+            FLastErrorReason = why;
+            if (OnConnectError) OnConnectError(*this);
+            return false;
+        }
+        if (!PumpMessages()) return finish(false);
+    }
+
+    std::string source = Host.empty() ? URL : Host + (Host.find('\\') != std::string::npos ? "\\" : "/") + URL;
+    if (Host.empty() && StartsWithFileScheme(source)) source.erase(0, 7);
+
+    const std::string name = TargetFilename.empty() ? urlName : TargetFilename;
+    std::string target = JoinDirFile(TargetDir, name);
+    FLastFile = target;
+    FLastDir = TargetDir;
+    if (source == target) {
+        FLastErrorReason = "the source and the target are the same file";
+        ReportError(errIdenticalFiles, kMsgIdenticalFiles + source);
+        return finish(false);
+    }
+    if (TargetFilename.empty() && (urlName.empty() || urlName == "." || urlName == "..")) {
+        // No file name to save under: writing there would mean the folder itself or its parent.
+        FLastErrorReason = "the source \"" + URL + "\" names no file";
+        ReportError(errOpenSource, kMsgOpenSource + source);
+        return finish(false);
+    }
+
+    if (share) {
+        std::string why;
+        auto file = share->OpenRead(URL, why);
+        if (!file) {
+            FLastErrorReason = why;
+            ReportError(errOpenSource, kMsgOpenSource + source);
+            return finish(false);
+        }
+        input = std::make_unique<ShareSource>(std::move(file));
+    } else {
+        auto local = std::make_unique<LocalSource>();
+        if (!local->Open(source)) {
+            FLastErrorReason = LocalFailureReason();
+            ReportError(errOpenSource, kMsgOpenSource + source);
+            return finish(false);
+        }
+        // The same file under another path: replacing it with itself is no copy.
+        if (SameLocalFile(local->Status(), target)) {
+            FLastErrorReason = target + " is the source file itself";
+            ReportError(errIdenticalFiles, kMsgIdenticalFiles + source);
+            return finish(false);
+        }
+        input = std::move(local);
+    }
+
+    if (CopyNewerOnly || OnFileDateCheck) {
+        rtl::FILETIME local;
+        rtl::FileTimeToLocalFileTime(input->LastWriteTime(), local);
+        const TDateTime sourceDate = FileTimeToDate(local);
+        if (OnFileDateCheck) {
+            bool allow = true;
+            OnFileDateCheck(*this, idx, sourceDate, allow);
+            if (!allow) return finish(false);
+            FileDate = sourceDate;
+        } else if (IsLaterDate(sourceDate, FileDate)) {
+            FileDate = sourceDate;
+        } else {
+            NoNewVersion = true;
+            FileDate = sourceDate;
+            input.reset();
+            if (OnNoNewFileFound) OnNoNewFileFound(*this, source, FileDate, sourceDate);
+            return finish(false);
+        }
+    }
+    const uint64_t size = input->Size();
+
+    // The data goes to a temporary file beside the target, which takes the target's name only
+    // once complete: an existing file is replaced by a whole copy or not at all.
+    LocalFile output;
+    if (!OpenDownloadTarget(target, output, kMsgCreateTarget)) return finish(false);
+
+    std::vector<char> block(kCopyBlock);
+    uint64_t copied = 0;
+    const uint32_t start = rtl::GetTickCount();
+    // Local to local, the kernel moves the data (no copy through this process, and on file
+    // systems that can, none at all); elsewhere, or when it cannot, blocks are read and written.
+    bool kernelCopy = !share;
+    try {
+        for (;;) {
+            std::string why;
+            int64_t n = -1;
+            if (kernelCopy) {
+                n = input->CopyTo(output.Descriptor(), block.size());
+                // Files of /proc and the like claim an end at once: a read says whether it is one.
+                if (n == 0) kernelCopy = false;
+                if (n < 0) {
+                    const int error = errno;
+                    if (error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
+                        kernelCopy = false;
+                    } else if (error == ENOSPC || error == EDQUOT || error == EFBIG) {
+                        throw LocalFileError(kMsgWriteTarget + target + ": " + std::strerror(error));
+                    } else {
+                        FLastErrorReason = std::strerror(error);
+                        ReportError(errReadSource, kMsgReadSource + source);
+                        return finish(false);
+                    }
+                }
+            }
+            if (!kernelCopy) n = input->Read(block.data(), block.size(), why);
+            if (n < 0) {
+                FLastErrorReason = why;
+                ReportError(errReadSource, kMsgReadSource + source);
+                return finish(false);
+            }
+            if (n > 0 && !kernelCopy) output.Write(block.data(), static_cast<size_t>(n), target);
+            copied += static_cast<uint64_t>(n);
+            if (size == 0 && FProgress) FProgress->SetPosition(100);
+            const bool cancel = ProgressStep(copied, size, start, DlgCopying);
+            if (n == 0 || cancel) break;
+        }
+        if (FCancelled) return finish(false); // the temporary file goes; an existing file stays
+        output.Finish(target);
+    } catch (const LocalFileError& e) {
+        // The message ends with the system's reason ("No space left on device").
+        const std::string what = e.what();
+        const size_t colon = what.rfind(": ");
+        FLastErrorReason = colon == std::string::npos ? what : what.substr(colon + 2);
+        ReportError(errWriteTarget, kMsgWriteTarget + target);
+        return finish(false);
+    }
+    if (!output.Publish()) {
+        FLastErrorReason = LocalFailureReason();
+        ReportError(errWriteTarget, kMsgWriteTarget + target);
+        return finish(false);
+    }
+    return finish(true);
 }
 
 } // namespace zandrel::webcopy

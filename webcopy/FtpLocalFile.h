@@ -104,6 +104,8 @@ public:
         return ok;
     }
     uint64_t Size() const { return size_; }
+    // The open descriptor, for copies the kernel does itself (nothing collected by Write yet).
+    int Descriptor() const { return fd_; }
 
     // The next `count` bytes of the file, in place (valid until the next call); fewer only at the
     // end of the file. The transfers move 4 KB blocks; the disk is read in larger runs, so a

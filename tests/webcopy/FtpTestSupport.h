@@ -2,6 +2,8 @@
 // What the FTP routine tests share: the component with its FTP routines and cache fields in
 // reach, logging the events it raises as short texts, and a fixture with a real FTP server and a
 // local folder of its own.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +16,8 @@
 
 #include "fixtures/FtpServer.h"
 #include "platform/inet/Inet.h"
+#include "platform/rtl/DateTime.h"
+#include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::webcopy::testing {
@@ -35,6 +39,26 @@ inline void WriteLocal(const fs::path& path, const std::string& content) {
 inline std::string ReadLocal(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A local date-time for a Unix time, as the component shows file dates.
+inline TDateTime LocalDate(int64_t unixSeconds) {
+    rtl::FILETIME local;
+    rtl::FileTimeToLocalFileTime(rtl::UnixToFileTime(unixSeconds), local);
+    return FileTimeToDate(local);
+}
+
+inline void SetMtime(const fs::path& path, int64_t unixSeconds) {
+    struct timespec times[2] = {{unixSeconds, 0}, {unixSeconds, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+// The names in a local folder, sorted, hidden ones included.
+inline std::vector<std::string> Names(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // An item for `server`, logging in as its user.

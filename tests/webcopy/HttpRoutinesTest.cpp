@@ -40,26 +40,6 @@ private:
     LoginHandler previous_;
 };
 
-// A local date-time for a Unix time, as the component shows file dates.
-TDateTime LocalDate(int64_t unixSeconds) {
-    rtl::FILETIME local;
-    rtl::FileTimeToLocalFileTime(rtl::UnixToFileTime(unixSeconds), local);
-    return FileTimeToDate(local);
-}
-
-void SetMtime(const fs::path& path, int64_t unixSeconds) {
-    struct timespec times[2] = {{unixSeconds, 0}, {unixSeconds, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-}
-
-// The names in a local folder, sorted, hidden ones included.
-std::vector<std::string> Names(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class HttpRoutines : public ::testing::Test {
 protected:
     HttpRoutines() : local_(fs::temp_directory_path() / ("zandrel-http-" + std::to_string(::getpid()))) {
