@@ -53,6 +53,8 @@ TEST(WebcopyFileJob, CopiesFromAShareWithTheItemsAccount) {
     const ProcessResult refused = RunJob(dir, item("not the password"));
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.out.find("OnConnectError"), std::string::npos) << refused.out;
+    // The reason travels with the event: a person learns that the password was refused.
+    EXPECT_NE(refused.out.find("password"), std::string::npos) << refused.out;
 }
 
 } // namespace

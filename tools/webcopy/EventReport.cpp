@@ -144,9 +144,14 @@ void EventReport::Attach(TZandrelWebCopy& wc, const JobHandlers& handlers) {
     wc.OnBeforeDialogShow = [this](TZandrelWebCopy&, ui::Form& dialog) {
         Emit(Json{{"event", "OnBeforeDialogShow"}, {"ADialog", TextToJson(dialog.Caption())}}, "");
     };
-    wc.OnConnectError = [this](TZandrelWebCopy&) {
-        outcomes_.Problem("cannot connect");
-        Emit(Event("OnConnectError"), "  cannot connect");
+    wc.OnConnectError = [this, component](TZandrelWebCopy&) {
+        // The reason (a refused login, an unknown share) is what a person acts on.
+        const std::string& reason = component->LastErrorReason();
+        const std::string text = WithReason("cannot connect", PrintableText(reason));
+        outcomes_.Problem(text);
+        Json json = Event("OnConnectError");
+        json["reason"] = reason.empty() ? Json(nullptr) : TextToJson(reason);
+        Emit(json, "  " + text);
     };
     wc.OnCopyCancel = [this](TZandrelWebCopy&) { Emit(Event("OnCopyCancel"), "  cancelled"); };
     wc.OnCopyDone = [this](TZandrelWebCopy&) { Emit(Event("OnCopyDone"), ""); };
