@@ -6,30 +6,24 @@
 
 #include "fixtures/SmbServer.h"
 #include "support/RunProcess.h"
+#include "tools/JobRun.h"
 
 namespace zandrel::tools {
 namespace {
 
 using Json = nlohmann::ordered_json;
 using zandrel::testing::ProcessResult;
-using zandrel::testing::RunProcess;
 using zandrel::testing::TempDir;
-
-ProcessResult RunJob(const TempDir& dir, const Json& items) {
-    const std::string path = dir / "job.json";
-    zandrel::testing::WriteFile(path, Json{{"ShowDialog", false}, {"Items", items}}.dump(2));
-    return RunProcess({ZANDREL_WEBCOPY_TOOL, "--ui=terminal", path}, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}});
-}
 
 TEST(WebcopyFileJob, CopiesLocalFilesAndSaysWhyOneIsMissing) {
     TempDir dir{"webcopy-file"};
     zandrel::testing::WriteFile(dir / "a.txt", "local content");
-    const ProcessResult ok = RunJob(dir, Json::array({Json{{"Protocol", "wpFile"}, {"URL", dir / "a.txt"},
+    const ProcessResult ok = RunItems(dir, Json::array({Json{{"Protocol", "wpFile"}, {"URL", dir / "a.txt"},
                                                            {"TargetDir", dir / "out"}}}));
     EXPECT_EQ(ok.exitCode, 0) << ok.out << ok.err;
     EXPECT_EQ(zandrel::testing::ReadFile(dir / "out/a.txt"), "local content");
 
-    const ProcessResult missing = RunJob(dir, Json::array({Json{{"Protocol", "wpFile"}, {"URL", dir / "gone.txt"},
+    const ProcessResult missing = RunItems(dir, Json::array({Json{{"Protocol", "wpFile"}, {"URL", dir / "gone.txt"},
                                                                 {"TargetDir", dir / "out"}}}));
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.out.find("Cannot open source file"), std::string::npos) << missing.out;
@@ -46,11 +40,11 @@ TEST(WebcopyFileJob, CopiesFromAShareWithTheItemsAccount) {
         return Json::array({Json{{"Protocol", "wpFile"}, {"FTPHost", server.ShareUrl()}, {"FTPUserID", server.User()},
                                  {"FTPPassword", password}, {"URL", "sub/s.bin"}, {"TargetDir", dir / "out"}}});
     };
-    const ProcessResult ok = RunJob(dir, item(server.Password()));
+    const ProcessResult ok = RunItems(dir, item(server.Password()));
     EXPECT_EQ(ok.exitCode, 0) << ok.out << ok.err;
     EXPECT_EQ(zandrel::testing::ReadFile(dir / "out/s.bin"), std::string(100000, 's'));
 
-    const ProcessResult refused = RunJob(dir, item("not the password"));
+    const ProcessResult refused = RunItems(dir, item("not the password"));
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.out.find("OnConnectError"), std::string::npos) << refused.out;
     // The reason travels with the event: a person learns that the password was refused.

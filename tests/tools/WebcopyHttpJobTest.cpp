@@ -7,20 +7,14 @@
 
 #include "fixtures/HttpServer.h"
 #include "support/RunProcess.h"
+#include "tools/JobRun.h"
 
 namespace zandrel::tools {
 namespace {
 
 using Json = nlohmann::ordered_json;
 using zandrel::testing::ProcessResult;
-using zandrel::testing::RunProcess;
 using zandrel::testing::TempDir;
-
-ProcessResult RunJob(const TempDir& dir, const Json& job) {
-    const std::string path = dir / "job.json";
-    zandrel::testing::WriteFile(path, job.dump(2));
-    return RunProcess({ZANDREL_WEBCOPY_TOOL, "--ui=terminal", path}, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}});
-}
 
 TEST(WebcopyHttpJob, DownloadsAndUploadsAndSaysWhyWhenTheServerRefuses) {
     test::HttpServer server;
@@ -32,7 +26,7 @@ TEST(WebcopyHttpJob, DownloadsAndUploadsAndSaysWhyWhenTheServerRefuses) {
         Json{{"Protocol", "wpHttpUpload"}, {"URL", server.Base() + "/upload/send.txt"}, {"TargetDir", dir.path()},
              {"HTTPCommand", "hcPut"}},
     });
-    const ProcessResult ok = RunJob(dir, Json{{"ShowDialog", false}, {"Items", good}});
+    const ProcessResult ok = RunItems(dir, good);
     EXPECT_EQ(ok.exitCode, 0) << ok.err;
     EXPECT_EQ(zandrel::testing::ReadFile(dir / "got/page.bin"), std::string(50000, 'p'));
     EXPECT_EQ(server.ReadFile("uploads/send.txt"), "sent over http");
@@ -40,7 +34,7 @@ TEST(WebcopyHttpJob, DownloadsAndUploadsAndSaysWhyWhenTheServerRefuses) {
     const Json refused = Json::array({
         Json{{"Protocol", "wpHttpUpload"}, {"URL", server.Base() + "/reject/send.txt"}, {"TargetDir", dir.path()}},
     });
-    const ProcessResult bad = RunJob(dir, Json{{"ShowDialog", false}, {"Items", refused}});
+    const ProcessResult bad = RunItems(dir, refused);
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_NE(bad.out.find("Returned http error code 403"), std::string::npos) << bad.out;
     EXPECT_NE(bad.out.find("403 Forbidden"), std::string::npos) << bad.out;
@@ -50,7 +44,7 @@ TEST(WebcopyHttpJob, DownloadsAndUploadsAndSaysWhyWhenTheServerRefuses) {
     const Json untrusted = Json::array({
         Json{{"Protocol", "wpHttp"}, {"URL", tls.Base() + "/files/x"}, {"TargetDir", dir / "got"}},
     });
-    const ProcessResult distrusted = RunJob(dir, Json{{"ShowDialog", false}, {"Items", untrusted}});
+    const ProcessResult distrusted = RunItems(dir, untrusted);
     EXPECT_EQ(distrusted.exitCode, 1);
     EXPECT_NE(distrusted.out.find("certificate"), std::string::npos) << distrusted.out;
 }
