@@ -1,8 +1,8 @@
 #include "host/HostSession.h"
 
-#include <filesystem>
-
 #include "platform/rtl/Error.h"
+#include "platform/rtl/ModulePath.h"
+
 
 namespace zandrel::host {
 
@@ -25,10 +25,7 @@ HostSession::~HostSession() {
 }
 
 std::string HostSession::DefaultPackagePath() {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) return "QuillonZandrel.so";
-    return (exe.parent_path().parent_path() / "lib" / "QuillonZandrel.so").string();
+    return rtl::ModulePath("QuillonZandrel.so");
 }
 
 } // namespace zandrel::host

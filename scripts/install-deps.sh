@@ -15,6 +15,7 @@ packages=(
   fonts-wine xdg-utils
   xvfb xclip
   clang libclang-rt-14-dev
+  dpkg-dev  # dpkg-shlibdeps finds the .deb's dependencies (cpack -G DEB)
   nginx-light  # only the HTTP benchmark (bench/http_vs_curl.sh) uses it
 )
 missing=()

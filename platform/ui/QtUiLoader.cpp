@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <thread>
 
+#include "platform/rtl/ModulePath.h"
+
 namespace zandrel::ui {
 namespace {
 
@@ -55,10 +57,7 @@ bool DisplayReachable(bool (*probe)(int*, char**), int argc, char** argv, std::s
 } // namespace
 
 std::string QtUiModulePath() {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) return "ZandrelQtUi.so";
-    return (exe.parent_path().parent_path() / "lib" / "ZandrelQtUi.so").string();
+    return rtl::ModulePath("ZandrelQtUi.so");
 }
 
 std::unique_ptr<QtUiSession> QtUiSession::Start(int& argc, char** argv, const std::string& displayName,

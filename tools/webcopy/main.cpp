@@ -88,7 +88,7 @@ int ParseArguments(int argc, char** argv, Arguments& args, bool& finished) {
             }
             if (arg == "--version") {
                 TZandrelWebCopy wc;
-                std::printf("webcopy (TZandrelWebCopy %s)\n", wc.Version().c_str());
+                std::printf("webcopy %s (TZandrelWebCopy %s)\n", ZANDREL_VERSION, wc.Version().c_str());
                 finished = true;
                 return 0;
             }
