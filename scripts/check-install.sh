@@ -2,7 +2,7 @@
 # Checks what a build installs, the way a user gets it, from a working folder of its own:
 #   tree  cmake --install into a temporary prefix; also a staged install (DESTDIR) moved
 #         elsewhere and a program reached through a symbolic link
-#   deb   cpack -G DEB, dpkg -i, the programs from /usr/bin, then dpkg -r (needs root)
+#   deb   cpack -G DEB, dpkg -i, the programs from /usr/bin, then dpkg --purge (needs root)
 # Each runs `zandrel --version`, `zandrel zip` on a copy of the bundled example and a small
 # webcopy job.
 # usage: scripts/check-install.sh BUILD_DIR [tree|deb|all]   (default: all)
@@ -17,7 +17,7 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 work=$(mktemp -d)
 installed_deb=0
 cleanup() {
-  if [ "$installed_deb" = 1 ]; then dpkg -r zandrel >/dev/null || true; fi
+  if [ "$installed_deb" = 1 ]; then dpkg --purge zandrel >/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -84,9 +84,9 @@ check_deb() {
     apt-get install -f -y -qq
   fi
   check_programs /usr/bin deb
-  dpkg -r zandrel >/dev/null
+  dpkg --purge zandrel >/dev/null
   installed_deb=0
-  [ ! -e /usr/bin/zandrel ] || fail "dpkg -r left /usr/bin/zandrel behind"
+  [ ! -e /usr/bin/zandrel ] || fail "dpkg --purge left /usr/bin/zandrel behind"
 }
 
 case "$mode" in

@@ -11,6 +11,14 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZANDREL_WERROR=
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
 
+# What the build installs: into a temporary prefix, and as a .deb installed and removed again
+# (the package part needs root; ZANDREL_SKIP_DEB=1 checks the installed tree only).
+if [ "${ZANDREL_SKIP_DEB:-0}" = 1 ] || [ "$(id -u)" != 0 ]; then
+  bash scripts/check-install.sh build tree
+else
+  bash scripts/check-install.sh build all
+fi
+
 if [ "${ZANDREL_SKIP_SANITIZERS:-0}" != 1 ]; then
   cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZANDREL_SANITIZE=ON -DZANDREL_BUILD_BENCH=OFF -DZANDREL_WERROR=ON
   cmake --build build-asan -j "$jobs"
