@@ -17,6 +17,7 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 work=$(mktemp -d)
 installed_deb=0
 cleanup() {
+  stop_ftp
   if [ "$installed_deb" = 1 ]; then dpkg --purge zandrel >/dev/null || true; fi
   rm -rf "$work"
 }
@@ -55,9 +56,55 @@ JOB
   cd "$root"
 }
 
+ftp_pid=
+stop_ftp() {
+  if [ -n "$ftp_pid" ]; then kill "$ftp_pid" 2>/dev/null || true; wait "$ftp_pid" 2>/dev/null || true; fi
+  ftp_pid=
+}
+
+# Builds examples/upload_with_progress against the installed tree alone and uploads a file to
+# the tests' FTP server on 127.0.0.1 with it.
+check_example() {
+  local prefix=$1
+  cmake -S "$root/examples/upload_with_progress" -B "$work/example" -G Ninja \
+    -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF >/dev/null
+  cmake --build "$work/example" >/dev/null
+
+  mkdir -p "$work/ftp-root/incoming"
+  /usr/bin/python3 "$root/tests/fixtures/ftp_server.py" --root "$work/ftp-root" --log "$work/ftp.log" \
+    --user alice --password secret > "$work/ftp.port" &
+  ftp_pid=$!
+  local port= tries=0
+  while [ -z "$port" ] && [ $tries -lt 100 ]; do
+    sleep 0.1; tries=$((tries + 1))
+    port=$(sed -n 's/^PORT //p' "$work/ftp.port")
+  done
+  [ -n "$port" ] || fail "the FTP server did not start"
+
+  head -c 300000 /dev/urandom > "$work/upload.bin"
+  (cd "$work" && "$work/example/upload_with_progress" "$work/upload.bin" 127.0.0.1 "$port" alice secret incoming) \
+    > "$work/example.out" || { cat "$work/example.out"; stop_ftp; fail "the example's upload failed"; }
+  # A refused password: a non-zero status and the reason.
+  if "$work/example/upload_with_progress" "$work/upload.bin" 127.0.0.1 "$port" alice wrong incoming \
+       > /dev/null 2> "$work/example.err"; then
+    stop_ftp; fail "the example reported success with a wrong password"
+  fi
+  stop_ftp
+  grep -q "upload failed: ." "$work/example.err" || fail "the example's failure gave no reason"
+  cat "$work/example.err"
+  # The same program built with pkg-config instead of CMake.
+  PKG_CONFIG_PATH="$(dirname "$(find "$prefix" -name zandrel-webcopy.pc)")" \
+    sh -c 'c++ -o "$1" "$2" $(pkg-config --cflags --libs zandrel-webcopy)' sh \
+    "$work/example-pc" "$root/examples/upload_with_progress/main.cpp" || fail "pkg-config build failed"
+  grep -q "of 300000 bytes" "$work/example.out" || fail "the example printed no progress"
+  cmp -s "$work/upload.bin" "$work/ftp-root/incoming/upload.bin" || fail "the uploaded file differs"
+  echo "== example: built against $prefix, uploaded on port $port"
+}
+
 check_tree() {
   cmake --install "$build" --prefix "$work/prefix" >/dev/null
   check_programs "$work/prefix/bin" prefix
+  check_example "$work/prefix"
 
   # A staged install moved elsewhere, and the program reached through a link.
   DESTDIR="$work/stage" cmake --install "$build" --prefix /opt/zandrel >/dev/null
