@@ -18,6 +18,9 @@ set_target_properties(zandrel_webcopy_shared PROPERTIES
   OUTPUT_NAME zandrel-webcopy EXPORT_NAME WebCopy
   VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
   INSTALL_RPATH "$ORIGIN/zandrel")
+target_link_options(zandrel_webcopy_shared PRIVATE
+  "LINKER:--version-script=${CMAKE_SOURCE_DIR}/cmake/webcopy-exports.map" "LINKER:--no-undefined")
+set_property(TARGET zandrel_webcopy_shared APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/webcopy-exports.map)
 add_library(Zandrel::WebCopy ALIAS zandrel_webcopy_shared)
 
 set(ZANDREL_PUBLIC_HEADERS

@@ -67,8 +67,9 @@ stop_ftp() {
 check_example() {
   local prefix=$1
   cmake -S "$root/examples/upload_with_progress" -B "$work/example" -G Ninja \
-    -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF >/dev/null
-  cmake --build "$work/example" >/dev/null
+    -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF >/dev/null \
+    || fail "the example does not configure against $prefix"
+  cmake --build "$work/example" >/dev/null || fail "the example does not build against $prefix"
 
   mkdir -p "$work/ftp-root/incoming"
   /usr/bin/python3 "$root/tests/fixtures/ftp_server.py" --root "$work/ftp-root" --log "$work/ftp.log" \
