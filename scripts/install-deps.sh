@@ -16,6 +16,7 @@ packages=(
   xvfb xclip
   clang libclang-rt-14-dev
   nginx-light  # only the HTTP benchmark (bench/http_vs_curl.sh) uses it
+  groff-base  # the manual pages' test formats them with groff
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -37,10 +37,13 @@ _zandrel_after_equals() {
     fi
 }
 
-# File names beginning with $1.
+# File names beginning with $1 (as typed: quotes and backslashes are taken off first).
 _zandrel_files() {
+    local typed=$1
+    typed=${typed#[\"\']}
+    typed=${typed%[\"\']}
     compopt -o filenames 2>/dev/null
-    mapfile -t COMPREPLY < <(compgen -f -- "$1")
+    mapfile -t COMPREPLY < <(compgen -f -- "${typed//\\/}")
 }
 
 # Lines of a zandrel command (menu captions, wizards) that begin with $_zc_cur, quoted for the shell.
@@ -53,6 +56,7 @@ _zandrel_lines() {
     done < <(timeout 10 "$program" --ui=terminal "$@" </dev/null 2>/dev/null)
 }
 
+# A word as the program will get it, for the simple quoting people type.
 _zandrel_unquoted() {
     local word=$1
     word=${word#[\"\']}
