@@ -37,33 +37,31 @@ _zandrel_after_equals() {
     fi
 }
 
-# File names beginning with $1 (as typed: quotes and backslashes are taken off first).
+# File names beginning with the typed $1.
 _zandrel_files() {
-    local typed=$1
-    typed=${typed#[\"\']}
-    typed=${typed%[\"\']}
     compopt -o filenames 2>/dev/null
-    mapfile -t COMPREPLY < <(compgen -f -- "${typed//\\/}")
+    mapfile -t COMPREPLY < <(compgen -f -- "$(_zandrel_unquoted "$1")")
 }
 
-# Lines of a zandrel command (menu captions, wizards) that begin with $_zc_cur, quoted for the shell.
+# Lines of a zandrel command (menu captions, wizards) that begin with the typed $_zc_cur, quoted
+# for the shell. A program that does not answer at once is given up on.
 _zandrel_lines() {
-    local program=${_zc_words[0]} line want=${_zc_cur#[\"\']}
+    local program=${_zc_words[0]} line want
+    want=$(_zandrel_unquoted "$_zc_cur")
     [ -x "$program" ] || program=zandrel
     COMPREPLY=()
     while IFS= read -r line; do
         [[ $line == "$want"* ]] && COMPREPLY+=("$(printf '%q' "$line")")
-    done < <(timeout 10 "$program" --ui=terminal "$@" </dev/null 2>/dev/null)
+    done < <(timeout 3 "$program" --ui=terminal "$@" </dev/null 2>/dev/null)
 }
 
-# A word as the program will get it, for the simple quoting people type.
+# A word as the program will get it, for the simple quoting people type: without the quotes
+# around it and the backslashes in it.
 _zandrel_unquoted() {
     local word=$1
     word=${word#[\"\']}
     word=${word%[\"\']}
-    word=${word//\\/}
-    [[ $word == "~/"* ]] && word=$HOME/${word#"~/"}
-    printf '%s' "$word"
+    printf '%s' "${word//\\/}"
 }
 
 _zandrel() {
@@ -124,7 +122,10 @@ _zandrel() {
         if [ "$argn" -eq 1 ]; then
             _zandrel_files "$cur"
         elif [ "$argn" -eq 2 ]; then
-            _zandrel_lines menu "$(_zandrel_unquoted "${_zc_words[command_at + 1]}")"
+            local project
+            project=$(_zandrel_unquoted "${_zc_words[command_at + 1]}")
+            [[ $project == "~/"* ]] && project=$HOME/${project#"~/"}
+            _zandrel_lines menu "$project"
         fi
         ;;
     wizard)

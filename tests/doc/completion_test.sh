@@ -102,6 +102,11 @@ _zandrel 2>/dev/null
 
 # The captions of a project's menu come from zandrel itself, quoted for the shell.
 PATH="$(dirname "$zandrel"):$PATH"
+export XDG_CONFIG_HOME="$work/config"
 got=$(complete_line "zandrel run Demo.prj Zip" | paste -sd' ')
 [[ $got == *'Zip\ Project'* ]] || fail "completing a caption gave '$got', expected Zip\\ Project among them"
+COMP_WORDS=(zandrel run Demo.prj 'Zip\ P') COMP_CWORD=3 COMP_LINE='zandrel run Demo.prj Zip\ P' COMP_POINT=26
+COMPREPLY=()
+_zandrel 2>/dev/null
+[ "${COMPREPLY[*]}" = 'Zip\ Project' ] || fail "completing 'Zip\ P' gave '${COMPREPLY[*]}', expected Zip\\ Project"
 exit $failed
