@@ -227,9 +227,10 @@ def main():
             met = met and ok
             print("%-20s %10.1f %10.1f   %s" % (stage[0], median, max(times),
                                                "ok" if ok else "over the %.0f ms goal" % goal))
-    print("goal (median <= %.0f ms at every stage): %s" % (goal, "met" if met else "NOT met"))
     if smoke:
+        print("smoke mode: the goal is not judged")
         return 1 if broken else 0
+    print("goal (median <= %.0f ms at every stage): %s" % (goal, "met" if met else "NOT met"))
     return 0 if met else 1
 
 

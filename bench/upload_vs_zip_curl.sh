@@ -109,4 +109,5 @@ printf 'zandrel upload:  %.3f s (median of %d), archive %d bytes\n' "$ours_time"
 printf 'zip -q + curl:   %.3f s (median of %d), archive %d bytes\n' "$peer_time" "$rounds" \
   "$(stat -c %s "$work/root/peer/Peer.zip")"
 printf 'time ratio:      %s (goal <= 0.60)\n' "$ratio"
-if [ "$(echo "$ratio <= 0.60" | bc)" -eq 1 ]; then echo "goal met"; else echo "goal NOT met"; fi
+if [ "$bench_smoke" = 1 ]; then echo "smoke mode: the goal is not judged"
+elif [ "$(echo "$ratio <= 0.60" | bc)" -eq 1 ]; then echo "goal met"; else echo "goal NOT met"; fi

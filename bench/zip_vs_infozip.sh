@@ -93,7 +93,9 @@ fi
 printf 'time ratio: %s (goal <= 0.30)\nsize ratio: %s (goal <= 1.01)\n' "$time_ratio" "$size_ratio"
 
 rm -rf "$work/Ours.zip" "$work/InfoZip.zip" "$work/Zandrel.zip" "$work/driver.log"
-if [ "$(echo "$time_ratio <= 0.30 && $size_ratio <= 1.01" | bc)" -eq 1 ]; then
+if [ "$bench_smoke" = 1 ]; then
+  echo "smoke mode: the goal is not judged"
+elif [ "$(echo "$time_ratio <= 0.30 && $size_ratio <= 1.01" | bc)" -eq 1 ]; then
   echo "goal met"
 else
   echo "goal NOT met"
