@@ -14,6 +14,8 @@ connection, printing the events and the summary, and exiting.
 
 usage: bench/cancel_latency.py BUILD_DIR        (ROUNDS=N, default 7; GOAL_MS, default 100)
 Exit status: 0 when every stage's median meets the goal, 1 otherwise, 2 for a setup problem.
+BENCH_SMOKE=1 (the smoke mode): one round per stage by default, and the goal is not judged; a
+stage whose run does not end as cancelled still fails.
 """
 import json
 import os
@@ -203,9 +205,11 @@ def main():
     if not os.access(tool, os.X_OK):
         print("missing %s: build the webcopy target first" % tool, file=sys.stderr)
         return 2
-    rounds = int(os.environ.get("ROUNDS", "7"))
+    smoke = os.environ.get("BENCH_SMOKE", "0") == "1"
+    rounds = int(os.environ.get("ROUNDS", "1" if smoke else "7"))
     goal = float(os.environ.get("GOAL_MS", "100"))
     met = True
+    broken = False
     with tempfile.TemporaryDirectory(prefix="cancel-latency-") as work:
         prepare_local(os.path.join(work, "local"))
         print("%-20s %10s %10s   (ms from SIGINT to exit, %d rounds)" % ("stage", "median",
@@ -216,12 +220,16 @@ def main():
             except RuntimeError as e:
                 print("%-20s FAILED: %s" % (stage[0], e))
                 met = False
+                broken = True
                 continue
             median = statistics.median(times)
             ok = median <= goal
             met = met and ok
             print("%-20s %10.1f %10.1f   %s" % (stage[0], median, max(times),
                                                "ok" if ok else "over the %.0f ms goal" % goal))
+    if smoke:
+        print("smoke mode: the goal is not judged")
+        return 1 if broken else 0
     print("goal (median <= %.0f ms at every stage): %s" % (goal, "met" if met else "NOT met"))
     return 0 if met else 1
 

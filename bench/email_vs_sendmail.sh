@@ -15,8 +15,10 @@
 set -euo pipefail
 
 build_dir=$(cd "${1:?usage: $0 BUILD_DIR}" && pwd)
-rounds=${ROUNDS:-3}
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=bench_mode.sh
+. "$here/bench_mode.sh"
+rounds=${ROUNDS:-$(full_or_smoke 3 1)}
 zandrel="$build_dir/host/zandrel"
 [ -x "$zandrel" ] || { echo "missing $zandrel: build the zandrel and QuillonZandrel targets first" >&2; exit 1; }
 command -v zip >/dev/null || { echo "Info-ZIP's zip is not installed" >&2; exit 1; }
@@ -26,15 +28,9 @@ sendmail=$(command -v sendmail || echo /usr/sbin/sendmail)
 
 # On the build disk, not /tmp (which may be tmpfs).
 work="$build_dir/bench-scratch/email_vs_sendmail"
-source_dir="$work/project"
 sink="$work/sink"
 mkdir -p "$work" "$sink"
-if [ ! -f "$work/project.complete" ]; then
-  rm -rf "$source_dir"
-  echo "generating the project folder..."
-  python3 "$here/make_project_folder.py" "$source_dir"
-  touch "$work/project.complete"
-fi
+source_dir=$(bench_project_folder "$work")
 
 # The SMTP sink, stopped on the way out.
 /usr/bin/python3 "$here/../tests/fixtures/smtp_server.py" --dir "$sink" --raw-only >"$work/sink.port" 2>"$work/sink.err" &

@@ -15,9 +15,11 @@ set -euo pipefail
 
 build_dir=$(cd "${1:?usage: $0 BUILD_DIR}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
-rounds=${ROUNDS:-3}
-down_mb=${DOWN_MB:-1024}
-up_mb=${UP_MB:-200}
+# shellcheck source=bench_mode.sh
+. "$here/bench_mode.sh"
+rounds=${ROUNDS:-$(full_or_smoke 3 1)}
+down_mb=${DOWN_MB:-$(full_or_smoke 1024 1)}
+up_mb=${UP_MB:-$(full_or_smoke 200 1)}
 tool="$build_dir/tools/webcopy"
 [ -x "$tool" ] || { echo "missing $tool: build the webcopy target first" >&2; exit 1; }
 command -v curl >/dev/null || { echo "curl is not installed" >&2; exit 1; }

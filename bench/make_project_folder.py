@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes a flat, project-like folder for the packing benchmark: 2,000 source-like text files of
 2 to 50 KB and ten 5 MB binaries that are mostly incompressible. The same seed gives the same
-folder, so runs compare like with like."""
+folder, so runs compare like with like. --small writes 40 text files and two 256 KB binaries
+instead, for the benchmarks' smoke mode."""
 import os
 import random
 import sys
@@ -62,21 +63,25 @@ def binary_blob(rng, size):
 
 
 def main():
-    if len(sys.argv) != 2:
-        sys.exit("usage: make_project_folder.py FOLDER")
-    folder = sys.argv[1]
+    args = sys.argv[1:]
+    small = "--small" in args
+    args = [a for a in args if a != "--small"]
+    if len(args) != 1:
+        sys.exit("usage: make_project_folder.py [--small] FOLDER")
+    folder = args[0]
+    text_files, binaries, binary_size = (40, 2, 256 * 1024) if small else (2000, 10, 5 * 1024 * 1024)
     os.makedirs(folder, exist_ok=True)
     rng = random.Random(20240611)
     names = identifiers(rng, 4000)
     extensions = [".pas"] * 6 + [".dfm"] * 2 + [".inc", ".txt"]
-    for i in range(2000):
+    for i in range(text_files):
         size = rng.randint(2 * 1024, 50 * 1024)
         name = "%s%04d%s" % (rng.choice(["Unit", "Form", "Module", "Frame"]), i, rng.choice(extensions))
         with open(os.path.join(folder, name), "wb") as f:
             f.write(source_text(rng, size, names))
-    for i in range(10):
+    for i in range(binaries):
         with open(os.path.join(folder, "Resource%02d.bin" % i), "wb") as f:
-            f.write(binary_blob(rng, 5 * 1024 * 1024))
+            f.write(binary_blob(rng, binary_size))
 
 
 if __name__ == "__main__":

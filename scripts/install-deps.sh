@@ -17,6 +17,7 @@ packages=(
   clang libclang-rt-14-dev
   dpkg-dev  # dpkg-shlibdeps finds the .deb's dependencies (cpack -G DEB)
   nginx-light  # only the HTTP benchmark (bench/http_vs_curl.sh) uses it
+  groff-base  # the manual pages' test formats them with groff
 )
 missing=()
 for p in "${packages[@]}"; do

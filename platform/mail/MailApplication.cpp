@@ -51,9 +51,10 @@ public:
                                                                        {"BCC", &Draft::bcc},
                                                                        {"Subject", &Draft::subject},
                                                                        {"Body", &Draft::body}};
-        for (const auto& [name, field] : fields) {
-            AddSetter(name, [this, field](Variant value) { draft_.*field = value.AsString(); });
-            AddMethod(name, 0, 0, [this, field](std::vector<Variant>&) -> Variant { return draft_.*field; });
+        for (const auto& entry : fields) {
+            const auto field = entry.second;
+            AddSetter(entry.first, [this, field](Variant value) { draft_.*field = value.AsString(); });
+            AddMethod(entry.first, 0, 0, [this, field](std::vector<Variant>&) -> Variant { return draft_.*field; });
         }
         AddMethod("Attachments", 0, 0, [this](std::vector<Variant>&) -> Variant { return attachments_; });
         AddMethod("Send", 0, 0, [this](std::vector<Variant>&) -> Variant {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <set>
+#include <vector>
 
 #include "platform/automation/Automation.h"
 #include "platform/shell/Shell.h"
@@ -19,8 +20,13 @@ std::set<std::string> Names(const Variant& items) {
     std::set<std::string> names;
     const auto& collection = items.AsObject();
     const int64_t count = collection->Invoke("Count", {}).AsInt64();
-    for (int64_t i = 0; i < count; ++i)
-        names.insert(collection->Invoke("Item", {Variant(i)}).AsObject()->Invoke("Name", {}).AsString());
+    for (int64_t i = 0; i < count; ++i) {
+        // Built in place: GCC 12 at -O3 takes the copy out of an initializer list for a read of a
+        // string that is not there (-Wmaybe-uninitialized).
+        std::vector<Variant> index;
+        index.emplace_back(i);
+        names.insert(collection->Invoke("Item", std::move(index)).AsObject()->Invoke("Name", {}).AsString());
+    }
     return names;
 }
 

@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# The bash completion: sourced into a plain bash (no bash-completion package), it completes
+# commands, options, option values, settings and file names, however bash splits words at "=",
+# and offers every option the programs' --help lists.
+# usage: completion_test.sh COMPLETION_FILE ZANDREL WEBCOPY
+set -uo pipefail
+completion=$1 zandrel=$2 webcopy=$3
+. "$(dirname "$0")/help_options.sh"
+# shellcheck source=/dev/null
+. "$completion" || { echo "FAIL: cannot source $completion" >&2; exit 1; }
+failed=0
+fail() { echo "FAIL: $*" >&2; failed=1; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+mkdir "Demo folder"
+touch Demo.prj job.json
+
+# Completes the line (the cursor at its end; "=" is a word of its own where COMP_WORDBREAKS has
+# it, as bash splits it) and prints the replies, one a line.
+complete_line() {
+    local line=$1
+    local -a words
+    read -ra words <<<"$line"
+    [[ $line == *" " ]] && words+=("")
+    if [[ $COMP_WORDBREAKS == *=* ]]; then
+        local -a split=()
+        local w
+        for w in "${words[@]}"; do
+            if [[ $w == *=* ]]; then
+                split+=("${w%%=*}" "=")
+                [ -n "${w#*=}" ] && split+=("${w#*=}")
+            else
+                split+=("$w")
+            fi
+        done
+        words=("${split[@]}")
+    fi
+    COMP_WORDS=("${words[@]}")
+    COMP_CWORD=$((${#words[@]} - 1))
+    COMP_LINE=$line
+    COMP_POINT=${#line}
+    COMPREPLY=()
+    local function
+    function=$(complete -p "${words[0]}" | awk '{print $(NF-1)}')
+    "$function" 2>/dev/null
+    printf '%s\n' "${COMPREPLY[@]}"
+}
+
+# line | expected replies (all of them, separated by blanks; "" for none). bash sorts what it
+# shows, so the order does not count.
+check() {
+    local got want
+    got=$(complete_line "$1" | sort | paste -sd' ')
+    want=$(tr ' ' '\n' <<<"$2" | sed '/^$/d' | sort | paste -sd' ')
+    [ "$got" = "$want" ] || fail "completing '$1' gave '$got', expected '$2' (COMP_WORDBREAKS has = : $3)"
+}
+
+programs=(zandrel webcopy)
+for breaks in $' \t\n"\'><=;|&(:' $' \t\n"\'><;|&(:'; do
+    COMP_WORDBREAKS=$breaks
+    has_equals=no
+    [[ $breaks == *=* ]] && has_equals=yes
+    # What bash replaces after an "=" is only the part after it when "=" breaks words.
+    v() { [ "$has_equals" = yes ] && echo "${1#*=}" || echo "$1"; }
+    check "zandrel " "menu run zip upload email wizards wizard options" $has_equals
+    check "zandrel --ui=t" "$(v --ui=terminal)" $has_equals
+    check "zandrel --ui " "auto qt terminal" $has_equals
+    check "zandrel --ui terminal z" "zip" $has_equals
+    check "zandrel --package=Demo.p" "Demo.prj" $has_equals
+    check "zandrel zip Demo." "Demo.prj" $has_equals
+    check "zandrel upload Demo.prj " "" $has_equals
+    check "zandrel options --s" "--show --set" $has_equals
+    check "zandrel options --show " "" $has_equals
+    check "zandrel options --set host=x pa" "passive=" $has_equals
+    check "zandrel options --set autosend=" "$(v autosend=yes) $(v autosend=no)" $has_equals
+    check "webcopy --ui=" "$(v --ui=terminal) $(v --ui=qt) $(v --ui=auto)" $has_equals
+    check "webcopy --no-progress j" "job.json" $has_equals
+    check "webcopy --json -- -" "" $has_equals
+done
+COMP_WORDBREAKS=$' \t\n"\'><=;|&(:'
+
+# Every option of --help is offered, as it is written there.
+for i in 0 1; do
+    program=("$zandrel" "$webcopy")
+    offered=$(complete_line "${programs[i]} -")
+    while read -r option; do
+        [ -n "$option" ] || continue
+        # A short option stands beside its long one; the long one is offered.
+        [[ $option == --* ]] || continue
+        option=${option%=}
+        grep -q -- "^$option=\?$" <<<"$offered" || fail "'${programs[i]} -' does not offer $option"
+    done < <(help_options "${program[i]}")
+done
+
+# A name with a blank, typed with a backslash, as bash hands it over: one word.
+COMP_WORDS=(zandrel zip 'Demo\ f') COMP_CWORD=2 COMP_LINE='zandrel zip Demo\ f' COMP_POINT=19
+COMPREPLY=()
+_zandrel 2>/dev/null
+[ "${COMPREPLY[*]}" = "Demo folder" ] || fail "completing 'Demo\ f' gave '${COMPREPLY[*]}', expected 'Demo folder'"
+
+# The captions of a project's menu come from zandrel itself, quoted for the shell.
+PATH="$(dirname "$zandrel"):$PATH"
+export XDG_CONFIG_HOME="$work/config"
+got=$(complete_line "zandrel run Demo.prj Zip" | paste -sd' ')
+[[ $got == *'Zip\ Project'* ]] || fail "completing a caption gave '$got', expected Zip\\ Project among them"
+COMP_WORDS=(zandrel run Demo.prj 'Zip\ P') COMP_CWORD=3 COMP_LINE='zandrel run Demo.prj Zip\ P' COMP_POINT=26
+COMPREPLY=()
+_zandrel 2>/dev/null
+[ "${COMPREPLY[*]}" = 'Zip\ Project' ] || fail "completing 'Zip\ P' gave '${COMPREPLY[*]}', expected Zip\\ Project"
+exit $failed
