@@ -117,6 +117,21 @@ check_tree() {
   check_programs "$work/links" linked
 }
 
+# The package carries both pages; where they were unpacked (minimal images tell dpkg to leave
+# /usr/share/man out) and man-db is present, `man zandrel` shows the page.
+check_manual_pages() {
+  local deb=$1 program page
+  for program in zandrel webcopy; do
+    dpkg-deb --contents "$deb" | grep -q "/man1/$program\.1" || fail "the package has no $program(1)"
+    page=$(dpkg -L zandrel | grep "/man1/$program\.1" | head -n 1)
+    if [ -n "$page" ] && [ -e "$page" ] && command -v man >/dev/null; then
+      MANPAGER=cat MANWIDTH=80 man "$program" 2>&1 | grep -q "$program" \
+        || fail "man $program does not show the installed page"
+    fi
+  done
+  echo "check-install: the package's manual pages are in place"
+}
+
 check_deb() {
   [ "$(id -u)" = 0 ] || fail "the deb check installs a package: run it as root"
   if dpkg-query -W -f='${Status}' zandrel 2>/dev/null | grep -q "install ok installed"; then
@@ -132,6 +147,7 @@ check_deb() {
     apt-get install -f -y -qq
   fi
   check_programs /usr/bin deb
+  check_manual_pages "$deb"
   dpkg --purge zandrel >/dev/null
   installed_deb=0
   [ ! -e /usr/bin/zandrel ] || fail "dpkg --purge left /usr/bin/zandrel behind"
