@@ -120,13 +120,17 @@ check_tree() {
 # The package carries both pages; where they were unpacked (minimal images tell dpkg to leave
 # /usr/share/man out) and man-db is present, `man zandrel` shows the page.
 check_manual_pages() {
-  local deb=$1 program page
+  # Lists are read whole before they are searched: "grep -q" stops reading
+  # early, and under pipefail the writer's broken pipe would fail the check.
+  local deb=$1 program page contents installed shown
+  contents=$(dpkg-deb --contents "$deb")
+  installed=$(dpkg -L zandrel)
   for program in zandrel webcopy; do
-    dpkg-deb --contents "$deb" | grep -q "/man1/$program\.1" || fail "the package has no $program(1)"
-    page=$(dpkg -L zandrel | grep "/man1/$program\.1" | head -n 1)
+    grep -q "/man1/$program\.1" <<<"$contents" || fail "the package has no $program(1)"
+    page=$(grep -m 1 "/man1/$program\.1" <<<"$installed" || true)
     if [ -n "$page" ] && [ -e "$page" ] && command -v man >/dev/null; then
-      MANPAGER=cat MANWIDTH=80 man "$program" 2>&1 | grep -q "$program" \
-        || fail "man $program does not show the installed page"
+      shown=$(MANPAGER=cat MANWIDTH=80 man "$program" 2>&1 || true)
+      grep -q "$program" <<<"$shown" || fail "man $program does not show the installed page"
     fi
   done
   echo "check-install: the package's manual pages are in place"
