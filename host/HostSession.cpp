@@ -3,7 +3,6 @@
 #include "platform/rtl/Error.h"
 #include "platform/rtl/ModulePath.h"
 
-
 namespace zandrel::host {
 
 HostSession::HostSession(const std::string& packagePath)
