@@ -7,6 +7,8 @@
 # webcopy job.
 # usage: scripts/check-install.sh BUILD_DIR [tree|deb|all]   (default: all)
 set -euo pipefail
+# Outputs are searched from a variable, never piped into `grep -q`: grep stops reading at the
+# first match, and under pipefail the writer's broken pipe would fail a good check.
 root=$(cd "$(dirname "$0")/.." && pwd)
 [ $# -ge 1 ] || { echo "usage: $0 BUILD_DIR [tree|deb|all]" >&2; exit 2; }
 build=$(cd "$1" && pwd)
@@ -39,13 +41,13 @@ check_programs() {
   cd "$here"
   echo "== $label: $bin"
   [ "$("$bin/zandrel" --version)" = "zandrel $version" ] || fail "$label: zandrel --version is not $version"
-  "$bin/webcopy" --version | grep -q "^webcopy $version " || fail "$label: webcopy --version is not $version"
+  grep -q "^webcopy $version " <<<"$("$bin/webcopy" --version)" || fail "$label: webcopy --version is not $version"
 
   cp -r "$root/examples/Demo" "$here/Demo"
   rm -f "$here/Demo/Demo.zip"
   XDG_CONFIG_HOME="$here/config" DISPLAY= WAYLAND_DISPLAY= \
     "$bin/zandrel" --ui=terminal zip "$here/Demo/Demo.prj" || fail "$label: zandrel zip failed"
-  unzip -l "$here/Demo/Demo.zip" | grep -q "Unit1.pas" || fail "$label: the archive lacks Unit1.pas"
+  grep -q "Unit1.pas" <<<"$(unzip -l "$here/Demo/Demo.zip")" || fail "$label: the archive lacks Unit1.pas"
 
   printf 'payload %s\n' "$label" > "$here/source.txt"
   cat > "$here/job.json" <<JOB
@@ -120,8 +122,6 @@ check_tree() {
 # The package carries both pages; where they were unpacked (minimal images tell dpkg to leave
 # /usr/share/man out) and man-db is present, `man zandrel` shows the page.
 check_manual_pages() {
-  # Lists are read whole before they are searched: "grep -q" stops reading
-  # early, and under pipefail the writer's broken pipe would fail the check.
   local deb=$1 program page contents installed shown
   contents=$(dpkg-deb --contents "$deb")
   installed=$(dpkg -L zandrel)
@@ -138,7 +138,7 @@ check_manual_pages() {
 
 check_deb() {
   [ "$(id -u)" = 0 ] || fail "the deb check installs a package: run it as root"
-  if dpkg-query -W -f='${Status}' zandrel 2>/dev/null | grep -q "install ok installed"; then
+  if [ "$(dpkg-query -W -f='${Status}' zandrel 2>/dev/null || true)" = "install ok installed" ]; then
     fail "a zandrel package is already installed; remove it first"
   fi
   rm -f "$build"/zandrel_*.deb
