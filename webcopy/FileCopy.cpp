@@ -149,8 +149,12 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
     };
     if (!Host.empty()) {
         std::string why;
-        share = netshare::ShareConnection::Connect(Host, UserID, Password, kShareTimeoutMs, why);
+        // The server may keep a call waiting; meanwhile the dialog stays alive and a Cancel
+        // gives the call up at once.
+        share = netshare::ShareConnection::Connect(Host, UserID, Password, kShareTimeoutMs, why,
+                                                   [this] { return PumpMessages(); });
         if (!share) {
+            if (FCancelled) return false; // a Cancel is no connection error
             FLastErrorReason = why;
             if (OnConnectError) OnConnectError(*this);
             return false;
@@ -256,6 +260,7 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
                 }
             }
             if (!kernelCopy) n = input->Read(block.data(), block.size(), why);
+            if (n < 0 && FCancelled) break; // given up while the server kept it waiting
             if (n < 0) {
                 FLastErrorReason = why;
                 ReportError(errReadSource, kMsgReadSource + source);

@@ -4,10 +4,8 @@
 
 #include <memory>
 
-#include "fixtures/ScriptProcess.h"
-#include "fixtures/SmbServer.h"
+#include "ShareCopyFixture.h"
 #include "platform/netshare/NetShare.h"
-#include "webcopy/FtpTestSupport.h"
 
 namespace zandrel::webcopy::testing {
 namespace {
@@ -47,41 +45,6 @@ TEST(ShareName, TheThreeSpellingsAndWhatIsNoShare) {
     }
 }
 
-class ShareCopy : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        if (!test::SmbServer::Unavailable().empty()) return;
-        server_ = new test::SmbServer();
-    }
-    static void TearDownTestSuite() {
-        delete server_;
-        server_ = nullptr;
-    }
-    void SetUp() override {
-        const std::string why = test::SmbServer::Unavailable();
-        if (!why.empty()) GTEST_SKIP() << why;
-        local_ = test::MakeTestWorkDir("zandrel-sharecopy-");
-    }
-    void TearDown() override {
-        if (!local_.empty()) fs::remove_all(local_);
-    }
-
-    TZandrelWebCopyItem& Add(TZandrelWebCopy& wc, const std::string& share, const std::string& url,
-                             const std::string& password) {
-        TZandrelWebCopyItem& item = wc.Items.Add();
-        item.Protocol = wpFile;
-        item.FTPHost = share;
-        item.FTPUserID = server_->User();
-        item.FTPPassword = password;
-        item.URL = url;
-        item.TargetDir = local_.string();
-        return item;
-    }
-
-    static test::SmbServer* server_;
-    fs::path local_;
-};
-test::SmbServer* ShareCopy::server_ = nullptr;
 
 TEST_F(ShareCopy, CopiesAFileOfTheShareWhole) {
     const std::string content = Bytes(5 * 256 * 1024 + 77);
