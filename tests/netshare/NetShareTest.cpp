@@ -91,5 +91,34 @@ TEST_F(ShareCopy, FailuresSayWhyAndWriteNothing) {
     }
 }
 
+TEST_F(ShareCopy, NewerOnlyComparesTheShareFileDate) {
+    WriteLocal(server_->Root() / "dated.txt", "new content");
+    SetMtime(server_->Root() / "dated.txt", 1700000000);
+    const TDateTime sourceDate = LocalDate(1700000000);
+    struct Case {
+        TDateTime have; // the date the caller already has
+        bool copied;
+    };
+    for (const Case& c : {Case{sourceDate, false}, Case{sourceDate + 1.0, false}, Case{LocalDate(1600000000), true}}) {
+        SCOPED_TRACE(c.have);
+        FtpWebCopy wc;
+        TZandrelWebCopyItem& item = Add(wc, server_->ShareUrl(), "dated.txt", server_->Password());
+        item.CopyNewerOnly = true;
+        item.FileDate = c.have;
+        wc.Execute();
+        EXPECT_EQ(wc.Items[0].Success(), c.copied) << ::testing::PrintToString(wc.log);
+        EXPECT_EQ(wc.Items[0].NoNewVersion(), !c.copied);
+        EXPECT_EQ(Logged(wc.log, "nonew " + server_->ShareUrl() + "/dated.txt"), !c.copied)
+            << ::testing::PrintToString(wc.log);
+        // The share's date, to the second, is what the caller keeps for next time.
+        EXPECT_NEAR(wc.Items[0].NewFileDate, sourceDate, 1e-9);
+        EXPECT_EQ(fs::exists(local_ / "dated.txt"), c.copied);
+        if (c.copied) {
+            EXPECT_EQ(ReadLocal(local_ / "dated.txt"), "new content");
+        }
+        fs::remove(local_ / "dated.txt");
+    }
+}
+
 } // namespace
 } // namespace zandrel::webcopy::testing
