@@ -1,8 +1,4 @@
 // Copy of one file from a local path or from a network share into a local folder.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -34,10 +30,10 @@ public:
     virtual rtl::FILETIME LastWriteTime() const = 0;
     // Bytes read into `buffer` (0 at the end), or -1 with `why`.
     virtual int64_t Read(char* buffer, size_t count, std::string& why) = 0;
-    // Up to `count` bytes moved straight into the file open as `target` by the kernel (0 at the
-    // end), or -1 with errno set: EXDEV, EINVAL, ENOSYS or EOPNOTSUPP when it cannot do that
-    // here, so Read and a write take over.
-    virtual int64_t CopyTo(int target, size_t count) {
+    // Up to `count` bytes moved straight into `target` by the kernel (0 at the end), or -1 with
+    // errno set: EXDEV, EINVAL, ENOSYS or EOPNOTSUPP when it cannot do that here, so Read and a
+    // write take over.
+    virtual int64_t CopyTo(rtl::OpenFile& target, size_t count) {
         (void)target;
         (void)count;
         errno = ENOSYS;
@@ -47,42 +43,21 @@ public:
 
 class LocalSource : public CopySource {
 public:
-    ~LocalSource() override {
-        if (fd_ >= 0) ::close(fd_);
-    }
     // False with errno set when the path is no readable regular file.
-    bool Open(const std::string& path) {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) return false;
-        if (::fstat(fd_, &st_) != 0) return false;
-        if (!S_ISREG(st_.st_mode)) {
-            errno = S_ISDIR(st_.st_mode) ? EISDIR : EINVAL;
-            return false;
-        }
-        return true;
-    }
-    uint64_t Size() const override { return static_cast<uint64_t>(st_.st_size); }
-    rtl::FILETIME LastWriteTime() const override { return rtl::UnixToFileTime(st_.st_mtim.tv_sec, st_.st_mtim.tv_nsec); }
+    bool Open(const std::string& path) { return file_.OpenForReading(path); }
+    uint64_t Size() const override { return file_.Size(); }
+    rtl::FILETIME LastWriteTime() const override { return file_.LastWriteTime(); }
     int64_t Read(char* buffer, size_t count, std::string& why) override {
-        for (;;) {
-            const ssize_t n = ::read(fd_, buffer, count);
-            if (n >= 0) return n;
-            if (errno == EINTR) continue;
-            why = LocalFailureReason();
-            return -1;
-        }
+        const int64_t n = file_.Read(buffer, count);
+        if (n < 0) why = LocalFailureReason();
+        return n;
     }
-    int64_t CopyTo(int target, size_t count) override {
-        for (;;) {
-            const ssize_t n = ::copy_file_range(fd_, nullptr, target, nullptr, count, 0);
-            if (n >= 0 || errno != EINTR) return n;
-        }
-    }
-    const struct stat& Status() const { return st_; }
+    int64_t CopyTo(rtl::OpenFile& target, size_t count) override { return file_.CopyTo(target, count); }
+    // Whether `path` is this file under another spelling (a link, "./", another path).
+    bool IsSameFileAs(const std::string& path) const { return file_.IsSameFileAs(path); }
 
 private:
-    int fd_ = -1;
-    struct stat st_ {};
+    rtl::OpenFile file_;
 };
 
 class ShareSource : public CopySource {
@@ -108,12 +83,6 @@ bool StartsWithFileScheme(const std::string& path) {
     for (size_t i = 0; i < scheme.size(); ++i)
         if (std::toupper(static_cast<unsigned char>(path[i])) != scheme[i]) return false;
     return true;
-}
-
-// Whether `target` already is `source` under another spelling (a link, "./", another path).
-bool SameLocalFile(const struct stat& source, const std::string& target) {
-    struct stat st {};
-    return ::stat(target.c_str(), &st) == 0 && st.st_dev == source.st_dev && st.st_ino == source.st_ino;
 }
 
 } // namespace
@@ -193,12 +162,12 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
     } else {
         auto local = std::make_unique<LocalSource>();
         if (!local->Open(source)) {
-            FLastErrorReason = LocalFailureReason();
+            FLastErrorReason = errno == EINVAL ? "not a regular file (a pipe, a device or a socket)" : LocalFailureReason();
             ReportError(errOpenSource, kMsgOpenSource + source);
             return finish(false);
         }
         // The same file under another path: replacing it with itself is no copy.
-        if (SameLocalFile(local->Status(), target)) {
+        if (local->IsSameFileAs(target)) {
             FLastErrorReason = target + " is the source file itself";
             ReportError(errIdenticalFiles, kMsgIdenticalFiles + source);
             return finish(false);
@@ -243,7 +212,7 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
             std::string why;
             int64_t n = -1;
             if (kernelCopy) {
-                n = input->CopyTo(output.Descriptor(), block.size());
+                n = input->CopyTo(output.File(), block.size());
                 // Files of /proc and the like claim an end at once: a read says whether it is one.
                 if (n == 0) kernelCopy = false;
                 if (n < 0) {
