@@ -1,5 +1,6 @@
 // Copy of one file from a local path or from a network share into a local folder.
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -19,6 +20,24 @@ namespace {
 // Blocks between two progress steps: large enough for disk and network speed, small enough
 // that a Cancel is seen within a few milliseconds even on a slow share.
 constexpr size_t kCopyBlock = 256 * 1024;
+
+// How much the kernel moves per call of a local copy: as much as takes 10 to 40 ms on this
+// medium, so progress and Cancel are seen many times a second on a slow disk, and a fast one
+// (memory, an SSD) is not held up by thousands of calls and progress steps per gigabyte.
+class KernelCopyStep {
+public:
+    size_t Size() const { return size_; }
+    // After a call that moved `moved` bytes in `took`.
+    void Took(size_t moved, std::chrono::steady_clock::duration took) {
+        if (moved < size_) return; // the end of the file, or a short call that says nothing
+        if (took < std::chrono::milliseconds(10) && size_ < kLargest) size_ *= 2;
+        else if (took > std::chrono::milliseconds(40) && size_ > kCopyBlock) size_ /= 2;
+    }
+
+private:
+    static constexpr size_t kLargest = 64 * 1024 * 1024;
+    size_t size_ = kCopyBlock;
+};
 // The longest a share server may keep any single call waiting.
 constexpr int kShareTimeoutMs = 30000;
 
@@ -201,7 +220,8 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
     LocalFile output;
     if (!OpenDownloadTarget(target, output, kMsgCreateTarget)) return finish(false);
 
-    std::vector<char> block(kCopyBlock);
+    std::vector<char> block; // for reads and writes, where the kernel does not copy
+    KernelCopyStep step;
     uint64_t copied = 0;
     const uint32_t start = rtl::GetTickCount();
     // Local to local, the kernel moves the data (no copy through this process, and on file
@@ -212,7 +232,9 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
             std::string why;
             int64_t n = -1;
             if (kernelCopy) {
-                n = input->CopyTo(output.File(), block.size());
+                const auto before = std::chrono::steady_clock::now();
+                n = input->CopyTo(output.File(), step.Size());
+                if (n > 0) step.Took(static_cast<size_t>(n), std::chrono::steady_clock::now() - before);
                 // Files of /proc and the like claim an end at once: a read says whether it is one.
                 if (n == 0) kernelCopy = false;
                 if (n < 0) {
@@ -228,7 +250,10 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
                     }
                 }
             }
-            if (!kernelCopy) n = input->Read(block.data(), block.size(), why);
+            if (!kernelCopy) {
+                block.resize(kCopyBlock);
+                n = input->Read(block.data(), block.size(), why);
+            }
             if (n < 0 && FCancelled) break; // given up while the server kept it waiting
             if (n < 0) {
                 FLastErrorReason = why;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -20,9 +21,12 @@ struct Call {
 
 class CallThread {
 public:
+    ~CallThread() { Stop(); }
+
     // At the end of the program: running work is cut, queued work (closing connections) is done,
     // and the thread is joined, so nothing of the library runs while the program is torn down.
-    ~CallThread() {
+    // Nothing starts afterwards.
+    void Stop() {
         std::unique_lock lock(mutex_);
         stopping_ = true;
         wake_.notify_all();
@@ -153,6 +157,11 @@ CallOutcome RunCall(std::function<void()> work, std::function<void()> cut, Clock
 }
 
 void PostCall(std::function<void()> work) { TheThread().Post(std::move(work)); }
+
+void StopBeforeExitHandlers() {
+    static std::once_flag once;
+    std::call_once(once, [] { std::atexit([] { TheThread().Stop(); }); });
+}
 void ConnectionOpened() { TheThread().Opened(); }
 void ConnectionClosed() { TheThread().Closed(); }
 

@@ -30,6 +30,11 @@ CallOutcome RunCall(std::function<void()> work, std::function<void()> cut, Clock
 // Queues `work` without waiting for it (closing what an abandoned call left behind).
 void PostCall(std::function<void()> work);
 
+// Makes the end of the program stop the thread before the exit handlers registered so far run:
+// libraries loaded after the thread started (the SMB client and its helpers) register theirs
+// and tear down state that work still running would use. Called once a library is set up.
+void StopBeforeExitHandlers();
+
 // A connection counts while it is open, so the thread stays for its next call instead of ending
 // and starting again for every read.
 void ConnectionOpened();

@@ -4,7 +4,6 @@
 // context, and the work holds what it touches, so a call the caller gave up on stays safe.
 #include "platform/netshare/NetShare.h"
 
-#include <libsmbclient.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -17,6 +16,7 @@
 
 #include "platform/netshare/CallSockets.h"
 #include "platform/netshare/CallThread.h"
+#include "platform/netshare/SmbClientLibrary.h"
 
 namespace zandrel::netshare {
 namespace {
@@ -101,6 +101,16 @@ bool ParseShareName(const std::string& text, ShareAddress& address, std::string&
     return true;
 }
 
+namespace {
+
+// The library's functions. Only used where a context exists, so it has been loaded.
+const detail::SmbClient& Smb() {
+    std::string ignored;
+    return *detail::LoadSmbClient(ignored);
+}
+
+} // namespace
+
 struct ShareConnection::Context {
     // Touched only by work on the call thread.
     SMBCCTX* ctx = nullptr;
@@ -121,7 +131,7 @@ struct ShareConnection::Context {
 
     static void Authenticate(SMBCCTX* c, const char*, const char*, char* wg, int wglen, char* un, int unlen,
                              char* pw, int pwlen) {
-        auto* self = static_cast<Context*>(smbc_getOptionUserData(c));
+        auto* self = static_cast<Context*>(Smb().getOptionUserData(c));
         auto put = [](char* to, int length, const std::string& value) {
             if (length <= 0) return;
             const size_t n = std::min(value.size(), static_cast<size_t>(length - 1));
@@ -140,7 +150,7 @@ using Context = ShareConnection::Context;
 
 // Work on the call thread: ends the session without asking the server anything more.
 void FreeContext(Context& c) {
-    if (c.ctx) smbc_free_context(c.ctx, 1);
+    if (c.ctx) Smb().freeContext(c.ctx, 1);
     c.ctx = nullptr;
 }
 
@@ -202,44 +212,49 @@ std::unique_ptr<ShareConnection> ShareConnection::Connect(const std::string& sha
     context->socketsBefore = detail::OpenSocketInodes();
     detail::ConnectionOpened();
 
-    // What the call found out: 0 when connected, else the errno and whether it came from starting
-    // the client (no connection was tried then).
+    // What the call found out: 0 when connected, else the errno, or why the client could not
+    // start (no connection was tried then).
     struct Outcome {
         int error = 0;
-        bool startFailed = false;
+        std::string startFailed;
     };
     auto outcome = std::make_shared<Outcome>();
     const bool answered = Call(context, [c = context, outcome] {
-        c->ctx = smbc_new_context();
+        const detail::SmbClient* smb = detail::LoadSmbClient(outcome->startFailed);
+        if (!smb) return;
+        c->ctx = smb->newContext();
         if (!c->ctx) {
-            *outcome = {errno ? errno : ENOMEM, true};
+            outcome->startFailed = "the SMB client could not be started: " + std::string(std::strerror(errno));
             return;
         }
-        smbc_setOptionUserData(c->ctx, c.get());
-        smbc_setFunctionAuthDataWithContext(c->ctx, &Context::Authenticate);
-        smbc_setTimeout(c->ctx, c->timeoutMs);
+        smb->setOptionUserData(c->ctx, c.get());
+        smb->setFunctionAuthDataWithContext(c->ctx, &Context::Authenticate);
+        smb->setTimeout(c->ctx, c->timeoutMs);
         // A wrong password must fail, not quietly turn into a guest session.
-        smbc_setOptionNoAutoAnonymousLogin(c->ctx, 1);
-        smbc_setOptionUseKerberos(c->ctx, 0);
-        smbc_setOptionFallbackAfterKerberos(c->ctx, 1);
-        if (!smbc_init_context(c->ctx)) {
-            *outcome = {errno ? errno : EINVAL, true};
-            smbc_free_context(c->ctx, 1);
+        smb->setOptionNoAutoAnonymousLogin(c->ctx, 1);
+        smb->setOptionUseKerberos(c->ctx, 0);
+        smb->setOptionFallbackAfterKerberos(c->ctx, 1);
+        const bool started = smb->initContext(c->ctx) != nullptr;
+        detail::StopBeforeExitHandlers(); // the first start registers the library's own
+        if (!started) {
+            outcome->startFailed = "the SMB client could not be started: " + std::string(std::strerror(errno));
+            smb->freeContext(c->ctx, 1);
             c->ctx = nullptr;
             return;
         }
         // Listing the share's top folder proves the server, the account and the share at once.
-        SMBCFILE* dir = smbc_getFunctionOpendir(c->ctx)(c->ctx, c->url.c_str());
+        SMBCFILE* dir = smb->getFunctionOpendir(c->ctx)(c->ctx, c->url.c_str());
         if (!dir) {
             outcome->error = errno ? errno : EIO;
             return;
         }
-        smbc_getFunctionClosedir(c->ctx)(c->ctx, dir);
+        smb->getFunctionClosedir(c->ctx)(c->ctx, dir);
     }, why);
     if (!answered) return nullptr;
-    if (outcome->error != 0) {
-        why = outcome->startFailed ? "the SMB client could not be started: " + std::string(std::strerror(outcome->error))
-                                   : Reason(outcome->error == ENOENT ? ENODEV : outcome->error, shareName, timeoutMs);
+    if (!outcome->startFailed.empty() || outcome->error != 0) {
+        why = !outcome->startFailed.empty() ? outcome->startFailed
+                                            : Reason(outcome->error == ENOENT ? ENODEV : outcome->error, shareName,
+                                                     timeoutMs);
         Release(context);
         return nullptr;
     }
@@ -278,14 +293,14 @@ std::unique_ptr<ShareFile> ShareConnection::OpenRead(const std::string& relative
     auto opened = std::make_shared<Opened>();
     const std::string url = context_->url + "/" + EncodeUrlPath(path);
     if (!Call(context_, [c = context_, opened, url] {
-            SMBCFILE* file = c->ctx ? smbc_getFunctionOpen(c->ctx)(c->ctx, url.c_str(), O_RDONLY, 0) : nullptr;
+            SMBCFILE* file = c->ctx ? Smb().getFunctionOpen(c->ctx)(c->ctx, url.c_str(), O_RDONLY, 0) : nullptr;
             if (!file) {
                 opened->error = errno ? errno : EIO;
                 return;
             }
-            if (smbc_getFunctionFstat(c->ctx)(c->ctx, file, &opened->st) != 0 || S_ISDIR(opened->st.st_mode)) {
+            if (Smb().getFunctionFstat(c->ctx)(c->ctx, file, &opened->st) != 0 || S_ISDIR(opened->st.st_mode)) {
                 opened->error = S_ISDIR(opened->st.st_mode) ? EISDIR : errno ? errno : EIO;
-                smbc_getFunctionClose(c->ctx)(c->ctx, file);
+                Smb().getFunctionClose(c->ctx)(c->ctx, file);
                 return;
             }
             opened->file = file;
@@ -308,9 +323,9 @@ bool ShareConnection::Disconnect(std::string& why) {
     const bool answered = Call(context_, [c = context_, error] {
         if (!c->ctx) return;
         // 0: refuses while files are open, which would be a fault of ours; then forced.
-        if (smbc_free_context(c->ctx, 0) != 0) {
+        if (Smb().freeContext(c->ctx, 0) != 0) {
             *error = errno ? errno : EBUSY;
-            smbc_free_context(c->ctx, 1);
+            Smb().freeContext(c->ctx, 1);
         }
         c->ctx = nullptr;
     }, late);
@@ -332,7 +347,7 @@ ShareFile::~ShareFile() {
     if (!handle_ || context_->closed) return; // freeing the context closes its files
     std::string ignored;
     Call(context_, [c = context_, file = static_cast<SMBCFILE*>(handle_)] {
-        if (c->ctx) smbc_getFunctionClose(c->ctx)(c->ctx, file);
+        if (c->ctx) Smb().getFunctionClose(c->ctx)(c->ctx, file);
     }, ignored);
 }
 
@@ -343,7 +358,7 @@ int64_t ShareFile::Read(void* buffer, size_t count, std::string& why) {
     }
     if (transfer_->data.size() < count) transfer_->data.resize(count);
     if (!Call(context_, [c = context_, t = transfer_, file = static_cast<SMBCFILE*>(handle_), count] {
-            t->count = c->ctx ? smbc_getFunctionRead(c->ctx)(c->ctx, file, t->data.data(), count) : -1;
+            t->count = c->ctx ? Smb().getFunctionRead(c->ctx)(c->ctx, file, t->data.data(), count) : -1;
             t->error = t->count < 0 ? (errno ? errno : EIO) : 0;
         }, why))
         return -1;
