@@ -17,6 +17,7 @@ struct Call {
     std::function<void()> work;
     std::function<void()> cut;
     bool done = false;
+    bool abandoned = false;
 };
 
 class CallThread {
@@ -64,7 +65,10 @@ public:
                 }
                 continue;
             }
-            finished_.wait_until(lock, keepWaiting ? std::min(deadline, nextHook) : deadline);
+            // Work given up on earlier may still hold the thread: a connection it opened since
+            // its cut is cut too, so what waits behind it gets its turn.
+            if (running_ && running_->abandoned && running_->cut) running_->cut();
+            finished_.wait_until(lock, std::min(deadline, keepWaiting ? nextHook : now + kHookSlice));
         }
         return CallOutcome::Done;
     }
@@ -109,6 +113,7 @@ private:
             queue_.erase(queued);
             return;
         }
+        call->abandoned = true;
         if (running_ == call && call->cut) call->cut();
     }
 
