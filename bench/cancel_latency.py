@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""How long the webcopy tool takes to end after Ctrl-C, at each stage of an FTP run.
+"""How long the webcopy tool takes to end after Ctrl-C, at each stage of an FTP run, and while a
+copy from a network share waits for a server that does not answer.
 
 For every stage the script starts the test FTP server (tests/fixtures/ftp_server.py) on
 127.0.0.1 with a rule that holds the client in that stage (a server that never accepts, never
@@ -25,6 +26,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -56,6 +58,33 @@ class Blackhole:
         for s in self.fillers:
             s.close()
         self.listener.close()
+
+
+class Silent:
+    """A listener that accepts every connection and never says a word: a client stuck waiting
+    for the server's first answer."""
+
+    def __init__(self):
+        self.listener = socket.socket()
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(8)
+        self.port = self.listener.getsockname()[1]
+        self.held = []
+        self.thread = threading.Thread(target=self._accept, daemon=True)
+        self.thread.start()
+
+    def _accept(self):
+        try:
+            while True:
+                self.held.append(self.listener.accept()[0])
+        except OSError:
+            pass
+
+    def close(self):
+        self.listener.shutdown(socket.SHUT_RDWR)
+        self.listener.close()
+        for s in self.held:
+            s.close()
 
 
 class Server:
@@ -103,8 +132,14 @@ def item(protocol, url, port, **extra):
     return fields
 
 
-# name, server rules (None: the blackhole listener), the command that shows the stage has been
-# reached (None: wait SETTLE after the start), and the job's items (given the port and a folder).
+def share_items(port, local):
+    return [{"Protocol": "wpFile", "URL": "data.bin", "TargetDir": local,
+             "FTPHost": "smb://127.0.0.1:%d/files" % port, "FTPUserID": USER, "FTPPassword": PASSWORD}]
+
+
+# name, server rules (None: the blackhole listener, "silent": a listener that never answers),
+# the command that shows the stage has been reached (None: wait SETTLE after the start), and the
+# job's items (given the port and a folder).
 STAGES = [
     ("connect", None, None,
      lambda port, local: [item("wpFtpTest", "", port)]),
@@ -127,6 +162,8 @@ STAGES = [
     ("multi-file upload", [], "STOR",
      lambda port, local: [item("wpMultiFtpUpload", os.path.join(local, "multi", "*.bin"), port,
                                TargetDir="many")]),
+    ("share connect", None, None, share_items),
+    ("share, no answer", "silent", None, share_items),
 ]
 
 
@@ -145,8 +182,8 @@ def run_once(tool, work, stage):
     local = os.path.join(work, "local")
     blackhole = server = None
     try:
-        if rules is None:
-            blackhole = Blackhole()
+        if rules is None or rules == "silent":
+            blackhole = Blackhole() if rules is None else Silent()
             port = blackhole.port
         else:
             server = Server(os.path.join(work, "server"), rules)

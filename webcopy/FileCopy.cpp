@@ -1,9 +1,6 @@
 // Copy of one file from a local path or from a network share into a local folder.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -23,6 +20,24 @@ namespace {
 // Blocks between two progress steps: large enough for disk and network speed, small enough
 // that a Cancel is seen within a few milliseconds even on a slow share.
 constexpr size_t kCopyBlock = 256 * 1024;
+
+// How much the kernel moves per call of a local copy: as much as takes 10 to 40 ms on this
+// medium, so progress and Cancel are seen many times a second on a slow disk, and a fast one
+// (memory, an SSD) is not held up by thousands of calls and progress steps per gigabyte.
+class KernelCopyStep {
+public:
+    size_t Size() const { return size_; }
+    // After a call that moved `moved` bytes in `took`.
+    void Took(size_t moved, std::chrono::steady_clock::duration took) {
+        if (moved < size_) return; // the end of the file, or a short call that says nothing
+        if (took < std::chrono::milliseconds(10) && size_ < kLargest) size_ *= 2;
+        else if (took > std::chrono::milliseconds(40) && size_ > kCopyBlock) size_ /= 2;
+    }
+
+private:
+    static constexpr size_t kLargest = 64 * 1024 * 1024;
+    size_t size_ = kCopyBlock;
+};
 // The longest a share server may keep any single call waiting.
 constexpr int kShareTimeoutMs = 30000;
 
@@ -34,10 +49,10 @@ public:
     virtual rtl::FILETIME LastWriteTime() const = 0;
     // Bytes read into `buffer` (0 at the end), or -1 with `why`.
     virtual int64_t Read(char* buffer, size_t count, std::string& why) = 0;
-    // Up to `count` bytes moved straight into the file open as `target` by the kernel (0 at the
-    // end), or -1 with errno set: EXDEV, EINVAL, ENOSYS or EOPNOTSUPP when it cannot do that
-    // here, so Read and a write take over.
-    virtual int64_t CopyTo(int target, size_t count) {
+    // Up to `count` bytes moved straight into `target` by the kernel (0 at the end), or -1 with
+    // errno set: EXDEV, EINVAL, ENOSYS or EOPNOTSUPP when it cannot do that here, so Read and a
+    // write take over.
+    virtual int64_t CopyTo(rtl::OpenFile& target, size_t count) {
         (void)target;
         (void)count;
         errno = ENOSYS;
@@ -47,42 +62,21 @@ public:
 
 class LocalSource : public CopySource {
 public:
-    ~LocalSource() override {
-        if (fd_ >= 0) ::close(fd_);
-    }
     // False with errno set when the path is no readable regular file.
-    bool Open(const std::string& path) {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) return false;
-        if (::fstat(fd_, &st_) != 0) return false;
-        if (!S_ISREG(st_.st_mode)) {
-            errno = S_ISDIR(st_.st_mode) ? EISDIR : EINVAL;
-            return false;
-        }
-        return true;
-    }
-    uint64_t Size() const override { return static_cast<uint64_t>(st_.st_size); }
-    rtl::FILETIME LastWriteTime() const override { return rtl::UnixToFileTime(st_.st_mtim.tv_sec, st_.st_mtim.tv_nsec); }
+    bool Open(const std::string& path) { return file_.OpenForReading(path); }
+    uint64_t Size() const override { return file_.Size(); }
+    rtl::FILETIME LastWriteTime() const override { return file_.LastWriteTime(); }
     int64_t Read(char* buffer, size_t count, std::string& why) override {
-        for (;;) {
-            const ssize_t n = ::read(fd_, buffer, count);
-            if (n >= 0) return n;
-            if (errno == EINTR) continue;
-            why = LocalFailureReason();
-            return -1;
-        }
+        const int64_t n = file_.Read(buffer, count);
+        if (n < 0) why = LocalFailureReason();
+        return n;
     }
-    int64_t CopyTo(int target, size_t count) override {
-        for (;;) {
-            const ssize_t n = ::copy_file_range(fd_, nullptr, target, nullptr, count, 0);
-            if (n >= 0 || errno != EINTR) return n;
-        }
-    }
-    const struct stat& Status() const { return st_; }
+    int64_t CopyTo(rtl::OpenFile& target, size_t count) override { return file_.CopyTo(target, count); }
+    // Whether `path` is this file under another spelling (a link, "./", another path).
+    bool IsSameFileAs(const std::string& path) const { return file_.IsSameFileAs(path); }
 
 private:
-    int fd_ = -1;
-    struct stat st_ {};
+    rtl::OpenFile file_;
 };
 
 class ShareSource : public CopySource {
@@ -108,12 +102,6 @@ bool StartsWithFileScheme(const std::string& path) {
     for (size_t i = 0; i < scheme.size(); ++i)
         if (std::toupper(static_cast<unsigned char>(path[i])) != scheme[i]) return false;
     return true;
-}
-
-// Whether `target` already is `source` under another spelling (a link, "./", another path).
-bool SameLocalFile(const struct stat& source, const std::string& target) {
-    struct stat st {};
-    return ::stat(target.c_str(), &st) == 0 && st.st_dev == source.st_dev && st.st_ino == source.st_ino;
 }
 
 } // namespace
@@ -149,8 +137,12 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
     };
     if (!Host.empty()) {
         std::string why;
-        share = netshare::ShareConnection::Connect(Host, UserID, Password, kShareTimeoutMs, why);
+        // The server may keep a call waiting; meanwhile the dialog stays alive and a Cancel
+        // gives the call up at once.
+        share = netshare::ShareConnection::Connect(Host, UserID, Password, kShareTimeoutMs, why,
+                                                   [this] { return PumpMessages(); });
         if (!share) {
+            if (FCancelled) return false; // a Cancel is no connection error
             FLastErrorReason = why;
             if (OnConnectError) OnConnectError(*this);
             return false;
@@ -189,12 +181,12 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
     } else {
         auto local = std::make_unique<LocalSource>();
         if (!local->Open(source)) {
-            FLastErrorReason = LocalFailureReason();
+            FLastErrorReason = errno == EINVAL ? "not a regular file (a pipe, a device or a socket)" : LocalFailureReason();
             ReportError(errOpenSource, kMsgOpenSource + source);
             return finish(false);
         }
         // The same file under another path: replacing it with itself is no copy.
-        if (SameLocalFile(local->Status(), target)) {
+        if (local->IsSameFileAs(target)) {
             FLastErrorReason = target + " is the source file itself";
             ReportError(errIdenticalFiles, kMsgIdenticalFiles + source);
             return finish(false);
@@ -228,7 +220,8 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
     LocalFile output;
     if (!OpenDownloadTarget(target, output, kMsgCreateTarget)) return finish(false);
 
-    std::vector<char> block(kCopyBlock);
+    std::vector<char> block; // for reads and writes, where the kernel does not copy
+    KernelCopyStep step;
     uint64_t copied = 0;
     const uint32_t start = rtl::GetTickCount();
     // Local to local, the kernel moves the data (no copy through this process, and on file
@@ -239,7 +232,9 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
             std::string why;
             int64_t n = -1;
             if (kernelCopy) {
-                n = input->CopyTo(output.Descriptor(), block.size());
+                const auto before = std::chrono::steady_clock::now();
+                n = input->CopyTo(output.File(), step.Size());
+                if (n > 0) step.Took(static_cast<size_t>(n), std::chrono::steady_clock::now() - before);
                 // Files of /proc and the like claim an end at once: a read says whether it is one.
                 if (n == 0) kernelCopy = false;
                 if (n < 0) {
@@ -255,7 +250,11 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
                     }
                 }
             }
-            if (!kernelCopy) n = input->Read(block.data(), block.size(), why);
+            if (!kernelCopy) {
+                block.resize(kCopyBlock);
+                n = input->Read(block.data(), block.size(), why);
+            }
+            if (n < 0 && FCancelled) break; // given up while the server kept it waiting
             if (n < 0) {
                 FLastErrorReason = why;
                 ReportError(errReadSource, kMsgReadSource + source);

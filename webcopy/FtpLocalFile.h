@@ -1,10 +1,6 @@
 #pragma once
-// The local side of the FTP transfers: a POSIX file descriptor that closes itself, and the I/O
-// error the transfer loops raise when the local disk fails under them.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// The local side of the transfers: a file that closes itself, written whole or not at all, and
+// the I/O error the transfer loops raise when the local disk fails under them.
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
@@ -16,6 +12,7 @@
 
 #include "platform/inet/Inet.h"
 #include "platform/rtl/Error.h"
+#include "platform/rtl/FileSystem.h"
 
 namespace zandrel::webcopy {
 
@@ -40,30 +37,17 @@ public:
     LocalFile() = default;
     ~LocalFile() {
         Close();
-        if (!tempPath_.empty()) ::unlink(tempPath_.c_str()); // never published: not complete
+        if (!tempPath_.empty()) rtl::DeleteFile(tempPath_); // never published: not complete
     }
     LocalFile(const LocalFile&) = delete;
     LocalFile& operator=(const LocalFile&) = delete;
 
-    // An existing regular file, for reading.
-    bool OpenRead(const std::string& path) {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) return false;
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-            const int error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-            Close();
-            errno = error; // why, for the error message
-            return false;
-        }
-        size_ = static_cast<uint64_t>(st.st_size);
-        return true;
-    }
+    // An existing regular file, for reading (errno says why not, for the error message).
+    bool OpenRead(const std::string& path) { return file_.OpenForReading(path); }
     // Created, or truncated when it exists.
     bool Create(const std::string& path) {
-        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         writing_ = true;
-        return fd_ >= 0;
+        return file_.CreateOrTruncate(path);
     }
     // For a file that `path` shows only once it is complete: the data goes to a temporary file
     // beside it (a dot file ending in ".part"), which Publish renames to `path`; one that is never
@@ -72,17 +56,16 @@ public:
     // other than a regular file (a device, a pipe, a link) is written in place: it cannot be
     // swapped for a file.
     bool CreateReplacing(const std::string& path) {
-        struct stat st {};
-        const bool exists = ::lstat(path.c_str(), &st) == 0;
-        if (exists && !S_ISREG(st.st_mode)) return Create(path);
+        const rtl::PathKind kind = rtl::KindOfPath(path);
+        if (kind != rtl::PathKind::Missing && kind != rtl::PathKind::File) return Create(path);
+        const int mode = kind == rtl::PathKind::File ? rtl::FilePermissions(path) : -1;
         const size_t slash = path.rfind('/');
         const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
         for (int attempt = 0; attempt < 8; ++attempt) {
             const std::string temp = dir + TransferTemporaryName();
-            fd_ = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd_ >= 0) {
+            if (file_.CreateNew(temp)) {
                 // The new copy keeps the permissions the old one had, as writing over it would.
-                if (exists) ::fchmod(fd_, st.st_mode & 07777);
+                if (mode >= 0) file_.SetPermissions(mode);
                 writing_ = true;
                 tempPath_ = temp;
                 finalPath_ = path;
@@ -96,16 +79,16 @@ public:
     // the temporary file is removed then.
     bool Publish() {
         if (tempPath_.empty()) return true;
-        const bool ok = ::rename(tempPath_.c_str(), finalPath_.c_str()) == 0;
+        const bool ok = rtl::RenameFile(tempPath_, finalPath_);
         const int error = errno;
-        if (!ok) ::unlink(tempPath_.c_str());
+        if (!ok) rtl::DeleteFile(tempPath_);
         tempPath_.clear();
         errno = error;
         return ok;
     }
-    uint64_t Size() const { return size_; }
-    // The open descriptor, for copies the kernel does itself (nothing collected by Write yet).
-    int Descriptor() const { return fd_; }
+    uint64_t Size() const { return file_.Size(); }
+    // The open file, for copies the kernel does itself (nothing collected by Write yet).
+    rtl::OpenFile& File() { return file_; }
 
     // The next `count` bytes of the file, in place (valid until the next call); fewer only at the
     // end of the file. The transfers move 4 KB blocks; the disk is read in larger runs, so a
@@ -130,23 +113,20 @@ public:
     }
     // Writes what is still collected and closes; closing can also report a late write failure.
     void Finish(const std::string& path) {
-        if (fd_ >= 0) Flush(path);
-        const int fd = fd_;
-        fd_ = -1;
-        if (fd >= 0 && ::close(fd) != 0)
+        if (file_.IsOpen()) Flush(path);
+        if (!file_.Close())
             throw LocalFileError("Error writing to destination file " + path + ": " + std::strerror(errno));
     }
     // Without Finish: what was collected for writing is written where possible (a transfer that
     // broke off keeps what it received), errors are ignored.
     void Close() {
-        if (fd_ >= 0 && writing_ && bufferEnd_ > 0) {
+        if (file_.IsOpen() && writing_ && bufferEnd_ > 0) {
             try {
                 Flush({});
             } catch (const LocalFileError&) {
             }
         }
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
+        file_.Close();
         bufferPos_ = bufferEnd_ = 0;
     }
 
@@ -162,8 +142,7 @@ private:
         bufferPos_ = 0;
         bufferEnd_ = rest;
         while (bufferEnd_ < count) {
-            const ssize_t n = ::read(fd_, buffer_.data() + bufferEnd_, buffer_.size() - bufferEnd_);
-            if (n < 0 && errno == EINTR) continue;
+            const int64_t n = file_.Read(buffer_.data() + bufferEnd_, buffer_.size() - bufferEnd_);
             if (n < 0) throw LocalFileError("Error reading source file " + path + ": " + std::strerror(errno));
             if (n == 0) break;
             bufferEnd_ += static_cast<size_t>(n);
@@ -175,19 +154,13 @@ private:
         WriteAll(buffer_.data(), pending, path);
     }
     void WriteAll(const void* data, size_t count, const std::string& path) {
-        size_t done = 0;
-        while (done < count) {
-            const ssize_t n = ::write(fd_, static_cast<const char*>(data) + done, count - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) throw LocalFileError("Error writing to destination file " + path + ": " + std::strerror(errno));
-            done += static_cast<size_t>(n);
-        }
+        if (!file_.WriteAll(data, count))
+            throw LocalFileError("Error writing to destination file " + path + ": " + std::strerror(errno));
     }
 
-    int fd_ = -1;
+    rtl::OpenFile file_;
     std::string tempPath_;  // CreateReplacing: where the data goes until it is published
     std::string finalPath_;
-    uint64_t size_ = 0;
     bool writing_ = false;
     std::vector<char> buffer_;
     size_t bufferPos_ = 0; // reading: the next unread byte

@@ -1,7 +1,5 @@
 #include "webcopy/Utilities.h"
 
-#include <sys/stat.h>
-
 #include "platform/inet/Inet.h"
 #include "platform/rtl/FileSystem.h"
 
@@ -22,10 +20,7 @@ rtl::TDateTime EncodeSystemTime(const rtl::SYSTEMTIME& st) {
 // otherwise follow it and write to wherever it points). A path that cannot be examined at all
 // (its folder is missing or unreadable) counts as free, so the search ends; creating the file
 // there fails and is reported by the caller.
-bool SomethingAt(const std::string& path) {
-    struct stat info {};
-    return lstat(path.c_str(), &info) == 0;
-}
+bool SomethingAt(const std::string& path) { return rtl::KindOfPath(path) != rtl::PathKind::Missing; }
 
 } // namespace
 
@@ -54,7 +49,7 @@ bool ForceDirTree(const std::string& path) {
     const std::string parent = lastDelim == std::string::npos ? std::string() : dir.substr(0, lastDelim + 1);
     if (parent == dir) return true;
     if (!ForceDirTree(parent)) return false;
-    return mkdir(dir.c_str(), 0777) == 0;
+    return rtl::CreateDirectory(dir);
 }
 
 rtl::TDateTime FileTimeToDate(const rtl::FILETIME& filetime) {

@@ -53,6 +53,8 @@ bool DirectoryExists(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool CreateDirectory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+
 bool ForceDirectories(const std::string& path) {
     if (path.empty()) return false;
     std::error_code ec;
@@ -237,8 +239,69 @@ bool SetFilePermissions(const std::string& path, int mode) {
     return chmod(path.c_str(), static_cast<mode_t>(mode) & 07777) == 0;
 }
 
+OpenFile::~OpenFile() {
+    if (fd_ >= 0) close(fd_);
+}
+
+bool OpenFile::OpenForReading(const std::string& path) {
+    struct stat st {};
+    fd_ = OpenRegularForReading(path, st);
+    if (fd_ < 0) {
+        if (errno == EINVAL && S_ISDIR(st.st_mode)) errno = EISDIR;
+        return false;
+    }
+    // Opened without waiting; reads wait as usual.
+    fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    size_ = static_cast<uint64_t>(st.st_size);
+    modified_ = UnixToFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
+    return true;
+}
+
+bool OpenFile::CreateOrTruncate(const std::string& path) {
+    fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return fd_ >= 0;
+}
+
+bool OpenFile::CreateNew(const std::string& path) {
+    fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    return fd_ >= 0;
+}
+
+bool OpenFile::IsSameFileAs(const std::string& path) const {
+    struct stat st {};
+    return fd_ >= 0 && stat(path.c_str(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_;
+}
+
+int64_t OpenFile::Read(void* buffer, size_t count) {
+    for (;;) {
+        const ssize_t n = read(fd_, buffer, count);
+        if (n >= 0 || errno != EINTR) return n;
+    }
+}
+
+bool OpenFile::WriteAll(const void* data, size_t count) { return zandrel::rtl::WriteAll(fd_, static_cast<const char*>(data), count); }
+
+int64_t OpenFile::CopyTo(OpenFile& target, size_t count) {
+    for (;;) {
+        const ssize_t n = copy_file_range(fd_, nullptr, target.fd_, nullptr, count, 0);
+        if (n >= 0 || errno != EINTR) return n;
+    }
+}
+
+bool OpenFile::SetPermissions(int mode) { return fchmod(fd_, static_cast<mode_t>(mode) & 07777) == 0; }
+
+bool OpenFile::Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd < 0 || close(fd) == 0;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) { return rename(from.c_str(), to.c_str()) == 0; }
+
 std::string ReplaceFile(const std::string& from, const std::string& to) {
-    if (rename(from.c_str(), to.c_str()) == 0) return {};
+    if (RenameFile(from, to)) return {};
     return SystemErrorText(errno);
 }
 

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/rtl/DateTime.h"
+
 namespace zandrel::rtl {
 
 constexpr char PathDelim = '/';
@@ -33,6 +35,8 @@ std::vector<FoundFile> FindFiles(const std::string& folder, std::string_view mas
 
 bool FileExists(const std::string& path);      // a regular file (or a link to one)
 bool DirectoryExists(const std::string& path); // a folder (or a link to one)
+// Creates one folder, whose parent must exist; false (errno set) when it cannot, or it exists.
+bool CreateDirectory(const std::string& path);
 // Creates the folder and any missing parents; true when it exists afterwards.
 bool ForceDirectories(const std::string& path);
 bool DeleteFile(const std::string& path);
@@ -68,6 +72,52 @@ std::string CreateUniqueFile(const std::string& folder, const std::string& prefi
 // The permission bits of a regular file, or -1.
 int FilePermissions(const std::string& path);
 bool SetFilePermissions(const std::string& path, int mode);
+
+// An open file, closed when the object goes. Calls that fail return false (or -1) with the
+// system's reason in errno; calls the system interrupts are repeated.
+class OpenFile {
+public:
+    OpenFile() = default;
+    ~OpenFile();
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+
+    // An existing regular file, for reading. Anything else fails without waiting (a pipe with no
+    // writer, a device): EISDIR for a folder, EINVAL for the rest.
+    bool OpenForReading(const std::string& path);
+    // For writing: created with the usual permissions, or emptied when it exists.
+    bool CreateOrTruncate(const std::string& path);
+    // For writing, at a name nothing has yet (EEXIST otherwise).
+    bool CreateNew(const std::string& path);
+    bool IsOpen() const { return fd_ >= 0; }
+
+    // Opened for reading: the size, the last write time (UTC) and whether `path` names this
+    // very file (under another name, through a link, by another path).
+    uint64_t Size() const { return size_; }
+    FILETIME LastWriteTime() const { return modified_; }
+    bool IsSameFileAs(const std::string& path) const;
+
+    // Up to `count` bytes; 0 at the end of the file, -1 on failure.
+    int64_t Read(void* buffer, size_t count);
+    // All `count` bytes; false when the system takes no more.
+    bool WriteAll(const void* data, size_t count);
+    // Up to `count` bytes moved by the kernel from this file into `target`, at both files'
+    // positions, without passing through this process (0 at the end). -1 on failure; errno EXDEV,
+    // EINVAL, ENOSYS or EOPNOTSUPP means the kernel cannot copy between these two files.
+    int64_t CopyTo(OpenFile& target, size_t count);
+    bool SetPermissions(int mode);
+    // False when closing reports a late write failure (a full disk, a network file system).
+    bool Close();
+
+private:
+    int fd_ = -1;
+    uint64_t size_ = 0;
+    FILETIME modified_{};
+    uint64_t device_ = 0, inode_ = 0;
+};
+
+// Renames `from` to `to`, replacing what is there; false with errno set.
+bool RenameFile(const std::string& from, const std::string& to);
 
 // Moves `from` over `to` in one step (both in one folder): whoever looks sees the old file or
 // the new one, never none and never a part. A link at `to` is replaced, not followed. An empty

@@ -4,10 +4,8 @@
 
 #include <memory>
 
-#include "fixtures/ScriptProcess.h"
-#include "fixtures/SmbServer.h"
+#include "ShareCopyFixture.h"
 #include "platform/netshare/NetShare.h"
-#include "webcopy/FtpTestSupport.h"
 
 namespace zandrel::webcopy::testing {
 namespace {
@@ -47,41 +45,6 @@ TEST(ShareName, TheThreeSpellingsAndWhatIsNoShare) {
     }
 }
 
-class ShareCopy : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        if (!test::SmbServer::Unavailable().empty()) return;
-        server_ = new test::SmbServer();
-    }
-    static void TearDownTestSuite() {
-        delete server_;
-        server_ = nullptr;
-    }
-    void SetUp() override {
-        const std::string why = test::SmbServer::Unavailable();
-        if (!why.empty()) GTEST_SKIP() << why;
-        local_ = test::MakeTestWorkDir("zandrel-sharecopy-");
-    }
-    void TearDown() override {
-        if (!local_.empty()) fs::remove_all(local_);
-    }
-
-    TZandrelWebCopyItem& Add(TZandrelWebCopy& wc, const std::string& share, const std::string& url,
-                             const std::string& password) {
-        TZandrelWebCopyItem& item = wc.Items.Add();
-        item.Protocol = wpFile;
-        item.FTPHost = share;
-        item.FTPUserID = server_->User();
-        item.FTPPassword = password;
-        item.URL = url;
-        item.TargetDir = local_.string();
-        return item;
-    }
-
-    static test::SmbServer* server_;
-    fs::path local_;
-};
-test::SmbServer* ShareCopy::server_ = nullptr;
 
 TEST_F(ShareCopy, CopiesAFileOfTheShareWhole) {
     const std::string content = Bytes(5 * 256 * 1024 + 77);
@@ -125,6 +88,35 @@ TEST_F(ShareCopy, FailuresSayWhyAndWriteNothing) {
         ASSERT_EQ(wc.reasons.size(), 1u) << ::testing::PrintToString(wc.log);
         EXPECT_NE(wc.reasons[0].find(c.reason), std::string::npos) << wc.reasons[0];
         EXPECT_TRUE(fs::is_empty(local_));
+    }
+}
+
+TEST_F(ShareCopy, NewerOnlyComparesTheShareFileDate) {
+    WriteLocal(server_->Root() / "dated.txt", "new content");
+    SetMtime(server_->Root() / "dated.txt", 1700000000);
+    const TDateTime sourceDate = LocalDate(1700000000);
+    struct Case {
+        TDateTime have; // the date the caller already has
+        bool copied;
+    };
+    for (const Case& c : {Case{sourceDate, false}, Case{sourceDate + 1.0, false}, Case{LocalDate(1600000000), true}}) {
+        SCOPED_TRACE(c.have);
+        FtpWebCopy wc;
+        TZandrelWebCopyItem& item = Add(wc, server_->ShareUrl(), "dated.txt", server_->Password());
+        item.CopyNewerOnly = true;
+        item.FileDate = c.have;
+        wc.Execute();
+        EXPECT_EQ(wc.Items[0].Success(), c.copied) << ::testing::PrintToString(wc.log);
+        EXPECT_EQ(wc.Items[0].NoNewVersion(), !c.copied);
+        EXPECT_EQ(Logged(wc.log, "nonew " + server_->ShareUrl() + "/dated.txt"), !c.copied)
+            << ::testing::PrintToString(wc.log);
+        // The share's date, to the second, is what the caller keeps for next time.
+        EXPECT_NEAR(wc.Items[0].NewFileDate, sourceDate, 1e-9);
+        EXPECT_EQ(fs::exists(local_ / "dated.txt"), c.copied);
+        if (c.copied) {
+            EXPECT_EQ(ReadLocal(local_ / "dated.txt"), "new content");
+        }
+        fs::remove(local_ / "dated.txt");
     }
 }
 

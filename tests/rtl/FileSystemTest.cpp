@@ -141,5 +141,78 @@ TEST(CreateUniqueFile, NeverReusesANameAndReplaceFileSwapsInOneStep) {
     EXPECT_EQ(CreateNewFile(b, "again"), "cannot create \"" + b + "\": File exists");
 }
 
+TEST(OpenFile, OpensOnlyRegularFilesForReadingAndNeverWaitsOnAPipe) {
+    TempDir dir("openfile");
+    WriteFile(dir / "plain.txt", "0123456789");
+    fs::create_symlink("plain.txt", dir / "link.txt");
+    fs::create_directories(dir / "folder");
+    ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0644), 0); // no writer: a plain open would wait forever
+    const struct {
+        std::string path;
+        int error; // 0: opens
+    } cases[] = {
+        {dir / "plain.txt", 0},
+        {dir / "link.txt", 0}, // the file it points to
+        {dir / "missing.txt", ENOENT},
+        {dir / "folder", EISDIR},
+        {dir / "pipe", EINVAL},
+        {"/dev/null", EINVAL},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        OpenFile file;
+        errno = 0;
+        EXPECT_EQ(file.OpenForReading(c.path), c.error == 0);
+        if (c.error != 0) {
+            EXPECT_EQ(errno, c.error);
+            EXPECT_FALSE(file.IsOpen());
+            continue;
+        }
+        EXPECT_EQ(file.Size(), 10u);
+        char buffer[16];
+        EXPECT_EQ(file.Read(buffer, sizeof buffer), 10);
+        EXPECT_EQ(std::string(buffer, 10), "0123456789");
+        EXPECT_EQ(file.Read(buffer, sizeof buffer), 0);
+        // The same file under every name it has, and no other.
+        EXPECT_TRUE(file.IsSameFileAs(dir / "plain.txt"));
+        EXPECT_TRUE(file.IsSameFileAs(dir / "link.txt"));
+        EXPECT_TRUE(file.IsSameFileAs(dir.path() + "/folder/../plain.txt"));
+        EXPECT_FALSE(file.IsSameFileAs(dir / "folder"));
+        EXPECT_FALSE(file.IsSameFileAs(dir / "missing.txt"));
+    }
+}
+
+TEST(OpenFile, WritesCopiesAndReportsAFullDisk) {
+    TempDir dir("openfile-write");
+    const std::string content(300000, 'x');
+    WriteFile(dir / "source", content);
+    OpenFile source;
+    ASSERT_TRUE(source.OpenForReading(dir / "source"));
+    OpenFile target;
+    ASSERT_TRUE(target.CreateNew(dir / "target"));
+    EXPECT_FALSE(OpenFile().CreateNew(dir / "target")); // a name already taken
+    EXPECT_EQ(errno, EEXIST);
+    // The kernel's copy where it can; reads and writes take over where it cannot.
+    uint64_t copied = 0;
+    for (int64_t n; (n = source.CopyTo(target, 65536)) > 0;) copied += static_cast<uint64_t>(n);
+    if (copied == 0) {
+        char buffer[65536];
+        for (int64_t n; (n = source.Read(buffer, sizeof buffer)) > 0;) {
+            ASSERT_TRUE(target.WriteAll(buffer, static_cast<size_t>(n)));
+            copied += static_cast<uint64_t>(n);
+        }
+    }
+    EXPECT_EQ(copied, content.size());
+    EXPECT_TRUE(target.SetPermissions(0640));
+    EXPECT_TRUE(target.Close());
+    EXPECT_EQ(ReadFile(dir / "target"), content);
+    EXPECT_EQ(FilePermissions(dir / "target"), 0640);
+
+    OpenFile full;
+    ASSERT_TRUE(full.CreateOrTruncate("/dev/full"));
+    EXPECT_FALSE(full.WriteAll(content.data(), content.size()));
+    EXPECT_EQ(errno, ENOSPC);
+}
+
 } // namespace
 } // namespace zandrel::rtl

@@ -74,12 +74,14 @@ TEST_F(FileCopy, FailuresSayWhyAndLeaveTheTargetAlone) {
     fs::create_directories(root_ / "src" / "folder");
     WriteLocal(Out("mem"), "kept");
     WriteLocal(Out("folder"), "kept");
+    ASSERT_EQ(mkfifo(Src("pipe").c_str(), 0644), 0); // nobody writes: opening it must not wait
     struct Case {
         std::string url, targetDir, targetName, error, reason;
     };
     const std::vector<Case> cases = {
         {Src("missing.txt"), Out(), "", "error 1", "No such file or directory"},
         {Src("folder"), Out(), "", "error 1", "Is a directory"},
+        {Src("pipe"), Out(), "", "error 1", "not a regular file"},
         {Src("a.txt"), Src(""), "a.txt", "error 0", "the same file"},  // the very same path
         {Src("a.txt"), root_.string() + "/out/../src", "a.txt", "error 0", "is the source file itself"},
         {"/proc/self/mem", Out(), "", "error 4", "Input/output error"},  // a read that fails
