@@ -8,19 +8,25 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 jobs=$(nproc)
+started=$SECONDS
+# Marks each stage in the log with the time spent so far, to see where CI's minutes go.
+stage() { echo "== test.sh: $1 (at $((SECONDS - started)) s)"; }
 # Release: what users and packages build, where optimisation can expose faults.
 # The /usr prefix gives the .deb below Debian's own layout.
+stage "GCC Release build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DZANDREL_WERROR=ON \
   -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DCMAKE_INSTALL_PREFIX=/usr
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
 # Every benchmark once on tiny inputs, so that a broken one is seen (the figures are not judged).
 if [ "${ZANDREL_SKIP_BENCH:-0}" != 1 ]; then
+  stage "benchmarks, smoke mode"
   bash bench/smoke.sh build
 fi
 
 # What the build installs: into a temporary prefix, and as a .deb installed and removed again
 # (the package part needs root; ZANDREL_SKIP_DEB=1 checks the installed tree only).
+stage "install check"
 if [ "${ZANDREL_SKIP_DEB:-0}" = 1 ] || [ "$(id -u)" != 0 ]; then
   bash scripts/check-install.sh build tree
 else
@@ -28,6 +34,7 @@ else
 fi
 
 if [ "${ZANDREL_SKIP_SANITIZERS:-0}" != 1 ]; then
+  stage "clang build with ASan and UBSan"
   cmake -S . -B build-clang-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZANDREL_SANITIZE=ON -DZANDREL_BUILD_BENCH=OFF \
     -DZANDREL_WERROR=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
   cmake --build build-clang-asan -j "$jobs"
@@ -40,5 +47,7 @@ fi
 if [ "${ZANDREL_SKIP_FUZZ:-0}" != 1 ]; then
   # Half a minute per target keeps the whole run well inside CI's time; run scripts/fuzz.sh
   # alone for longer hunts.
+  stage "fuzzing"
   FUZZ_SECONDS=${FUZZ_SECONDS:-30} bash scripts/fuzz.sh
 fi
+stage "done"
