@@ -9,8 +9,27 @@
 namespace zandrel::webcopy {
 namespace {
 
-constexpr size_t kBlockSize = 4096;
 constexpr int kUploadClip = 258;
+
+// The size of the pieces the body goes out in. Small pieces cost a copy into the request's
+// buffer and a dialog refresh each, which on a fast link is most of the work the program does;
+// large pieces on a slow link would leave the dialog standing still for seconds. So pieces start
+// small, grow while the connection takes them quickly and shrink again when one is slow.
+class PieceSize {
+public:
+    size_t Get() const { return size_; }
+    void Took(uint32_t milliseconds) {
+        if (milliseconds < kQuick && size_ < kLargest) size_ *= 2;
+        else if (milliseconds > kSlow && size_ > kSmallest) size_ /= 2;
+    }
+
+private:
+    static constexpr size_t kSmallest = 4096;
+    static constexpr size_t kLargest = 256 * 1024;
+    static constexpr uint32_t kQuick = 20;  // ms
+    static constexpr uint32_t kSlow = 200;  // ms
+    size_t size_ = kSmallest;
+};
 
 bool IsHttpsUrl(const std::string& url) {
     if (url.size() < 8) return false;
@@ -79,15 +98,19 @@ bool TZandrelWebCopy::HttpPutFile(const std::string& URL, const std::string& Tar
     const uint32_t start = rtl::GetTickCount();
     uint64_t sent = 0;
     bool failed = false;
-    for (size_t n = kBlockSize; n == kBlockSize && !FCancelled;) {
+    PieceSize piece;
+    for (size_t n = piece.Get(), wanted = n; n == wanted && !FCancelled;) {
+        wanted = piece.Get();
         const char* data = nullptr;
-        n = source.ReadBlock(data, kBlockSize, path);
+        n = source.ReadBlock(data, wanted, path);
         inet::DWORD written = 0;
+        const uint32_t pieceStart = rtl::GetTickCount();
         if (!inet::InternetWriteFile(request.Get(), data, static_cast<inet::DWORD>(n), written)) {
             reportCall();
             failed = true;
             break;
         }
+        piece.Took(rtl::GetTickCount() - pieceStart);
         sent += n;
         if (ProgressStep(sent, size, start, DlgUpload)) break;
     }

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <map>
 #include <thread>
 
 #include "fixtures/HttpServer.h"
@@ -328,6 +330,34 @@ TEST_F(HttpRoutines, UploadsWithPutAndPostSucceedOnlyWhenTheServerAccepts) {
     std::vector<std::string> methods;
     for (const auto& request : server_.Requests()) methods.push_back(request.method);
     EXPECT_EQ(methods, std::vector<std::string>({"PUT", "POST", "PUT", "PUT", "PUT"}));
+}
+
+// The body goes out in pieces whose size changes with the link's speed: whatever sizes they
+// take, every byte arrives once and in order, and the progress counts rise to the file's size.
+TEST_F(HttpRoutines, UploadsOfEverySizeArriveWholeWithRisingProgress) {
+    const std::vector<size_t> sizes = {1, 4095, 4096, 4097, 12288, 12289, 3 * 1024 * 1024 + 17};
+    FtpWebCopy wc(true);
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        const std::string name = "s" + std::to_string(i) + ".bin";
+        WriteLocal(local_ / name, Bytes(sizes[i], static_cast<unsigned>(i)));
+        Put(wc, "/upload/" + name, name);
+    }
+    wc.Execute();
+    std::map<int, uint64_t> last; // item number -> the last count it reported
+    for (const std::string& entry : wc.log) {
+        int item = 0;
+        unsigned long long done = 0, total = 0;
+        if (std::sscanf(entry.c_str(), "progress %d %llu/%llu", &item, &done, &total) != 3) continue;
+        EXPECT_GE(done, last[item]) << entry;
+        EXPECT_EQ(total, sizes.at(static_cast<size_t>(item - 1))) << entry;
+        last[item] = done;
+    }
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        SCOPED_TRACE(sizes[i]);
+        EXPECT_TRUE(wc.Items[static_cast<int>(i)].Success());
+        EXPECT_TRUE(server_.ReadFile("uploads/s" + std::to_string(i) + ".bin") == Bytes(sizes[i], static_cast<unsigned>(i)));
+        EXPECT_EQ(last[static_cast<int>(i) + 1], sizes[i]);
+    }
 }
 
 TEST_F(HttpRoutines, AnUploadToAServerThatIsGoneSaysWhy) {
