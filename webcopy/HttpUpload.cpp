@@ -85,10 +85,28 @@ bool TZandrelWebCopy::HttpPutFile(const std::string& URL, const std::string& Tar
     FLastFile = path;
     FLastDir = TargetDir;
 
-    // Reports the Internet layer's failure with its code and text (a Cancel is no error).
-    auto reportCall = [this] {
+    // A refusal by the server (any answer but 2xx) is reported with its status and text.
+    auto reportAnswer = [this](inet::DWORD status, inet::HINTERNET request) {
+        std::string reason;
+        inet::HttpQueryInfoText(request, inet::HTTP_QUERY_STATUS_TEXT, reason);
+        FLastErrorReason = "the server answered " + std::to_string(status) + (reason.empty() ? "" : " " + reason);
+        ReportError(static_cast<int>(status), "Returned http error code " + std::to_string(status));
+    };
+    // Reports the Internet layer's failure with its code and text (a Cancel is no error). A
+    // server that refused the upload before taking the whole body broke the connection for a
+    // reason: its answer, when it gave one, is what the user needs to know.
+    auto reportCall = [&] {
+        if (InetCallCancelled()) return;
         const inet::DWORD code = inet::GetLastError();
-        ReportInetFailure(static_cast<int>(code), InetErrorText(code));
+        const std::string reason = inet::InternetLastFailureReason();
+        inet::DWORD status = 0;
+        if (inet::HttpQueryInfo(request.Get(), inet::HTTP_QUERY_STATUS_CODE | inet::HTTP_QUERY_FLAG_NUMBER, status) &&
+            status / 100 != 2) {
+            reportAnswer(status, request.Get());
+            return;
+        }
+        FLastErrorReason = reason;
+        ReportError(static_cast<int>(code), InetErrorText(code));
     };
     if (!inet::HttpSendRequestEx(request.Get(), size, inet::HSR_INITIATE, 0)) {
         reportCall();
@@ -124,10 +142,7 @@ bool TZandrelWebCopy::HttpPutFile(const std::string& URL, const std::string& Tar
     inet::DWORD status = 0;
     inet::HttpQueryInfo(request.Get(), inet::HTTP_QUERY_STATUS_CODE | inet::HTTP_QUERY_FLAG_NUMBER, status);
     if (status / 100 != 2) {
-        std::string reason;
-        inet::HttpQueryInfoText(request.Get(), inet::HTTP_QUERY_STATUS_TEXT, reason);
-        FLastErrorReason = "the server answered " + std::to_string(status) + (reason.empty() ? "" : " " + reason);
-        ReportError(static_cast<int>(status), "Returned http error code " + std::to_string(status));
+        reportAnswer(status, request.Get());
         return false;
     }
     return true;

@@ -191,7 +191,11 @@ HINTERNET HttpOpenRequest(HINTERNET connection, const std::string& verb, const s
                           const std::string& version, const std::string& referrer, DWORD flags,
                           DWORD_PTR context);
 // Sends the request head announcing a body of `totalLength` bytes; the body then goes through
-// InternetWriteFile, which refuses bytes beyond that length.
+// InternetWriteFile, which refuses bytes beyond that length. A body of 1 MiB or more is announced
+// with "Expect: 100-continue" (up to a second's wait for the server's word). A server that
+// answers before it has the whole body (a final answer instead of 100 Continue, or an answer
+// and a closed connection while the body goes out) fails this call, InternetWriteFile or
+// HttpEndRequest with ERROR_INTERNET_CONNECTION_ABORTED, and HttpQueryInfo then reports its answer.
 bool HttpSendRequestEx(HINTERNET request, uint64_t totalLength, DWORD flags, DWORD_PTR context);
 // Ends the body and reads the response head. False with ERROR_INTERNET_CONNECTION_ABORTED when
 // fewer bytes than announced were written (the server never sees a complete request then).

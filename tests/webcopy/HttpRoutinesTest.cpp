@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -358,6 +359,58 @@ TEST_F(HttpRoutines, UploadsOfEverySizeArriveWholeWithRisingProgress) {
         EXPECT_TRUE(server_.ReadFile("uploads/s" + std::to_string(i) + ".bin") == Bytes(sizes[i], static_cast<unsigned>(i)));
         EXPECT_EQ(last[static_cast<int>(i) + 1], sizes[i]);
     }
+}
+
+// A server that refuses an upload often answers at once and closes, without reading the body.
+// The user must learn what it said, not that the connection broke: whether the answer came
+// instead of 100 Continue, while the body was going out, or after a body small enough to be
+// sent whole before the server closed.
+TEST_F(HttpRoutines, AServerThatRefusesBeforeTakingTheBodyIsHeard) {
+    struct Case {
+        std::string path;
+        size_t size;
+        int status;
+        bool bodySent; // whether any of the body is expected to go out at all
+    };
+    const std::vector<Case> cases = {
+        {"/toolarge/big.bin", 3 * 1024 * 1024, 413, false}, // refused in place of 100 Continue
+        {"/early/401", 32 * 1024 * 1024, 401, true},        // refused while the body goes out
+        {"/toolarge/small.bin", 100000, 413, true},         // refused, the body fits the buffers
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        WriteLocal(local_ / "body.bin", Bytes(c.size));
+        FtpWebCopy wc(true);
+        Put(wc, c.path, "body.bin");
+        wc.Execute();
+        EXPECT_FALSE(wc.Items[0].Success());
+        const std::string status = std::to_string(c.status);
+        EXPECT_TRUE(Logged(wc.log, "errorinfo " + status + " Returned http error code " + status));
+        ASSERT_EQ(wc.reasons.size(), 1u);
+        EXPECT_EQ(wc.reasons[0].rfind("the server answered " + status + " ", 0), 0u) << wc.reasons[0];
+        if (!c.bodySent) {
+            EXPECT_TRUE(std::none_of(wc.log.begin(), wc.log.end(),
+                                     [](const std::string& e) { return e.rfind("progress", 0) == 0; }));
+        }
+    }
+}
+
+// A large body asks the server first ("Expect: 100-continue"); a server that does not know the
+// question gets the body all the same, after a short wait.
+TEST_F(HttpRoutines, LargeUploadsAskFirstAndStillReachServersThatNeverAnswerTheQuestion) {
+    const std::string content = Bytes(2 * 1024 * 1024);
+    WriteLocal(local_ / "big.bin", content);
+    FtpWebCopy wc;
+    Put(wc, "/upload/asked.bin", "big.bin");
+    Put(wc, "/quiet/unasked.bin", "big.bin");
+    wc.Execute();
+    EXPECT_TRUE(wc.Items[0].Success());
+    EXPECT_TRUE(wc.Items[1].Success());
+    EXPECT_TRUE(server_.ReadFile("uploads/asked.bin") == content);
+    EXPECT_TRUE(server_.ReadFile("uploads/unasked.bin") == content);
+    const auto requests = server_.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    for (const auto& request : requests) EXPECT_EQ(request.expect, "100-continue") << request.path;
 }
 
 TEST_F(HttpRoutines, AnUploadToAServerThatIsGoneSaysWhy) {
