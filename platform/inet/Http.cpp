@@ -294,6 +294,22 @@ std::string ResolveLocation(const Url& base, const std::string& location) {
     return base.Origin() + folder + location;
 }
 
+// The URL a request went to (without credentials), as a base for the Location of its answer.
+Url RequestUrl(const RequestHandle& request) {
+    Url url;
+    url.tls = request.endpoint.tls;
+    url.host = request.endpoint.host;
+    url.port = request.endpoint.port;
+    url.path = request.target;
+    if (url.path.empty() || url.path.front() != '/') {
+        // Sent to a proxy in absolute form: the path is what follows the origin.
+        const size_t scheme = url.path.find("://");
+        const size_t slash = scheme == std::string::npos ? std::string::npos : url.path.find('/', scheme + 3);
+        url.path = slash == std::string::npos ? "/" : url.path.substr(slash);
+    }
+    return url;
+}
+
 bool IsRedirect(int status) { return status == 301 || status == 302 || status == 303 || status == 307 || status == 308; }
 
 std::shared_ptr<RequestHandle> Request(HINTERNET handle) {
@@ -599,6 +615,12 @@ bool HttpQueryInfoText(HINTERNET handle, DWORD infoLevel, std::string& value) {
         switch (infoLevel & 0xFFFF) {
         case HTTP_QUERY_STATUS_CODE: value = std::to_string(response.getStatus()); break;
         case HTTP_QUERY_STATUS_TEXT: value = response.getReason(); break;
+        case HTTP_QUERY_LOCATION: {
+            if (!response.has("Location")) throw Failure(ERROR_HTTP_HEADER_NOT_FOUND, "no Location");
+            RequireHeaderSafe(response.get("Location"), "redirect");
+            value = ResolveLocation(RequestUrl(*request), response.get("Location"));
+            break;
+        }
         case HTTP_QUERY_CONTENT_LENGTH:
         case HTTP_QUERY_LAST_MODIFIED:
         case HTTP_QUERY_CONTENT_DISPOSITION: {

@@ -413,6 +413,38 @@ TEST_F(HttpRoutines, LargeUploadsAskFirstAndStillReachServersThatNeverAnswerTheQ
     for (const auto& request : requests) EXPECT_EQ(request.expect, "100-continue") << request.path;
 }
 
+// 307 and 308 keep the method and the body: the file goes where they point, read afresh. Other
+// redirects would turn an upload into a download; they, and endless ones, fail naming the status
+// and where it pointed.
+TEST_F(HttpRoutines, UploadsFollow307And308AndNameTheRedirectsTheyDoNotFollow) {
+    const std::string content = Bytes(1024 * 1024 + 5); // large enough to ask first
+    WriteLocal(local_ / "up.bin", content);
+    const std::string base = server_.Base();
+    FtpWebCopy wc;
+    Put(wc, "/redirect?code=307&to=" + base + "/upload/r307.bin", "up.bin");
+    Put(wc, "/redirect?code=308&to=/upload/r308.bin", "up.bin", hcPost);
+    Put(wc, "/redirect?code=302&to=/upload/r302.bin", "up.bin");
+    Put(wc, "/loop", "up.bin");
+    wc.Execute();
+    EXPECT_TRUE(wc.Items[0].Success());
+    EXPECT_TRUE(wc.Items[1].Success());
+    EXPECT_FALSE(wc.Items[2].Success());
+    EXPECT_FALSE(wc.Items[3].Success());
+    EXPECT_TRUE(server_.ReadFile("uploads/r307.bin") == content);
+    EXPECT_TRUE(server_.ReadFile("uploads/r308.bin") == content);
+    EXPECT_FALSE(fs::exists(server_.Root() / "uploads" / "r302.bin"));
+    EXPECT_TRUE(Logged(wc.log, "errorinfo 302 Returned http error code 302"));
+    EXPECT_TRUE(Logged(wc.log, "errorinfo 307 Returned http error code 307"));
+    ASSERT_EQ(wc.reasons.size(), 2u);
+    EXPECT_NE(wc.reasons[0].find("302"), std::string::npos) << wc.reasons[0];
+    EXPECT_NE(wc.reasons[0].find(base + "/upload/r302.bin"), std::string::npos) << wc.reasons[0];
+    EXPECT_NE(wc.reasons[1].find("more than 10 redirects"), std::string::npos) << wc.reasons[1];
+    std::vector<std::string> followed;
+    for (const auto& request : server_.Requests())
+        if (request.path.rfind("/upload/", 0) == 0) followed.push_back(request.method + " " + request.path);
+    EXPECT_EQ(followed, std::vector<std::string>({"PUT /upload/r307.bin", "POST /upload/r308.bin"}));
+}
+
 TEST_F(HttpRoutines, AnUploadToAServerThatIsGoneSaysWhy) {
     WriteLocal(local_ / "up.bin", "data");
     FtpWebCopy wc;
@@ -452,6 +484,31 @@ TEST(HttpsRoutines, DownloadAndUploadOverTls) {
     EXPECT_TRUE(ReadLocal(local / "s.bin") == Bytes(70000));
     EXPECT_TRUE(server.ReadFile("uploads/u.bin") == Bytes(50000, 3));
     fs::remove_all(local);
+}
+
+TEST(HttpsRoutines, AnUploadIsNeverRedirectedFromHttpsToHttp) {
+    HttpServer secure(HttpServerOptions{.tls = true});
+    HttpServer plain;
+    const char* previous = std::getenv("SSL_CERT_FILE");
+    const std::string saved = previous ? previous : "";
+    setenv("SSL_CERT_FILE", secure.Certificate().c_str(), 1);
+    const fs::path local = fs::temp_directory_path() / ("zandrel-https-redirect-" + std::to_string(::getpid()));
+    fs::create_directories(local);
+    WriteLocal(local / "u.bin", Bytes(5000));
+    FtpWebCopy wc;
+    TZandrelWebCopyItem& put = wc.Items.Add();
+    put.Protocol = wpHttpUpload;
+    put.URL = secure.Base() + "/redirect?code=307&to=" + plain.Base() + "/upload/u.bin";
+    put.TargetDir = local.string();
+    put.TargetFilename = "u.bin";
+    wc.Execute();
+    if (previous) setenv("SSL_CERT_FILE", saved.c_str(), 1);
+    else unsetenv("SSL_CERT_FILE");
+    fs::remove_all(local);
+    EXPECT_FALSE(wc.Items[0].Success());
+    ASSERT_EQ(wc.reasons.size(), 1u);
+    EXPECT_NE(wc.reasons[0].find("from https to http"), std::string::npos) << wc.reasons[0];
+    EXPECT_TRUE(plain.Requests().empty());
 }
 
 } // namespace
