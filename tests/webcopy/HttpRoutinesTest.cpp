@@ -476,13 +476,20 @@ TEST(HttpsRoutines, DownloadAndUploadOverTls) {
     put.Protocol = wpHttpUpload;
     put.URL = server.Base() + "/upload/u.bin";
     put.TargetDir = local.string();
+    WriteLocal(local / "large.bin", Bytes(2 * 1024 * 1024, 5)); // asks "Expect: 100-continue" first
+    TZandrelWebCopyItem& large = wc.Items.Add();
+    large.Protocol = wpHttpUpload;
+    large.URL = server.Base() + "/upload/large.bin";
+    large.TargetDir = local.string();
     wc.Execute();
     if (previous) setenv("SSL_CERT_FILE", saved.c_str(), 1);
     else unsetenv("SSL_CERT_FILE");
     EXPECT_TRUE(wc.Items[0].Success()) << (wc.reasons.empty() ? "" : wc.reasons[0]);
     EXPECT_TRUE(wc.Items[1].Success()) << (wc.reasons.empty() ? "" : wc.reasons.back());
+    EXPECT_TRUE(wc.Items[2].Success()) << (wc.reasons.empty() ? "" : wc.reasons.back());
     EXPECT_TRUE(ReadLocal(local / "s.bin") == Bytes(70000));
     EXPECT_TRUE(server.ReadFile("uploads/u.bin") == Bytes(50000, 3));
+    EXPECT_TRUE(server.ReadFile("uploads/large.bin") == Bytes(2 * 1024 * 1024, 5));
     fs::remove_all(local);
 }
 
