@@ -205,8 +205,9 @@ bool HttpEndRequest(HINTERNET request, DWORD flags, DWORD_PTR context);
 // HTTP_QUERY_STATUS_CODE | FLAG_NUMBER, HTTP_QUERY_CONTENT_LENGTH | FLAG_NUMBER: a number (the
 // 32-bit form fails with ERROR_INVALID_PARAMETER above 4 GiB - 1; use the 64-bit form).
 // HTTP_QUERY_LAST_MODIFIED | FLAG_SYSTEMTIME: the time in UTC. Without a modifier: the text
-// (STATUS_TEXT, CONTENT_DISPOSITION; LOCATION made absolute against the request's URL). A missing or unreadable header fails with
-// ERROR_HTTP_HEADER_NOT_FOUND and leaves the value as it was.
+// (STATUS_TEXT, CONTENT_DISPOSITION; LOCATION made absolute against the request's URL). A
+// missing or unreadable header fails with ERROR_HTTP_HEADER_NOT_FOUND and leaves the value as it
+// was.
 bool HttpQueryInfo(HINTERNET request, DWORD infoLevel, DWORD& value);
 bool HttpQueryInfo64(HINTERNET request, DWORD infoLevel, uint64_t& value);
 bool HttpQueryInfo(HINTERNET request, DWORD infoLevel, rtl::SYSTEMTIME& value);
