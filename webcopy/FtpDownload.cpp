@@ -18,6 +18,12 @@ std::string RemoteDirPart(const std::string& url) {
     return slash == std::string::npos ? std::string() : url.substr(0, slash + 1);
 }
 
+// What the file line shows for a mask: the mask, or, when the URL names a whole folder (no mask:
+// every entry), that folder followed by "*", so the line never reads as if a file had no name.
+std::string MaskLabel(const std::string& url, const std::string& mask) {
+    return mask.empty() ? RemoteDirPart(url) + "*" : mask;
+}
+
 // A name from a server's listing that may be used as a local file name inside the target folder.
 bool IsPlainFileName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos &&
@@ -153,7 +159,7 @@ bool TZandrelWebCopy::MultiFtpGetFile(int, const std::string& FTPUserID, const s
     const std::string url = ToForwardSlashes(URL);
     const std::string mask = ExtractUrlFileName(url);
     const std::string serverPart = ShowServer ? " " + DlgFromServerLabel + " " + FTPHost : std::string();
-    ShowFileLine(mask, DlgFromServerLabel, FTPHost, ShowServer);
+    ShowFileLine(MaskLabel(url, mask), DlgFromServerLabel, FTPHost, ShowServer);
 
     if (!PumpMessages()) return false;
     inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, false);
@@ -242,7 +248,7 @@ bool TZandrelWebCopy::MultiFtpGetList(int Index, const std::string& FTPUserID, c
     NoNewVersion = false;
     const std::string url = ToForwardSlashes(URL);
     const std::string mask = ExtractUrlFileName(url);
-    ShowFileLine(mask, DlgFromServerLabel, FTPHost, ShowServer);
+    ShowFileLine(MaskLabel(url, mask), DlgFromServerLabel, FTPHost, ShowServer);
 
     if (!PumpMessages()) return false;
     inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, false);

@@ -53,8 +53,12 @@ bool TZandrelWebCopy::HttpGetFile(int idx, const std::string& URL, const std::st
     const std::string caption = "Connect to " + ExtractUrlHost(url);
     std::string user = HTTPUserID;
     std::string password = HTTPPassword;
-    if (Authenticate == waAlways && (user.empty() || password.empty()) && !GetLogin(caption, user, password))
+    // A cancelled login raises no event; the reason still says why the item did nothing.
+    const std::string loginCancelled = "login cancelled: no user name and password were given for " + ExtractUrlHost(url);
+    if (Authenticate == waAlways && (user.empty() || password.empty()) && !GetLogin(caption, user, password)) {
+        FLastErrorReason = loginCancelled;
         return false;
+    }
 
     ScopedInetHandle request;
     for (int logins = 0;; ++logins) {
@@ -72,7 +76,10 @@ bool TZandrelWebCopy::HttpGetFile(int idx, const std::string& URL, const std::st
         inet::DWORD status = 0;
         inet::HttpQueryInfo(request.Get(), inet::HTTP_QUERY_STATUS_CODE | inet::HTTP_QUERY_FLAG_NUMBER, status);
         if (status == 401 && Authenticate != waNever && logins < kMaxLogins) {
-            if (!GetLogin(caption, user, password)) return false;
+            if (!GetLogin(caption, user, password)) {
+                FLastErrorReason = loginCancelled;
+                return false;
+            }
             continue;
         }
         if (status >= 300) {

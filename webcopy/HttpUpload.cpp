@@ -9,15 +9,37 @@
 namespace zandrel::webcopy {
 namespace {
 
-constexpr size_t kBlockSize = 4096;
 constexpr int kUploadClip = 258;
+constexpr int kMaxRedirects = 10;
 
-bool IsHttpsUrl(const std::string& url) {
-    if (url.size() < 8) return false;
-    std::string scheme = url.substr(0, 8);
-    for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return scheme == "https://";
+// The size of the pieces the body goes out in. Small pieces cost a copy into the request's
+// buffer and a dialog refresh each, which on a fast link is most of the work the program does;
+// large pieces on a slow link would leave the dialog standing still for seconds. So pieces start
+// small, grow while the connection takes them quickly and shrink again when one is slow.
+class PieceSize {
+public:
+    size_t Get() const { return size_; }
+    void Took(uint32_t milliseconds) {
+        if (milliseconds < kQuick && size_ < kLargest) size_ *= 2;
+        else if (milliseconds > kSlow && size_ > kSmallest) size_ /= 2;
+    }
+
+private:
+    static constexpr size_t kSmallest = 4096;
+    static constexpr size_t kLargest = 256 * 1024;
+    static constexpr uint32_t kQuick = 20;  // ms
+    static constexpr uint32_t kSlow = 200;  // ms
+    size_t size_ = kSmallest;
+};
+
+bool HasScheme(const std::string& url, const std::string& scheme) {
+    if (url.size() < scheme.size()) return false;
+    std::string start = url.substr(0, scheme.size());
+    for (char& c : start) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return start == scheme;
 }
+
+bool IsHttpsUrl(const std::string& url) { return HasScheme(url, "https://"); }
 
 } // namespace
 
@@ -36,12 +58,48 @@ bool TZandrelWebCopy::HttpPutFile(const std::string& URL, const std::string& Tar
         return false;
     }
     if (!PumpMessages()) return false;
+    FLastDir = TargetDir;
 
+    // Each pass sends the whole file to `target`; a 307 or 308 answer names where it should have
+    // gone instead, and the file (read afresh from the disk) goes there, a bounded number of
+    // times and never from https to plain http. The upload sends no credentials of its own, so
+    // none can reach another server on the way.
+    std::string target = url;
+    for (int redirects = 0;; ++redirects) {
+        int status = 0;
+        std::string statusText, location;
+        const UploadOutcome outcome = HttpPutOnce(target, path, HTTPCommand, status, statusText, location);
+        if (outcome != UploadOutcome::Redirected) return outcome == UploadOutcome::Sent;
+        if (redirects >= kMaxRedirects) {
+            ReportUploadAnswer(status, statusText, location,
+                               "more than " + std::to_string(kMaxRedirects) + " redirects, not followed");
+            return false;
+        }
+        if (IsHttpsUrl(target) && !IsHttpsUrl(location)) {
+            ReportUploadAnswer(status, statusText, location, "a redirect from https to http is not followed");
+            return false;
+        }
+        target = location;
+    }
+}
+
+void TZandrelWebCopy::ReportUploadAnswer(int Status, const std::string& StatusText, const std::string& Location,
+                                         const std::string& Why) {
+    std::string reason = "the server answered " + std::to_string(Status) + (StatusText.empty() ? "" : " " + StatusText);
+    if (!Location.empty()) reason += ", redirecting to " + Location;
+    if (!Why.empty()) reason += ": " + Why;
+    FLastErrorReason = reason;
+    ReportError(Status, "Returned http error code " + std::to_string(Status));
+}
+
+TZandrelWebCopy::UploadOutcome TZandrelWebCopy::HttpPutOnce(const std::string& URL, const std::string& Path,
+                                                            TZandrelWebCopyHTTPCommand HTTPCommand, int& Status,
+                                                            std::string& StatusText, std::string& Location) {
     // The server name keeps a port the URL gives ("server:81"), and an https URL goes over TLS:
     // the request reaches the server the URL names, the way the URL says.
-    const std::string server = ExtractServer(url);
-    const std::string object = RemoveServer(url);
-    const bool tls = IsHttpsUrl(url);
+    const std::string server = ExtractServer(URL);
+    const std::string object = RemoveServer(URL);
+    const bool tls = IsHttpsUrl(URL);
     ScopedInetHandle connection(inet::InternetConnect(FHinternet, server,
                                                       tls ? inet::INTERNET_DEFAULT_HTTPS_PORT : inet::INTERNET_DEFAULT_HTTP_PORT,
                                                       "", "", inet::INTERNET_SERVICE_HTTP, 0, 0));
@@ -53,61 +111,91 @@ bool TZandrelWebCopy::HttpPutFile(const std::string& URL, const std::string& Tar
                                         : nullptr);
     if (!request) {
         ReportInetFailure(errConnect, kMsgConnectServer + server);
-        return false;
+        return UploadOutcome::Failed;
     }
 
     LocalFile source;
-    if (!source.OpenRead(path)) {
+    if (!source.OpenRead(Path)) {
         FLastErrorReason = LocalFailureReason();
-        ReportError(errOpenSource, kMsgOpenSource + path);
-        return false;
+        ReportError(errOpenSource, kMsgOpenSource + Path);
+        return UploadOutcome::Failed;
     }
     const uint64_t size = source.Size();
-    FLastFile = path;
-    FLastDir = TargetDir;
+    FLastFile = Path;
 
-    // Reports the Internet layer's failure with its code and text (a Cancel is no error).
-    auto reportCall = [this] {
-        const inet::DWORD code = inet::GetLastError();
-        ReportInetFailure(static_cast<int>(code), InetErrorText(code));
+    // The server's answer, when there is one: a redirect the caller may follow, or a refusal
+    // (anything but 2xx) reported with its status and text. Unknown when the server gave none.
+    enum class Answer { None, Accepted, Redirected, Refused };
+    auto readAnswer = [&]() -> Answer {
+        inet::DWORD status = 0;
+        if (!inet::HttpQueryInfo(request.Get(), inet::HTTP_QUERY_STATUS_CODE | inet::HTTP_QUERY_FLAG_NUMBER, status))
+            return Answer::None;
+        if (status / 100 == 2) return Answer::Accepted;
+        Status = static_cast<int>(status);
+        StatusText.clear();
+        inet::HttpQueryInfoText(request.Get(), inet::HTTP_QUERY_STATUS_TEXT, StatusText);
+        Location.clear();
+        if (status / 100 == 3) inet::HttpQueryInfoText(request.Get(), inet::HTTP_QUERY_LOCATION, Location);
+        const bool followable = (status == 307 || status == 308) &&
+                                (HasScheme(Location, "http://") || HasScheme(Location, "https://"));
+        if (followable) return Answer::Redirected;
+        ReportUploadAnswer(Status, StatusText, Location,
+                           Location.empty() ? ""
+                                            : "only 307 and 308 redirects keep an upload's method and body, so "
+                                              "it was not followed");
+        return Answer::Refused;
     };
-    if (!inet::HttpSendRequestEx(request.Get(), size, inet::HSR_INITIATE, 0)) {
-        reportCall();
-        return false;
-    }
+    // Reports the Internet layer's failure with its code and text (a Cancel is no error). A
+    // server that refused the upload before taking the whole body broke the connection for a
+    // reason: its answer, when it gave one, is what the user needs to know.
+    auto failure = [&]() -> UploadOutcome {
+        if (InetCallCancelled()) return UploadOutcome::Failed;
+        const inet::DWORD code = inet::GetLastError();
+        const std::string reason = inet::InternetLastFailureReason();
+        switch (readAnswer()) {
+        case Answer::Redirected: return UploadOutcome::Redirected;
+        case Answer::Refused: return UploadOutcome::Failed;
+        default: break;
+        }
+        FLastErrorReason = reason;
+        ReportError(static_cast<int>(code), InetErrorText(code));
+        return UploadOutcome::Failed;
+    };
+    if (!inet::HttpSendRequestEx(request.Get(), size, inet::HSR_INITIATE, 0)) return failure();
 
     const uint32_t start = rtl::GetTickCount();
     uint64_t sent = 0;
-    bool failed = false;
-    for (size_t n = kBlockSize; n == kBlockSize && !FCancelled;) {
+    PieceSize piece;
+    for (size_t n = piece.Get(), wanted = n; n == wanted && !FCancelled;) {
+        wanted = piece.Get();
         const char* data = nullptr;
-        n = source.ReadBlock(data, kBlockSize, path);
+        n = source.ReadBlock(data, wanted, Path);
         inet::DWORD written = 0;
+        const uint32_t pieceStart = rtl::GetTickCount();
         if (!inet::InternetWriteFile(request.Get(), data, static_cast<inet::DWORD>(n), written)) {
-            reportCall();
-            failed = true;
-            break;
+            // The request is still ended: a body that fell short never reaches the server as a
+            // complete one (the layer refuses to end it).
+            const UploadOutcome outcome = failure();
+            inet::HttpEndRequest(request.Get(), 0, 0);
+            return outcome;
         }
+        piece.Took(rtl::GetTickCount() - pieceStart);
         sent += n;
         if (ProgressStep(sent, size, start, DlgUpload)) break;
     }
-    // The request is ended in every case; a body that fell short never reaches the server as a
-    // complete one (the layer refuses to end it).
     const bool ended = inet::HttpEndRequest(request.Get(), 0, 0);
-    if (!ended && !failed && sent == size) reportCall();
-    if (!ended || failed || sent != size || FCancelled) return false;
+    if (FCancelled || sent != size) return UploadOutcome::Failed;
+    if (!ended) return failure();
 
     // Only the server's acceptance makes an upload: a refusal (401, 403, 413, 500 ...) is a failure.
-    inet::DWORD status = 0;
-    inet::HttpQueryInfo(request.Get(), inet::HTTP_QUERY_STATUS_CODE | inet::HTTP_QUERY_FLAG_NUMBER, status);
-    if (status / 100 != 2) {
-        std::string reason;
-        inet::HttpQueryInfoText(request.Get(), inet::HTTP_QUERY_STATUS_TEXT, reason);
-        FLastErrorReason = "the server answered " + std::to_string(status) + (reason.empty() ? "" : " " + reason);
-        ReportError(static_cast<int>(status), "Returned http error code " + std::to_string(status));
-        return false;
+    switch (readAnswer()) {
+    case Answer::Accepted: return UploadOutcome::Sent;
+    case Answer::Redirected: return UploadOutcome::Redirected;
+    case Answer::Refused: return UploadOutcome::Failed;
+    case Answer::None: break;
     }
-    return true;
+    ReportUploadAnswer(0, "", "", "");
+    return UploadOutcome::Failed;
 }
 
 } // namespace zandrel::webcopy

@@ -187,6 +187,16 @@ protected:
     // HttpUpload.cpp
     virtual bool HttpPutFile(const std::string& URL, const std::string& TargetDir, const std::string& TargetFilename,
                              TZandrelWebCopyHTTPCommand HTTPCommand);
+    // One pass of an upload: the file at `Path` sent whole to `URL`. Redirected: the server
+    // answered 307 or 308 and `Location` is where the file should go instead (nothing reported
+    // yet); otherwise the outcome has been reported.
+    enum class UploadOutcome { Sent, Failed, Redirected };
+    UploadOutcome HttpPutOnce(const std::string& URL, const std::string& Path, TZandrelWebCopyHTTPCommand HTTPCommand,
+                              int& Status, std::string& StatusText, std::string& Location);
+    // The server's answer to an upload, when it is no acceptance: its status and text, and where
+    // a redirect led with why it was not followed (`Why`, empty when the answer is no redirect).
+    void ReportUploadAnswer(int Status, const std::string& StatusText, const std::string& Location,
+                            const std::string& Why);
     // FileCopy.cpp
     virtual bool FileGetFile(int idx, const std::string& UserID, const std::string& Password, const std::string& Host,
                              int32_t Port, const std::string& URL, const std::string& TargetDir,

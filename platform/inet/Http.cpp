@@ -29,6 +29,13 @@ using detail::RootHandle;
 constexpr int kMaxRedirects = 10;
 constexpr size_t kSendRun = 64 * 1024;
 constexpr size_t kDrainLimit = 64 * 1024;
+// A body this large is announced with "Expect: 100-continue": a server that will refuse it
+// (too large, no permission, a login needed) can say so before megabytes go out for nothing.
+constexpr uint64_t kExpectContinueFrom = 1024 * 1024;
+// How long the 100 Continue is waited for; a server that never sends one costs this once.
+constexpr detail::Millis kContinueWait{1000};
+// How long an answer the server sent before it stopped taking the body is looked for.
+constexpr detail::Millis kEarlyAnswerWait{2000};
 
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -287,6 +294,22 @@ std::string ResolveLocation(const Url& base, const std::string& location) {
     return base.Origin() + folder + location;
 }
 
+// The URL a request went to (without credentials), as a base for the Location of its answer.
+Url RequestUrl(const RequestHandle& request) {
+    Url url;
+    url.tls = request.endpoint.tls;
+    url.host = request.endpoint.host;
+    url.port = request.endpoint.port;
+    url.path = request.target;
+    if (url.path.empty() || url.path.front() != '/') {
+        // Sent to a proxy in absolute form: the path is what follows the origin.
+        const size_t scheme = url.path.find("://");
+        const size_t slash = scheme == std::string::npos ? std::string::npos : url.path.find('/', scheme + 3);
+        url.path = slash == std::string::npos ? "/" : url.path.substr(slash);
+    }
+    return url;
+}
+
 bool IsRedirect(int status) { return status == 301 || status == 302 || status == 303 || status == 307 || status == 308; }
 
 std::shared_ptr<RequestHandle> Request(HINTERNET handle) {
@@ -298,11 +321,35 @@ const Poco::Net::HTTPResponse& ResponseOf(const RequestHandle& request) {
     return *request.response;
 }
 
+// The server answered before it had the whole body: the request is over, its answer is what
+// HttpQueryInfo reports, and the connection is not used again (the server may still be waiting
+// for the body, or may have closed).
+[[noreturn]] void AnsweredEarly(RequestHandle& request, Poco::Net::HTTPResponse answer, const char* when) {
+    const std::string status = std::to_string(answer.getStatus()) + (answer.getReason().empty() ? "" : " " + answer.getReason());
+    request.response = std::move(answer);
+    request.sending = false;
+    request.pending.clear();
+    request.channel.reset();
+    throw Failure(ERROR_INTERNET_CONNECTION_ABORTED, "the server answered " + status + " " + when);
+}
+
+void SendBody(RequestHandle& request, const char* data, size_t count) {
+    try {
+        request.channel->Send(data, count);
+    } catch (const Failure& failure) {
+        if (failure.code() == ERROR_INTERNET_OPERATION_CANCELLED) throw;
+        std::optional<Poco::Net::HTTPResponse> answer =
+            request.channel->EarlyAnswer(std::min(request.root->timeouts.receive, kEarlyAnswerWait));
+        if (!answer) throw;
+        AnsweredEarly(request, std::move(*answer), "before it took the whole request body");
+    }
+}
+
 void FlushBody(RequestHandle& request) {
     if (request.pending.empty()) return;
     std::vector<char> out;
     out.swap(request.pending);
-    request.channel->Send(out.data(), out.size());
+    SendBody(request, out.data(), out.size());
 }
 
 } // namespace
@@ -366,7 +413,7 @@ bool WriteRequestBody(HINTERNET handle, const void* buffer, DWORD toWrite, DWORD
     const char* data = static_cast<const char*>(buffer);
     if (request->pending.size() + toWrite > kSendRun) FlushBody(*request);
     if (toWrite >= kSendRun) {
-        request->channel->Send(data, toWrite);
+        SendBody(*request, data, toWrite);
     } else {
         request->pending.insert(request->pending.end(), data, data + toWrite);
     }
@@ -469,7 +516,13 @@ bool HttpSendRequestEx(HINTERNET handle, uint64_t totalLength, DWORD, DWORD_PTR)
         request->announced = totalLength;
         request->sent = 0;
         request->sending = true;
+        const bool expect = totalLength >= kExpectContinueFrom && !HasHeader(request->headers, "Expect");
+        if (expect) request->headers.emplace_back("Expect", "100-continue");
         SendHead(*request, totalLength);
+        if (expect) {
+            std::optional<Poco::Net::HTTPResponse> answer = request->channel->AwaitContinue(kContinueWait);
+            if (answer) AnsweredEarly(*request, std::move(*answer), "before the request body was sent");
+        }
         SetLastError(ERROR_SUCCESS);
         return true;
     });
@@ -562,6 +615,12 @@ bool HttpQueryInfoText(HINTERNET handle, DWORD infoLevel, std::string& value) {
         switch (infoLevel & 0xFFFF) {
         case HTTP_QUERY_STATUS_CODE: value = std::to_string(response.getStatus()); break;
         case HTTP_QUERY_STATUS_TEXT: value = response.getReason(); break;
+        case HTTP_QUERY_LOCATION: {
+            if (!response.has("Location")) throw Failure(ERROR_HTTP_HEADER_NOT_FOUND, "no Location");
+            RequireHeaderSafe(response.get("Location"), "redirect");
+            value = ResolveLocation(RequestUrl(*request), response.get("Location"));
+            break;
+        }
         case HTTP_QUERY_CONTENT_LENGTH:
         case HTTP_QUERY_LAST_MODIFIED:
         case HTTP_QUERY_CONTENT_DISPOSITION: {

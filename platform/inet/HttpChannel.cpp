@@ -278,6 +278,7 @@ std::string HttpChannel::ReadLine(size_t limit, Clock::time_point deadline) {
             const size_t length = static_cast<size_t>(static_cast<const char*>(newline) - begin);
             std::string line(begin, length);
             pos_ += length + 1;
+            ++linesRead_;
             if (!line.empty() && line.back() == '\r') line.pop_back();
             if (line.size() > limit) break;
             return line;
@@ -289,10 +290,10 @@ std::string HttpChannel::ReadLine(size_t limit, Clock::time_point deadline) {
     Broken(ERROR_HTTP_INVALID_SERVER_RESPONSE, "a response line longer than " + std::to_string(limit) + " bytes");
 }
 
-Poco::Net::HTTPResponse HttpChannel::ReadHead(bool headRequest) {
+Poco::Net::HTTPResponse HttpChannel::ReadHeadWithin(bool headRequest, Millis budget, bool interim) {
     if (broken_) throw Failure(ERROR_INTERNET_CONNECTION_ABORTED, "the connection broke earlier");
     for (int round = 0;; ++round) {
-        const Clock::time_point deadline = Clock::now() + timeouts_.receive;
+        const Clock::time_point deadline = Clock::now() + budget;
         std::string head;
         for (;;) {
             std::string line = ReadLine(kMaxLine, deadline);
@@ -315,6 +316,7 @@ Poco::Net::HTTPResponse HttpChannel::ReadHead(bool headRequest) {
         const int status = response.getStatus();
         if (status < 100 || status > 999) Broken(ERROR_HTTP_INVALID_SERVER_RESPONSE, "not an HTTP response: " + head.substr(0, 60));
         if (status / 100 == 1 && status != 101) {
+            if (interim) return response;
             if (round >= kMaxInterimHeads) Broken(ERROR_HTTP_INVALID_SERVER_RESPONSE, "too many interim responses");
             continue;
         }
@@ -338,6 +340,32 @@ Poco::Net::HTTPResponse HttpChannel::ReadHead(bool headRequest) {
             keepAlive_ = false;
         }
         return response;
+    }
+}
+
+std::optional<Poco::Net::HTTPResponse> HttpChannel::AwaitContinue(Millis wait) {
+    const uint64_t linesBefore = linesRead_;
+    try {
+        const Poco::Net::HTTPResponse answer = ReadHeadWithin(false, wait, true);
+        if (answer.getStatus() / 100 == 1) return std::nullopt;
+        return answer;
+    } catch (const Failure& failure) {
+        // Silence is no fault: the body goes as it would have without the header. Only a head
+        // that began and then stalled leaves the connection unusable.
+        if (failure.code() != ERROR_INTERNET_TIMEOUT || linesRead_ != linesBefore) throw;
+        broken_ = false;
+        return std::nullopt;
+    }
+}
+
+std::optional<Poco::Net::HTTPResponse> HttpChannel::EarlyAnswer(Millis within) {
+    // Only the sending side failed; what the server sent before it closed may still be there.
+    broken_ = false;
+    try {
+        return ReadHeadWithin(false, within, false);
+    } catch (const Failure&) {
+        broken_ = true;
+        return std::nullopt;
     }
 }
 

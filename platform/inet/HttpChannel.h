@@ -48,7 +48,14 @@ public:
     void Send(const char* data, size_t count);
     // Reads the next response head (1xx interim answers are skipped) and prepares the body
     // reading for it. `headRequest`: the response has no body whatever it says.
-    Poco::Net::HTTPResponse ReadHead(bool headRequest);
+    Poco::Net::HTTPResponse ReadHead(bool headRequest) { return ReadHeadWithin(headRequest, timeouts_.receive, false); }
+    // After a head sent with "Expect: 100-continue": waits up to `wait` for the server's word.
+    // Nothing (a server that does not know the header, or one that said 100 Continue): the body
+    // may go. A final answer (413, 401, a redirect ...): the server refused the body.
+    std::optional<Poco::Net::HTTPResponse> AwaitContinue(Millis wait);
+    // After sending failed: a server that refuses a request often answers and closes before the
+    // body is through, and its answer is still waiting to be read. Up to `within`.
+    std::optional<Poco::Net::HTTPResponse> EarlyAnswer(Millis within);
     // Up to `capacity` bytes of the body; 0 at its end. Throws Failure when the body breaks off.
     size_t ReadBody(char* into, size_t capacity);
     bool BodyDone() const { return bodyDone_; }
@@ -67,6 +74,8 @@ private:
     // Fills the buffer with at least one more byte; false at the end of the stream.
     bool Fill(Clock::time_point deadline);
     std::string ReadLine(size_t limit, Clock::time_point deadline);
+    // `budget`: the wait for each head; `interim`: a 1xx head is returned instead of skipped.
+    Poco::Net::HTTPResponse ReadHeadWithin(bool headRequest, Millis budget, bool interim);
     void Handshake(const std::string& host);
     void CheckPeerName(const Poco::Net::SecureStreamSocket& secure, const std::string& host);
     [[noreturn]] void Broken(DWORD code, const std::string& reason);
@@ -78,6 +87,7 @@ private:
     std::vector<char> buffer_; // received bytes not yet consumed: from `pos_` to `end_`
     size_t pos_ = 0;
     size_t end_ = 0;
+    uint64_t linesRead_ = 0; // whole lines taken from the buffer so far
     bool broken_ = false;
 
     // Body framing of the current response.

@@ -53,6 +53,7 @@ inline constexpr DWORD HTTP_QUERY_CONTENT_LENGTH = 5;
 inline constexpr DWORD HTTP_QUERY_LAST_MODIFIED = 11;
 inline constexpr DWORD HTTP_QUERY_STATUS_CODE = 19;
 inline constexpr DWORD HTTP_QUERY_STATUS_TEXT = 20;
+inline constexpr DWORD HTTP_QUERY_LOCATION = 33;
 inline constexpr DWORD HTTP_QUERY_CONTENT_DISPOSITION = 47;
 inline constexpr DWORD HTTP_QUERY_FLAG_NUMBER = 0x20000000;
 inline constexpr DWORD HTTP_QUERY_FLAG_SYSTEMTIME = 0x40000000;
@@ -191,7 +192,11 @@ HINTERNET HttpOpenRequest(HINTERNET connection, const std::string& verb, const s
                           const std::string& version, const std::string& referrer, DWORD flags,
                           DWORD_PTR context);
 // Sends the request head announcing a body of `totalLength` bytes; the body then goes through
-// InternetWriteFile, which refuses bytes beyond that length.
+// InternetWriteFile, which refuses bytes beyond that length. A body of 1 MiB or more is announced
+// with "Expect: 100-continue" (up to a second's wait for the server's word). A server that
+// answers before it has the whole body (a final answer instead of 100 Continue, or an answer
+// and a closed connection while the body goes out) fails this call, InternetWriteFile or
+// HttpEndRequest with ERROR_INTERNET_CONNECTION_ABORTED, and HttpQueryInfo then reports its answer.
 bool HttpSendRequestEx(HINTERNET request, uint64_t totalLength, DWORD flags, DWORD_PTR context);
 // Ends the body and reads the response head. False with ERROR_INTERNET_CONNECTION_ABORTED when
 // fewer bytes than announced were written (the server never sees a complete request then).
@@ -200,8 +205,9 @@ bool HttpEndRequest(HINTERNET request, DWORD flags, DWORD_PTR context);
 // HTTP_QUERY_STATUS_CODE | FLAG_NUMBER, HTTP_QUERY_CONTENT_LENGTH | FLAG_NUMBER: a number (the
 // 32-bit form fails with ERROR_INVALID_PARAMETER above 4 GiB - 1; use the 64-bit form).
 // HTTP_QUERY_LAST_MODIFIED | FLAG_SYSTEMTIME: the time in UTC. Without a modifier: the text
-// (STATUS_TEXT, CONTENT_DISPOSITION). A missing or unreadable header fails with
-// ERROR_HTTP_HEADER_NOT_FOUND and leaves the value as it was.
+// (STATUS_TEXT, CONTENT_DISPOSITION; LOCATION made absolute against the request's URL). A
+// missing or unreadable header fails with ERROR_HTTP_HEADER_NOT_FOUND and leaves the value as it
+// was.
 bool HttpQueryInfo(HINTERNET request, DWORD infoLevel, DWORD& value);
 bool HttpQueryInfo64(HINTERNET request, DWORD infoLevel, uint64_t& value);
 bool HttpQueryInfo(HINTERNET request, DWORD infoLevel, rtl::SYSTEMTIME& value);

@@ -49,5 +49,28 @@ TEST(WebcopyHttpJob, DownloadsAndUploadsAndSaysWhyWhenTheServerRefuses) {
     EXPECT_NE(distrusted.out.find("certificate"), std::string::npos) << distrusted.out;
 }
 
+// Nobody can answer the login question here (the input is no terminal), so it counts as
+// cancelled. The component raises no event for that; the item's reason still says it.
+TEST(WebcopyHttpJob, AnItemWhoseLoginWasCancelledSaysSo) {
+    test::HttpServer server;
+    TempDir dir{"webcopy-http-login"};
+    server.WriteFile("s.txt", "secret");
+    const Json items = Json::array({
+        Json{{"Protocol", "wpHttp"}, {"URL", server.Base() + "/auth/s.txt"}, {"TargetDir", dir / "got"},
+             {"Authenticate", "waAuto"}},
+    });
+    const ProcessResult run = RunItems(dir, items);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    Json done;
+    for (size_t start = 0, end; (end = run.out.find('\n', start)) != std::string::npos; start = end + 1) {
+        const Json line = Json::parse(run.out.substr(start, end - start), nullptr, false);
+        if (line.is_object() && line.value("event", "") == "done") done = line;
+    }
+    ASSERT_TRUE(done.is_object()) << run.out;
+    EXPECT_EQ(done.at("items")[0].at("Status"), "Failed");
+    EXPECT_EQ(done.at("items")[0].at("Reason"),
+              "login cancelled: no user name and password were given for 127.0.0.1:" + std::to_string(server.Port()));
+}
+
 } // namespace
 } // namespace zandrel::tools

@@ -14,6 +14,7 @@
 #include "fixtures/FtpServer.h"
 #include "platform/inet/Inet.h"
 #include "platform/rtl/Error.h"
+#include "platform/ui/Forms.h"
 #include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"
 
@@ -27,6 +28,12 @@ using testing::Log;
 using testing::ReadLocal;
 using testing::WriteLocal;
 namespace fs = std::filesystem;
+
+// Reads the dialog's file line (built also when the dialog is not shown).
+class FileLineWebCopy : public FtpWebCopy {
+public:
+    std::string FileLine() const { return FFileLbl ? FFileLbl->Caption() : "(no file line)"; }
+};
 
 // ---- upload and download --------------------------------------------------------------------------
 
@@ -503,6 +510,30 @@ TEST_F(FtpRoutines, ListingFillsTheItemsListsAndReplacesThemEachRun) {
     item.FTPPassword = "wrong";
     wc.Execute();
     EXPECT_FALSE(item.Success());
+}
+
+// The file line of a listing names what is listed; a whole folder (no mask) shows as "folder/*".
+TEST_F(FtpRoutines, AListingsFileLineNamesWhatIsListed) {
+    server_.WriteFile("pub/only.zip", "1");
+    struct Case {
+        std::string url;
+        std::string line;
+    };
+    const std::vector<Case> cases = {
+        {"", "File : * from 127.0.0.1"},
+        {"pub/", "File : pub/* from 127.0.0.1"},
+        {"pub/*.zip", "File : *.zip from 127.0.0.1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url);
+        FileLineWebCopy wc;
+        wc.ShowServer = true;
+        Add(wc, wpFtpList, c.url);
+        std::string shown;
+        wc.OnFileDone = [&](TZandrelWebCopy&, int) { shown = wc.FileLine(); };
+        wc.Execute();
+        EXPECT_EQ(shown, c.line);
+    }
 }
 
 TEST_F(FtpRoutines, MultiDownloadFetchesEveryMatchOverOneLoginAndRefusesUnsafeNames) {

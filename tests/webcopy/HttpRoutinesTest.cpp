@@ -2,9 +2,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <map>
 #include <thread>
 
 #include "fixtures/HttpServer.h"
@@ -330,6 +333,118 @@ TEST_F(HttpRoutines, UploadsWithPutAndPostSucceedOnlyWhenTheServerAccepts) {
     EXPECT_EQ(methods, std::vector<std::string>({"PUT", "POST", "PUT", "PUT", "PUT"}));
 }
 
+// The body goes out in pieces whose size changes with the link's speed: whatever sizes they
+// take, every byte arrives once and in order, and the progress counts rise to the file's size.
+TEST_F(HttpRoutines, UploadsOfEverySizeArriveWholeWithRisingProgress) {
+    const std::vector<size_t> sizes = {1, 4095, 4096, 4097, 12288, 12289, 3 * 1024 * 1024 + 17};
+    FtpWebCopy wc(true);
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        const std::string name = "s" + std::to_string(i) + ".bin";
+        WriteLocal(local_ / name, Bytes(sizes[i], static_cast<unsigned>(i)));
+        Put(wc, "/upload/" + name, name);
+    }
+    wc.Execute();
+    std::map<int, uint64_t> last; // item number -> the last count it reported
+    for (const std::string& entry : wc.log) {
+        int item = 0;
+        unsigned long long done = 0, total = 0;
+        if (std::sscanf(entry.c_str(), "progress %d %llu/%llu", &item, &done, &total) != 3) continue;
+        EXPECT_GE(done, last[item]) << entry;
+        EXPECT_EQ(total, sizes.at(static_cast<size_t>(item - 1))) << entry;
+        last[item] = done;
+    }
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        SCOPED_TRACE(sizes[i]);
+        EXPECT_TRUE(wc.Items[static_cast<int>(i)].Success());
+        EXPECT_TRUE(server_.ReadFile("uploads/s" + std::to_string(i) + ".bin") == Bytes(sizes[i], static_cast<unsigned>(i)));
+        EXPECT_EQ(last[static_cast<int>(i) + 1], sizes[i]);
+    }
+}
+
+// A server that refuses an upload often answers at once and closes, without reading the body.
+// The user must learn what it said, not that the connection broke: whether the answer came
+// instead of 100 Continue, while the body was going out, or after a body small enough to be
+// sent whole before the server closed.
+TEST_F(HttpRoutines, AServerThatRefusesBeforeTakingTheBodyIsHeard) {
+    struct Case {
+        std::string path;
+        size_t size;
+        int status;
+        bool bodySent; // whether any of the body is expected to go out at all
+    };
+    const std::vector<Case> cases = {
+        {"/toolarge/big.bin", 3 * 1024 * 1024, 413, false}, // refused in place of 100 Continue
+        {"/early/401", 32 * 1024 * 1024, 401, true},        // refused while the body goes out
+        {"/toolarge/small.bin", 100000, 413, true},         // refused, the body fits the buffers
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        WriteLocal(local_ / "body.bin", Bytes(c.size));
+        FtpWebCopy wc(true);
+        Put(wc, c.path, "body.bin");
+        wc.Execute();
+        EXPECT_FALSE(wc.Items[0].Success());
+        const std::string status = std::to_string(c.status);
+        EXPECT_TRUE(Logged(wc.log, "errorinfo " + status + " Returned http error code " + status));
+        ASSERT_EQ(wc.reasons.size(), 1u);
+        EXPECT_EQ(wc.reasons[0].rfind("the server answered " + status + " ", 0), 0u) << wc.reasons[0];
+        if (!c.bodySent) {
+            EXPECT_TRUE(std::none_of(wc.log.begin(), wc.log.end(),
+                                     [](const std::string& e) { return e.rfind("progress", 0) == 0; }));
+        }
+    }
+}
+
+// A large body asks the server first ("Expect: 100-continue"); a server that does not know the
+// question gets the body all the same, after a short wait.
+TEST_F(HttpRoutines, LargeUploadsAskFirstAndStillReachServersThatNeverAnswerTheQuestion) {
+    const std::string content = Bytes(2 * 1024 * 1024);
+    WriteLocal(local_ / "big.bin", content);
+    FtpWebCopy wc;
+    Put(wc, "/upload/asked.bin", "big.bin");
+    Put(wc, "/quiet/unasked.bin", "big.bin");
+    wc.Execute();
+    EXPECT_TRUE(wc.Items[0].Success());
+    EXPECT_TRUE(wc.Items[1].Success());
+    EXPECT_TRUE(server_.ReadFile("uploads/asked.bin") == content);
+    EXPECT_TRUE(server_.ReadFile("uploads/unasked.bin") == content);
+    const auto requests = server_.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    for (const auto& request : requests) EXPECT_EQ(request.expect, "100-continue") << request.path;
+}
+
+// 307 and 308 keep the method and the body: the file goes where they point, read afresh. Other
+// redirects would turn an upload into a download; they, and endless ones, fail naming the status
+// and where it pointed.
+TEST_F(HttpRoutines, UploadsFollow307And308AndNameTheRedirectsTheyDoNotFollow) {
+    const std::string content = Bytes(1024 * 1024 + 5); // large enough to ask first
+    WriteLocal(local_ / "up.bin", content);
+    const std::string base = server_.Base();
+    FtpWebCopy wc;
+    Put(wc, "/redirect?code=307&to=" + base + "/upload/r307.bin", "up.bin");
+    Put(wc, "/redirect?code=308&to=/upload/r308.bin", "up.bin", hcPost);
+    Put(wc, "/redirect?code=302&to=/upload/r302.bin", "up.bin");
+    Put(wc, "/loop", "up.bin");
+    wc.Execute();
+    EXPECT_TRUE(wc.Items[0].Success());
+    EXPECT_TRUE(wc.Items[1].Success());
+    EXPECT_FALSE(wc.Items[2].Success());
+    EXPECT_FALSE(wc.Items[3].Success());
+    EXPECT_TRUE(server_.ReadFile("uploads/r307.bin") == content);
+    EXPECT_TRUE(server_.ReadFile("uploads/r308.bin") == content);
+    EXPECT_FALSE(fs::exists(server_.Root() / "uploads" / "r302.bin"));
+    EXPECT_TRUE(Logged(wc.log, "errorinfo 302 Returned http error code 302"));
+    EXPECT_TRUE(Logged(wc.log, "errorinfo 307 Returned http error code 307"));
+    ASSERT_EQ(wc.reasons.size(), 2u);
+    EXPECT_NE(wc.reasons[0].find("302"), std::string::npos) << wc.reasons[0];
+    EXPECT_NE(wc.reasons[0].find(base + "/upload/r302.bin"), std::string::npos) << wc.reasons[0];
+    EXPECT_NE(wc.reasons[1].find("more than 10 redirects"), std::string::npos) << wc.reasons[1];
+    std::vector<std::string> followed;
+    for (const auto& request : server_.Requests())
+        if (request.path.rfind("/upload/", 0) == 0) followed.push_back(request.method + " " + request.path);
+    EXPECT_EQ(followed, std::vector<std::string>({"PUT /upload/r307.bin", "POST /upload/r308.bin"}));
+}
+
 TEST_F(HttpRoutines, AnUploadToAServerThatIsGoneSaysWhy) {
     WriteLocal(local_ / "up.bin", "data");
     FtpWebCopy wc;
@@ -361,14 +476,46 @@ TEST(HttpsRoutines, DownloadAndUploadOverTls) {
     put.Protocol = wpHttpUpload;
     put.URL = server.Base() + "/upload/u.bin";
     put.TargetDir = local.string();
+    WriteLocal(local / "large.bin", Bytes(2 * 1024 * 1024, 5)); // asks "Expect: 100-continue" first
+    TZandrelWebCopyItem& large = wc.Items.Add();
+    large.Protocol = wpHttpUpload;
+    large.URL = server.Base() + "/upload/large.bin";
+    large.TargetDir = local.string();
     wc.Execute();
     if (previous) setenv("SSL_CERT_FILE", saved.c_str(), 1);
     else unsetenv("SSL_CERT_FILE");
     EXPECT_TRUE(wc.Items[0].Success()) << (wc.reasons.empty() ? "" : wc.reasons[0]);
     EXPECT_TRUE(wc.Items[1].Success()) << (wc.reasons.empty() ? "" : wc.reasons.back());
+    EXPECT_TRUE(wc.Items[2].Success()) << (wc.reasons.empty() ? "" : wc.reasons.back());
     EXPECT_TRUE(ReadLocal(local / "s.bin") == Bytes(70000));
     EXPECT_TRUE(server.ReadFile("uploads/u.bin") == Bytes(50000, 3));
+    EXPECT_TRUE(server.ReadFile("uploads/large.bin") == Bytes(2 * 1024 * 1024, 5));
     fs::remove_all(local);
+}
+
+TEST(HttpsRoutines, AnUploadIsNeverRedirectedFromHttpsToHttp) {
+    HttpServer secure(HttpServerOptions{.tls = true});
+    HttpServer plain;
+    const char* previous = std::getenv("SSL_CERT_FILE");
+    const std::string saved = previous ? previous : "";
+    setenv("SSL_CERT_FILE", secure.Certificate().c_str(), 1);
+    const fs::path local = fs::temp_directory_path() / ("zandrel-https-redirect-" + std::to_string(::getpid()));
+    fs::create_directories(local);
+    WriteLocal(local / "u.bin", Bytes(5000));
+    FtpWebCopy wc;
+    TZandrelWebCopyItem& put = wc.Items.Add();
+    put.Protocol = wpHttpUpload;
+    put.URL = secure.Base() + "/redirect?code=307&to=" + plain.Base() + "/upload/u.bin";
+    put.TargetDir = local.string();
+    put.TargetFilename = "u.bin";
+    wc.Execute();
+    if (previous) setenv("SSL_CERT_FILE", saved.c_str(), 1);
+    else unsetenv("SSL_CERT_FILE");
+    fs::remove_all(local);
+    EXPECT_FALSE(wc.Items[0].Success());
+    ASSERT_EQ(wc.reasons.size(), 1u);
+    EXPECT_NE(wc.reasons[0].find("from https to http"), std::string::npos) << wc.reasons[0];
+    EXPECT_TRUE(plain.Requests().empty());
 }
 
 } // namespace

@@ -183,6 +183,8 @@ void EventReport::Attach(TZandrelWebCopy& wc, const JobHandlers& handlers) {
         Emit(json, "  error " + std::to_string(code) + ": " + WithReason(PrintableText(info), PrintableText(reason)));
     };
     wc.OnFileDone = [this, component](TZandrelWebCopy&, int idx) {
+        if (idx >= 0 && idx < component->Items.Count() && !component->Items[idx].Success())
+            outcomes_.EndedWithout(PrintableText(component->LastErrorReason()));
         Emit(Json{{"event", "OnFileDone"}, {"idx", idx}}, "  " + Describe(*component, idx) + " finished");
     };
     wc.OnFileStart = [this, component](TZandrelWebCopy&, int idx) {

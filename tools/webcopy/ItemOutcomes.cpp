@@ -46,6 +46,11 @@ void ItemOutcomes::MultiFileDone() { ++Current().multiFilesDone; }
 
 void ItemOutcomes::HandlerDeclined() { Current().declined = true; }
 
+void ItemOutcomes::EndedWithout(const std::string& why) {
+    Seen& seen = Current();
+    if (seen.firstProblem.empty()) seen.firstProblem = why;
+}
+
 std::vector<ItemOutcome> ItemOutcomes::Judge(const TZandrelWebCopy& wc) const {
     std::vector<ItemOutcome> outcomes;
     for (int i = 0; i < wc.Items.Count(); ++i) {

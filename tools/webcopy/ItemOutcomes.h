@@ -44,6 +44,9 @@ public:
     void Problem(const std::string& why); // an error, a source not found, a failed removal
     void MultiFileDone();
     void HandlerDeclined();
+    // An item ended without success: `why` (the component's reason, possibly empty) explains it
+    // when no event did, as for a login the person cancelled.
+    void EndedWithout(const std::string& why);
 
     // Each item's outcome once the run is over.
     std::vector<ItemOutcome> Judge(const webcopy::TZandrelWebCopy& wc) const;
