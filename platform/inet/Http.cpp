@@ -14,6 +14,7 @@
 #include "platform/inet/Failure.h"
 #include "platform/inet/FtpHandles.h"
 #include "platform/inet/HttpHandles.h"
+#include "platform/inet/ProxyBypass.h"
 
 namespace zandrel::inet {
 namespace {
@@ -169,33 +170,6 @@ Url ParseUrl(const std::string& text) {
     return url;
 }
 
-// Whether `host` is in the bypass list: entries separated by commas, semicolons or blanks; "*"
-// for every host; "<local>" for names without a dot; a name also covers its subdomains.
-bool Bypassed(const std::string& host, const std::string& bypass) {
-    const std::string name = Lower(host);
-    size_t start = 0;
-    while (start < bypass.size()) {
-        size_t end = bypass.find_first_of(",; \t", start);
-        if (end == std::string::npos) end = bypass.size();
-        std::string entry = Lower(bypass.substr(start, end - start));
-        start = end + 1;
-        if (entry.empty()) continue;
-        if (entry == "*") return true;
-        if (entry == "<local>") {
-            if (name.find('.') == std::string::npos) return true;
-            continue;
-        }
-        const size_t colon = entry.rfind(':');
-        if (colon != std::string::npos && entry.find(':') == colon) entry.resize(colon);
-        if (entry.front() == '.') entry.erase(0, 1);
-        if (name == entry) return true;
-        if (name.size() > entry.size() && name.compare(name.size() - entry.size(), entry.size(), entry) == 0 &&
-            name[name.size() - entry.size() - 1] == '.')
-            return true;
-    }
-    return false;
-}
-
 // The endpoint for `url`: the server, and the root's proxy for its scheme unless bypassed.
 HttpEndpoint EndpointFor(const RootHandle& root, const Url& url) {
     HttpEndpoint endpoint;
@@ -203,7 +177,7 @@ HttpEndpoint EndpointFor(const RootHandle& root, const Url& url) {
     endpoint.host = url.host;
     endpoint.port = url.port;
     const std::string& proxy = url.tls ? root.proxy.httpsProxy : root.proxy.httpProxy;
-    if (!proxy.empty() && !Bypassed(url.host, root.proxy.bypass)) {
+    if (!proxy.empty() && !detail::Bypassed(url.host, root.proxy.bypass)) {
         SplitHostPort(proxy, 8080, endpoint.proxyHost, endpoint.proxyPort);
         if (!root.proxy.user.empty() || !root.proxy.password.empty())
             endpoint.proxyAuthorization = BasicCredentials(root.proxy.user, root.proxy.password);
