@@ -34,6 +34,19 @@ TDateTime ServerFileDate(inet::HINTERNET request) {
     return SystemTimeToDate(rtl::SYSTEMTIME{});
 }
 
+// The failures of opening a URL that mean it leads nowhere: no such server, nobody listening,
+// or a URL that is not one.
+bool IsNotFound(inet::DWORD code) {
+    switch (code) {
+    case inet::ERROR_INTERNET_NAME_NOT_RESOLVED:
+    case inet::ERROR_INTERNET_CANNOT_CONNECT:
+    case inet::ERROR_INTERNET_UNRECOGNIZED_SCHEME:
+    case inet::ERROR_INVALID_PARAMETER:
+    case inet::ERROR_INVALID_HANDLE: return true;
+    default: return false;
+    }
+}
+
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -99,9 +112,13 @@ bool TZandrelWebCopy::HttpGetFile(int idx, const std::string& URL, const std::st
                                        : "Authorization: Basic " + Base64Encode(user + ":" + password) + "\r\n\r\n";
         request.Reset(inet::InternetOpenUrl(FHinternet, url, header, flags, 0));
         if (!request) {
-            // Named as the user gave it: the proxy credentials put into the URL stay out of
-            // events and messages.
-            ReportInetNotFound(URL);
+            // A URL that names nothing reachable is not found (named as the user gave it: the
+            // proxy credentials put into the URL stay out of events and messages). A server that
+            // was reached but could not be trusted or understood, or stopped answering, is an
+            // error with its own words: the file may well be there.
+            const inet::DWORD code = inet::GetLastError();
+            if (IsNotFound(code)) ReportInetNotFound(URL);
+            else ReportInetFailure(static_cast<int>(code), InetErrorText(code));
             return false;
         }
         if (!PumpMessages()) return false;

@@ -587,6 +587,41 @@ TEST(HttpsRoutines, DownloadAndUploadOverTls) {
     fs::remove_all(local);
 }
 
+// A server that answers, but not in a way that can be trusted or read, has not lost the file:
+// the item fails with an error that says what went wrong, not as a URL that was not found.
+TEST(HttpsRoutines, AServerThatCannotBeTrustedOrUnderstoodIsAnErrorNotAMissingUrl) {
+    HttpServer untrusted(HttpServerOptions{.tls = true}); // its certificate is in no trusted store
+    HttpServer plain;
+    const fs::path local = fs::temp_directory_path() / ("zandrel-http-errors-" + std::to_string(::getpid()));
+    fs::create_directories(local);
+    struct Case {
+        std::string url;
+        inet::DWORD code;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {untrusted.Base() + "/files/x.bin", inet::ERROR_INTERNET_SEC_CERT_ERRORS, "certificate"},
+        {plain.Base() + "/framing/twolengths", inet::ERROR_HTTP_INVALID_SERVER_RESPONSE, "two different Content-Length"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url);
+        FtpWebCopy wc;
+        TZandrelWebCopyItem& item = wc.Items.Add();
+        item.Protocol = wpHttp;
+        item.URL = c.url;
+        item.TargetDir = local.string();
+        wc.Execute();
+        EXPECT_FALSE(wc.Items[0].Success());
+        EXPECT_TRUE(Logged(wc.log, "error " + std::to_string(c.code))) << ::testing::PrintToString(wc.log);
+        EXPECT_TRUE(std::none_of(wc.log.begin(), wc.log.end(),
+                                 [](const std::string& e) { return e.rfind("notfound", 0) == 0; }));
+        ASSERT_EQ(wc.reasons.size(), 1u);
+        EXPECT_NE(wc.reasons[0].find(c.reason), std::string::npos) << wc.reasons[0];
+    }
+    EXPECT_TRUE(fs::is_empty(local));
+    fs::remove_all(local);
+}
+
 TEST(HttpsRoutines, AnUploadIsNeverRedirectedFromHttpsToHttp) {
     HttpServer secure(HttpServerOptions{.tls = true});
     HttpServer plain;
