@@ -59,7 +59,14 @@ int HexValue(char c) {
 // ("my%20file.txt" is the file "my file.txt"). Empty when that cannot be a file in the target
 // folder: nothing, "." or "..", or a name that decodes to a separator or a NUL.
 std::string LocalNameFromUrl(const std::string& url) {
-    const std::string segment = ExtractUrlFileName(url.substr(0, url.find_first_of("?#")));
+    std::string path = url.substr(0, url.find_first_of("?#"));
+    // Only the path names a file: a URL that is nothing but a server (and perhaps a user and a
+    // password) names none.
+    if (const size_t scheme = path.find("://"); scheme != std::string::npos) {
+        const size_t slash = path.find_first_of("/\\", scheme + 3);
+        path.erase(0, slash == std::string::npos ? path.size() : slash);
+    }
+    const std::string segment = ExtractUrlFileName(path);
     std::string name;
     for (size_t i = 0; i < segment.size(); ++i) {
         const int high = segment[i] == '%' && i + 2 < segment.size() ? HexValue(segment[i + 1]) : -1;
@@ -83,11 +90,13 @@ bool TZandrelWebCopy::HttpGetFile(int idx, const std::string& URL, const std::st
                                   TDateTime& FileDate, bool& NoNewVersion, TZandrelWebCopyAuthentication Authenticate,
                                   const std::string& HTTPUserID, const std::string& HTTPPassword) {
     NoNewVersion = false;
-    const std::string urlName = ExtractUrlFileName(URL);
+    // Taken from the URL with its password masked: a URL without a path has the server, and
+    // perhaps the credentials, where the name would be.
+    const std::string urlName = ExtractUrlFileName(MaskUrlPasswords(URL));
     const std::string localName = LocalNameFromUrl(URL);
     const std::string url = MakeProxyUrl(URL);
     ShowFileLine(!DisplayURL.empty() ? DisplayURL : !localName.empty() ? localName : urlName, DlgFromServerLabel,
-                 ExtractServer(url), ShowServer);
+                 ExtractServer(MaskUrlPasswords(url)), ShowServer);
     if (!PumpMessages()) return false;
 
     inet::DWORD flags = inet::INTERNET_FLAG_RELOAD | inet::INTERNET_FLAG_NO_CACHE_WRITE;

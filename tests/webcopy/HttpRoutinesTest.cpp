@@ -224,7 +224,14 @@ TEST_F(HttpRoutines, PasswordsInTheUrlAreNeverReported) {
     FtpWebCopy wc;
     Get(wc, "/x.bin").URL = "http://alice:s3cret@" + gone + "/x.bin";
     Get(wc, "/x.bin").URL = "http://alice:s3cret@" + server_.Base().substr(7) + "/cut/big.bin?bytes=10";
+    // Without a path the credentials stand where the file's name would be.
+    Get(wc, "/x.bin").URL = "http://alice:s3cret@" + server_.Base().substr(7);
+    Put(wc, "/x.bin", "").URL = "http://alice:s3cret@" + server_.Base().substr(7);
+    WriteLocal(local_ / "up.bin", "up");
+    Put(wc, "/x.bin", "up.bin").URL = "http://alice:s3cret@" + server_.Base().substr(7);
     wc.Execute();
+    for (int i = 0; i < wc.Items.Count(); ++i) EXPECT_FALSE(wc.Items[i].Success()) << i;
+    EXPECT_EQ(Names(local_), std::vector<std::string>({"up.bin"}));
     {   // The proxy's credentials, which go into the URL, are not shown in the login's caption.
         LoginScope login("", "");
         FtpWebCopy proxied;
