@@ -78,8 +78,8 @@ std::string LocalNameFromUrl(const std::string& url) {
         name += static_cast<char>(high * 16 + low);
         i += 2;
     }
-    if (name.empty() || name == "." || name == ".." || name.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos)
-        return {};
+    const bool separatorOrNul = name.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos;
+    if (name.empty() || name == "." || name == ".." || separatorOrNul) return {};
     return name;
 }
 
@@ -140,8 +140,8 @@ bool TZandrelWebCopy::HttpGetFile(int idx, const std::string& URL, const std::st
             const bool refused = !user.empty() || !password.empty();
             if (!GetLogin(caption, user, password, refused)) {
                 std::string asking;
-                if (!inet::HttpQueryInfoText(request.Get(), inet::HTTP_QUERY_HOST | inet::HTTP_QUERY_FLAG_REQUEST_HEADERS, asking))
-                    asking = server;
+                constexpr inet::DWORD kHost = inet::HTTP_QUERY_HOST | inet::HTTP_QUERY_FLAG_REQUEST_HEADERS;
+                if (!inet::HttpQueryInfoText(request.Get(), kHost, asking)) asking = server;
                 FLastErrorReason = refused ? StatusText(request.Get(), status, "Unauthorized") + " from " + asking
                                            : "login cancelled: no user name and password were given for " + asking;
                 return false;

@@ -596,7 +596,9 @@ bool HttpQueryInfoText(HINTERNET handle, DWORD infoLevel, std::string& value) {
             break;
         }
         case HTTP_QUERY_HOST:
-            if ((infoLevel & HTTP_QUERY_FLAG_REQUEST_HEADERS) == 0) throw Failure(ERROR_HTTP_HEADER_NOT_FOUND, "no Host");
+            // The Host is a header of the request, not of the response.
+            if ((infoLevel & HTTP_QUERY_FLAG_REQUEST_HEADERS) == 0)
+                throw Failure(ERROR_HTTP_HEADER_NOT_FOUND, "no Host in the response");
             value = request->host;
             break;
         case HTTP_QUERY_CONTENT_LENGTH:
