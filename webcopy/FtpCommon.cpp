@@ -5,6 +5,7 @@
 // user + password; empty: nothing kept) and FPrevTarget (the directory it was last sent to; empty:
 // unknown). FPrevTarget is either true or empty, never stale, because a delete skips its
 // directory change when the record matches.
+#include "webcopy/UrlHelpers.h"
 #include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"
 
@@ -33,7 +34,7 @@ TDateTime TZandrelWebCopy::RemoteFileDate(inet::HINTERNET Connection, const std:
 
 void TZandrelWebCopy::ReportNotFound(const std::string& url) {
     ++FReportedFailures;
-    if (OnURLNotFound) OnURLNotFound(*this, url);
+    if (OnURLNotFound) OnURLNotFound(*this, MaskUrlPasswords(url));
 }
 
 bool TZandrelWebCopy::MultiFileOutcome(bool allDone, int transferred, int notNewer, bool& NoNewVersion) {

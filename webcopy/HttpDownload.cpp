@@ -15,9 +15,11 @@ namespace {
 // ever by a server that refuses what it gives.
 constexpr int kMaxLogins = 20;
 
-std::string StatusText(inet::HINTERNET request, inet::DWORD status) {
+// "404 Not Found": the status and the server's text for it, or `usual` when it sent none.
+std::string StatusText(inet::HINTERNET request, inet::DWORD status, const std::string& usual = {}) {
     std::string reason;
     inet::HttpQueryInfoText(request, inet::HTTP_QUERY_STATUS_TEXT, reason);
+    if (reason.empty()) reason = usual;
     return std::to_string(status) + (reason.empty() ? "" : " " + reason);
 }
 
@@ -32,9 +34,54 @@ TDateTime ServerFileDate(inet::HINTERNET request) {
     return SystemTimeToDate(rtl::SYSTEMTIME{});
 }
 
-// A name the URL gives that can be a file in the target folder: not empty, not "." or "..".
-// (ExtractUrlFileName already took it from after the last "/" or "\".)
-bool IsUsableName(const std::string& name) { return !name.empty() && name != "." && name != ".."; }
+// The failures of opening a URL that mean it leads nowhere: no such server, nobody listening,
+// or a URL that is not one.
+bool IsNotFound(inet::DWORD code) {
+    switch (code) {
+    case inet::ERROR_INTERNET_NAME_NOT_RESOLVED:
+    case inet::ERROR_INTERNET_CANNOT_CONNECT:
+    case inet::ERROR_INTERNET_UNRECOGNIZED_SCHEME:
+    case inet::ERROR_INVALID_PARAMETER:
+    case inet::ERROR_INVALID_HANDLE: return true;
+    default: return false;
+    }
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The name a file from `url` is saved under: the last segment of its path, without the query
+// and the fragment, and with its percent-escapes decoded, as the server itself reads them
+// ("my%20file.txt" is the file "my file.txt"). Empty when that cannot be a file in the target
+// folder: nothing, "." or "..", or a name that decodes to a separator or a NUL.
+std::string LocalNameFromUrl(const std::string& url) {
+    std::string path = url.substr(0, url.find_first_of("?#"));
+    // Only the path names a file: a URL that is nothing but a server (and perhaps a user and a
+    // password) names none.
+    if (const size_t scheme = path.find("://"); scheme != std::string::npos) {
+        const size_t slash = path.find_first_of("/\\", scheme + 3);
+        path.erase(0, slash == std::string::npos ? path.size() : slash);
+    }
+    const std::string segment = ExtractUrlFileName(path);
+    std::string name;
+    for (size_t i = 0; i < segment.size(); ++i) {
+        const int high = segment[i] == '%' && i + 2 < segment.size() ? HexValue(segment[i + 1]) : -1;
+        const int low = high >= 0 ? HexValue(segment[i + 2]) : -1;
+        if (low < 0) {
+            name += segment[i];
+            continue;
+        }
+        name += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    const bool separatorOrNul = name.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos;
+    if (name.empty() || name == "." || name == ".." || separatorOrNul) return {};
+    return name;
+}
 
 } // namespace
 
@@ -43,18 +90,25 @@ bool TZandrelWebCopy::HttpGetFile(int idx, const std::string& URL, const std::st
                                   TDateTime& FileDate, bool& NoNewVersion, TZandrelWebCopyAuthentication Authenticate,
                                   const std::string& HTTPUserID, const std::string& HTTPPassword) {
     NoNewVersion = false;
-    const std::string urlName = ExtractUrlFileName(URL);
+    // Taken from the URL with its password masked: a URL without a path has the server, and
+    // perhaps the credentials, where the name would be.
+    const std::string urlName = ExtractUrlFileName(MaskUrlPasswords(URL));
+    const std::string localName = LocalNameFromUrl(URL);
     const std::string url = MakeProxyUrl(URL);
-    ShowFileLine(DisplayURL.empty() ? urlName : DisplayURL, DlgFromServerLabel, ExtractServer(url), ShowServer);
+    ShowFileLine(!DisplayURL.empty() ? DisplayURL : !localName.empty() ? localName : urlName, DlgFromServerLabel,
+                 ExtractServer(MaskUrlPasswords(url)), ShowServer);
     if (!PumpMessages()) return false;
 
     inet::DWORD flags = inet::INTERNET_FLAG_RELOAD | inet::INTERNET_FLAG_NO_CACHE_WRITE;
     if (HTTPKeepAliveAuthentication) flags |= inet::INTERNET_FLAG_KEEP_CONNECTION;
-    const std::string caption = "Connect to " + ExtractUrlHost(url);
+    // The server as the URL names it; a password in the URL (the item's, or the proxy's put in
+    // by MakeProxyUrl) is not shown.
+    const std::string server = ExtractUrlHost(MaskUrlPasswords(url));
+    const std::string caption = "Connect to " + server;
     std::string user = HTTPUserID;
     std::string password = HTTPPassword;
     // A cancelled login raises no event; the reason still says why the item did nothing.
-    const std::string loginCancelled = "login cancelled: no user name and password were given for " + ExtractUrlHost(url);
+    const std::string loginCancelled = "login cancelled: no user name and password were given for " + server;
     if (Authenticate == waAlways && (user.empty() || password.empty()) && !GetLogin(caption, user, password)) {
         FLastErrorReason = loginCancelled;
         return false;
@@ -67,17 +121,29 @@ bool TZandrelWebCopy::HttpGetFile(int idx, const std::string& URL, const std::st
                                        : "Authorization: Basic " + Base64Encode(user + ":" + password) + "\r\n\r\n";
         request.Reset(inet::InternetOpenUrl(FHinternet, url, header, flags, 0));
         if (!request) {
-            // Named as the user gave it: the proxy credentials put into the URL stay out of
-            // events and messages.
-            ReportInetNotFound(URL);
+            // A URL that names nothing reachable is not found (named as the user gave it: the
+            // proxy credentials put into the URL stay out of events and messages). A server that
+            // was reached but could not be trusted or understood, or stopped answering, is an
+            // error with its own words: the file may well be there.
+            const inet::DWORD code = inet::GetLastError();
+            if (IsNotFound(code)) ReportInetNotFound(URL);
+            else ReportInetFailure(static_cast<int>(code), InetErrorText(code));
             return false;
         }
         if (!PumpMessages()) return false;
         inet::DWORD status = 0;
         inet::HttpQueryInfo(request.Get(), inet::HTTP_QUERY_STATUS_CODE | inet::HTTP_QUERY_FLAG_NUMBER, status);
         if (status == 401 && Authenticate != waNever && logins < kMaxLogins) {
-            if (!GetLogin(caption, user, password)) {
-                FLastErrorReason = loginCancelled;
+            // Credentials that went with the request were refused: the question says so, and
+            // without an answer the refusal is the reason. Named is the server that asked, which
+            // after a redirect is not the one in the URL.
+            const bool refused = !user.empty() || !password.empty();
+            if (!GetLogin(caption, user, password, refused)) {
+                std::string asking;
+                constexpr inet::DWORD kHost = inet::HTTP_QUERY_HOST | inet::HTTP_QUERY_FLAG_REQUEST_HEADERS;
+                if (!inet::HttpQueryInfoText(request.Get(), kHost, asking)) asking = server;
+                FLastErrorReason = refused ? StatusText(request.Get(), status, "Unauthorized") + " from " + asking
+                                           : "login cancelled: no user name and password were given for " + asking;
                 return false;
             }
             continue;
@@ -109,11 +175,11 @@ bool TZandrelWebCopy::HttpGetFile(int idx, const std::string& URL, const std::st
         }
     }
 
-    const std::string name = TargetFilename.empty() ? urlName : TargetFilename;
+    const std::string name = TargetFilename.empty() ? localName : TargetFilename;
     std::string path = JoinDirFile(TargetDir, name);
     FLastFile = path;
     FLastDir = TargetDir;
-    if (TargetFilename.empty() && !IsUsableName(urlName)) {
+    if (TargetFilename.empty() && localName.empty()) {
         // "http://server/" or ".../.." names no file: writing there would mean the folder itself
         // or the one above it.
         FLastErrorReason = "the URL names no file to save (\"" + urlName + "\")";
@@ -145,8 +211,9 @@ bool TZandrelWebCopy::HttpGetFile(int idx, const std::string& URL, const std::st
         ReportError(errWriteTarget, kMsgWriteTarget + path);
         return false;
     }
-    // An empty body leaves an empty file, but no data arrived: not counted as a download.
-    return total > 0;
+    // An empty body, read to its end, is an empty file: as much a download as any other, and the
+    // same as an FTP download of an empty file.
+    return true;
 }
 
 } // namespace zandrel::webcopy

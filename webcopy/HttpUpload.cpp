@@ -3,6 +3,7 @@
 #include "platform/rtl/FileSystem.h"
 #include "webcopy/FtpLocalFile.h"
 #include "webcopy/FtpSupport.h"
+#include "webcopy/UrlHelpers.h"
 #include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"
 
@@ -46,9 +47,11 @@ bool IsHttpsUrl(const std::string& url) { return HasScheme(url, "https://"); }
 bool TZandrelWebCopy::HttpPutFile(const std::string& URL, const std::string& TargetDir,
                                   const std::string& TargetFilename, TZandrelWebCopyHTTPCommand HTTPCommand) {
     PlayClip(kUploadClip);
-    const std::string urlName = ExtractUrlFileName(URL);
+    // Taken from the URL with its password masked: a URL without a path has the server, and
+    // perhaps the credentials, where the name would be, and the name goes into messages.
+    const std::string urlName = ExtractUrlFileName(MaskUrlPasswords(URL));
     const std::string url = MakeProxyUrl(URL);
-    ShowFileLine(urlName, DlgToServerLabel, ExtractServer(url), ShowServer);
+    ShowFileLine(urlName, DlgToServerLabel, ExtractServer(MaskUrlPasswords(url)), ShowServer);
 
     const std::string path = JoinDirFile(TargetDir, TargetFilename.empty() ? urlName : TargetFilename);
     if (!rtl::FileExists(path)) {
@@ -97,7 +100,10 @@ TZandrelWebCopy::UploadOutcome TZandrelWebCopy::HttpPutOnce(const std::string& U
                                                             std::string& StatusText, std::string& Location) {
     // The server name keeps a port the URL gives ("server:81"), and an https URL goes over TLS:
     // the request reaches the server the URL names, the way the URL says.
-    const std::string server = ExtractServer(URL);
+    // ExtractServer keeps the user information of a URL without a path; the upload sends no
+    // credentials, and the server's name goes into messages.
+    std::string server = ExtractServer(URL);
+    server.erase(0, server.rfind('@') == std::string::npos ? 0 : server.rfind('@') + 1);
     const std::string object = RemoveServer(URL);
     const bool tls = IsHttpsUrl(URL);
     ScopedInetHandle connection(inet::InternetConnect(FHinternet, server,

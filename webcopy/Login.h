@@ -14,11 +14,15 @@ namespace zandrel::webcopy {
 // when they cancelled.
 using LoginHandler = std::function<bool(const std::string& Caption, std::string& UserName, std::string& Password)>;
 
+// What the dialog says when the server refused the user name and password it was given.
+inline constexpr const char* kLoginRefused = "user name or password refused; try again";
+
 // Asks the installed handler, or else shows the login dialog with `Caption` as its title. The
-// dialog starts with both fields empty: the values passed in are not shown. A Ctrl-C that comes
-// while it is up cancels it and stays pending for the work that asked (its Cancel button then
-// stops the whole run); with a Ctrl-C already pending nobody is asked.
-bool GetLogin(const std::string& Caption, std::string& UserName, std::string& Password);
+// dialog starts with both fields empty: the values passed in are not shown. `Refused`: the server
+// refused `UserName` and a password; the dialog says so and starts with that user name. A Ctrl-C
+// that comes while it is up cancels it and stays pending for the work that asked (its Cancel
+// button then stops the whole run); with a Ctrl-C already pending nobody is asked.
+bool GetLogin(const std::string& Caption, std::string& UserName, std::string& Password, bool Refused = false);
 // Installs `handler` for the process and returns the previous one; an empty handler brings the
 // dialog back.
 LoginHandler SetLoginHandler(LoginHandler handler);

@@ -52,6 +52,9 @@ TWcLoginForm::TWcLoginForm(ui::Form* owner) : form_(ui::CreateForm(owner)) {
     Label2->SetCaption("&Password:");
     Label2->SetFocusControl(Edit2);
 
+    Label3 = Place<ui::Label>(f, "Label3", 16, 136, 281, 13);
+    Label3->SetVisible(false);
+
     Button1 = AddButton(f, "Button1", "OK", 144, ui::ModalResult::Ok);
     Button1->SetDefault(true);
     Button2 = AddButton(f, "Button2", "Cancel", 224, ui::ModalResult::Cancel);

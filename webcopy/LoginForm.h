@@ -1,6 +1,7 @@
 #pragma once
 // The login dialog of the HTTP download: a banner, the user name, the password (masked) and OK or
-// Cancel. Its caption names the server that asks. Built on the UI port, so a window or the
+// Cancel. Its caption names the server that asks; when the server refused what was given, a line
+// above the buttons says so. Built on the UI port, so a window or the
 // terminal shows it, whichever backend the program installed.
 #include <memory>
 
@@ -25,6 +26,7 @@ public:
     ui::Edit* Edit2; // password
     ui::Button* Button1; // OK
     ui::Button* Button2; // Cancel
+    ui::Label* Label3;   // why the dialog asks again; hidden on the first question
 
 private:
     std::unique_ptr<ui::Form> form_;

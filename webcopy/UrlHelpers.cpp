@@ -57,4 +57,25 @@ std::string ExtractUrlHost(const std::string& URL) {
     return s;
 }
 
+std::string MaskUrlPasswords(const std::string& Text) {
+    std::string out;
+    size_t copied = 0;
+    for (size_t scheme = Text.find("://"); scheme != std::string::npos; scheme = Text.find("://", scheme + 3)) {
+        // The server part ends where the path, the query or the fragment begins, or where the URL
+        // ends inside a sentence; the user information is what comes before its last "@".
+        const size_t start = scheme + 3;
+        size_t end = Text.find_first_of("/?# \t\r\n\"'<>", start);
+        if (end == std::string::npos) end = Text.size();
+        const size_t at = Text.rfind('@', end - 1);
+        if (at == std::string::npos || at < start || end == start) continue;
+        const size_t colon = Text.find(':', start);
+        if (colon == std::string::npos || colon + 1 >= at) continue; // no password, or an empty one
+        out.append(Text, copied, colon + 1 - copied);
+        out += "*password*";
+        copied = at;
+    }
+    out.append(Text, copied, std::string::npos);
+    return out;
+}
+
 } // namespace zandrel::webcopy

@@ -2,6 +2,7 @@
 
 #include "webcopy/UiForms.h"
 #include "webcopy/CopyThread.h"
+#include "webcopy/UrlHelpers.h"
 
 namespace zandrel::webcopy {
 namespace {
@@ -39,10 +40,12 @@ int TZandrelWebCopy::NumInetItems() const {
     return n;
 }
 
+std::string TZandrelWebCopy::LastErrorReason() const { return MaskUrlPasswords(FLastErrorReason); }
+
 void TZandrelWebCopy::ReportError(int Code, const std::string& Info) {
     ++FReportedFailures;
     if (OnError) OnError(*this, Code);
-    if (OnErrorInfo) OnErrorInfo(*this, Code, Info);
+    if (OnErrorInfo) OnErrorInfo(*this, Code, MaskUrlPasswords(Info));
 }
 
 void TZandrelWebCopy::SetItemResults(TZandrelWebCopyItem& Item, bool Success, bool Cancelled, bool NoNewVersion) {

@@ -113,8 +113,9 @@ public:
     const std::string& ElapsedTimeStr() const { return FElapsedTimeStr; }
     // Why the last OnError/OnErrorInfo happened, in words a person can act on: the server's last
     // reply ("530 Login incorrect."), the system error ("Connection refused") or the timeout ("no
-    // answer within 30 s"). Read it inside those events; empty when the cause is not known.
-    const std::string& LastErrorReason() const { return FLastErrorReason; }
+    // answer within 30 s"). Read it inside those events; empty when the cause is not known. A URL
+    // in it shows no password.
+    std::string LastErrorReason() const;
     // Set when the dialog was closed through Open file or Open folder.
     bool FormClosed() const { return FFormClosed; }
     void SetFormClosed(bool Value) { FFormClosed = Value; }

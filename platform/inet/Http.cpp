@@ -595,6 +595,12 @@ bool HttpQueryInfoText(HINTERNET handle, DWORD infoLevel, std::string& value) {
             value = ResolveLocation(RequestUrl(*request), response.get("Location"));
             break;
         }
+        case HTTP_QUERY_HOST:
+            // The Host is a header of the request, not of the response.
+            if ((infoLevel & HTTP_QUERY_FLAG_REQUEST_HEADERS) == 0)
+                throw Failure(ERROR_HTTP_HEADER_NOT_FOUND, "no Host in the response");
+            value = request->host;
+            break;
         case HTTP_QUERY_CONTENT_LENGTH:
         case HTTP_QUERY_LAST_MODIFIED:
         case HTTP_QUERY_CONTENT_DISPOSITION: {

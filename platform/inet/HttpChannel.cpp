@@ -5,6 +5,7 @@
 #include <Poco/Net/SSLException.h>
 #include <Poco/Net/SSLManager.h>
 #include <Poco/Net/SecureStreamSocket.h>
+#include <Poco/String.h>
 
 #include <openssl/x509v3.h>
 #include <poll.h>
@@ -62,10 +63,49 @@ std::optional<uint64_t> ParseDecimal(std::string_view text) {
     return value;
 }
 
-bool HasToken(const std::string& list, std::string_view token) {
-    std::string lower = list;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower.find(token) != std::string::npos;
+std::string Trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return std::string(text);
+}
+
+// Every value of the header `name`, over all its lines, split at the commas of a list.
+std::vector<std::string> ListValues(const Poco::Net::HTTPResponse& response, const std::string& name) {
+    std::vector<std::string> values;
+    for (auto it = response.find(name); it != response.end() && Poco::icompare(it->first, name) == 0; ++it) {
+        const std::string& line = it->second;
+        for (size_t start = 0;;) {
+            const size_t comma = line.find(',', start);
+            std::string value = Trimmed(std::string_view(line).substr(start, comma - start));
+            if (!value.empty()) values.push_back(std::move(value));
+            if (comma == std::string::npos) break;
+            start = comma + 1;
+        }
+    }
+    return values;
+}
+
+// The body's length from Content-Length. A length given more than once must say the same each
+// time: two different ones mean that something on the way split or joined messages, and which
+// one is true cannot be known, so the response is refused rather than cut at either.
+// Empty `problem` with the length, or what is wrong with the headers.
+std::optional<uint64_t> ContentLength(const Poco::Net::HTTPResponse& response, std::string& problem) {
+    std::optional<uint64_t> length;
+    for (const std::string& text : ListValues(response, "Content-Length")) {
+        const std::optional<uint64_t> value = ParseDecimal(text);
+        if (!value) {
+            problem = "an unreadable Content-Length: " + text.substr(0, 40);
+            return std::nullopt;
+        }
+        if (length && *length != *value) {
+            problem = "two different Content-Length headers (" + std::to_string(*length) + " and " +
+                      std::to_string(*value) + ")";
+            return std::nullopt;
+        }
+        length = value;
+    }
+    if (!length) problem = "an empty Content-Length";
+    return length;
 }
 
 } // namespace
@@ -327,11 +367,24 @@ Poco::Net::HTTPResponse HttpChannel::ReadHeadWithin(bool headRequest, Millis bud
         if (headRequest || status == 204 || status == 304 || status / 100 == 1) {
             framing_ = Framing::None;
             bodyDone_ = true;
-        } else if (HasToken(response.get("Transfer-Encoding", ""), "chunked")) {
+        } else if (response.has("Transfer-Encoding")) {
+            // Only chunked is taken apart here. Anything else (gzip, chunked; chunked twice) would
+            // be stored still encoded, as if it were the file.
+            const std::vector<std::string> codings = ListValues(response, "Transfer-Encoding");
+            if (codings.size() != 1 || Poco::icompare(codings.front(), "chunked") != 0) {
+                std::string named;
+                for (const std::string& coding : codings) named += (named.empty() ? "" : ", ") + coding;
+                Broken(ERROR_HTTP_INVALID_SERVER_RESPONSE,
+                       "a Transfer-Encoding this program does not decode: " + named.substr(0, 60));
+            }
             framing_ = Framing::Chunked;
+            // A length beside the chunks is ignored; such a message may have been meant to slip
+            // past something on the way, so the connection is not used again.
+            if (response.has("Content-Length")) keepAlive_ = false;
         } else if (response.has("Content-Length")) {
-            const std::optional<uint64_t> length = ParseDecimal(response.get("Content-Length"));
-            if (!length) Broken(ERROR_HTTP_INVALID_SERVER_RESPONSE, "an unreadable Content-Length: " + response.get("Content-Length"));
+            std::string problem;
+            const std::optional<uint64_t> length = ContentLength(response, problem);
+            if (!length) Broken(ERROR_HTTP_INVALID_SERVER_RESPONSE, problem);
             framing_ = Framing::Length;
             remaining_ = *length;
             bodyDone_ = remaining_ == 0;

@@ -55,8 +55,10 @@ inline constexpr DWORD HTTP_QUERY_STATUS_CODE = 19;
 inline constexpr DWORD HTTP_QUERY_STATUS_TEXT = 20;
 inline constexpr DWORD HTTP_QUERY_LOCATION = 33;
 inline constexpr DWORD HTTP_QUERY_CONTENT_DISPOSITION = 47;
+inline constexpr DWORD HTTP_QUERY_HOST = 55;
 inline constexpr DWORD HTTP_QUERY_FLAG_NUMBER = 0x20000000;
 inline constexpr DWORD HTTP_QUERY_FLAG_SYSTEMTIME = 0x40000000;
+inline constexpr DWORD HTTP_QUERY_FLAG_REQUEST_HEADERS = 0x80000000;
 
 // Flags.
 inline constexpr DWORD INTERNET_FLAG_PASSIVE = 0x08000000;
@@ -205,7 +207,9 @@ bool HttpEndRequest(HINTERNET request, DWORD flags, DWORD_PTR context);
 // HTTP_QUERY_STATUS_CODE | FLAG_NUMBER, HTTP_QUERY_CONTENT_LENGTH | FLAG_NUMBER: a number (the
 // 32-bit form fails with ERROR_INVALID_PARAMETER above 4 GiB - 1; use the 64-bit form).
 // HTTP_QUERY_LAST_MODIFIED | FLAG_SYSTEMTIME: the time in UTC. Without a modifier: the text
-// (STATUS_TEXT, CONTENT_DISPOSITION; LOCATION made absolute against the request's URL). A
+// (STATUS_TEXT, CONTENT_DISPOSITION; LOCATION made absolute against the request's URL).
+// HTTP_QUERY_HOST | FLAG_REQUEST_HEADERS: the Host the request went to, after any redirects
+// ("server" or "server:port"): the server that gave the answer. A
 // missing or unreadable header fails with ERROR_HTTP_HEADER_NOT_FOUND and leaves the value as it
 // was.
 bool HttpQueryInfo(HINTERNET request, DWORD infoLevel, DWORD& value);

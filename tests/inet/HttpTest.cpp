@@ -3,6 +3,7 @@
 // unsafe input, and certificates.
 #include <cstdlib>
 #include <string>
+#include <vector>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -187,6 +188,37 @@ TEST_F(HttpLayer, ABodyCutShortFails) {
         EXPECT_FALSE(ReadAll(request.Get(), body, error));
         EXPECT_EQ(error, ERROR_INTERNET_CONNECTION_ABORTED);
         EXPECT_NE(InternetLastFailureReason().find("short"), std::string::npos) << InternetLastFailureReason();
+    }
+}
+
+// Framings a body cannot be read from safely are refused before any byte of it is handed out;
+// those that say the same thing twice, or a length beside chunks, are read as the chunks or the
+// one length say.
+TEST_F(HttpLayer, AmbiguousOrUndecodableFramingIsRefused) {
+    struct Case {
+        std::string kind;
+        std::string refusal; // empty: the body is read
+    };
+    const std::vector<Case> cases = {
+        {"twolengths", "two different Content-Length headers (5 and 11)"},
+        {"gzipchunked", "a Transfer-Encoding this program does not decode: gzip, chunked"},
+        {"samelengths", ""},
+        {"chunkedlength", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        ScopedHandle request(InternetOpenUrl(root_.Get(), server_.Base() + "/framing/" + c.kind, "", 0, 0));
+        if (!c.refusal.empty()) {
+            EXPECT_FALSE(request);
+            EXPECT_EQ(GetLastError(), ERROR_HTTP_INVALID_SERVER_RESPONSE);
+            EXPECT_EQ(InternetLastFailureReason(), c.refusal);
+            continue;
+        }
+        ASSERT_TRUE(request) << InternetLastFailureReason();
+        std::string body;
+        DWORD error = 0;
+        EXPECT_TRUE(ReadAll(request.Get(), body, error)) << InternetLastFailureReason();
+        EXPECT_EQ(body, "hello world");
     }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "fixtures/FtpServer.h"
 #include "fixtures/HttpServer.h"
 #include "support/RunProcess.h"
 #include "tools/JobRun.h"
@@ -70,6 +71,47 @@ TEST(WebcopyHttpJob, AnItemWhoseLoginWasCancelledSaysSo) {
     EXPECT_EQ(done.at("items")[0].at("Status"), "Failed");
     EXPECT_EQ(done.at("items")[0].at("Reason"),
               "login cancelled: no user name and password were given for 127.0.0.1:" + std::to_string(server.Port()));
+}
+
+// Credentials given with the item and refused, with nobody to ask for others: the refusal is the
+// reason, from the server that gave it.
+TEST(WebcopyHttpJob, RefusedCredentialsWithNobodyToAskSayWhoRefusedThem) {
+    test::HttpServer server;
+    test::HttpServer other;
+    TempDir dir{"webcopy-http-refused"};
+    other.WriteFile("s.txt", "secret");
+    const Json items = Json::array({
+        Json{{"Protocol", "wpHttp"}, {"URL", server.Base() + "/redirect?to=" + other.Base() + "/auth/s.txt"},
+             {"TargetDir", dir / "got"}, {"Authenticate", "waAuto"}, {"HTTPUserID", "alice"}, {"HTTPPassword", "wrong"}},
+    });
+    const ProcessResult run = RunItems(dir, items);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.out.find("\"Reason\":\"401 Unauthorized from 127.0.0.1:" + std::to_string(other.Port()) + "\""),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("login cancelled"), std::string::npos) << run.out;
+}
+
+// A password in an item's URL is shown masked in every line the tool writes, in either format.
+TEST(WebcopyHttpJob, PasswordsInUrlsAreMaskedInTheOutput) {
+    test::HttpServer server;
+    TempDir dir{"webcopy-http-masked"};
+    const std::string gone = "127.0.0.1:" + std::to_string(test::UnusedLocalPort());
+    const Json items = Json::array({
+        Json{{"Protocol", "wpHttp"}, {"URL", "http://alice:s3cret@" + gone + "/f.bin"}, {"TargetDir", dir / "got"}},
+        Json{{"Protocol", "wpHttp"}, {"URL", "http://alice:s3cret@" + server.Base().substr(7) + "/status/404"},
+             {"TargetDir", dir / "got"}},
+    });
+    const std::string job = dir / "job.json";
+    zandrel::testing::WriteFile(job, Json{{"ShowDialog", false}, {"Items", items}}.dump(2));
+    for (const char* format : {"--json", "--text"}) {
+        SCOPED_TRACE(format);
+        const ProcessResult run = zandrel::testing::RunProcess({ZANDREL_WEBCOPY_TOOL, "--ui=terminal", format, job},
+                                                               {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}});
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        EXPECT_EQ((run.out + run.err).find("s3cret"), std::string::npos) << run.out << run.err;
+        EXPECT_NE(run.out.find("alice:*password*@" + gone), std::string::npos) << run.out;
+    }
 }
 
 } // namespace

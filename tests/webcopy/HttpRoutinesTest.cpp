@@ -179,6 +179,76 @@ TEST_F(HttpRoutines, ALoginThatNeverSucceedsEndsInTheServersRefusal) {
     EXPECT_GT(login.captions.size(), 1u);
 }
 
+// A login that is not given ends the item with the reason: the server's refusal when credentials
+// had gone with the request, else that none were given; either way naming the server that asked,
+// which after a redirect is not the one in the URL. A retry says that the last answer was refused
+// and starts with its user name.
+TEST_F(HttpRoutines, AnUnansweredLoginNamesTheServerThatAskedAndWhy) {
+    HttpServer other;
+    other.WriteFile("s.txt", "s");
+    server_.WriteFile("s.txt", "s");
+    const std::string here = "127.0.0.1:" + std::to_string(server_.Port());
+    const std::string there = "127.0.0.1:" + std::to_string(other.Port());
+    struct Case {
+        std::string path;
+        std::string user, password;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {"/auth/s.txt", "alice", "wrong", "401 Unauthorized from " + here},
+        {"/redirect?to=" + other.Base() + "/auth/s.txt", "alice", "wrong", "401 Unauthorized from " + there},
+        {"/auth/s.txt", "", "", "login cancelled: no user name and password were given for " + here},
+        {"/redirect?to=" + other.Base() + "/auth/s.txt", "", "",
+         "login cancelled: no user name and password were given for " + there},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path + " " + c.user);
+        LoginScope login("", "");
+        FtpWebCopy wc;
+        TZandrelWebCopyItem& item = Get(wc, c.path, "s.txt");
+        item.Authenticate = waAuto;
+        item.HTTPUserID = c.user;
+        item.HTTPPassword = c.password;
+        wc.Execute();
+        EXPECT_FALSE(wc.Items[0].Success());
+        EXPECT_EQ(wc.LastErrorReason(), c.reason);
+        EXPECT_EQ(login.captions.size(), 1u);
+    }
+}
+
+// Passwords in a URL stay out of every event and reason, whoever put them there.
+TEST_F(HttpRoutines, PasswordsInTheUrlAreNeverReported) {
+    server_.WriteFile("big.bin", Bytes(100000));
+    server_.WriteFile("s.txt", "s");
+    const std::string gone = "127.0.0.1:" + std::to_string(test::UnusedLocalPort());
+    FtpWebCopy wc;
+    Get(wc, "/x.bin").URL = "http://alice:s3cret@" + gone + "/x.bin";
+    Get(wc, "/x.bin").URL = "http://alice:s3cret@" + server_.Base().substr(7) + "/cut/big.bin?bytes=10";
+    // Without a path the credentials stand where the file's name would be.
+    Get(wc, "/x.bin").URL = "http://alice:s3cret@" + server_.Base().substr(7);
+    Put(wc, "/x.bin", "").URL = "http://alice:s3cret@" + server_.Base().substr(7);
+    WriteLocal(local_ / "up.bin", "up");
+    Put(wc, "/x.bin", "up.bin").URL = "http://alice:s3cret@" + server_.Base().substr(7);
+    wc.Execute();
+    for (int i = 0; i < wc.Items.Count(); ++i) EXPECT_FALSE(wc.Items[i].Success()) << i;
+    EXPECT_EQ(Names(local_), std::vector<std::string>({"up.bin"}));
+    {   // The proxy's credentials, which go into the URL, are not shown in the login's caption.
+        LoginScope login("", "");
+        FtpWebCopy proxied;
+        Get(proxied, "/auth/s.txt").Authenticate = waAuto;
+        proxied.ProxyUserID = "proxyuser";
+        proxied.ProxyPassword = "proxys3cret";
+        proxied.Execute();
+        EXPECT_EQ(login.captions,
+                  std::vector<std::string>({"Connect to proxyuser:*password*@" + server_.Base().substr(7)}));
+    }
+    EXPECT_TRUE(Logged(wc.log, "notfound http://alice:*password*@" + gone + "/x.bin"));
+    EXPECT_TRUE(Logged(wc.log, "errorinfo 4 Error reading source file http://alice:*password*@" +
+                                   server_.Base().substr(7) + "/cut/big.bin?bytes=10"));
+    for (const std::string& entry : wc.log) EXPECT_EQ(entry.find("s3cret"), std::string::npos) << entry;
+    for (const std::string& reason : wc.reasons) EXPECT_EQ(reason.find("s3cret"), std::string::npos) << reason;
+}
+
 TEST_F(HttpRoutines, CopyNewerOnlyComparesWithTheServersDate) {
     constexpr int64_t kServerTime = 1700000000;
     SetMtime(server_.WriteFile("d.txt", "dated"), kServerTime);
@@ -252,10 +322,36 @@ TEST_F(HttpRoutines, ABrokenDownloadFailsAndLeavesTheExistingFileAlone) {
     EXPECT_EQ(Names(local_), std::vector<std::string>({"big.bin"})); // no temporary file left
 }
 
+// A file is saved under the name the server knows it by: escapes decoded, the query left out.
+TEST_F(HttpRoutines, LocalNamesAreDecodedAndLeaveTheQueryOut) {
+    server_.WriteFile("my file \xC3\xBC.txt", "spaced");
+    server_.WriteFile("plain.txt", "plain");
+    struct Case {
+        std::string path;
+        std::string saved;
+    };
+    const std::vector<Case> cases = {
+        {"/files/my%20file%20%C3%BC.txt", "my file \xC3\xBC.txt"},
+        {"/chunked/plain.txt?x=1&y=2", "plain.txt"},
+        {"/files/plain.txt#part", "plain.txt"},
+        {"/echo/100%25%zz%4", "100%%zz%4"}, // a "%" that starts no escape stays as it is
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        fs::remove_all(local_);
+        FtpWebCopy wc;
+        Get(wc, c.path);
+        wc.Execute();
+        EXPECT_TRUE(wc.Items[0].Success());
+        EXPECT_EQ(Names(local_), std::vector<std::string>({c.saved}));
+    }
+}
+
 TEST_F(HttpRoutines, NamesFromTheUrlNeverLeaveTheTargetFolder) {
     const fs::path target = local_ / "in";
     fs::create_directories(target);
-    for (const std::string path : {"/echo/..", "/echo/", "/echo/."}) {
+    for (const std::string path : {"/echo/..", "/echo/", "/echo/.", "/echo/%2e%2E", "/echo/a%2Fb", "/echo/a%5Cb",
+                                   "/echo/a%00b", "/echo/?x=1"}) {
         SCOPED_TRACE(path);
         FtpWebCopy wc;
         TZandrelWebCopyItem& item = Get(wc, path);
@@ -268,14 +364,19 @@ TEST_F(HttpRoutines, NamesFromTheUrlNeverLeaveTheTargetFolder) {
     EXPECT_EQ(Names(local_), std::vector<std::string>({"in"}));
 }
 
-TEST_F(HttpRoutines, AnEmptyBodyLeavesAnEmptyFileButIsNoDownload) {
+// An empty file is a file: downloaded, it is there (replacing an older one) and the item succeeds.
+TEST_F(HttpRoutines, AnEmptyFileIsDownloadedLikeAnyOther) {
     server_.WriteFile("empty.txt", "");
+    WriteLocal(local_ / "old.txt", "the old content");
     FtpWebCopy wc;
     Get(wc, "/files/empty.txt");
+    Get(wc, "/chunked/empty.txt", "old.txt");
     wc.Execute();
-    EXPECT_FALSE(wc.Items[0].Success());
-    EXPECT_TRUE(fs::exists(local_ / "empty.txt"));
+    for (int i = 0; i < 2; ++i) EXPECT_TRUE(wc.Items[i].Success()) << i;
+    EXPECT_TRUE(wc.reasons.empty());
+    EXPECT_EQ(Names(local_), std::vector<std::string>({"empty.txt", "old.txt"}));
     EXPECT_EQ(fs::file_size(local_ / "empty.txt"), 0u);
+    EXPECT_EQ(fs::file_size(local_ / "old.txt"), 0u);
 }
 
 TEST_F(HttpRoutines, CancelStopsAStalledDownloadAndKeepsTheOldFile) {
@@ -490,6 +591,41 @@ TEST(HttpsRoutines, DownloadAndUploadOverTls) {
     EXPECT_TRUE(ReadLocal(local / "s.bin") == Bytes(70000));
     EXPECT_TRUE(server.ReadFile("uploads/u.bin") == Bytes(50000, 3));
     EXPECT_TRUE(server.ReadFile("uploads/large.bin") == Bytes(2 * 1024 * 1024, 5));
+    fs::remove_all(local);
+}
+
+// A server that answers, but not in a way that can be trusted or read, has not lost the file:
+// the item fails with an error that says what went wrong, not as a URL that was not found.
+TEST(HttpsRoutines, AServerThatCannotBeTrustedOrUnderstoodIsAnErrorNotAMissingUrl) {
+    HttpServer untrusted(HttpServerOptions{.tls = true}); // its certificate is in no trusted store
+    HttpServer plain;
+    const fs::path local = fs::temp_directory_path() / ("zandrel-http-errors-" + std::to_string(::getpid()));
+    fs::create_directories(local);
+    struct Case {
+        std::string url;
+        inet::DWORD code;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {untrusted.Base() + "/files/x.bin", inet::ERROR_INTERNET_SEC_CERT_ERRORS, "certificate"},
+        {plain.Base() + "/framing/twolengths", inet::ERROR_HTTP_INVALID_SERVER_RESPONSE, "two different Content-Length"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url);
+        FtpWebCopy wc;
+        TZandrelWebCopyItem& item = wc.Items.Add();
+        item.Protocol = wpHttp;
+        item.URL = c.url;
+        item.TargetDir = local.string();
+        wc.Execute();
+        EXPECT_FALSE(wc.Items[0].Success());
+        EXPECT_TRUE(Logged(wc.log, "error " + std::to_string(c.code))) << ::testing::PrintToString(wc.log);
+        EXPECT_TRUE(std::none_of(wc.log.begin(), wc.log.end(),
+                                 [](const std::string& e) { return e.rfind("notfound", 0) == 0; }));
+        ASSERT_EQ(wc.reasons.size(), 1u);
+        EXPECT_NE(wc.reasons[0].find(c.reason), std::string::npos) << wc.reasons[0];
+    }
+    EXPECT_TRUE(fs::is_empty(local));
     fs::remove_all(local);
 }
 

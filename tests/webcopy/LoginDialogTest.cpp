@@ -212,7 +212,26 @@ TEST_F(LoginDialog, AnHttpDownloadAsksAgainAfterAWrongPasswordAndGetsTheFile) {
     testing::fs::create_directories(local);
     const std::string caption = "Connect to 127.0.0.1:" + std::to_string(server.Port());
     {
-        ModalAnswers answers({LogIn("alice", "wrong"), LogIn("alice", "secret")});
+        // Asked again, the dialog says why and keeps the user name: only the password is typed.
+        struct Retry {
+            QString user, note;
+            bool noteShown = false;
+        } retry;
+        const auto second = [&retry](QWidget* window) {
+            if (auto* user = Child<QLineEdit>(window, "Edit1")) retry.user = user->text();
+            if (auto* note = Child<QLabel>(window, "Label3")) {
+                retry.note = note->text();
+                retry.noteShown = note->isVisible();
+            }
+            TypeInto(window, "Edit2", "secret");
+            Click(window, "Button1");
+        };
+        bool firstNoteShown = true;
+        const auto first = [&firstNoteShown](QWidget* window) {
+            if (auto* note = Child<QLabel>(window, "Label3")) firstNoteShown = note->isVisible();
+            LogIn("alice", "wrong")(window);
+        };
+        ModalAnswers answers({first, second});
         testing::FtpWebCopy wc;
         TZandrelWebCopyItem& item = wc.Items.Add();
         item.Protocol = wpHttp;
@@ -221,7 +240,12 @@ TEST_F(LoginDialog, AnHttpDownloadAsksAgainAfterAWrongPasswordAndGetsTheFile) {
         item.Authenticate = waAuto;
         wc.Execute();
         EXPECT_TRUE(wc.Items[0].Success()) << ::testing::PrintToString(wc.log);
-        EXPECT_EQ(answers.Seen(), (std::vector<std::string>{caption, caption}));
+        EXPECT_EQ(answers.Seen(),
+                  (std::vector<std::string>{caption, caption + ": user name or password refused; try again"}));
+        EXPECT_FALSE(firstNoteShown);
+        EXPECT_EQ(retry.user, "alice");
+        EXPECT_TRUE(retry.noteShown);
+        EXPECT_EQ(retry.note, "user name or password refused; try again");
         EXPECT_EQ(testing::ReadLocal(local / "report.txt"), "for alice only");
     }
     {   // Cancelled: nothing is written and no error is raised.

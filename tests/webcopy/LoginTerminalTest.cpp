@@ -66,6 +66,36 @@ TEST(LoginAtATerminal, ThePersonTypesNameAndHiddenPasswordAndTheFileComes) {
     EXPECT_EQ(requests[1].authorization, "Basic YWxpY2U6c2VjcmV0");
 }
 
+// A refused password is asked for again: the prompt says it was refused and keeps the user name,
+// so Enter takes it as it is.
+TEST(LoginAtATerminal, ARefusedPasswordIsAskedForAgainWithTheUserNameKept) {
+    test::HttpServer server;
+    server.WriteFile("report.txt", "for alice only");
+    TempDir dir{"login-terminal-retry"};
+    PseudoTerminal term(Tool(WriteJob(dir, Json::array({AuthItem(server, "report.txt", dir)}))));
+    const auto logIn = [&term](const std::string& userAnswer, const std::string& password) {
+        ASSERT_TRUE(term.WaitFor(kPick)) << term.Screen();
+        term.Type("1\n");
+        ASSERT_TRUE(term.WaitFor("User name [")) << term.Screen();
+        term.Type(userAnswer + "\n");
+        ASSERT_TRUE(term.WaitFor(kPick)) << term.Screen();
+        term.Type("2\n");
+        ASSERT_TRUE(term.WaitFor("what you type is not shown): ")) << term.Screen();
+        term.Type(password + "\n");
+        ASSERT_TRUE(term.WaitFor(kPick)) << term.Screen();
+        term.Type("\n");
+    };
+    logIn("alice", "wrong");
+    ASSERT_TRUE(term.WaitFor("user name or password refused; try again")) << term.Screen();
+    ASSERT_TRUE(term.WaitFor("User name  alice")) << term.Screen();
+    logIn("", "secret"); // Enter keeps the user name
+    EXPECT_EQ(term.Finish(), 0) << term.Screen();
+    EXPECT_EQ(ReadFile(dir / "got/report.txt"), "for alice only");
+    std::vector<std::string> sent;
+    for (const auto& request : server.Requests()) sent.push_back(request.authorization);
+    EXPECT_EQ(sent, (std::vector<std::string>{"", "Basic YWxpY2U6d3Jvbmc=", "Basic YWxpY2U6c2VjcmV0"}));
+}
+
 // Ctrl-C at the login stops the whole run, not just this one question: the next item, which
 // would ask again, is not run.
 TEST(LoginAtATerminal, CtrlCAtTheLoginStopsTheWholeRun) {

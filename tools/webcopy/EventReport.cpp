@@ -6,6 +6,7 @@
 #include "platform/ui/Forms.h"
 #include "platform/ui/terminal/TerminalBackend.h"
 #include "webcopy/StreamingValues.h"
+#include "webcopy/UrlHelpers.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::tools {
@@ -61,7 +62,7 @@ std::string Describe(const TZandrelWebCopy& wc, int idx) {
     if (idx < 0 || idx >= wc.Items.Count()) return "item " + std::to_string(idx + 1);
     const auto& item = wc.Items[idx];
     std::string text = "item " + std::to_string(idx + 1) + " (" + ProtocolName(item.Protocol);
-    if (!item.URL.empty()) text += " " + PrintableText(item.URL);
+    if (!item.URL.empty()) text += " " + PrintableText(webcopy::MaskUrlPasswords(item.URL));
     return text + ")";
 }
 

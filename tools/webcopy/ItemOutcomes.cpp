@@ -1,5 +1,6 @@
 #include "tools/webcopy/ItemOutcomes.h"
 
+#include "webcopy/UrlHelpers.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::tools {
@@ -79,7 +80,7 @@ std::vector<ItemOutcome> ItemOutcomes::Judge(const TZandrelWebCopy& wc) const {
         else
             outcome.status = ItemStatus::Failed;
         if (outcome.status == ItemStatus::NothingMatched && outcome.reason.empty())
-            outcome.reason = "no file matched " + item.URL;
+            outcome.reason = "no file matched " + webcopy::MaskUrlPasswords(item.URL);
         outcomes.push_back(std::move(outcome));
     }
     return outcomes;
