@@ -55,6 +55,20 @@ void TZandrelWebCopy::ReportInetNotFound(const std::string& url) {
     ReportNotFound(url);
 }
 
+void TZandrelWebCopy::ReportRemoteFailure(const std::string& url) {
+    if (InetCallCancelled()) return;
+    NoteInetFailure();
+    // Only the server's own refusal ("550 No such file", "550 Permission denied") says the file
+    // cannot be had; no answer, a dropped connection or a busy server say nothing about the file.
+    inet::DWORD status = 0;
+    std::string reply;
+    inet::InternetGetLastResponseInfo(status, reply);
+    if (inet::GetLastError() == inet::ERROR_INTERNET_EXTENDED_ERROR && status / 100 == 5)
+        ReportNotFound(url);
+    else
+        ReportError(errReadSource, kMsgReadSource + url);
+}
+
 void TZandrelWebCopy::NoteInetFailure() { FLastErrorReason = inet::InternetLastFailureReason(); }
 
 bool TZandrelWebCopy::InetCallCancelled() const {
@@ -132,7 +146,7 @@ bool TZandrelWebCopy::FtpEnterRemoteDir(inet::HINTERNET Connection, const std::s
     // The way back is needed before leaving: without it a kept connection could not return.
     if (!inet::FtpGetCurrentDirectory(Connection, StartDir)) StartDir.clear();
     if (inet::FtpSetCurrentDirectory(Connection, Dir)) return true;
-    ReportInetNotFound(URL);
+    ReportRemoteFailure(URL);
     return false;
 }
 

@@ -136,6 +136,9 @@ struct WIN32_FIND_DATA {
     DWORD nFileSizeLow = 0;
     std::string cFileName;
     bool exactTime = false; // ftLastWriteTime is a full-precision UTC time (see above)
+    // A symbolic link, reported as a file: whether it leads to a file or a folder, only the server
+    // can tell (a CWD into it succeeds for a folder).
+    bool isLink = false;
 
     uint64_t FileSize() const { return (uint64_t{nFileSizeHigh} << 32) | nFileSizeLow; }
 };
