@@ -572,6 +572,9 @@ TEST_F(FtpRoutines, MultiDownloadFetchesEveryMatchOverOneLoginAndRefusesUnsafeNa
         EXPECT_NE(std::find(wc.log.begin(), wc.log.end(), entry), wc.log.end()) << entry;
     EXPECT_EQ(std::count_if(wc.log.begin(), wc.log.end(), [](const std::string& e) { return e.find("sub.txt") != std::string::npos; }),
               0);
+    // The refusal has a reason of its own, not one left from an earlier file.
+    ASSERT_EQ(wc.reasons.size(), 1u);
+    EXPECT_NE(wc.reasons[0].find("..\\escape.txt"), std::string::npos) << wc.reasons[0];
 }
 
 } // namespace
