@@ -171,9 +171,17 @@ bool TZandrelWebCopy::FtpEnterTargetDir(inet::HINTERNET Connection, const std::s
         if (part.empty()) continue;
         if (inet::FtpSetCurrentDirectory(Connection, part)) continue;
         if (FCancelled) return false;
-        // Entered after creating it, and checked: a file must never land one level too high.
-        if (!inet::FtpCreateDirectory(Connection, part) || !inet::FtpSetCurrentDirectory(Connection, part))
+        const std::string enterReason = inet::InternetLastFailureReason();
+        if (!inet::FtpCreateDirectory(Connection, part)) {
+            // A folder that is there but cannot be entered is refused again by MKD ("File
+            // exists"); that answer alone would hide the one that tells why (no permission).
+            if (!InetCallCancelled())
+                inet::InternetSetLastFailureReason("cannot enter " + part + " (" + enterReason + ") nor create it (" +
+                                                   inet::InternetLastFailureReason() + ")");
             return false;
+        }
+        // Entered after creating it, and checked: a file must never land one level too high.
+        if (!inet::FtpSetCurrentDirectory(Connection, part)) return false;
     }
     return true;
 }

@@ -284,5 +284,24 @@ TEST(FtpFailures, AMultiFileDownloadSkipsLinksToFoldersAndFetchesLinksToFiles) {
     }
 }
 
+// An upload's folder that exists but cannot be entered: MKD then answers "File exists", which
+// alone would hide why; the reason carries the refusal to enter it too.
+TEST(FtpFailures, AFolderThatCannotBeEnteredSaysWhy) {
+    test::FtpServerOptions options;
+    options.rules = {"CWD:locked* reply 550 locked: Permission denied."};
+    test::FtpServer server(options);
+    fs::create_directories(server.Root() / "locked");
+    const fs::path src = fs::temp_directory_path() / ("zandrel-locked-" + std::to_string(::getpid()));
+    testing::WriteLocal(src / "a.txt", "a");
+    FtpWebCopy wc;
+    AddFtpItem(wc, server, wpFtpUpload, (src / "a.txt").string(), "locked");
+    wc.Execute();
+    EXPECT_FALSE(wc.Items[0].Success());
+    ASSERT_EQ(wc.reasons.size(), 1u);
+    EXPECT_NE(wc.reasons[0].find("550 locked: Permission denied."), std::string::npos) << wc.reasons[0];
+    EXPECT_FALSE(fs::exists(server.Root() / "locked/a.txt"));
+    fs::remove_all(src);
+}
+
 } // namespace
 } // namespace zandrel::webcopy
