@@ -65,21 +65,26 @@ protected:
 };
 
 TEST_F(DownloadTarget, ALinkNamedLikeTheDownloadIsReplacedAndWhatItLeadsToIsLeftAlone) {
-    for (const Download& d : Downloads()) {
-        const fs::path folder = base_ / "in";
-        const fs::path outside = base_ / "outside.txt";
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-        WriteLocal(outside, "not to be touched");
-        fs::create_symlink(outside, folder / "d.bin");
-        FtpWebCopy wc;
-        d.add(wc, folder);
-        wc.Execute();
-        EXPECT_TRUE(wc.Items[0].Success()) << d.what;
-        EXPECT_EQ(ReadLocal(outside), "not to be touched") << d.what;
-        EXPECT_FALSE(fs::is_symlink(folder / "d.bin")) << d.what;
-        EXPECT_TRUE(ReadLocal(folder / "d.bin") == content_) << d.what;
-        EXPECT_EQ(Names(folder), std::vector<std::string>{"d.bin"}) << d.what;
+    const fs::path outside = base_ / "outside.txt";
+    for (bool dangling : {false, true}) { // a link to nothing would create the file it names
+        for (const Download& d : Downloads()) {
+            const std::string what = d.what + (dangling ? ", dangling link" : ", link to a file");
+            const fs::path folder = base_ / "in";
+            fs::remove_all(folder);
+            fs::create_directories(folder);
+            fs::remove(outside);
+            if (!dangling) WriteLocal(outside, "not to be touched");
+            fs::create_symlink(outside, folder / "d.bin");
+            FtpWebCopy wc;
+            d.add(wc, folder);
+            wc.Execute();
+            EXPECT_TRUE(wc.Items[0].Success()) << what;
+            if (dangling) EXPECT_FALSE(fs::exists(outside)) << what;
+            else EXPECT_EQ(ReadLocal(outside), "not to be touched") << what;
+            EXPECT_FALSE(fs::is_symlink(folder / "d.bin")) << what;
+            EXPECT_TRUE(ReadLocal(folder / "d.bin") == content_) << what;
+            EXPECT_EQ(Names(folder), std::vector<std::string>{"d.bin"}) << what;
+        }
     }
 }
 
