@@ -30,13 +30,11 @@ bool IsPlainFileName(const std::string& name) {
            name.find('\0') == std::string::npos;
 }
 
-// Whether the link `name` in the connection's folder leads to a folder: it is entered and left
-// again. False when that could not be told, or the connection not brought back (the reason is
-// the Internet layer's last failure).
-bool RemoteLinkIsFolder(inet::HINTERNET connection, const std::string& name, bool& folder) {
+// Whether the link `name` in the connection's folder `here` (as the server names it) leads to a
+// folder: it is entered and left again. False when that could not be told, or the connection not
+// brought back (the reason is the Internet layer's last failure).
+bool RemoteLinkIsFolder(inet::HINTERNET connection, const std::string& here, const std::string& name, bool& folder) {
     folder = false;
-    std::string here;
-    if (!inet::FtpGetCurrentDirectory(connection, here)) return false;
     // Refused: a link to a file, or to nothing.
     if (!inet::FtpSetCurrentDirectory(connection, name))
         return inet::GetLastError() == inet::ERROR_INTERNET_EXTENDED_ERROR;
@@ -239,13 +237,15 @@ bool TZandrelWebCopy::MultiFtpGetFile(int, const std::string& FTPUserID, const s
         return false;
     }
     // A LIST line shows a link, not what it leads to; one that leads to a folder is a folder.
+    std::string here;
     for (size_t i = 0; i < entries.size();) {
         if (!entries[i].isLink) {
             ++i;
             continue;
         }
         bool folder = false;
-        if (!RemoteLinkIsFolder(connection, entries[i].cFileName, folder)) {
+        if ((here.empty() && !inet::FtpGetCurrentDirectory(connection, here)) ||
+            !RemoteLinkIsFolder(connection, here, entries[i].cFileName, folder)) {
             ReportInetFailure(errReadSource, kMsgReadSource + URL);
             FtpDrop(connection);
             return false;
