@@ -16,7 +16,17 @@ constexpr size_t kBlockSize = 4096;
 } // namespace
 
 bool TZandrelWebCopy::OpenDownloadTarget(std::string& Path, LocalFile& Target, const std::string& CreateMessage) {
-    if (rtl::FileExists(Path)) {
+    const rtl::PathKind kind = rtl::KindOfPath(Path);
+    if (kind == rtl::PathKind::Directory || kind == rtl::PathKind::Other) {
+        // Only a file (or a link, which the download replaces) can take the download's place.
+        FLastErrorReason = kind == rtl::PathKind::Directory
+                               ? Path + " is a folder"
+                               : Path + " is not a regular file (a pipe, a device or a socket)";
+        ReportError(errCreateTarget, CreateMessage + Path);
+        return false;
+    }
+    // A link is asked about like a file, wherever it leads: the download takes its name.
+    if (kind != rtl::PathKind::Missing) {
         bool allow = true;
         if (OnCopyOverWrite) OnCopyOverWrite(*this, Path, allow);
         if (!allow || FCancelled) return false;
@@ -33,24 +43,33 @@ bool TZandrelWebCopy::OpenDownloadTarget(std::string& Path, LocalFile& Target, c
 }
 
 bool TZandrelWebCopy::ReceiveInto(inet::HINTERNET Source, LocalFile& Target, const std::string& Path, uint64_t Total,
-                                  uint64_t& Received) {
+                                  uint64_t& Received, bool* WriteFailed) {
     Received = 0;
     const uint32_t start = rtl::GetTickCount();
     std::vector<char> block(kBlockSize);
     bool readFailed = false;
-    while (!FCancelled) {
-        inet::DWORD got = 0;
-        if (!inet::InternetReadFile(Source, block.data(), static_cast<inet::DWORD>(block.size()), got)) {
-            readFailed = true;
-            break;
+    try {
+        while (!FCancelled) {
+            inet::DWORD got = 0;
+            if (!inet::InternetReadFile(Source, block.data(), static_cast<inet::DWORD>(block.size()), got)) {
+                readFailed = true;
+                break;
+            }
+            if (got > 0) Target.Write(block.data(), got, Path);
+            Received += got;
+            const bool cancel = ProgressStep(Received, Total, start, DlgDwnload);
+            if (got == 0 || cancel) break;
         }
-        if (got > 0) Target.Write(block.data(), got, Path);
-        Received += got;
-        const bool cancel = ProgressStep(Received, Total, start, DlgDwnload);
-        if (got == 0 || cancel) break;
+        if (readFailed && !InetCallCancelled()) NoteInetFailure();
+        Target.Finish(Path);
+    } catch (const LocalFileError& e) {
+        if (!WriteFailed) throw;
+        // A full disk is this item's failure, told like any other, not the end of the run.
+        *WriteFailed = true;
+        FLastErrorReason = LocalWriteFailureReason(e);
+        ReportError(errWriteTarget, kMsgWriteTarget + Path);
+        return false;
     }
-    if (readFailed && !InetCallCancelled()) NoteInetFailure();
-    Target.Finish(Path);
     return !readFailed;
 }
 

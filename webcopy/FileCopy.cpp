@@ -269,10 +269,7 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
         if (FCancelled) return finish(false); // the temporary file goes; an existing file stays
         output.Finish(target);
     } catch (const LocalFileError& e) {
-        // The message ends with the system's reason ("No space left on device").
-        const std::string what = e.what();
-        const size_t colon = what.rfind(": ");
-        FLastErrorReason = colon == std::string::npos ? what : what.substr(colon + 2);
+        FLastErrorReason = LocalWriteFailureReason(e);
         ReportError(errWriteTarget, kMsgWriteTarget + target);
         return finish(false);
     }

@@ -56,6 +56,20 @@ void TZandrelWebCopy::ReportInetNotFound(const std::string& url) {
     ReportNotFound(url);
 }
 
+void TZandrelWebCopy::ReportRemoteFailure(const std::string& url) {
+    if (InetCallCancelled()) return;
+    NoteInetFailure();
+    // Only the server's own refusal ("550 No such file", "550 Permission denied") says the file
+    // cannot be had; no answer, a dropped connection or a busy server say nothing about the file.
+    inet::DWORD status = 0;
+    std::string reply;
+    inet::InternetGetLastResponseInfo(status, reply);
+    if (inet::GetLastError() == inet::ERROR_INTERNET_EXTENDED_ERROR && status / 100 == 5)
+        ReportNotFound(url);
+    else
+        ReportError(errReadSource, kMsgReadSource + url);
+}
+
 void TZandrelWebCopy::NoteInetFailure() { FLastErrorReason = inet::InternetLastFailureReason(); }
 
 bool TZandrelWebCopy::InetCallCancelled() const {
@@ -133,7 +147,7 @@ bool TZandrelWebCopy::FtpEnterRemoteDir(inet::HINTERNET Connection, const std::s
     // The way back is needed before leaving: without it a kept connection could not return.
     if (!inet::FtpGetCurrentDirectory(Connection, StartDir)) StartDir.clear();
     if (inet::FtpSetCurrentDirectory(Connection, Dir)) return true;
-    ReportInetNotFound(URL);
+    ReportRemoteFailure(URL);
     return false;
 }
 
@@ -158,9 +172,17 @@ bool TZandrelWebCopy::FtpEnterTargetDir(inet::HINTERNET Connection, const std::s
         if (part.empty()) continue;
         if (inet::FtpSetCurrentDirectory(Connection, part)) continue;
         if (FCancelled) return false;
-        // Entered after creating it, and checked: a file must never land one level too high.
-        if (!inet::FtpCreateDirectory(Connection, part) || !inet::FtpSetCurrentDirectory(Connection, part))
+        const std::string enterReason = inet::InternetLastFailureReason();
+        if (!inet::FtpCreateDirectory(Connection, part)) {
+            // A folder that is there but cannot be entered is refused again by MKD ("File
+            // exists"); that answer alone would hide the one that tells why (no permission).
+            if (!InetCallCancelled())
+                inet::InternetSetLastFailureReason("cannot enter " + part + " (" + enterReason + ") nor create it (" +
+                                                   inet::InternetLastFailureReason() + ")");
             return false;
+        }
+        // Entered after creating it, and checked: a file must never land one level too high.
+        if (!inet::FtpSetCurrentDirectory(Connection, part)) return false;
     }
     return true;
 }

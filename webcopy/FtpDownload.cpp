@@ -30,7 +30,42 @@ bool IsPlainFileName(const std::string& name) {
            name.find('\0') == std::string::npos;
 }
 
+// Whether the link `name` in the connection's folder `here` (as the server names it) leads to a
+// folder: it is entered and left again. False when that could not be told, or the connection not
+// brought back (the reason is the Internet layer's last failure).
+bool RemoteLinkIsFolder(inet::HINTERNET connection, const std::string& here, const std::string& name, bool& folder) {
+    folder = false;
+    // Refused: a link to a file, or to nothing.
+    if (!inet::FtpSetCurrentDirectory(connection, name))
+        return inet::GetLastError() == inet::ERROR_INTERNET_EXTENDED_ERROR;
+    folder = true;
+    return inet::FtpSetCurrentDirectory(connection, here);
+}
+
 } // namespace
+
+bool TZandrelWebCopy::UnlistedFileEntry(inet::HINTERNET connection, const std::string& remoteName,
+                                        const std::string& URL, inet::WIN32_FIND_DATA& entry) {
+    rtl::FILETIME utc;
+    if (inet::FtpGetFileTime(connection, remoteName, utc)) {
+        entry = inet::WIN32_FIND_DATA{};
+        entry.cFileName = remoteName;
+        entry.ftLastWriteTime = utc;
+        entry.exactTime = true;
+        return true;
+    }
+    if (InetCallCancelled()) return false;
+    if (inet::GetLastError() == inet::ERROR_NOT_SUPPORTED) {
+        // Without a date a newer-only download cannot decide; fetching anyway would answer
+        // "newer" for a file that may be the very one the caller has.
+        FLastErrorReason = "the server's listing does not show " + remoteName + " and the server tells no date (" +
+                           inet::InternetLastFailureReason() + ")";
+        ReportError(errReadSource, kMsgReadSource + URL);
+        return false;
+    }
+    ReportRemoteFailure(URL); // "550 No such file": the file is not there after all
+    return false;
+}
 
 bool TZandrelWebCopy::FtpGetFile(int Index, const std::string& FTPUserID, const std::string& FTPPassword,
                                  const std::string& FTPHost, int32_t FTPPort, const std::string& URL,
@@ -63,8 +98,16 @@ bool TZandrelWebCopy::FtpGetFile(int Index, const std::string& FTPUserID, const 
     inet::WIN32_FIND_DATA found;
     inet::HINTERNET find = inet::FtpFindFirstFile(connection, remoteName, found, 0, 0);
     if (find) inet::InternetCloseHandle(find);
-    const bool listed = find != nullptr;
-    if (!listed && inet::GetLastError() != inet::ERROR_NO_MORE_FILES) {
+    bool listed = find != nullptr;
+    if (!listed && inet::GetLastError() == inet::ERROR_NO_MORE_FILES && (CopyNewerOnly || OnFileDateCheck)) {
+        // Not in the listing, which need not mean it is not there: servers leave dot files out
+        // of LIST. The date check cannot be skipped for that; the date is asked for directly.
+        if (!UnlistedFileEntry(connection, remoteName, URL, found)) {
+            release();
+            return false;
+        }
+        listed = true;
+    } else if (!listed && inet::GetLastError() != inet::ERROR_NO_MORE_FILES) {
         // The folder could not be listed. Its entry only gives the size and the date; without the
         // date a newer-only transfer cannot decide, anything else goes on without the listing,
         // as long as the session survived it.
@@ -115,7 +158,7 @@ bool TZandrelWebCopy::FetchFile(int Index, inet::HINTERNET connection, const std
     ScopedInetHandle remote(
         inet::FtpOpenFile(connection, remoteName, inet::GENERIC_READ, inet::FTP_TRANSFER_TYPE_BINARY, 0));
     if (!remote) {
-        ReportInetNotFound(URL);
+        ReportRemoteFailure(URL);
         return false;
     }
     // The size the server announces for this transfer (SIZE, or the 150 reply) is the one to
@@ -130,10 +173,11 @@ bool TZandrelWebCopy::FetchFile(int Index, inet::HINTERNET connection, const std
     LocalFile target;
     if (!OpenDownloadTarget(localPath, target, kMsgCreateTarget)) return false;
     uint64_t received = 0;
-    const bool readFailed = !ReceiveInto(remote.Get(), target, localPath, total, received);
+    bool writeFailed = false;
+    const bool readFailed = !ReceiveInto(remote.Get(), target, localPath, total, received, &writeFailed);
     remote.Close();
     // What did not arrive whole never takes the file's name (see LocalFile::CreateReplacing).
-    if (FCancelled) return false;
+    if (FCancelled || writeFailed) return false;
     // A transfer that broke down, or that ended short of the size the server announced whatever
     // its final reply, is a failure, not a shorter success.
     if (readFailed || received < total) {
@@ -192,6 +236,23 @@ bool TZandrelWebCopy::MultiFtpGetFile(int, const std::string& FTPUserID, const s
         release();
         return false;
     }
+    // A LIST line shows a link, not what it leads to; one that leads to a folder is a folder.
+    std::string here;
+    for (size_t i = 0; i < entries.size();) {
+        if (!entries[i].isLink) {
+            ++i;
+            continue;
+        }
+        bool folder = false;
+        if ((here.empty() && !inet::FtpGetCurrentDirectory(connection, here)) ||
+            !RemoteLinkIsFolder(connection, here, entries[i].cFileName, folder)) {
+            ReportInetFailure(errReadSource, kMsgReadSource + URL);
+            FtpDrop(connection);
+            return false;
+        }
+        if (folder) entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(i));
+        else ++i;
+    }
 
     const int count = static_cast<int>(entries.size());
     bool allDone = true;
@@ -207,8 +268,9 @@ bool TZandrelWebCopy::MultiFtpGetFile(int, const std::string& FTPUserID, const s
         bool skipped = false;
         if (!IsPlainFileName(name)) {
             // The server named something outside the target folder: refused like any other
-            // file that cannot be fetched.
-            ReportNotFound(name);
+            // file that cannot be saved, with a reason of its own.
+            FLastErrorReason = "the server's listing names \"" + name + "\", which is no file name in " + TargetDir;
+            ReportError(errCreateTarget, kMsgCreateTarget + name);
         } else {
             // Every file is compared with the item's date, not with the date of the file before it.
             TDateTime fileDate = FileDate;

@@ -32,6 +32,13 @@ public:
     using rtl::Error::Error;
 };
 
+// The system's words at the end of a LocalFileError's message ("No space left on device").
+inline std::string LocalWriteFailureReason(const LocalFileError& e) {
+    const std::string what = e.what();
+    const size_t colon = what.rfind(": ");
+    return colon == std::string::npos ? what : what.substr(colon + 2);
+}
+
 class LocalFile {
 public:
     LocalFile() = default;
@@ -44,20 +51,20 @@ public:
 
     // An existing regular file, for reading (errno says why not, for the error message).
     bool OpenRead(const std::string& path) { return file_.OpenForReading(path); }
-    // Created, or truncated when it exists.
-    bool Create(const std::string& path) {
-        writing_ = true;
-        return file_.CreateOrTruncate(path);
-    }
     // For a file that `path` shows only once it is complete: the data goes to a temporary file
     // beside it (a dot file ending in ".part"), which Publish renames to `path`; one that is never
     // published is removed. So an existing file is replaced only by a complete one, and a broken
-    // or cancelled transfer leaves no short file under the name. A path that exists as something
-    // other than a regular file (a device, a pipe, a link) is written in place: it cannot be
-    // swapped for a file.
+    // or cancelled transfer leaves no short file under the name. A symbolic link at `path` is
+    // replaced by the file, never written through: what it points to may lie outside the folder
+    // named for the download. Anything else there (a folder, a pipe, a device) cannot be swapped
+    // for a file and is refused with errno EISDIR or EINVAL, without being opened: a pipe with
+    // no reader would hold the open for ever.
     bool CreateReplacing(const std::string& path) {
         const rtl::PathKind kind = rtl::KindOfPath(path);
-        if (kind != rtl::PathKind::Missing && kind != rtl::PathKind::File) return Create(path);
+        if (kind == rtl::PathKind::Directory || kind == rtl::PathKind::Other) {
+            errno = kind == rtl::PathKind::Directory ? EISDIR : EINVAL;
+            return false;
+        }
         const int mode = kind == rtl::PathKind::File ? rtl::FilePermissions(path) : -1;
         const size_t slash = path.rfind('/');
         const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);

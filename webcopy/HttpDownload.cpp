@@ -198,9 +198,10 @@ bool TZandrelWebCopy::HttpGetFile(int idx, const std::string& URL, const std::st
         size = static_cast<uint64_t>(Items[idx].FileSize);
 
     uint64_t total = 0;
-    const bool readFailed = !ReceiveInto(request.Get(), target, path, size, total);
+    bool writeFailed = false; // reported already, with the system's reason
+    const bool readFailed = !ReceiveInto(request.Get(), target, path, size, total, &writeFailed);
     request.Close();
-    if (FCancelled) return false; // the temporary file goes; an existing file stays as it was
+    if (FCancelled || writeFailed) return false; // the temporary file goes; an existing file stays as it was
     if (readFailed) {
         // A body that broke off is no download, however much of it came.
         ReportError(errReadSource, kMsgReadSource + URL);

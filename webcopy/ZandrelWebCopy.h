@@ -290,6 +290,10 @@ protected:
     bool FetchFile(int Index, inet::HINTERNET Connection, const std::string& URL, const std::string& remoteName,
                    const std::string& TargetDir, const std::string& TargetFilename, bool CopyNewerOnly,
                    TDateTime& FileDate, bool& NoNewVersion, const inet::WIN32_FIND_DATA* Entry);
+    // The entry of a file the folder's listing does not show (servers hide dot files from LIST),
+    // with the date the server tells for it (MDTM). False, reported, when there is none.
+    bool UnlistedFileEntry(inet::HINTERNET Connection, const std::string& remoteName, const std::string& URL,
+                           inet::WIN32_FIND_DATA& Entry);
     // ---- the local side of the downloads (DownloadTarget.cpp) ----
     // Asks OnCopyOverWrite about an existing `Path` (a unique name replaces it when
     // CreateUniqueFilenames), creates the missing folders and opens `Target` as a temporary file
@@ -298,9 +302,11 @@ protected:
     bool OpenDownloadTarget(std::string& Path, LocalFile& Target, const std::string& CreateMessage);
     // Reads `Source` to its end into `Target` in 4096-byte blocks, with the progress step after
     // each, and finishes the file. False when a read failed (the reason noted, unless it was a
-    // Cancel); `Received` counts the bytes that came.
+    // Cancel); `Received` counts the bytes that came. A local write failure (a full disk) raises
+    // LocalFileError, unless `WriteFailed` is given: then it is reported as error 5 with the
+    // system's reason, `*WriteFailed` becomes true and the result false.
     bool ReceiveInto(inet::HINTERNET Source, LocalFile& Target, const std::string& Path, uint64_t Total,
-                     uint64_t& Received);
+                     uint64_t& Received, bool* WriteFailed = nullptr);
     // A multi-file transfer's result from its files: true when none failed; with none sent and
     // some skipped as not newer, false with `NoNewVersion` set, as a single file would end.
     static bool MultiFileOutcome(bool allDone, int transferred, int notNewer, bool& NoNewVersion);
@@ -310,6 +316,10 @@ protected:
     // unless the call was stopped by a Cancel, which is no error.
     void ReportInetFailure(int Code, const std::string& Info);
     void ReportInetNotFound(const std::string& url);
+    // After a call on a remote file or folder failed: OnURLNotFound(url) when the server refused
+    // it (a 5xx reply), else error 4, "Error reading source file " + url; the reason either way,
+    // and nothing after a Cancel.
+    void ReportRemoteFailure(const std::string& url);
     // Whether the Internet call that just failed was stopped by a Cancel (no error to report).
     bool InetCallCancelled() const;
 

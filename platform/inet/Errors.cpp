@@ -181,4 +181,7 @@ void SetFailureFromCurrentException() {
 }
 
 } // namespace detail
+
+void InternetSetLastFailureReason(const std::string& reason) { lastFailureReason = detail::OneLine(reason); }
+
 } // namespace zandrel::inet

@@ -156,13 +156,13 @@ bool FileHandle::Close() {
     const Millis limit = interrupted ? std::min(kInterruptedCloseGrace, session.timeouts.receive)
                                      : session.timeouts.receive;
     std::string reply;
-    const int status = session.AwaitTransferEnd(limit, reply);
+    DWORD failure = 0;
+    const int status = session.AwaitTransferEnd(limit, reply, failure);
     if (!writing) return true; // an early end of a download: 226 or 426 are both fine
     if (status == 0 && cancelled) throw Failure(ERROR_INTERNET_OPERATION_CANCELLED);
     if (status == 0)
-        throw Failure(interrupted ? ERROR_FTP_DROPPED : ERROR_INTERNET_TIMEOUT,
-                      interrupted ? "the transfer was interrupted"
-                                  : "no confirmation of the file: " + NoAnswerWithin(limit));
+        throw Failure(interrupted ? ERROR_FTP_DROPPED : failure,
+                      interrupted ? "the transfer was interrupted" : "no confirmation of the file: " + reply);
     if (status / 100 != 2) ThrowServerRefusal(status, reply);
     if (sendFailure) throw *sendFailure;
     return true;
@@ -248,8 +248,9 @@ bool InternetReadFile(HINTERNET file, void* buffer, DWORD toRead, DWORD& read) {
         handle->dataOpen = false;
         handle->finished = true;
         std::string reply;
-        const int status = session.AwaitTransferEnd(session.timeouts.receive, reply);
-        if (status == 0) throw Failure(ERROR_INTERNET_TIMEOUT, "no end of transfer reply: " + NoAnswerWithin(session.timeouts.receive));
+        DWORD failure = 0;
+        const int status = session.AwaitTransferEnd(session.timeouts.receive, reply, failure);
+        if (status == 0) throw Failure(failure, "no end of transfer reply: " + reply);
         if (status / 100 != 2) detail::ThrowServerRefusal(status, reply);
         // A complete-sounding reply after short data is still a short file. The size told as
         // the transfer began is the one for this very transfer; SIZE was asked a moment before.

@@ -96,12 +96,13 @@ std::vector<WIN32_FIND_DATA> ReadListing(FtpSession& session, const std::string&
     data.close();
     if (!pending.empty() && !broken) take(pending);
     std::string reply;
-    const int status = session.AwaitTransferEnd(session.timeouts.receive, reply);
+    DWORD failure = 0;
+    const int status = session.AwaitTransferEnd(session.timeouts.receive, reply, failure);
     // Whatever the server then says, a listing whose connection broke is not the directory.
     if (broken)
         throw Failure(ERROR_INTERNET_CONNECTION_ABORTED,
                       "the listing's data connection broke: " + *broken + (status ? " (server: " + reply + ")" : ""));
-    if (status == 0) throw Failure(ERROR_INTERNET_TIMEOUT, "no end of listing reply: " + detail::NoAnswerWithin(session.timeouts.receive));
+    if (status == 0) throw Failure(failure, "no end of listing reply: " + reply);
     if (status / 100 != 2) detail::ThrowServerRefusal(status, reply);
     return entries;
 }

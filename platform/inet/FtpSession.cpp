@@ -398,13 +398,21 @@ StreamSocket FtpSession::OpenDataChannel(const std::string& verb, const std::str
     return AcceptActive(listener);
 }
 
-int FtpSession::AwaitTransferEnd(Millis limit, std::string& reply) {
-    if (discarded_ || !_pControlSocket) return 0;
+int FtpSession::AwaitTransferEnd(Millis limit, std::string& reply, DWORD& failure) {
+    if (discarded_ || !_pControlSocket) {
+        failure = ERROR_FTP_DROPPED;
+        reply = "the FTP session is closed";
+        return 0;
+    }
     try {
         return ReadReply(reply, limit);
-    } catch (const Failure& failure) {
-        if (failure.code() == ERROR_INTERNET_OPERATION_CANCELLED) throw;
-        return 0; // ReadReply has discarded the session
+    } catch (const Failure& e) {
+        if (e.code() == ERROR_INTERNET_OPERATION_CANCELLED) throw;
+        // ReadReply has discarded the session. Its reason tells a silent server from one that
+        // hung up: the two call for different things from the person reading it.
+        failure = e.code();
+        reply = e.reason().empty() ? NoAnswerWithin(limit) : e.reason();
+        return 0;
     }
 }
 

@@ -38,9 +38,10 @@ public:
     // server has answered with its preliminary 1xx reply.
     Poco::Net::StreamSocket OpenDataChannel(const std::string& verb, const std::string& arg,
                                             bool passive);
-    // Waits at most `limit` for the reply that ends a transfer; 0 when none came in time (the
-    // session is discarded then). A Cancel is thrown.
-    int AwaitTransferEnd(Millis limit, std::string& reply);
+    // Waits at most `limit` for the reply that ends a transfer. 0 when none came: `reply` then
+    // says why ("no answer within 30 s", "the server closed the connection"), `failure` holds the
+    // error code, and the session is discarded. A Cancel is thrown.
+    int AwaitTransferEnd(Millis limit, std::string& reply, DWORD& failure);
 
     std::string PrintWorkingDirectory();
     void SetBinary(bool binary);

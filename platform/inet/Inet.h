@@ -138,6 +138,9 @@ struct WIN32_FIND_DATA {
     DWORD nFileSizeLow = 0;
     std::string cFileName;
     bool exactTime = false; // ftLastWriteTime is a full-precision UTC time (see above)
+    // A symbolic link, reported as a file: whether it leads to a file or a folder, only the server
+    // can tell (a CWD into it succeeds for a folder).
+    bool isLink = false;
 
     uint64_t FileSize() const { return (uint64_t{nFileSizeHigh} << 32) | nFileSizeLow; }
 };
@@ -306,6 +309,9 @@ std::string InternetErrorMessage(DWORD code);
 // line, control characters replaced, at most 512 bytes. Every failing call of this layer sets
 // it; successful calls leave it as it was, so read it right after the failure.
 std::string InternetLastFailureReason();
+// Replaces that reason (the error code stays), for a caller that knows more about the failure
+// than the last call did: which of two refused commands mattered. Made one line as above.
+void InternetSetLastFailureReason(const std::string& reason);
 
 // ---- responsiveness ------------------------------------------------------------------------------
 // Runs while this thread waits in the layer, at least every 50 ms of a wait and of a transfer,

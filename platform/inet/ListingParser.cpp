@@ -121,6 +121,7 @@ std::optional<WIN32_FIND_DATA> ParseUnixLine(std::string_view line, const rtl::S
         WIN32_FIND_DATA entry;
         entry.cFileName = std::string(line.substr(nameStart));
         if (line[0] == 'l') {
+            entry.isLink = true;
             const size_t arrow = entry.cFileName.find(" -> ");
             if (arrow != std::string::npos) entry.cFileName.resize(arrow);
             if (entry.cFileName.empty()) return std::nullopt;
@@ -201,7 +202,9 @@ std::optional<WIN32_FIND_DATA> ParseMlsdLine(std::string_view line) {
             // OS.unix=chr-..., OS.unix=blk-..., fifo, socket) is not an entry to report.
             if (value == "dir")
                 entry.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
-            else if (value != "file" && value.rfind("os.unix=slink", 0) != 0 && value.rfind("os.unix=symlink", 0) != 0)
+            else if (value.rfind("os.unix=slink", 0) == 0 || value.rfind("os.unix=symlink", 0) == 0)
+                entry.isLink = true;
+            else if (value != "file")
                 return std::nullopt;
         } else if (key == "size" || key == "sizd") {
             uint64_t size = 0;

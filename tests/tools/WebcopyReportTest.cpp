@@ -27,6 +27,12 @@ public:
         FLastErrorReason = reason;
         ReportError(webcopy::errConnect, "Cannot connect to FTP server 127.0.0.1");
     }
+    void FailWith(const std::string& reason, const std::function<void(ScriptedCopy&)>& report) {
+        FLastErrorReason = reason;
+        report(*this);
+    }
+    using TZandrelWebCopy::ReportError;
+    using TZandrelWebCopy::ReportNotFound;
     void Finish(int idx, bool success, bool cancelled = false, bool noNewVersion = false) {
         SetItemResults(Items[idx], success, cancelled, noNewVersion);
     }
@@ -128,6 +134,51 @@ TEST_F(Report, ErrorsCarryTheirReasonInAFieldOfTheirOwnAndOnTheTerminal) {
     Start({.format = ReportOptions::Format::Text});
     wc_.Fail("Connection refused");
     EXPECT_EQ(Lines().at(0), "  error 6: Cannot connect to FTP server 127.0.0.1 (Connection refused)");
+}
+
+// A refusal shows what the server said, claims nothing it did not say, and stays on one line
+// whatever line breaks the texts carry.
+TEST_F(Report, RefusalsShowTheServersReplyOnOneLine) {
+    struct Case {
+        std::string what;
+        std::string reason;
+        std::function<void(ScriptedCopy&)> report;
+        std::string line;   // the text line
+        std::string status; // the item's Reason
+    };
+    const std::vector<Case> cases{
+        {"refused file", "550 Permission denied.", [](ScriptedCopy& wc) { wc.ReportNotFound("pub/d.bin"); },
+         "  cannot get pub/d.bin (550 Permission denied.)", "cannot get pub/d.bin (550 Permission denied.)"},
+        {"refused delete", "550 Permission denied.", [](ScriptedCopy& wc) { wc.OnRemovedFileFailed(wc, 0); },
+         "  could not remove the file (550 Permission denied.)", "could not remove the file (550 Permission denied.)"},
+        {"message with a line break", "the server closed the connection\r\n",
+         [](ScriptedCopy& wc) { wc.ReportError(12002, "The operation timed out\r\n"); },
+         "  error 12002: The operation timed out (the server closed the connection)",
+         "The operation timed out (the server closed the connection)"},
+    };
+    for (const Case& c : cases) {
+        for (auto format : {ReportOptions::Format::Text, ReportOptions::Format::Json}) {
+            std::fclose(out_);
+            out_ = std::tmpfile();
+            wc_.Items.Clear();
+            wc_.Items.Add().Protocol = webcopy::wpFtp;
+            EventReport& report = Start({.format = format});
+            wc_.OnFileStart(wc_, 0);
+            wc_.FailWith(c.reason, c.report);
+            wc_.Finish(0, false);
+            report.Finish(wc_, 0);
+            const std::vector<std::string> lines = Lines();
+            ASSERT_GE(lines.size(), 3u) << c.what;
+            if (format == ReportOptions::Format::Text) {
+                EXPECT_EQ(lines[1], c.line) << c.what;
+                EXPECT_EQ(lines[2], "item 1 (wpFtp): Failed - " + c.status) << c.what;
+            } else {
+                const Json event = Json::parse(lines[lines.size() - 2]);
+                EXPECT_EQ(event.at("reason"), "" + c.reason.substr(0, c.reason.find('\r'))) << c.what;
+                EXPECT_EQ(Json::parse(lines.back()).at("items")[0].at("Reason"), c.status) << c.what;
+            }
+        }
+    }
 }
 
 TEST_F(Report, NamesThatAreNotUtf8KeepTheirBytes) {

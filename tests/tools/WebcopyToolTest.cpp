@@ -380,7 +380,7 @@ TEST_F(WebcopyTool, OutputModes) {
         {"Items", Json::array({FtpItem("wpFtp", "absent.txt", dir_ / "o")})}})});
     EXPECT_EQ(failing.exitCode, 1);
     EXPECT_EQ(failing.out, "");
-    EXPECT_NE(failing.err.find("webcopy: item 1 (wpFtp absent.txt): Failed - not found: absent.txt"), std::string::npos)
+    EXPECT_NE(failing.err.find("webcopy: item 1 (wpFtp absent.txt): Failed - cannot get absent.txt (550 No such file or directory.)"), std::string::npos)
         << failing.err;
 }
 

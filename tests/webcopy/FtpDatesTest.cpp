@@ -130,5 +130,53 @@ TEST(FtpDates, EachFileOfAMultiFileTransferIsComparedWithTheItemsDate) {
     fs::remove_all(in);
 }
 
+// Servers leave dot files out of LIST (vsftpd), yet the files are there: the date of one the
+// listing does not show is asked for directly, and without any date a newer-only download
+// cannot decide and says so.
+TEST(FtpDates, NewerOnlyChecksTheDateOfAFileTheListingHides) {
+    const int64_t stamp = static_cast<int64_t>(std::time(nullptr)) - 3600;
+    const TDateTime remote = rtl::UnixToLocalDateTime(stamp);
+    const TDateTime minute = 60.0 / 86400;
+    struct Case {
+        std::string what;
+        bool mdtm;
+        TDateTime fileDate;
+        bool transfers, noNewVersion;
+    };
+    const std::vector<Case> cases{
+        {"remote newer", true, remote - minute, true, false},
+        {"the same file", true, remote, false, true},
+        {"no date to be had", false, remote - minute, false, false},
+    };
+    for (const Case& c : cases) {
+        test::FtpServerOptions options;
+        options.hideDotFiles = true;
+        options.mlsd = false; // as vsftpd: LIST only
+        options.mdtm = c.mdtm;
+        test::FtpServer server(options);
+        const fs::path remotePath = server.WriteFile("conf/.env", "remote");
+        const timespec times[2] = {{stamp, 0}, {stamp, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, remotePath.c_str(), times, 0), 0);
+        const fs::path local = fs::temp_directory_path() / ("zandrel-hidden-" + std::to_string(::getpid()));
+        fs::remove_all(local);
+        FtpWebCopy wc;
+        TZandrelWebCopyItem& item = AddFtpItem(wc, server, wpFtp, "conf/.env", local.string());
+        item.CopyNewerOnly = true;
+        item.FileDate = c.fileDate;
+        wc.Execute();
+        EXPECT_EQ(item.Success(), c.transfers) << c.what;
+        EXPECT_EQ(item.NoNewVersion(), c.noNewVersion) << c.what;
+        EXPECT_EQ(fs::exists(local / ".env"), c.transfers) << c.what;
+        if (c.mdtm) {
+            EXPECT_NEAR(item.NewFileDate, remote, 0.001 / 86400) << c.what;
+            EXPECT_TRUE(wc.reasons.empty()) << c.what;
+        } else {
+            ASSERT_EQ(wc.reasons.size(), 1u) << c.what;
+            EXPECT_NE(wc.reasons[0].find("tells no date"), std::string::npos) << c.what << ": " << wc.reasons[0];
+        }
+        fs::remove_all(local);
+    }
+}
+
 } // namespace
 } // namespace zandrel::webcopy

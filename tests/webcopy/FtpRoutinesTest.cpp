@@ -1,6 +1,9 @@
 // The FTP routines against a real server: uploads, downloads, listings, deletes and the
 // connection test, with the connection cache and the events they raise.
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <filesystem>
@@ -25,6 +28,7 @@ using testing::Bytes;
 using testing::FtpRoutines;
 using testing::FtpWebCopy;
 using testing::Log;
+using testing::Names;
 using testing::ReadLocal;
 using testing::WriteLocal;
 namespace fs = std::filesystem;
@@ -212,20 +216,29 @@ TEST_F(FtpRoutines, DownloadOverAnExistingFileAsksAndCanPickAFreeName) {
     EXPECT_EQ(wc.FLastFile, Local("d.txt"));
 }
 
-TEST_F(FtpRoutines, ALocalWriteErrorEndsTheRunAndReleasesTheConnection) {
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    server_.WriteFile("d.txt", Bytes(20000));
+// A local file that cannot be written fails its item with the system's reason; the run goes on
+// and nothing of the file is left.
+TEST_F(FtpRoutines, ALocalWriteErrorFailsTheItemAndTheRunGoesOn) {
+    server_.WriteFile("d.txt", Bytes(200000));
+    // Files may grow to 64 KB here: the download cannot be written whole.
+    struct rlimit saved {};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    struct rlimit small = saved;
+    small.rlim_cur = 64 * 1024;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     FtpWebCopy wc;
-    Add(wc, wpFtp, "d.txt", "/dev", "full");
+    Add(wc, wpFtp, "d.txt", local_.string());
     Add(wc, wpFtpTest, "");
-    EXPECT_THROW(wc.Execute(), rtl::Error);
-    EXPECT_EQ(wc.FFTPconnect, nullptr);
-    EXPECT_EQ(wc.FPrevConnect, "");
-    // The component stays usable.
-    wc.Items.Delete(0);
-    wc.log.clear();
-    wc.Execute();
-    EXPECT_TRUE(wc.Items[0].Success());
+    EXPECT_NO_THROW(wc.Execute());
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(wc.Items[0].Success());
+    EXPECT_TRUE(wc.Items[1].Success());
+    EXPECT_EQ(wc.log, Log({"start 0", "error 5", "errorinfo 5 Error writing to destination file " + Local("d.txt"),
+                           "done 0", "start 1", "done 1", "copydone"}));
+    EXPECT_EQ(wc.reasons, std::vector<std::string>{"File too large"});
+    EXPECT_EQ(Names(local_), std::vector<std::string>{});
 }
 
 // ---- dates --------------------------------------------------------------------------------------
@@ -554,10 +567,14 @@ TEST_F(FtpRoutines, MultiDownloadFetchesEveryMatchOverOneLoginAndRefusesUnsafeNa
     EXPECT_FALSE(fs::exists(local_ / "escape.txt"));
     EXPECT_EQ(server_.CountCommands("USER"), 1);
     // The folder that matches is not a file: neither fetched nor reported.
-    for (const char* entry : {"multi a.txt", "multi b.txt", "multi ..\\escape.txt", "notfound ..\\escape.txt"})
+    for (const char* entry : {"multi a.txt", "multi b.txt", "multi ..\\escape.txt",
+                              "errorinfo 3 Cannot create target file ..\\escape.txt"})
         EXPECT_NE(std::find(wc.log.begin(), wc.log.end(), entry), wc.log.end()) << entry;
     EXPECT_EQ(std::count_if(wc.log.begin(), wc.log.end(), [](const std::string& e) { return e.find("sub.txt") != std::string::npos; }),
               0);
+    // The refusal has a reason of its own, not one left from an earlier file.
+    ASSERT_EQ(wc.reasons.size(), 1u);
+    EXPECT_NE(wc.reasons[0].find("..\\escape.txt"), std::string::npos) << wc.reasons[0];
 }
 
 } // namespace

@@ -118,6 +118,8 @@ public:
     }
 
     using TZandrelWebCopy::FFTPconnect;
+    using TZandrelWebCopy::FHinternet;
+    using TZandrelWebCopy::FtpGetFile;
     using TZandrelWebCopy::FLastDir;
     using TZandrelWebCopy::FLastFile;
     using TZandrelWebCopy::FPrevConnect;

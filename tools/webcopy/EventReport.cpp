@@ -66,8 +66,23 @@ std::string Describe(const TZandrelWebCopy& wc, int idx) {
     return text + ")";
 }
 
+// A text as one line: some carry the line break of the system's message table ("The operation
+// timed out\r\n"), which has no place inside a reason or a report line.
+std::string OneLine(const std::string& text) {
+    std::string line;
+    for (char c : text) {
+        if (c != '\r' && c != '\n') line += c;
+        else if (!line.empty() && line.back() != ' ') line += ' ';
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return line;
+}
+
+// A reason for the JSON events: null when there is none.
+Json ReasonJson(const std::string& reason) { return reason.empty() ? Json(nullptr) : TextToJson(OneLine(reason)); }
+
 std::string WithReason(const std::string& text, const std::string& reason) {
-    return reason.empty() ? text : text + " (" + reason + ")";
+    return reason.empty() ? OneLine(text) : OneLine(text) + " (" + OneLine(reason) + ")";
 }
 
 } // namespace
@@ -151,7 +166,7 @@ void EventReport::Attach(TZandrelWebCopy& wc, const JobHandlers& handlers) {
         const std::string text = WithReason("cannot connect", PrintableText(reason));
         outcomes_.Problem(text);
         Json json = Event("OnConnectError");
-        json["reason"] = reason.empty() ? Json(nullptr) : TextToJson(reason);
+        json["reason"] = ReasonJson(reason);
         Emit(json, "  " + text);
     };
     wc.OnCopyCancel = [this](TZandrelWebCopy&) { Emit(Event("OnCopyCancel"), "  cancelled"); };
@@ -171,7 +186,7 @@ void EventReport::Attach(TZandrelWebCopy& wc, const JobHandlers& handlers) {
         Json json = Event("OnError");
         json["ErrorCode"] = code;
         const std::string& reason = component->LastErrorReason();
-        json["reason"] = reason.empty() ? Json(nullptr) : TextToJson(reason);
+        json["reason"] = ReasonJson(reason);
         Emit(json, ""); // the text comes with OnErrorInfo, which always follows
     };
     wc.OnErrorInfo = [this, component](TZandrelWebCopy&, int code, const std::string& info) {
@@ -180,12 +195,12 @@ void EventReport::Attach(TZandrelWebCopy& wc, const JobHandlers& handlers) {
         Json json = Event("OnErrorInfo");
         json["ErrorCode"] = code;
         json["ErrorInfo"] = TextToJson(info);
-        json["reason"] = reason.empty() ? Json(nullptr) : TextToJson(reason);
+        json["reason"] = ReasonJson(reason);
         Emit(json, "  error " + std::to_string(code) + ": " + WithReason(PrintableText(info), PrintableText(reason)));
     };
     wc.OnFileDone = [this, component](TZandrelWebCopy&, int idx) {
         if (idx >= 0 && idx < component->Items.Count() && !component->Items[idx].Success())
-            outcomes_.EndedWithout(PrintableText(component->LastErrorReason()));
+            outcomes_.EndedWithout(OneLine(PrintableText(component->LastErrorReason())));
         Emit(Json{{"event", "OnFileDone"}, {"idx", idx}}, "  " + Describe(*component, idx) + " finished");
     };
     wc.OnFileStart = [this, component](TZandrelWebCopy&, int idx) {
@@ -208,13 +223,15 @@ void EventReport::Attach(TZandrelWebCopy& wc, const JobHandlers& handlers) {
         outcomes_.MultiFileDone();
         Emit(Json{{"event", "OnMultiFTPFileDone"}, {"Filename", TextToJson(name)}}, "  " + PrintableText(name));
     };
-    // Why the source could not be had (refused connection, certificate, timeout, 550) goes along.
+    // The event names no cause; the reason does ("550 Permission denied."), so with one the line
+    // claims nothing the server did not say.
     wc.OnURLNotFound = [this, component](TZandrelWebCopy&, const std::string& url) {
         const std::string& reason = component->LastErrorReason();
-        const std::string text = WithReason("not found: " + PrintableText(url), PrintableText(reason));
+        const std::string text = reason.empty() ? "not found: " + PrintableText(url)
+                                                : WithReason("cannot get " + PrintableText(url), PrintableText(reason));
         outcomes_.Problem(text);
         Json json{{"event", "OnURLNotFound"}, {"url", TextToJson(url)}};
-        json["reason"] = reason.empty() ? Json(nullptr) : TextToJson(reason);
+        json["reason"] = ReasonJson(reason);
         Emit(json, "  " + text);
     };
     wc.OnNoNewFileFound = [this](TZandrelWebCopy&, const std::string& tgtfile, TDateTime curdate, TDateTime newdate) {
@@ -227,9 +244,13 @@ void EventReport::Attach(TZandrelWebCopy& wc, const JobHandlers& handlers) {
     wc.OnRemovedFile = [this](TZandrelWebCopy&, int idx) {
         Emit(Json{{"event", "OnRemovedFile"}, {"idx", idx}}, "  removed");
     };
-    wc.OnRemovedFileFailed = [this](TZandrelWebCopy&, int idx) {
-        outcomes_.Problem("could not remove the file");
-        Emit(Json{{"event", "OnRemovedFileFailed"}, {"idx", idx}}, "  could not remove the file");
+    wc.OnRemovedFileFailed = [this, component](TZandrelWebCopy&, int idx) {
+        const std::string& reason = component->LastErrorReason();
+        const std::string text = WithReason("could not remove the file", PrintableText(reason));
+        outcomes_.Problem(text);
+        Json json{{"event", "OnRemovedFileFailed"}, {"idx", idx}};
+        json["reason"] = ReasonJson(reason);
+        Emit(json, "  " + text);
     };
 }
 
