@@ -57,6 +57,49 @@ private:
     std::array<std::array<bool, 3>, 2> saved_{};
 };
 
+// While an upload that must not replace a file checks a name and renames onto it, it holds the
+// name: a hidden folder made beside it (".Demo.zip.zandrel-lock"). Making a folder is the one
+// step FTP offers that fails when the name exists, so of two uploads of this program after the
+// same name only one goes on; the other takes the name as taken. A server that does not let us
+// make folders gives no lock, and the checks before and after the rename are all there is.
+// A lock that outlives its upload (the session broke) only makes the name look taken.
+class NameLock {
+public:
+    NameLock(inet::HINTERNET connection, inet::HINTERNET root, const std::string& name)
+        : connection_(connection), root_(root), lock_("." + name + ".zandrel-lock") {
+        if (inet::FtpCreateDirectory(connection_, lock_)) {
+            held_ = true;
+            return;
+        }
+        if (!inet::IsConnectionAlive(connection_)) return;
+        // Refused: because it exists (another upload holds the name), or not allowed here.
+        inet::FtpFileFacts facts;
+        if (inet::FtpGetFileFacts(connection_, lock_, facts) && facts.exists) {
+            busy_ = true;
+        } else if (inet::FtpSetCurrentDirectory(connection_, lock_)) {
+            // Without MLST a folder shows only by entering it.
+            busy_ = true;
+            inet::FtpSetCurrentDirectory(connection_, "..");
+        }
+    }
+    ~NameLock() {
+        if (!held_ || !inet::IsConnectionAlive(connection_)) return;
+        CleanupWaits waits(root_, connection_); // given back even after a Cancel
+        inet::FtpRemoveDirectory(connection_, lock_);
+    }
+    NameLock(const NameLock&) = delete;
+    NameLock& operator=(const NameLock&) = delete;
+
+    bool Busy() const { return busy_; }
+
+private:
+    inet::HINTERNET connection_;
+    inet::HINTERNET root_;
+    std::string lock_;
+    bool held_ = false;
+    bool busy_ = false;
+};
+
 } // namespace
 
 std::string TZandrelWebCopy::FtpTemporaryName() { return TransferTemporaryName(); }
@@ -108,13 +151,20 @@ TZandrelWebCopy::FtpPublishOutcome TZandrelWebCopy::FtpPublish(inet::HINTERNET C
 
     // Never replacing: most servers rename over an existing file without a word, so the name is
     // checked just before, and the file just after: another upload may have renamed its own file
-    // onto the name in between, which took ours away.
+    // onto the name in between, which took ours away. Uploads of this program into the folder
+    // also take turns at each name (see NameLock), which closes that gap between them.
     inet::FtpFileFacts ours;
     if (!inet::FtpGetFileFacts(Connection, StoredName, ours) || !ours.exists) {
         NoteInetFailure();
         return FtpPublishOutcome::Failed;
     }
     for (int tries = 0; tries < kMaxNameTries && !FinalName.empty(); ++tries) {
+        NameLock lock(Connection, FHinternet, FinalName);
+        if (lock.Busy()) {
+            FinalName = FtpNameAfterTaken(FinalName);
+            continue;
+        }
+        if (FCancelled) break;
         inet::FtpFileFacts there;
         if (!inet::FtpGetFileFacts(Connection, FinalName, there)) break;
         if (!there.exists) {

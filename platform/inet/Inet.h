@@ -218,6 +218,7 @@ bool HttpQueryInfoText(HINTERNET request, DWORD infoLevel, std::string& value);
 bool FtpGetCurrentDirectory(HINTERNET connection, std::string& directory);
 bool FtpSetCurrentDirectory(HINTERNET connection, const std::string& directory);
 bool FtpCreateDirectory(HINTERNET connection, const std::string& directory);
+bool FtpRemoveDirectory(HINTERNET connection, const std::string& directory); // RMD: an empty one
 bool FtpDeleteFile(HINTERNET connection, const std::string& fileName);
 
 // RNFR `existing`, then RNTO `newName` (both relative to the current directory or absolute).
