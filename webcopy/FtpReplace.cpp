@@ -112,8 +112,11 @@ bool TZandrelWebCopy::FtpFindFreeName(inet::HINTERNET Connection, std::string& N
         Name = FtpNameAfterTaken(Name);
     }
     if (FCancelled || InetCallCancelled()) return false;
-    if (FLastErrorReason.empty() || !Name.empty()) NoteInetFailure();
-    if (Name.empty()) FLastErrorReason = "no free name is left";
+    if (Name.empty()) {
+        FLastErrorReason = "no free name is left";
+    } else {
+        NoteInetFailure(); // the server could not say whether the name is taken
+    }
     ReportError(errCreateTarget, kMsgCreateTarget + remotePath);
     return false;
 }
