@@ -164,6 +164,9 @@ bool TZandrelWebCopy::SendFile(inet::HINTERNET connection, const FtpAccount& acc
             FPublishedName = finalName;
             return true;
         case FtpPublishOutcome::Lost:
+            // Gone with the rename, as a rule; a server that only said it renamed still has it.
+            FtpRemovePartial(connection, account, folder, storedName);
+            if (FCancelled) return false;
             FRenameWorks[key] = true;
             continue; // up again, under the next free name
         case FtpPublishOutcome::RenameRefused:
@@ -180,7 +183,7 @@ bool TZandrelWebCopy::SendFile(inet::HINTERNET connection, const FtpAccount& acc
             return false;
         }
     }
-    FLastErrorReason = "another upload took each free name first";
+    FLastErrorReason = "after each rename, another file held the name";
     ReportError(errWriteTarget, kMsgWriteTarget + remotePath);
     return false;
 }

@@ -289,6 +289,21 @@ TEST_F(UploadCommand, TenRunsAtOnceEachGiveTheAddressOfTheirOwnArchive) {
     EXPECT_EQ(Names(server.Root() / "uploads"), names); // and no temporary file left
 }
 
+// A server that says it renamed the archive but did not: the name never holds this run's
+// archive, so no address is given, and the tries end.
+TEST_F(UploadCommand, NoAddressForANameThatDoesNotHoldTheArchive) {
+    FtpServerOptions options;
+    options.rules = {"RNTO reply 250 Rename successful."};
+    FtpServer server(options);
+    fs::create_directories(server.Root() / "uploads");
+    WriteSettings({.port = server.Port()});
+    const auto run = Upload();
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(run.out.find(kBaseUrl), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("another file held the name"), std::string::npos) << run.err;
+    EXPECT_EQ(Names(server.Root() / "uploads"), std::set<std::string>{});
+}
+
 // A slow login is waited for once: the name is found on the same connection the archive goes
 // up on.
 TEST_F(UploadCommand, TheCommandLogsInOnce) {
