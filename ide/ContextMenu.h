@@ -91,8 +91,6 @@ public:
 
     // Uploads the archive to the configured FTP server under the first name not taken there.
     void FTPUploadFile(const std::string& ArchivePath);
-    // Lists the server's upload folder and answers the first free remote name for the archive.
-    void GetFileName(webcopy::TZandrelWebCopy& Copy, const std::string& ArchivePath, std::string& RemoteName);
     // The upload's completion callback.
     void CopyDone(webcopy::TZandrelWebCopy& Sender);
 

@@ -1,5 +1,11 @@
-// "Zip && Upload Project" after the archive exists: list the server's upload folder, send the
-// archive there under the first name not taken, and put its web address on the clipboard.
+// "Zip && Upload Project" after the archive exists: send the archive to the server's upload folder
+// under the first name not taken there, and put its web address on the clipboard.
+//
+// The name is not chosen from a listing: a listing can be wrong (vsftpd lists a folder it may not
+// read as empty) and is stale by the time the upload ends (two uploads of the same name at once).
+// The component checks the name on the server just before the archive takes it, and the archive
+// after it has, moving on to the next free name (Demo_1.zip, Demo_2.zip, ...) when it was taken.
+// That is also one login for the whole command.
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -21,15 +27,37 @@ using webcopy::TZandrelWebCopy;
 // What the transfers reported while they ran, in words a person can act on.
 struct TransferReports {
     std::string error;       // the first OnErrorInfo, with the reason behind it
-    bool notFound = false;   // OnURLNotFound came
-    std::string notFoundWhy; // the reason given with it
+    int errorCode = 0;       // its code
+    std::string errorReason; // the reason alone
 };
 
-// The component of one upload, with what its runs reported.
+// The component of one upload, with what its run reported. The archive never replaces a file on
+// the server: a name found taken moves it on to the next one.
 class UploadCopy : public TZandrelWebCopy {
 public:
+    explicit UploadCopy(const std::string& path) : archivePath(path) {}
     std::string archivePath;
     TransferReports reports;
+    // The name the archive went up under; empty when it did not.
+    const std::string& PublishedName() const { return FPublishedName; }
+
+protected:
+    bool FtpMayReplace() const override { return false; }
+    // Demo.zip, then Demo_1.zip, Demo_2.zip, ...: the first one not seen taken, letter case
+    // counted. Each call adds one taken name, so the candidates never run out.
+    std::string FtpNameAfterTaken(const std::string& Taken) override {
+        taken_.insert(Taken);
+        const std::string name = rtl::ExtractFileName(archivePath);
+        const std::string ext = rtl::ExtractFileExt(name);
+        const std::string base = name.substr(0, name.size() - ext.size());
+        std::string candidate = name;
+        for (size_t counter = 1; taken_.count(candidate) != 0; ++counter)
+            candidate = base + "_" + std::to_string(counter) + ext;
+        return candidate;
+    }
+
+private:
+    std::unordered_set<std::string> taken_;
 };
 
 std::string WithReason(const std::string& text, const std::string& reason) {
@@ -48,31 +76,20 @@ std::string ThenFate(const std::string& reason, const std::string& fate) {
 // Starts gathering the component's reports into `reports` (cleared first).
 void GatherReports(TZandrelWebCopy& copy, TransferReports& reports) {
     reports = {};
-    copy.OnErrorInfo = [&reports](TZandrelWebCopy& sender, int, const std::string& info) {
-        if (reports.error.empty()) reports.error = WithReason(info, sender.LastErrorReason());
-    };
-    copy.OnURLNotFound = [&reports](TZandrelWebCopy& sender, const std::string&) {
-        reports.notFound = true;
-        if (reports.notFoundWhy.empty()) reports.notFoundWhy = sender.LastErrorReason();
+    copy.OnErrorInfo = [&reports](TZandrelWebCopy& sender, int code, const std::string& info) {
+        if (!reports.error.empty()) return;
+        reports.error = WithReason(info, sender.LastErrorReason());
+        reports.errorCode = code;
+        reports.errorReason = sender.LastErrorReason();
     };
 }
 
-// The upload folder as both runs name it. "\" separators become "/" for both alike, so that the
-// listing and the upload enter the same folder by the same words.
+// The upload folder, with "\" separators as "/", the way the server and the messages name it.
 std::string RemoteFolder() {
     std::string dir = FTPDir;
     for (char& c : dir)
         if (c == '\\') c = '/';
     return dir;
-}
-
-// The listing's URL for the upload folder: the folder with one "/" after it (its entries, every
-// one), or empty for the login folder.
-std::string ListingUrl(const std::string& folder) {
-    std::string dir = folder;
-    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    if (dir.empty() || dir == "/") return dir;
-    return dir + "/";
 }
 
 // Where the upload goes, for messages: "127.0.0.1, folder uploads".
@@ -113,75 +130,20 @@ void FillAccount(webcopy::TZandrelWebCopyItem& item) {
 } // namespace
 
 void TProjectContextMenu::FTPUploadFile(const std::string& ArchivePath) {
-    auto copy = std::make_unique<UploadCopy>();
-    copy->archivePath = ArchivePath;
-    // The stored passive setting holds for both runs: a server behind a firewall or NAT answers
-    // only in passive mode.
+    auto copy = std::make_unique<UploadCopy>(ArchivePath);
+    // A server behind a firewall or NAT answers only in passive mode.
     copy->FTPPassive = FTPPas;
-    std::string remoteName;
-    GetFileName(*copy, ArchivePath, remoteName);
-    // An empty name: the listing failed or was stopped, and said so.
-    if (remoteName.empty()) return;
-
     copy->ShowDialog = true;
     webcopy::TZandrelWebCopyItem& item = copy->Items.Add();
     item.Protocol = webcopy::wpFtpUpload;
     FillAccount(item);
     item.URL = ArchivePath;
     item.TargetDir = RemoteFolder();
-    item.TargetFilename = remoteName;
+    item.TargetFilename = rtl::ExtractFileName(ArchivePath);
     GatherReports(*copy, copy->reports);
     copy->OnCopyDone = [this](TZandrelWebCopy& sender) { CopyDone(sender); };
     // The component is freed when this returns, right after its last act, CopyDone.
     copy->Execute();
-}
-
-void TProjectContextMenu::GetFileName(webcopy::TZandrelWebCopy& Copy, const std::string& ArchivePath,
-                                      std::string& RemoteName) {
-    const std::string name = rtl::ExtractFileName(ArchivePath);
-    const std::string ext = rtl::ExtractFileExt(name);
-    const std::string base = name.substr(0, name.size() - ext.size());
-    RemoteName.clear();
-
-    webcopy::TZandrelWebCopyItem& item = Copy.Items.Add();
-    item.Protocol = webcopy::wpFtpList;
-    FillAccount(item);
-    // The folder the upload goes into: a name taken in the login folder does not clash there.
-    item.URL = ListingUrl(RemoteFolder());
-    TransferReports reports;
-    GatherReports(Copy, reports);
-    Copy.Execute();
-    Copy.OnErrorInfo = nullptr;
-    Copy.OnURLNotFound = nullptr;
-
-    std::unordered_set<std::string> taken;
-    bool listed = false;
-    if (item.Cancelled()) {
-        TellHost(TMessageKind::mkStopped, "Upload stopped while listing " + ServerAndFolder() +
-                                              "; nothing was uploaded and the clipboard was left as it was");
-    } else if (item.Success() && item.FileList()) {
-        taken.insert(item.FileList()->Items().begin(), item.FileList()->Items().end());
-        listed = true;
-    } else if (reports.error.empty() && reports.notFound) {
-        // The folder is not there yet; the upload creates it, and an empty folder takes any name.
-        listed = true;
-    } else {
-        const std::string why = !reports.error.empty() ? reports.error
-                                : reports.notFound     ? WithReason("the folder cannot be listed", reports.notFoundWhy)
-                                                       : "the listing did not succeed";
-        TellHost(TMessageKind::mkError,
-                 ThenFate("cannot find a free name on " + ServerAndFolder() + ": " + why,
-                          "nothing was uploaded and the clipboard was left as it was"));
-    }
-    Copy.Items.Clear();
-    if (!listed) return;
-
-    // Demo.zip, then Demo_1.zip, Demo_2.zip, ...: the first one no entry equals, letter case
-    // counted. Each candidate that is taken is one entry, so this ends within the listing's size.
-    std::string candidate = name;
-    for (size_t counter = 1; taken.count(candidate) != 0; ++counter)
-        candidate = base + "_" + std::to_string(counter) + ext;
-    RemoteName = candidate;
 }
 
 void TProjectContextMenu::CopyDone(webcopy::TZandrelWebCopy& Sender) {
@@ -189,9 +151,9 @@ void TProjectContextMenu::CopyDone(webcopy::TZandrelWebCopy& Sender) {
     if (Sender.Items.Count() == 0) return;
     const webcopy::TZandrelWebCopyItem& item = Sender.Items[0];
     const std::string archive = upload ? rtl::ExtractFileName(upload->archivePath) : item.URL;
+    const std::string name = upload ? upload->PublishedName() : item.TargetFilename;
     const std::string folder = RemoteFolder();
-    const std::string remote =
-        folder.empty() ? item.TargetFilename : folder + (folder.back() == '/' ? "" : "/") + item.TargetFilename;
+    const std::string remote = folder.empty() ? name : folder + (folder.back() == '/' ? "" : "/") + name;
 
     // The address goes on the clipboard only for an archive that is on the server, complete.
     if (item.Cancelled()) {
@@ -199,16 +161,26 @@ void TProjectContextMenu::CopyDone(webcopy::TZandrelWebCopy& Sender) {
                  "Upload of " + archive + " to " + ServerAndFolder() + " stopped; the clipboard was left as it was");
         return;
     }
-    if (!item.Success()) {
-        const std::string why = upload && !upload->reports.error.empty() ? upload->reports.error
-                                                                         : "the server did not take it";
+    if (!item.Success() || name.empty()) {
+        const TransferReports none;
+        const TransferReports& reports = upload ? upload->reports : none;
+        // Not reaching the server, or not being let in, is what happened; the upload never began.
+        if (reports.errorCode == webcopy::errConnect) {
+            const bool refused = reports.errorReason.rfind("530", 0) == 0 || reports.errorReason.rfind("430", 0) == 0;
+            TellHost(TMessageKind::mkError,
+                     ThenFate((refused ? "login refused by " : "cannot connect to ") + FTPHt + ": " +
+                                  (reports.errorReason.empty() ? "no reason given" : reports.errorReason),
+                              "nothing was uploaded and the clipboard was left as it was"));
+            return;
+        }
+        const std::string why = !reports.error.empty() ? reports.error : "the server did not take it";
         TellHost(TMessageKind::mkError, ThenFate("the upload of " + archive + " to " + ServerAndFolder() +
                                                      " failed: " + why,
                                                  "the clipboard was left as it was"));
         return;
     }
 
-    const std::string text = FTPBaseUrl + AddressSegment(item.TargetFilename);
+    const std::string text = FTPBaseUrl + AddressSegment(name);
     if (ui::HasBackend()) ui::SetClipboardText(text);
     if (FTPBaseUrl.empty()) {
         TellHost(TMessageKind::mkInfo, "Uploaded " + archive + " to " + FTPHt + " as " + remote);

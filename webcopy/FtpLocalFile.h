@@ -8,6 +8,7 @@
 #include <random>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/inet/Inet.h"
@@ -187,6 +188,8 @@ public:
         Close();
         handle_ = handle;
     }
+    // Hands the handle over to the caller, who closes it.
+    inet::HINTERNET Release() { return std::exchange(handle_, nullptr); }
     // True when the handle closed cleanly (for a written file: the server confirmed it).
     bool Close() {
         const bool ok = handle_ ? inet::InternetCloseHandle(handle_) : true;

@@ -3,10 +3,13 @@
 //
 // The data goes to a temporary name in the same folder and is renamed to the final name only once
 // the server has confirmed the whole file, so an existing file is replaced only by a complete
-// one. Some upload-only servers take STOR but refuse renames; a cheap probe (an empty file stored,
-// renamed and deleted under temporary names) finds that out before the transfer, once per
-// account and folder in a run, and the file then goes under its final name, deleted again after a
-// Cancel or a failure.
+// one. Some upload-only servers take STOR but refuse renames; the first upload that finds this
+// out (its rename refused) goes up again under its final name, and so do the later ones of the
+// run to that account and folder, deleted again after a Cancel or a failure. A failed transfer
+// says nothing about renames: it fails with the server's reason, and no file is touched.
+//
+// Where no file may be replaced (FtpMayReplace), the final name is checked just before the rename
+// and the file checked again after it, so that a name another upload took meanwhile is noticed.
 #include <array>
 
 #include "platform/inet/Inet.h"
@@ -19,20 +22,26 @@ namespace {
 // Cleaning up must not wait as long as a transfer may.
 constexpr inet::DWORD kCleanupTimeoutMs = 5000;
 
+// Names tried before an upload gives up on finding a free one: far beyond any real race.
+constexpr int kMaxNameTries = 100;
+
 // While the work after a Cancel is done (removing what the cancelled upload left), the Internet
-// layer's waits must not be cancelled again; short timeouts bound them instead. Everything comes
-// back as it was afterwards.
+// layer's waits must not be cancelled again; short timeouts bound them instead, on the root (a
+// second login) and on the connection in use alike. Everything comes back as it was afterwards.
 class CleanupWaits {
 public:
-    explicit CleanupWaits(inet::HINTERNET root) : root_(root), previousHook_(inet::SetIdleHook([] { return true; })) {
-        for (size_t i = 0; i < kOptions.size(); ++i) {
-            saved_[i] = root_ && inet::InternetQueryOption(root_, kOptions[i], previous_[i]);
-            if (saved_[i]) inet::InternetSetOption(root_, kOptions[i], kCleanupTimeoutMs);
-        }
+    CleanupWaits(inet::HINTERNET root, inet::HINTERNET connection)
+        : handles_{root, connection}, previousHook_(inet::SetIdleHook([] { return true; })) {
+        for (size_t h = 0; h < handles_.size(); ++h)
+            for (size_t i = 0; i < kOptions.size(); ++i) {
+                saved_[h][i] = handles_[h] && inet::InternetQueryOption(handles_[h], kOptions[i], previous_[h][i]);
+                if (saved_[h][i]) inet::InternetSetOption(handles_[h], kOptions[i], kCleanupTimeoutMs);
+            }
     }
     ~CleanupWaits() {
-        for (size_t i = 0; i < kOptions.size(); ++i)
-            if (saved_[i]) inet::InternetSetOption(root_, kOptions[i], previous_[i]);
+        for (size_t h = 0; h < handles_.size(); ++h)
+            for (size_t i = 0; i < kOptions.size(); ++i)
+                if (saved_[h][i]) inet::InternetSetOption(handles_[h], kOptions[i], previous_[h][i]);
         inet::SetIdleHook(std::move(previousHook_));
     }
     CleanupWaits(const CleanupWaits&) = delete;
@@ -42,68 +51,164 @@ private:
     static constexpr std::array<inet::DWORD, 3> kOptions{inet::INTERNET_OPTION_CONNECT_TIMEOUT,
                                                          inet::INTERNET_OPTION_SEND_TIMEOUT,
                                                          inet::INTERNET_OPTION_RECEIVE_TIMEOUT};
-    inet::HINTERNET root_;
+    std::array<inet::HINTERNET, 2> handles_;
     inet::IdleHook previousHook_;
-    std::array<inet::DWORD, 3> previous_{};
-    std::array<bool, 3> saved_{};
+    std::array<std::array<inet::DWORD, 3>, 2> previous_{};
+    std::array<std::array<bool, 3>, 2> saved_{};
+};
+
+// While an upload that must not replace a file checks a name and renames onto it, it holds the
+// name: a hidden folder made beside it (".Demo.zip.zandrel-lock"). Making a folder is the one
+// step FTP offers that fails when the name exists, so of two uploads of this program after the
+// same name only one goes on; the other takes the name as taken. A server that does not let us
+// make folders gives no lock, and the checks before and after the rename are all there is.
+// A lock that outlives its upload (the session broke) only makes the name look taken.
+class NameLock {
+public:
+    NameLock(inet::HINTERNET connection, inet::HINTERNET root, const std::string& name)
+        : connection_(connection), root_(root), lock_("." + name + ".zandrel-lock") {
+        if (inet::FtpCreateDirectory(connection_, lock_)) {
+            held_ = true;
+            return;
+        }
+        if (!inet::IsConnectionAlive(connection_)) return;
+        // Refused: because it exists (another upload holds the name), or not allowed here.
+        inet::FtpFileFacts facts;
+        if (inet::FtpGetFileFacts(connection_, lock_, facts) && facts.exists) {
+            busy_ = true;
+        } else if (inet::FtpSetCurrentDirectory(connection_, lock_)) {
+            // Without MLST a folder shows only by entering it.
+            busy_ = true;
+            inet::FtpSetCurrentDirectory(connection_, "..");
+        }
+    }
+    ~NameLock() {
+        if (!held_ || !inet::IsConnectionAlive(connection_)) return;
+        CleanupWaits waits(root_, connection_); // given back even after a Cancel
+        inet::FtpRemoveDirectory(connection_, lock_);
+    }
+    NameLock(const NameLock&) = delete;
+    NameLock& operator=(const NameLock&) = delete;
+
+    bool Busy() const { return busy_; }
+
+private:
+    inet::HINTERNET connection_;
+    inet::HINTERNET root_;
+    std::string lock_;
+    bool held_ = false;
+    bool busy_ = false;
 };
 
 } // namespace
 
 std::string TZandrelWebCopy::FtpTemporaryName() { return TransferTemporaryName(); }
 
-TZandrelWebCopy::FtpStoreMode TZandrelWebCopy::FtpChooseStoreMode(inet::HINTERNET Connection,
-                                                                  const std::string& ProbeKey) {
-    if (const auto known = FRenameWorks.find(ProbeKey); known != FRenameWorks.end())
-        return known->second ? FtpStoreMode::ViaTemporaryName : FtpStoreMode::UnderFinalName;
-    const std::string first = TransferTemporaryName();
-    const std::string second = TransferTemporaryName();
-    bool renames = false;
-    if (inet::HINTERNET probe =
-            inet::FtpOpenFile(Connection, first, inet::GENERIC_WRITE, inet::FTP_TRANSFER_TYPE_BINARY, 0)) {
-        if (!inet::InternetCloseHandle(probe)) {
-            inet::FtpDeleteFile(Connection, first);
-        } else if (inet::FtpRenameFile(Connection, first, second)) {
-            renames = true;
-            inet::FtpDeleteFile(Connection, second);
-        } else {
-            inet::FtpDeleteFile(Connection, first);
-        }
+bool TZandrelWebCopy::FtpFindFreeName(inet::HINTERNET Connection, std::string& Name, const std::string& remotePath) {
+    for (int tries = 0; tries < kMaxNameTries && !Name.empty(); ++tries) {
+        inet::FtpFileFacts facts;
+        if (!inet::FtpGetFileFacts(Connection, Name, facts)) break;
+        if (!facts.exists) return true;
+        Name = FtpNameAfterTaken(Name);
     }
-    // A probe the user cancelled, or one that took the session with it, decides nothing.
-    if (FCancelled) return FtpStoreMode::Cancelled;
-    if (!inet::IsConnectionAlive(Connection)) return FtpStoreMode::UnderFinalName;
-    FRenameWorks[ProbeKey] = renames;
-    return renames ? FtpStoreMode::ViaTemporaryName : FtpStoreMode::UnderFinalName;
-}
-
-bool TZandrelWebCopy::FtpPublish(inet::HINTERNET Connection, const std::string& StoredName,
-                                 const std::string& FinalName) {
-    if (inet::FtpRenameFile(Connection, StoredName, FinalName)) return true;
-    const std::string reason = inet::InternetLastFailureReason();
-    // Servers on Windows do not rename onto an existing file. The old one steps aside under a
-    // temporary name first and comes back if the new one still cannot take its place, so the
-    // final name never goes missing.
-    if (!FCancelled && inet::IsConnectionAlive(Connection)) {
-        const std::string aside = TransferTemporaryName();
-        if (inet::FtpRenameFile(Connection, FinalName, aside)) {
-            if (inet::FtpRenameFile(Connection, StoredName, FinalName)) {
-                inet::FtpDeleteFile(Connection, aside);
-                return true;
-            }
-            inet::FtpRenameFile(Connection, aside, FinalName);
-        }
+    if (FCancelled || InetCallCancelled()) return false;
+    if (Name.empty()) {
+        FLastErrorReason = "no free name is left";
+    } else {
+        NoteInetFailure(); // the server could not say whether the name is taken
     }
-    FLastErrorReason = reason;
+    ReportError(errCreateTarget, kMsgCreateTarget + remotePath);
     return false;
 }
 
+TZandrelWebCopy::FtpPublishOutcome TZandrelWebCopy::FtpPublish(inet::HINTERNET Connection, std::string& StoredName,
+                                                               std::string& FinalName) {
+    // After a refused rename onto the final name: whether the server renames at all (the file
+    // takes another temporary name), or only not onto that name, which is then the failure.
+    auto refusal = [&](const std::string& reason) {
+        FLastErrorReason = reason;
+        if (FCancelled || !inet::IsConnectionAlive(Connection)) return FtpPublishOutcome::Failed;
+        const std::string other = TransferTemporaryName();
+        if (!inet::FtpRenameFile(Connection, StoredName, other)) return FtpPublishOutcome::RenameRefused;
+        StoredName = other;
+        return FtpPublishOutcome::Failed;
+    };
+    if (FtpMayReplace()) {
+        if (inet::FtpRenameFile(Connection, StoredName, FinalName)) return FtpPublishOutcome::Published;
+        const std::string reason = inet::InternetLastFailureReason();
+        // Servers on Windows do not rename onto an existing file. The old one steps aside under a
+        // temporary name first and comes back if the new one still cannot take its place, so the
+        // final name never goes missing.
+        if (!FCancelled && inet::IsConnectionAlive(Connection)) {
+            const std::string aside = TransferTemporaryName();
+            if (inet::FtpRenameFile(Connection, FinalName, aside)) {
+                if (inet::FtpRenameFile(Connection, StoredName, FinalName)) {
+                    inet::FtpDeleteFile(Connection, aside);
+                    return FtpPublishOutcome::Published;
+                }
+                inet::FtpRenameFile(Connection, aside, FinalName);
+            }
+        }
+        return refusal(reason);
+    }
+
+    // Never replacing: most servers rename over an existing file without a word, so the name is
+    // checked just before, and the file just after: another upload may have renamed its own file
+    // onto the name in between, which took ours away. Uploads of this program into the folder
+    // also take turns at each name (see NameLock), which closes that gap between them.
+    inet::FtpFileFacts ours;
+    if (!inet::FtpGetFileFacts(Connection, StoredName, ours) || !ours.exists) {
+        NoteInetFailure();
+        return FtpPublishOutcome::Failed;
+    }
+    for (int tries = 0; tries < kMaxNameTries && !FinalName.empty(); ++tries) {
+        NameLock lock(Connection, FHinternet, FinalName);
+        if (lock.Busy()) {
+            FinalName = FtpNameAfterTaken(FinalName);
+            continue;
+        }
+        if (FCancelled) break;
+        inet::FtpFileFacts there;
+        if (!inet::FtpGetFileFacts(Connection, FinalName, there)) break;
+        if (!there.exists) {
+            if (!inet::FtpRenameFile(Connection, StoredName, FinalName)) {
+                const std::string reason = inet::InternetLastFailureReason();
+                if (FCancelled || !inet::IsConnectionAlive(Connection)) break;
+                // Taken in between (a server that does not rename onto a file says no): next name.
+                if (inet::FtpGetFileFacts(Connection, FinalName, there) && there.exists) {
+                    FinalName = FtpNameAfterTaken(FinalName);
+                    continue;
+                }
+                return refusal(reason);
+            }
+            inet::FtpFileFacts now;
+            if (!inet::FtpGetFileFacts(Connection, FinalName, now)) break;
+            if (now.SameFileAs(ours)) return FtpPublishOutcome::Published;
+            // Another upload's file holds the name now, and ours is gone with the one it replaced.
+            FinalName = FtpNameAfterTaken(FinalName);
+            return FinalName.empty() ? FtpPublishOutcome::Failed : FtpPublishOutcome::Lost;
+        }
+        FinalName = FtpNameAfterTaken(FinalName);
+    }
+    if (FinalName.empty()) {
+        FLastErrorReason = "no free name is left";
+    } else {
+        NoteInetFailure();
+    }
+    return FtpPublishOutcome::Failed;
+}
+
 void TZandrelWebCopy::FtpRemovePartial(inet::HINTERNET Connection, const FtpAccount& Account,
-                                       const std::string& Folder, const std::string& Name) {
-    CleanupWaits waits(FHinternet);
-    if (!FCancelled && inet::IsConnectionAlive(Connection) && inet::FtpDeleteFile(Connection, Name)) return;
-    // After a Cancel, or a failure that took the session along, the layer has discarded the
-    // session: a short second login removes the file by its full path.
+                                       const std::string& Folder, const std::string& Name, inet::HINTERNET Open) {
+    CleanupWaits waits(FHinternet, Connection);
+    // Closing ends the transfer; after a Cancel the server's closing reply is still waited for
+    // (briefly), so the connection stays in step and can delete the file at once.
+    if (Open) inet::InternetCloseHandle(Open);
+    if (inet::IsConnectionAlive(Connection) && inet::FtpDeleteFile(Connection, Name)) return;
+    // A refusal on a live connection (a server that does not delete) is its last word: a second
+    // login would hear the same.
+    if (inet::IsConnectionAlive(Connection)) return;
+    // The session broke with the transfer: a short second login removes the file by its full path.
     if (Folder.empty()) return;
     const bool withCredentials = !Account.user.empty() && !Account.password.empty();
     inet::HINTERNET fresh = inet::InternetConnect(

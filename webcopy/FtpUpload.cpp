@@ -13,6 +13,7 @@ namespace {
 
 constexpr int kUploadClip = 258;
 constexpr size_t kBlockSize = 4096;
+constexpr int kMaxSendRounds = 8;
 
 } // namespace
 
@@ -128,24 +129,85 @@ bool TZandrelWebCopy::FtpPutFile(int Index, const std::string& FTPUserID, const 
 bool TZandrelWebCopy::SendFile(inet::HINTERNET connection, const FtpAccount& account, LocalFile& source,
                                const std::string& URL, const std::string& folder, const std::string& remoteName,
                                const std::string& remotePath) {
-    const FtpStoreMode mode =
-        FtpChooseStoreMode(connection, account.host + "\n" + account.user + "\n" + std::to_string(account.port) +
-                                           "\n" + (folder.empty() ? remotePath : folder));
-    if (mode == FtpStoreMode::Cancelled) return false;
-    const std::string storedName = mode == FtpStoreMode::ViaTemporaryName ? FtpTemporaryName() : remoteName;
+    // What is learned about renaming holds for one account and folder.
+    const std::string key = account.host + "\n" + account.user + "\n" + std::to_string(account.port) + "\n" +
+                            (folder.empty() ? remotePath : folder);
+    FPublishedName.clear();
+    std::string finalName = remoteName;
+    // The file goes up again only when the server refused renames or another upload took its
+    // name meanwhile, and each round settles one of those: a few rounds are plenty.
+    for (int round = 0; round < kMaxSendRounds; ++round) {
+        if (round > 0 && !source.OpenRead(URL)) {
+            FLastErrorReason = LocalFailureReason();
+            ReportError(errOpenSource, kMsgOpenSource + URL);
+            return false;
+        }
+        const auto known = FRenameWorks.find(key);
+        const bool viaTemporary = known == FRenameWorks.end() || known->second;
+        // Without a rename the final name is written directly: where no file may be replaced, it
+        // must be free first.
+        if (!viaTemporary && !FtpMayReplace() && !FtpFindFreeName(connection, finalName, remotePath)) return false;
+        std::string storedName = viaTemporary ? FtpTemporaryName() : finalName;
+        switch (FtpSendOnce(connection, account, source, URL, folder, storedName, remotePath, viaTemporary)) {
+        case FtpSendOutcome::Sent: break;
+        case FtpSendOutcome::NameRefused: FRenameWorks[key] = false; continue;
+        case FtpSendOutcome::Cancelled:
+        case FtpSendOutcome::Failed: return false;
+        }
+        if (!viaTemporary) {
+            FPublishedName = finalName;
+            return true;
+        }
+        switch (FtpPublish(connection, storedName, finalName)) {
+        case FtpPublishOutcome::Published:
+            FRenameWorks[key] = true;
+            FPublishedName = finalName;
+            return true;
+        case FtpPublishOutcome::Lost:
+            // Gone with the rename, as a rule; a server that only said it renamed still has it.
+            FtpRemovePartial(connection, account, folder, storedName);
+            if (FCancelled) return false;
+            FRenameWorks[key] = true;
+            continue; // up again, under the next free name
+        case FtpPublishOutcome::RenameRefused:
+            // This server takes files but does not rename them: the file goes under its final
+            // name instead, now and for the rest of the run.
+            FtpRemovePartial(connection, account, folder, storedName);
+            if (FCancelled) return false;
+            FRenameWorks[key] = false;
+            continue;
+        case FtpPublishOutcome::Failed:
+            FtpRemovePartial(connection, account, folder, storedName);
+            if (FCancelled) return false;
+            ReportError(errWriteTarget, kMsgWriteTarget + remotePath);
+            return false;
+        }
+    }
+    FLastErrorReason = "after each rename, another file held the name";
+    ReportError(errWriteTarget, kMsgWriteTarget + remotePath);
+    return false;
+}
 
+TZandrelWebCopy::FtpSendOutcome TZandrelWebCopy::FtpSendOnce(inet::HINTERNET connection, const FtpAccount& account,
+                                                             LocalFile& source, const std::string& URL,
+                                                             const std::string& folder, const std::string& storedName,
+                                                             const std::string& remotePath, bool viaTemporary) {
     ScopedInetHandle remote(
         inet::FtpOpenFile(connection, storedName, inet::GENERIC_WRITE, inet::FTP_TRANSFER_TYPE_BINARY, 0));
     if (!remote) {
+        inet::DWORD status = 0;
+        std::string reply;
+        // 553 is "file name not allowed": the server will not take a dot file, not a sign of a
+        // full disk or a missing right, so the final name may still do.
+        if (viaTemporary && inet::GetLastError() == inet::ERROR_INTERNET_EXTENDED_ERROR &&
+            inet::InternetGetLastResponseInfo(status, reply) && status == 553 && !FCancelled)
+            return FtpSendOutcome::NameRefused;
         ReportInetFailure(errCreateTarget, kMsgCreateTarget + remotePath);
-        return false;
+        return FCancelled || InetCallCancelled() ? FtpSendOutcome::Cancelled : FtpSendOutcome::Failed;
     }
     // From here on the server holds a file of ours: every way out that does not publish it
-    // complete removes it.
-    auto removePartial = [&] {
-        remote.Close();
-        FtpRemovePartial(connection, account, folder, storedName);
-    };
+    // complete removes it, over this connection whenever it still answers.
+    auto removePartial = [&] { FtpRemovePartial(connection, account, folder, storedName, remote.Release()); };
 
     const uint64_t total = source.Size();
     uint64_t sent = 0;
@@ -154,7 +216,7 @@ bool TZandrelWebCopy::SendFile(inet::HINTERNET connection, const FtpAccount& acc
     try {
         if (!PumpMessages()) {
             removePartial();
-            return false;
+            return FtpSendOutcome::Cancelled;
         }
         for (;;) {
             const char* block = nullptr;
@@ -188,15 +250,11 @@ bool TZandrelWebCopy::SendFile(inet::HINTERNET connection, const FtpAccount& acc
     // or a file the server did not confirm (disk full, quota, a dropped connection), fails.
     const bool confirmed = !writeFailed && !FCancelled && remote.Close();
     if (!confirmed && !writeFailed && !FCancelled) NoteInetFailure();
-    const bool published =
-        confirmed && (mode == FtpStoreMode::UnderFinalName || FtpPublish(connection, storedName, remoteName));
-    if (!published) removePartial();
-    if (FCancelled) return false;
-    if (!published) {
-        ReportError(errWriteTarget, kMsgWriteTarget + remotePath);
-        return false;
-    }
-    return true;
+    if (confirmed) return FtpSendOutcome::Sent;
+    removePartial();
+    if (FCancelled) return FtpSendOutcome::Cancelled;
+    ReportError(errWriteTarget, kMsgWriteTarget + remotePath);
+    return FtpSendOutcome::Failed;
 }
 
 bool TZandrelWebCopy::MultiFtpPutFile(int Index, const std::string& FTPUserID, const std::string& FTPPassword,

@@ -267,23 +267,46 @@ protected:
         int32_t port = 21;
     };
     // The upload's transfer into the current folder (`Folder`, absolute, empty when the server
-    // did not say): `source` reaches the server under `remoteName` complete, or not at all.
+    // did not say): `source` reaches the server under `remoteName` complete, or not at all. Where
+    // FtpMayReplace says no, it may end under another name (FPublishedName).
     bool SendFile(inet::HINTERNET Connection, const FtpAccount& Account, LocalFile& source, const std::string& URL,
                   const std::string& Folder, const std::string& remoteName, const std::string& remotePath);
     // ---- replacing remote files (FtpReplace.cpp) ----
-    enum class FtpStoreMode { ViaTemporaryName, UnderFinalName, Cancelled };
-    // Whether uploads into the current folder can go through a temporary name (the server
-    // renames) or must go under the final name; probed once per `ProbeKey` in a run.
-    FtpStoreMode FtpChooseStoreMode(inet::HINTERNET Connection, const std::string& ProbeKey);
+    // How one transfer of the file ended: on the server complete (Sent), stopped by a Cancel,
+    // failed (reported), or refused outright under a temporary name (553: the server will not
+    // take such a name; nothing reported yet).
+    enum class FtpSendOutcome { Sent, Cancelled, Failed, NameRefused };
+    // One STOR of `source` as `StoredName` in the current folder, confirmed by the server.
+    FtpSendOutcome FtpSendOnce(inet::HINTERNET Connection, const FtpAccount& Account, LocalFile& source,
+                               const std::string& URL, const std::string& Folder, const std::string& StoredName,
+                               const std::string& remotePath, bool ViaTemporaryName);
     // A fresh temporary name for an upload (a dot file ending in ".part").
     static std::string FtpTemporaryName();
-    // Renames the complete `StoredName` to `FinalName`, replacing a file of that name; false
-    // (with the reason noted) when the server will not.
-    bool FtpPublish(inet::HINTERNET Connection, const std::string& StoredName, const std::string& FinalName);
-    // Deletes what a failed or cancelled upload left as `Folder`/`Name`: over `Connection` while
-    // it is usable, else over a short second login (after a Cancel the session is gone).
+    // How publishing the complete temporary file went: it holds the final name; another upload
+    // took the name from under it, so the file is gone and must go up again (only where files
+    // are never replaced); the server does not rename here (the temporary file is still there);
+    // or it failed otherwise (reason noted).
+    enum class FtpPublishOutcome { Published, Lost, RenameRefused, Failed };
+    // Renames the complete `StoredName` to `FinalName`: replacing a file of that name where
+    // FtpMayReplace allows, else onto the first name found free (FinalName then says which).
+    // StoredName follows the file when it had to move to another temporary name.
+    FtpPublishOutcome FtpPublish(inet::HINTERNET Connection, std::string& StoredName, std::string& FinalName);
+    // Where files are never replaced: moves `Name` on to the first name the server says is free.
+    // False (reported as error 3) when no free name can be found or the server cannot tell.
+    bool FtpFindFreeName(inet::HINTERNET Connection, std::string& Name, const std::string& remotePath);
+    // Deletes what a failed or cancelled upload left as `Folder`/`Name`, closing `Open` (its file
+    // handle, when still open) first: over `Connection` whenever it still answers, else over a
+    // short second login.
     void FtpRemovePartial(inet::HINTERNET Connection, const FtpAccount& Account, const std::string& Folder,
-                          const std::string& Name);
+                          const std::string& Name, inet::HINTERNET Open = nullptr);
+    // Whether an upload may replace a file of its name on the server (yes, by default). A caller
+    // that must never replace one (the upload command) says no, and names the next name to try
+    // after a name was found taken ("" when there is none).
+    virtual bool FtpMayReplace() const { return true; }
+    virtual std::string FtpNameAfterTaken(const std::string& Taken) {
+        (void)Taken;
+        return {};
+    }
     // The download's transfer over `Connection`, which is in the file's remote folder: date
     // check, RETR into the local file, and the check that every announced byte arrived.
     // `Entry`: the file's directory entry, null when the listing did not have it.
@@ -350,8 +373,12 @@ protected:
     // Failures reported so far (errors and sources not found); a multi-file transfer compares it
     // before and after each file to learn whether that file failed.
     int FReportedFailures = 0;
-    // Per account and folder, whether the server renames (see FtpChooseStoreMode); one run long.
+    // Per account and folder, whether the server renamed an upload's temporary file; learned
+    // from the uploads themselves, one run long.
     std::map<std::string, bool> FRenameWorks;
+    // The name the last FTP upload was stored under (TargetFilename, or the free name taken
+    // instead where FtpMayReplace says no); empty when it stored nothing.
+    std::string FPublishedName;
 
     std::unique_ptr<ui::Form> FForm;
     ui::Animate* FAnim = nullptr;

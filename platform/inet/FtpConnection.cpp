@@ -129,6 +129,10 @@ bool FtpCreateDirectory(HINTERNET connection, const std::string& directory) {
     return SimpleCommand(connection, "MKD", directory);
 }
 
+bool FtpRemoveDirectory(HINTERNET connection, const std::string& directory) {
+    return SimpleCommand(connection, "RMD", directory);
+}
+
 bool FtpDeleteFile(HINTERNET connection, const std::string& fileName) {
     return SimpleCommand(connection, "DELE", fileName);
 }

@@ -70,11 +70,13 @@ std::shared_ptr<FileHandle> TransferHandle(HINTERNET file, bool writing) {
 }
 
 // A wait that ended without the socket being ready breaks the transfer; a timeout also ends the
-// session, whose replies can no longer be trusted to be in step.
+// session, whose replies can no longer be trusted to be in step. A cancelled upload keeps it:
+// closing the handle ends the file, and a caller that lets the closing reply be waited for
+// (an idle hook that no longer cancels) can still remove the file over the same connection.
 void ThrowInterrupted(FileHandle& handle, WaitOutcome outcome, Millis timeout) {
     handle.interrupted = true;
     handle.cancelled = outcome == WaitOutcome::Cancelled;
-    handle.connection->session->Discard();
+    if (!handle.cancelled || !handle.writing) handle.connection->session->Discard();
     if (outcome == WaitOutcome::Cancelled) throw Failure(ERROR_INTERNET_OPERATION_CANCELLED);
     throw Failure(ERROR_INTERNET_TIMEOUT, "the data connection stalled: " + detail::NoAnswerWithin(timeout));
 }
@@ -159,7 +161,8 @@ bool FileHandle::Close() {
     DWORD failure = 0;
     const int status = session.AwaitTransferEnd(limit, reply, failure);
     if (!writing) return true; // an early end of a download: 226 or 426 are both fine
-    if (status == 0 && cancelled) throw Failure(ERROR_INTERNET_OPERATION_CANCELLED);
+    // A cancelled upload is never a confirmed file, whatever the server made of its end.
+    if (cancelled) throw Failure(ERROR_INTERNET_OPERATION_CANCELLED);
     if (status == 0)
         throw Failure(interrupted ? ERROR_FTP_DROPPED : failure,
                       interrupted ? "the transfer was interrupted" : "no confirmation of the file: " + reply);

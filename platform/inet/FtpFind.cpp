@@ -104,6 +104,10 @@ std::vector<WIN32_FIND_DATA> ReadListing(FtpSession& session, const std::string&
                       "the listing's data connection broke: " + *broken + (status ? " (server: " + reply + ")" : ""));
     if (status == 0) throw Failure(failure, "no end of listing reply: " + reply);
     if (status / 100 != 2) detail::ThrowServerRefusal(status, reply);
+    // vsftpd answers a folder it may not read (mode 333, an "incoming" folder) with nothing and
+    // "226 Transfer done (but failed to open directory).": that is no empty folder.
+    if (entries.empty() && reply.find("failed to open directory") != std::string::npos)
+        detail::ThrowServerRefusal(status, reply);
     return entries;
 }
 

@@ -21,6 +21,7 @@
 // Why a call failed, in words: InternetLastFailureReason().
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/rtl/DateTime.h"
@@ -224,6 +225,7 @@ bool HttpQueryInfoText(HINTERNET request, DWORD infoLevel, std::string& value);
 bool FtpGetCurrentDirectory(HINTERNET connection, std::string& directory);
 bool FtpSetCurrentDirectory(HINTERNET connection, const std::string& directory);
 bool FtpCreateDirectory(HINTERNET connection, const std::string& directory);
+bool FtpRemoveDirectory(HINTERNET connection, const std::string& directory); // RMD: an empty one
 bool FtpDeleteFile(HINTERNET connection, const std::string& fileName);
 
 // RNFR `existing`, then RNTO `newName` (both relative to the current directory or absolute).
@@ -248,6 +250,27 @@ bool FtpHasFeature(HINTERNET connection, const std::string& feature);
 // file, or a directory) gives ERROR_INTERNET_EXTENDED_ERROR with the reply recorded.
 bool FtpGetFileTime(HINTERNET connection, const std::string& fileName, rtl::FILETIME& lastWriteUtc);
 
+// What the server says about one file by name: MLST where the server offers it (the size, the
+// modify time and, where given, the "unique" fact, which a rename keeps), else SIZE and MDTM,
+// whichever it offers. True with exists = false when the server answers that there is no such
+// file (550 or 450). A directory shows through MLST only; SIZE and MDTM call it missing.
+// False with ERROR_NOT_SUPPORTED when the server offers none of the three, and with
+// ERROR_INTERNET_EXTENDED_ERROR and the reply recorded on another refusal.
+struct FtpFileFacts {
+    bool exists = false;
+    bool directory = false;
+    std::optional<uint64_t> size;
+    std::string modified; // as the server wrote it ("20240115103000"); empty when not told
+    std::string unique;   // MLST's "unique" fact; empty when not told
+
+    // The same file as far as the server tells: every fact both sides have agrees.
+    bool SameFileAs(const FtpFileFacts& other) const {
+        return exists && other.exists && size == other.size && modified == other.modified &&
+               (unique.empty() || other.unique.empty() || unique == other.unique);
+    }
+};
+bool FtpGetFileFacts(HINTERNET connection, const std::string& fileName, FtpFileFacts& facts);
+
 // Lists the directory part of `searchFile` (up to its last "/"; none: the current directory) and
 // keeps the entries whose names match its last part (`*` any run, `?` one character, case as
 // written; empty, "*" or "*.*": every entry). The mask never goes to the server. Flags are
@@ -256,8 +279,9 @@ bool FtpGetFileTime(HINTERNET connection, const std::string& fileName, rtl::FILE
 // Null with ERROR_NO_MORE_FILES only when the listing arrived whole and nothing in it matched.
 // A listing that did not arrive whole is a failure, never an empty directory: a refusal or a
 // failed transfer reply (450, 451, 425, 426, 550 for a folder that does not exist) gives
-// ERROR_INTERNET_EXTENDED_ERROR with the reply recorded; a data connection that broke gives
-// ERROR_INTERNET_CONNECTION_ABORTED; a listing beyond the layer's bounds (lines over 64 KiB,
+// ERROR_INTERNET_EXTENDED_ERROR with the reply recorded, and so does an empty listing whose 226
+// says the folder could not be opened (vsftpd's "failed to open directory" for a folder it may
+// not read); a data connection that broke gives ERROR_INTERNET_CONNECTION_ABORTED; a listing beyond the layer's bounds (lines over 64 KiB,
 // more than 1,000,000 entries or 256 MiB) gives ERROR_INTERNET_CONNECTION_ABORTED and the
 // session is discarded. The reason is set in each case.
 HINTERNET FtpFindFirstFile(HINTERNET connection, const std::string& searchFile,
@@ -320,8 +344,11 @@ void InternetSetLastFailureReason(const std::string& reason);
 // commands and their replies, listings, data reads and writes, closing replies): the session is
 // discarded, so nothing can get out of step, and the call fails with
 // ERROR_INTERNET_OPERATION_CANCELLED (reason "cancelled"). The connection handle then only
-// closes. A caller that has to clean up after a Cancel (say, delete a partial upload over a new
-// connection) installs a hook that returns true for that work; the timeouts still bound it.
+// closes. One exception: a cancelled data write keeps the session until its file handle is
+// closed; closing it ends the file on the server, and when the hook lets that closing reply be
+// waited for (returns true again), the connection stays usable, so the partial upload can be
+// deleted over it. A caller that has to clean up after a Cancel (say, delete a partial upload)
+// installs a hook that returns true for that work; the timeouts still bound it.
 // Returns the previous hook.
 using IdleHook = std::function<bool()>;
 IdleHook SetIdleHook(IdleHook hook);

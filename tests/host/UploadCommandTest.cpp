@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -214,6 +215,109 @@ TEST_F(UploadCommand, ThePassiveSettingIsHonoured) {
     EXPECT_EQ(Names(server.Root() / "uploads"), std::set<std::string>{"Demo.zip"});
 }
 
+// Whatever the server's listing says, a file that is there is never replaced. vsftpd lists a
+// folder it may not read (mode 333, a typical "incoming" folder) as empty, with a 226 that says
+// so only in words; and a server without MLST tells of a name only through SIZE.
+TEST_F(UploadCommand, AFileAlreadyThereIsNeverReplaced) {
+    struct Case {
+        const char* what;
+        bool mlsd;
+        std::vector<std::string> rules;
+    };
+    const Case cases[] = {
+        {"a folder listed as empty", false,
+         {"LIST empty", "LIST enddata 226 Transfer done (but failed to open directory)."}},
+        {"MLST and a listing that leaves the names out", true, {"MLSD empty"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FtpServerOptions options;
+        options.mlsd = c.mlsd;
+        options.rules = c.rules;
+        FtpServer server(options);
+        server.WriteFile("uploads/Demo.zip", "there before: Demo.zip");
+        server.WriteFile("uploads/Demo_1.zip", "there before: Demo_1.zip");
+        WriteSettings({.port = server.Port()});
+        const auto run = Upload();
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(LastLine(run.out), kBaseUrl + "Demo_2.zip") << run.out;
+        EXPECT_EQ(server.ReadFile("uploads/Demo.zip"), "there before: Demo.zip");
+        EXPECT_EQ(server.ReadFile("uploads/Demo_1.zip"), "there before: Demo_1.zip");
+        EXPECT_EQ(server.ReadFile("uploads/Demo_2.zip"), ReadFile(Archive()));
+        EXPECT_EQ(Names(server.Root() / "uploads"), (std::set<std::string>{"Demo.zip", "Demo_1.zip", "Demo_2.zip"}));
+    }
+}
+
+// Ten runs at once, of different projects with the same archive name: each address printed holds
+// that run's own archive, and no run's archive is lost.
+TEST_F(UploadCommand, TenRunsAtOnceEachGiveTheAddressOfTheirOwnArchive) {
+    FtpServer server;
+    fs::create_directories(server.Root() / "uploads");
+    // Passive: the race is over names; ten data connections back into ten clients at once are
+    // another matter.
+    WriteSettings({.port = server.Port(), .passive = true});
+    constexpr int kRuns = 10;
+    std::vector<std::unique_ptr<TempDir>> projects;
+    for (int i = 0; i < kRuns; ++i) {
+        projects.push_back(std::make_unique<TempDir>("zandrel-upload-race"));
+        fs::copy(fs::path(ZANDREL_SOURCE_DIR) / "examples/Demo", projects.back()->path(),
+                 fs::copy_options::recursive);
+        fs::remove(*projects.back() / "Demo.zip");
+        // Each project has a unit of its own, so every archive differs from the others.
+        WriteFile(*projects.back() / "Run.pas", "unit Run; { run " + std::to_string(i) + " }" +
+                                                   std::string(static_cast<size_t>(100 * i), ' ') + "\nend.\n");
+    }
+    std::vector<ProcessResult> results(kRuns);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kRuns; ++i)
+        threads.emplace_back([&, i] {
+            results[i] = RunProcess({ZANDREL_EXE, "--ui=terminal", "upload", *projects[i] / "Demo.prj"},
+                                    Environment(), 60);
+        });
+    for (std::thread& t : threads) t.join();
+    std::set<std::string> names;
+    for (int i = 0; i < kRuns; ++i) {
+        SCOPED_TRACE("run " + std::to_string(i));
+        ASSERT_EQ(results[i].exitCode, 0) << results[i].err;
+        const std::string address = LastLine(results[i].out);
+        ASSERT_EQ(address.rfind(kBaseUrl, 0), 0u) << results[i].out;
+        const std::string name = address.substr(kBaseUrl.size());
+        names.insert(name);
+        EXPECT_EQ(server.ReadFile("uploads/" + name), ReadFile(*projects[i] / "Demo.zip"));
+    }
+    EXPECT_EQ(names.size(), static_cast<size_t>(kRuns));
+    EXPECT_EQ(Names(server.Root() / "uploads"), names); // and no temporary file left
+}
+
+// A server that says it renamed the archive but did not: the name never holds this run's
+// archive, so no address is given, and the tries end.
+TEST_F(UploadCommand, NoAddressForANameThatDoesNotHoldTheArchive) {
+    FtpServerOptions options;
+    options.rules = {"RNTO reply 250 Rename successful."};
+    FtpServer server(options);
+    fs::create_directories(server.Root() / "uploads");
+    WriteSettings({.port = server.Port()});
+    const auto run = Upload();
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(run.out.find(kBaseUrl), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("another file held the name"), std::string::npos) << run.err;
+    EXPECT_EQ(Names(server.Root() / "uploads"), std::set<std::string>{});
+}
+
+// A slow login is waited for once: the name is found on the same connection the archive goes
+// up on.
+TEST_F(UploadCommand, TheCommandLogsInOnce) {
+    FtpServerOptions options;
+    options.rules = {"PASS delay 1"};
+    FtpServer server(options);
+    server.WriteFile("uploads/Demo.zip", "there before");
+    WriteSettings({.port = server.Port()});
+    const auto run = Upload();
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(LastLine(run.out), kBaseUrl + "Demo_1.zip");
+    EXPECT_EQ(server.CountCommands("PASS"), 1);
+}
+
 // A failed upload puts no address anywhere, says why, and exits 1.
 TEST_F(UploadCommand, AFailedUploadGivesNoAddressAndSaysWhy) {
     struct Case {
@@ -228,10 +332,10 @@ TEST_F(UploadCommand, AFailedUploadGivesNoAddressAndSaysWhy) {
     FtpServerOptions fullDisk;
     fullDisk.failTransferEnd = true;
     const Case cases[] = {
-        {"wrong password", {}, {.password = "wrong"}, true, "530"},
+        {"wrong password", {}, {.password = "wrong"}, true, "login refused by 127.0.0.1: 530 Authentication failed."},
         {"the server refuses the file", refuseStore, {}, true, "553 Not allowed to store here."},
         {"the server fails the file after the transfer", fullDisk, {}, true, "552"},
-        {"no server", {}, {}, false, "Connection refused"},
+        {"no server", {}, {}, false, "cannot connect to 127.0.0.1: Connection refused"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -97,5 +97,53 @@ TEST(FtpFileTime, NotAskedWhenTheServerDoesNotOfferIt) {
     EXPECT_TRUE(IsConnectionAlive(connection.Get()));
 }
 
+// Whether a name is taken, and what the server says of the file, from whichever of MLST, SIZE
+// and MDTM it offers; a name that is not there is an answer, not a failure.
+TEST(FtpFileFacts, TellWhetherANameIsTakenWithWhatTheServerOffers) {
+    struct Case {
+        const char* what;
+        bool mlsd, size, mdtm;
+        bool seesFolders; // only MLST tells a folder from nothing
+    };
+    const Case cases[] = {
+        {"MLST", true, true, true, true},
+        {"SIZE and MDTM", false, true, true, false},
+        {"MDTM only", false, false, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::FtpServerOptions options;
+        options.mlsd = c.mlsd;
+        options.size = c.size;
+        options.mdtm = c.mdtm;
+        test::FtpServer server(options);
+        server.WriteFile("a.zip", "12345");
+        server.WriteFile("b.zip", "12345");
+        server.WriteFile("dir/x", "x");
+        SetModified(server.Root() / "a.zip", 1'262'304'000, 0);
+        SetModified(server.Root() / "b.zip", 1'262'304'000, 0);
+        ScopedHandle root = OpenRoot();
+        ScopedHandle connection = ConnectTo(root.Get(), server);
+
+        FtpFileFacts a, b, missing, dir;
+        ASSERT_TRUE(FtpGetFileFacts(connection.Get(), "a.zip", a)) << InternetLastFailureReason();
+        ASSERT_TRUE(FtpGetFileFacts(connection.Get(), "b.zip", b)) << InternetLastFailureReason();
+        ASSERT_TRUE(FtpGetFileFacts(connection.Get(), "missing.zip", missing)) << InternetLastFailureReason();
+        ASSERT_TRUE(FtpGetFileFacts(connection.Get(), "dir", dir)) << InternetLastFailureReason();
+        EXPECT_TRUE(a.exists);
+        EXPECT_FALSE(missing.exists);
+        EXPECT_EQ(dir.exists, c.seesFolders);
+        if (c.size || c.mlsd) {
+            EXPECT_EQ(a.size, std::optional<uint64_t>(5));
+        }
+        EXPECT_EQ(a.modified, "20100101000000");
+        EXPECT_TRUE(a.SameFileAs(a));
+        EXPECT_FALSE(a.SameFileAs(missing));
+        // Two files alike in size and time tell apart only by MLST's "unique" fact.
+        EXPECT_EQ(a.SameFileAs(b), !c.mlsd);
+        EXPECT_TRUE(IsConnectionAlive(connection.Get()));
+    }
+}
+
 } // namespace
 } // namespace zandrel::inet::testing

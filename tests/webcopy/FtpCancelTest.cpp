@@ -66,6 +66,38 @@ TEST_F(FtpRoutines, ACtrlCWithoutADialogCancelsTheRun) {
     EXPECT_EQ(server_.CountCommands("USER"), 0);
 }
 
+// Ctrl-C in the middle of an upload: the partial file is removed over the connection the upload
+// used, which still answers, so the run ends at once even where a login is slow, and nothing is
+// left behind.
+TEST(FtpCancelUpload, CtrlCMidUploadCleansUpOnTheLiveConnectionAtOnce) {
+    test::FtpServerOptions options;
+    options.rules = {"PASS delay 1.5"};
+    test::FtpServer server(options);
+    server.WriteFile("pub/big.bin", "old");
+    const fs::path local = fs::temp_directory_path() / ("zandrel-cancel-up-" + std::to_string(::getpid()));
+    WriteLocal(local / "big.bin", Bytes(8 << 20));
+    FtpWebCopy wc;
+    AddFtpItem(wc, server, wpFtpUpload, (local / "big.bin").string(), "pub");
+    int blocks = 0;
+    std::chrono::steady_clock::time_point pressed;
+    wc.OnCopyProgress = [&](TZandrelWebCopy&, int, uint64_t, uint64_t) {
+        if (++blocks != 20) return;
+        pressed = std::chrono::steady_clock::now();
+        ui::RequestInterrupt();
+    };
+    wc.Execute();
+    const auto took = std::chrono::steady_clock::now() - pressed;
+    ui::TakeInterrupt();
+    fs::remove_all(local);
+    EXPECT_TRUE(wc.Items[0].Cancelled());
+    // A bound on behaviour, not a benchmark: a second login alone would take 1.5 s here.
+    EXPECT_LT(took, std::chrono::milliseconds(1000))
+        << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+    EXPECT_EQ(server.CountCommands("PASS"), 1);
+    EXPECT_EQ(testing::Names(server.Root() / "pub"), std::vector<std::string>{"big.bin"});
+    EXPECT_EQ(server.ReadFile("pub/big.bin"), "old");
+}
+
 // The server stops answering at one stage; the Cancel given meanwhile ends the run there.
 TEST(FtpCancelWhileWaiting, ACancelWhileTheServerStallsEndsTheRunAsCancelled) {
     struct Case {

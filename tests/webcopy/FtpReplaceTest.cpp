@@ -1,7 +1,7 @@
 // An upload never leaves a truncated file under its final name: an existing file is replaced only
 // by a complete one, and nothing of a cancelled or failed upload stays behind. On a server that
-// takes files but does not rename them, the file goes under its final name and a cancelled one
-// is removed again.
+// takes files but does not rename them, the first refused rename sends the file again under its
+// final name, and so go the later ones; a cancelled one is removed again.
 #include <gtest/gtest.h>
 
 #include "FtpTestSupport.h"
@@ -19,6 +19,14 @@ std::vector<std::string> FolderNames(const fs::path& folder) {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The names STOR was sent, oldest first.
+std::vector<std::string> StoredNames(const test::FtpServer& server) {
+    std::vector<std::string> names;
+    for (const std::string& line : server.Commands())
+        if (line.rfind("STOR ", 0) == 0) names.push_back(line.substr(5));
     return names;
 }
 
@@ -53,8 +61,19 @@ TEST_P(FtpReplace, ACompleteUploadReplacesTheFileAndLeavesNothingElse) {
     EXPECT_EQ(server_.ReadFile("pub/small.txt"), "new content");
     EXPECT_TRUE(server_.ReadFile("pub/big.bin") == Bytes(1 << 20));
     EXPECT_EQ(FolderNames(server_.Root() / "pub"), (std::vector<std::string>{"big.bin", "small.txt"}));
-    // Whether the server renames is found out once for the folder, not once per file.
-    EXPECT_EQ(server_.CountCommands("RNFR"), GetParam() ? 3 : 1);
+    // Nothing is tried out beforehand. A renaming server sees each file once and one rename each;
+    // an upload-only one sees the first file twice (its rename refused, then under its name) and
+    // the second one only under its name.
+    const std::vector<std::string> stored = StoredNames(server_);
+    if (GetParam()) {
+        ASSERT_EQ(stored.size(), 2u);
+        EXPECT_EQ(server_.CountCommands("RNFR"), 2);
+        EXPECT_EQ(server_.CountCommands("DELE"), 0);
+    } else {
+        ASSERT_EQ(stored.size(), 3u);
+        EXPECT_EQ(stored[1], "small.txt");
+        EXPECT_EQ(stored[2], "big.bin");
+    }
 }
 
 TEST_P(FtpReplace, ACancelledUploadLeavesNoShortFileUnderItsName) {
@@ -66,15 +85,31 @@ TEST_P(FtpReplace, ACancelledUploadLeavesNoShortFileUnderItsName) {
     AddFtpItem(wc, server_, wpFtpUpload, (local_ / "big.bin").string(), "pub");
     wc.Execute();
     EXPECT_TRUE(wc.Items[0].Cancelled());
-    if (GetParam()) {
-        // The old file stays whole until a complete one can take its place.
-        EXPECT_EQ(server_.ReadFile("pub/big.bin"), "old big");
-        EXPECT_EQ(FolderNames(server_.Root() / "pub"), (std::vector<std::string>{"big.bin", "small.txt"}));
-    } else {
-        // Without renames the old file was overwritten by the transfer itself; the short new
-        // one is removed.
-        EXPECT_EQ(FolderNames(server_.Root() / "pub"), (std::vector<std::string>{"small.txt"}));
-    }
+    // The old file stays whole until a complete one can take its place (an upload-only server
+    // has not refused a rename yet, so the first file goes to a temporary name there too).
+    EXPECT_EQ(server_.ReadFile("pub/big.bin"), "old big");
+    EXPECT_EQ(FolderNames(server_.Root() / "pub"), (std::vector<std::string>{"big.bin", "small.txt"}));
+    // Removed over the connection the upload used: no second login.
+    EXPECT_EQ(server_.CountCommands("USER"), 1);
+}
+
+// The server fails the file once the data is in (a full disk, a quota): the item fails with its
+// reason, and the file already there keeps its content. Nothing is stored under the final name.
+TEST_P(FtpReplace, AFullDiskLeavesTheExistingFileAsItWas) {
+    test::FtpServerOptions options = Options(GetParam());
+    options.rules.push_back("STOR enddata 552 Exceeded storage allocation.");
+    test::FtpServer full(options);
+    full.WriteFile("pub/big.bin", "old big");
+    FtpWebCopy wc;
+    AddFtpItem(wc, full, wpFtpUpload, (local_ / "big.bin").string(), "pub");
+    wc.Execute();
+    EXPECT_FALSE(wc.Items[0].Success());
+    ASSERT_FALSE(wc.reasons.empty());
+    EXPECT_NE(wc.reasons.back().find("552 Exceeded storage allocation."), std::string::npos) << wc.reasons.back();
+    EXPECT_EQ(full.ReadFile("pub/big.bin"), "old big");
+    EXPECT_EQ(FolderNames(full.Root() / "pub"), std::vector<std::string>{"big.bin"});
+    EXPECT_FALSE(full.AnyCommandContains("STOR big.bin"));
+    EXPECT_FALSE(full.AnyCommandContains("DELE big.bin"));
 }
 
 TEST_P(FtpReplace, AnUploadTheServerDoesNotConfirmLeavesNoShortFile) {
@@ -90,6 +125,28 @@ TEST_P(FtpReplace, AnUploadTheServerDoesNotConfirmLeavesNoShortFile) {
     ASSERT_FALSE(wc.reasons.empty());
     EXPECT_NE(wc.reasons.back().find("552"), std::string::npos) << wc.reasons.back();
     EXPECT_EQ(FolderNames(full.Root() / "pub"), std::vector<std::string>{"keep.txt"});
+}
+
+// A server that takes files and renames them but refuses to delete any (pure-ftpd -K): an upload
+// leaves nothing behind it, not even an empty file of its own.
+TEST(FtpReplaceWithoutDelete, NothingIsLeftBehind) {
+    test::FtpServerOptions options;
+    options.rules = {"DELE reply 550 Prohibited file name."};
+    test::FtpServer server(options);
+    server.WriteFile("pub/a.txt", "old");
+    const fs::path local = fs::temp_directory_path() / ("zandrel-nodele-" + std::to_string(::getpid()));
+    WriteLocal(local / "a.txt", "new");
+    WriteLocal(local / "b.txt", "b");
+    FtpWebCopy wc;
+    AddFtpItem(wc, server, wpFtpUpload, (local / "a.txt").string(), "pub");
+    AddFtpItem(wc, server, wpFtpUpload, (local / "b.txt").string(), "pub");
+    wc.Execute();
+    fs::remove_all(local);
+    EXPECT_TRUE(wc.Items[0].Success());
+    EXPECT_TRUE(wc.Items[1].Success());
+    EXPECT_EQ(FolderNames(server.Root() / "pub"), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_EQ(server.ReadFile("pub/a.txt"), "new");
+    EXPECT_EQ(server.CountCommands("DELE"), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FtpReplace, ::testing::Values(true, false),
