@@ -129,7 +129,17 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
         ReadRegistryValues();
         if (Code == 1 && FTPHt.empty()) {
             // Nothing can be uploaded without a host: the person sets one and runs the command
-            // again.
+            // again. With no one to fill in the dialog (a script, a CI job), the one line that says
+            // what is missing and how to set it serves better than the whole form.
+            if (!ui::CanAskUser()) {
+                TellHost(TMessageKind::mkError,
+                         std::string("upload settings: no FTP host is set") +
+                             (FTPBaseUrl.empty() ? ", nor the base URL of the upload folder" : "") +
+                             "; nothing was packed. Set them with: zandrel options --set host=ftp.example.org "
+                             "baseurl=https://example.org/files/ (also port=, username=, directory=, passive=yes), "
+                             "and the password with: zandrel options --password-stdin");
+                return;
+            }
             settings::TFTPUploaderConfigurationFrm dialog;
             dialog.ShowModal();
             ui::ShowMessage("upload settings");
@@ -142,9 +152,10 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
         for (const std::string& pattern : patterns.Items()) anyPattern = anyPattern || !pattern.empty();
         if (!anyPattern) {
             TellHost(TMessageKind::mkError,
-                     "no file patterns are set, so there is nothing to pack; no archive was written. Set them as "
-                     "\"ZIPFilter\" in " +
-                         registry::UserHivePath() + ", for example \"ZIPFilter\"=\"*.PAS;*.DFM;*.RES\"");
+                     "no file patterns are set, so there is nothing to pack; no archive was written. Set them with: "
+                     "zandrel options --set filters='*.pas;*.dfm;*.res' (or in the options dialog, zandrel options; "
+                     "they are kept as \"ZIPFilter\" in " +
+                         registry::UserHivePath() + ")");
             return;
         }
 

@@ -122,11 +122,13 @@ std::string RandomText(size_t size, uint64_t seed) {
 TEST_F(ZandrelCommand, ZipPacksTheMatchingTopLevelFilesAndCleansUp) {
     const auto run = Run({"zip", ProjectFile()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.out.find("Wrote " + Archive()), std::string::npos) << run.out;
+    // The result alone on stdout; what was done on stderr.
+    EXPECT_EQ(run.out, Archive() + "\n");
+    EXPECT_NE(run.err.find("Wrote " + Archive()), std::string::npos) << run.err;
     EXPECT_EQ(ArchiveEntries(),
               (std::set<std::string>{".settings.pas", "Demo.dpr", "Demo.res", "main.pas", "Unit1.dfm", "Unit1.pas"}));
     ExpectArchiveSound();
-    EXPECT_NE(run.out.find("The archive is " + Archive()), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("The archive is " + Archive()), std::string::npos) << run.err;
     // The staged files were the command's own: deleted for good, not put in the trash.
     EXPECT_FALSE(fs::exists(project_ / "Demooutput"));
     EXPECT_FALSE(fs::exists(home_ / "data/Trash"));
@@ -145,7 +147,8 @@ TEST_F(ZandrelCommand, ZipWorksBehindQtWindows) {
                                  {"QT_QPA_PLATFORM", "offscreen"}});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err.find("no windows"), std::string::npos) << run.err;
-    EXPECT_NE(run.out.find("Wrote " + Archive()), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("Wrote " + Archive()), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, Archive() + "\n");
     ExpectArchiveSound();
 }
 
@@ -163,7 +166,7 @@ TEST_F(ZandrelCommand, AnUnreachableDisplayFallsBackToTheTerminal) {
     EXPECT_NE(run.err.find("zandrel: no windows (the display cannot be opened); using the terminal"),
               std::string::npos)
         << run.err;
-    EXPECT_NE(run.out.find("Wrote " + Archive()), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("Wrote " + Archive()), std::string::npos) << run.err;
 }
 
 TEST_F(ZandrelCommand, SecondRunReplacesTheArchive) {
@@ -172,7 +175,7 @@ TEST_F(ZandrelCommand, SecondRunReplacesTheArchive) {
     chmod(Archive().c_str(), 0640); // the new archive keeps the old one's permissions
     const auto again = Run({"zip", ProjectFile()});
     ASSERT_EQ(again.exitCode, 0) << again.err;
-    EXPECT_NE(again.out.find("Replaced " + Archive()), std::string::npos) << again.out;
+    EXPECT_NE(again.err.find("Replaced " + Archive()), std::string::npos) << again.err;
     EXPECT_FALSE(ArchiveEntries().count("Unit1.dfm"));
     EXPECT_EQ(fs::status(Archive()).permissions() & fs::perms::all, fs::perms(0640));
     ExpectArchiveSound();
@@ -203,7 +206,10 @@ TEST_F(ZandrelCommand, NoPatternsSayHowToSetThemAndWriteNothing) {
         const auto run = Run({"zip", ProjectFile()});
         EXPECT_EQ(run.exitCode, 1) << values;
         EXPECT_NE(run.err.find("no file patterns are set"), std::string::npos) << run.err;
-        EXPECT_NE(run.err.find("\"ZIPFilter\" in " + (home_ / "config/zandrel/user.reg")), std::string::npos) << run.err;
+        // The command that sets them comes first; the file they live in is named after it.
+        const size_t command = run.err.find("zandrel options --set filters=");
+        EXPECT_NE(command, std::string::npos) << run.err;
+        EXPECT_GT(run.err.find("\"ZIPFilter\" in " + (home_ / "config/zandrel/user.reg")), command) << run.err;
         EXPECT_FALSE(fs::exists(Archive()));
     }
     WriteFile(Archive(), "an archive from before");
@@ -211,10 +217,20 @@ TEST_F(ZandrelCommand, NoPatternsSayHowToSetThemAndWriteNothing) {
     EXPECT_EQ(ReadFile(Archive()), "an archive from before");
 }
 
+// Without a terminal no one can fill in the options form: one line says what is missing and how
+// to set it, instead of the whole form.
 TEST_F(ZandrelCommand, UploadWithoutHostAsksForSettingsAndWritesNothing) {
     const auto run = Run({"upload", ProjectFile()});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("upload settings"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("upload settings: no FTP host is set"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("zandrel options --set host="), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("FTP Options"), std::string::npos) << run.err;
+    // One line, besides any warning about the settings file.
+    std::istringstream err(run.err);
+    size_t lines = 0;
+    for (std::string line; std::getline(err, line);) lines += line.rfind("zandrel: warning:", 0) != 0;
+    EXPECT_EQ(lines, 1u) << run.err;
+    EXPECT_EQ(run.out, "");
     EXPECT_FALSE(fs::exists(Archive()));
     EXPECT_FALSE(fs::exists(project_ / "Demooutput"));
 }
@@ -223,7 +239,11 @@ TEST_F(ZandrelCommand, AProjectThatCannotBeSavedIsNotPacked) {
     chmod(ProjectFile().c_str(), 0444);
     const auto run = Run({"zip", ProjectFile()});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("nothing was written"), std::string::npos) << run.err;
+    // And why: the project could not be saved first.
+    EXPECT_NE(run.err.find("nothing was written: cannot save the project \"" + ProjectFile() +
+                           "\": it is read-only (mode 0444)"),
+              std::string::npos)
+        << run.err;
     EXPECT_FALSE(fs::exists(Archive()));
 }
 
@@ -381,7 +401,8 @@ TEST_F(ZandrelCommand, AFailedWriteKeepsTheOldArchiveAndSaysWhy) {
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_NE(run.err.find("File too large"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("the previous archive was left as it was"), std::string::npos) << run.err;
-    EXPECT_EQ(run.out.find("Replaced"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err.find("Replaced"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "") << "a failed run has no result";
     EXPECT_EQ(ReadFile(Archive()), "the archive from before");
     EXPECT_EQ(ProjectFolderEntries(), before);
 }
@@ -429,7 +450,7 @@ TEST_F(ZandrelCommand, TheTerminalTellsWhereTheArchiveIsInsteadOfOpeningAFileMan
         env["DISPLAY"] = display;
         const auto run = RunProcess({ZANDREL_EXE, "--ui=terminal", "zip", ProjectFile()}, env);
         ASSERT_EQ(run.exitCode, 0) << run.err;
-        EXPECT_NE(run.out.find("The archive is " + Archive()), std::string::npos) << run.out;
+        EXPECT_NE(run.err.find("The archive is " + Archive()), std::string::npos) << run.err;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500)); // a launched opener would have written by now
     EXPECT_FALSE(fs::exists(marker)) << ReadFile(marker);
