@@ -397,6 +397,19 @@ TEST_F(OptionsDialog, AValueTheStoreCannotTakeKeepsTheDialogOpenAndWritesNothing
     EXPECT_EQ(StoreText(), before); // not even the user name
 }
 
+// A host pasted with its port would only fail at upload time, as a name that cannot be found.
+TEST_F(OptionsDialog, AHostWithAPortKeepsTheDialogOpenAndWritesNothing) {
+    auto dialog = Open();
+    const std::string before = StoreText();
+    Type(dialog->host, "127.0.0.1:9121");
+    ModalAnswers answers({ModalAnswers::Accept()});
+    Click(dialog->Button1);
+    ASSERT_EQ(answers.Seen().size(), 1u);
+    EXPECT_NE(answers.Seen()[0].find("holds a port"), std::string::npos) << answers.Seen()[0];
+    EXPECT_TRUE(dialog->Form().Showing());
+    EXPECT_EQ(StoreText(), before);
+}
+
 TEST_F(OptionsDialog, EnterInAFieldSavesAsOkDoes) {
     auto dialog = Open();
     Type(dialog->host, "ftp.example.org");
