@@ -15,6 +15,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/Interrupt.h"
 #include "settings/OptionsDialog.h"
+#include "settings/OptionsStore.h"
 
 namespace zandrel::ide {
 namespace {
@@ -145,6 +146,15 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
             ui::ShowMessage("upload settings");
             return;
         }
+        // A host saved before such values were refused ("ftp.example.org:2121") would be looked
+        // up as a name after all the packing; say now what to change.
+        if (Code == 1)
+            if (const std::string problem = settings::HostSettingProblem(FTPHt); !problem.empty()) {
+                TellHost(TMessageKind::mkError, "the FTP host setting cannot be used: " + problem +
+                                                    "; nothing was packed. Correct it in the options dialog or "
+                                                    "with: zandrel options --set host=NAME port=NUMBER");
+                return;
+            }
 
         StringList patterns;
         SplitToList(';', ZipStr, &patterns);

@@ -235,6 +235,18 @@ TEST_F(ZandrelCommand, UploadWithoutHostAsksForSettingsAndWritesNothing) {
     EXPECT_FALSE(fs::exists(project_ / "Demooutput"));
 }
 
+// A host stored with its port, from before such values were refused, is named before any
+// packing, not looked up as a name after it.
+TEST_F(ZandrelCommand, UploadWithAHostHoldingAPortSaysWhatToChange) {
+    SetSettings("\"FTPHost\"=\"127.0.0.1:9121\"");
+    const auto run = Run({"upload", ProjectFile()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("holds a port; give the host (127.0.0.1) and the port (9121)"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_FALSE(fs::exists(Archive()));
+}
+
 TEST_F(ZandrelCommand, AProjectThatCannotBeSavedIsNotPacked) {
     chmod(ProjectFile().c_str(), 0444);
     const auto run = Run({"zip", ProjectFile()});
