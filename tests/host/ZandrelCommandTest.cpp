@@ -419,6 +419,29 @@ TEST_F(ZandrelCommand, AFailedWriteKeepsTheOldArchiveAndSaysWhy) {
     EXPECT_EQ(ProjectFolderEntries(), before);
 }
 
+// A project on a file system mounted read-only, where the system allows mounting one: the
+// project cannot be saved, so nothing is packed, and the message says so and why.
+TEST_F(ZandrelCommand, AProjectOnAReadOnlyFileSystemSaysWhyNothingWasWritten) {
+    TempDir mountPoint("zandrel-read-only");
+    if (mount("tmpfs", mountPoint.path().c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    const std::string project = mountPoint / "Demo";
+    fs::create_directories(project);
+    WriteFile(project + "/Demo.prj", "p");
+    WriteFile(project + "/main.pas", "program Demo;");
+    const bool readOnly =
+        mount(nullptr, mountPoint.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    const auto run = readOnly ? Run({"zip", project + "/Demo.prj"}) : ProcessResult{};
+    umount2(mountPoint.path().c_str(), MNT_DETACH);
+    if (!readOnly) GTEST_SKIP() << "cannot make the tmpfs read-only";
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("nothing was written: cannot save the project \"" + project +
+                           "/Demo.prj\": Read-only file system"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.out, "");
+}
+
 // A real full disk: a small tmpfs, where the system allows mounting one.
 TEST_F(ZandrelCommand, AFullDiskFailsCleanly) {
     TempDir mountPoint("zandrel-small-disk");
