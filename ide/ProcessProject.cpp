@@ -102,6 +102,15 @@ std::string WithFate(const std::string& reason, const std::string& fate) {
     return reason + " " + sentence + ".";
 }
 
+// The packer speaks of the staged copies and the archive in progress; the person knows their own
+// files and the archive by their names.
+std::string InUserTerms(std::string text, const std::string& from, const std::string& to) {
+    if (from.empty()) return text;
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
 std::string KindName(rtl::PathKind kind) {
     switch (kind) {
     case rtl::PathKind::SymbolicLink: return "a symbolic link";
@@ -224,10 +233,14 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
         NewArchive archive(paths.projectFolder, paths.archiveName,
                            archiveExisted ? FilePermissions(paths.archivePath) : -1);
         const shell::CopyReport packed = ShellZipFolder(archive.path(), staging.path(), "*.*");
+        const std::string stagedAt = staging.path();
         staging.Remove();
         if (StopAsked() || packed.stopped) return ReportStopped(archiveExisted);
         if (!packed.error.empty()) {
-            TellHost(TMessageKind::mkError, WithFate(packed.error, OldArchiveFate(archiveExisted)));
+            const std::string why =
+                InUserTerms(InUserTerms(packed.error, stagedAt + PathDelim, paths.projectFolder + PathDelim),
+                            archive.path(), paths.archivePath);
+            TellHost(TMessageKind::mkError, WithFate(why, OldArchiveFate(archiveExisted)));
             return;
         }
         for (const shell::CopyProblem& problem : packed.leftOut)

@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -440,6 +442,36 @@ TEST_F(ZandrelCommand, AProjectOnAReadOnlyFileSystemSaysWhyNothingWasWritten) {
               std::string::npos)
         << run.err;
     EXPECT_EQ(run.out, "");
+}
+
+// A file too large to be read whole ahead of the archive (libzip streams it) that someone keeps
+// writing to while it is packed: the run fails, names the file as the person knows it, and the
+// old archive stays. A file of mixed old and new bytes never goes into an archive.
+TEST_F(ZandrelCommand, ALargeFileWrittenToWhileItIsPackedFailsTheRunAndKeepsTheOldArchive) {
+    WriteFile(Archive(), "the archive from before");
+    const std::string big = project_ / "big.res";
+    WriteFile(big, RandomText(40u << 20, 7));
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (uint64_t n = 0; !done && std::chrono::steady_clock::now() < until; ++n) {
+            if (FILE* f = std::fopen(big.c_str(), "r+b")) {
+                std::fseek(f, static_cast<long>(n % 40) << 20, SEEK_SET);
+                std::fputs("changed ", f);
+                std::fclose(f);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    const auto run = Run({"zip", ProjectFile()});
+    done = true;
+    writer.join();
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("\"" + big + "\" changed while it was being packed"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("the previous archive was left as it was"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(Archive()), "the archive from before");
+    EXPECT_EQ(run.out, "");
+    EXPECT_FALSE(fs::exists(project_ / "Demooutput"));
 }
 
 // A real full disk: a small tmpfs, where the system allows mounting one.
