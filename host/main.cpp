@@ -162,8 +162,8 @@ void PrintMessage(const host::THostServices::Message& message) {
 
 // `showsWindows`: false when the terminal stands in for windows. Standard output gets the result
 // of a command that did all its work, and nothing otherwise: the text it put on the clipboard (the
-// upload's web address; only without windows, where no one sees the clipboard) or else the files
-// it wrote (the archive). What was written and every message go to stderr.
+// upload's web address; only without windows, where no one sees the clipboard) or else the archive
+// it wrote. What was written and every message go to stderr.
 int RunMenuCommand(host::HostSession& session, const std::string& projectArg, const std::string& caption,
                    bool showsWindows) {
     const std::string project = AbsoluteProjectPath(projectArg);
@@ -214,7 +214,11 @@ int RunMenuCommand(host::HostSession& session, const std::string& projectArg, co
     if (clipboard != clipboardBefore) {
         std::printf("%s\n", clipboard.c_str());
     } else if (entry->caption != "Zip && Upload Project") {
-        for (const auto& file : written) std::printf("%s\n", (std::filesystem::path(folder) / file.name).string().c_str());
+        // The archive always ends in ".zip"; another file that changed meanwhile (an editor saving
+        // a unit) is in the report on stderr, but it is no result of the command.
+        for (const auto& file : written)
+            if (file.name.size() > 4 && file.name.compare(file.name.size() - 4, 4, ".zip") == 0)
+                std::printf("%s\n", (std::filesystem::path(folder) / file.name).string().c_str());
     }
     std::fflush(stdout);
     return kExitOk;

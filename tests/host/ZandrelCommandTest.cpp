@@ -474,6 +474,27 @@ TEST_F(ZandrelCommand, ALargeFileWrittenToWhileItIsPackedFailsTheRunAndKeepsTheO
     EXPECT_FALSE(fs::exists(project_ / "Demooutput"));
 }
 
+// Another file of the folder saved meanwhile (an editor's) is reported on stderr with what
+// changed, but the result on stdout is the archive alone.
+TEST_F(ZandrelCommand, TheResultIsTheArchiveEvenWhenAnotherFileChangesMeanwhile) {
+    WriteFile(project_ / "big.res", RandomText(40u << 20, 8)); // packing takes a moment
+    const std::string notes = project_ / "notes.txt";
+    std::atomic<bool> done{false};
+    std::thread editor([&] {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (int n = 0; !done && std::chrono::steady_clock::now() < until; ++n) {
+            WriteFile(notes, "edit " + std::to_string(n));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    const auto run = Run({"zip", ProjectFile()});
+    done = true;
+    editor.join();
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, Archive() + "\n");
+    EXPECT_NE(run.err.find(notes), std::string::npos) << run.err;
+}
+
 // A real full disk: a small tmpfs, where the system allows mounting one.
 TEST_F(ZandrelCommand, AFullDiskFailsCleanly) {
     TempDir mountPoint("zandrel-small-disk");
