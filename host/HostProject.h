@@ -14,9 +14,13 @@ public:
     // may be written, as a save would need.
     bool Save(bool ChildName, bool ForceSave) override;
     toolsapi::HRESULT QueryInterface(const toolsapi::TGUID& iid, void** object) override;
+    // Why the last Save failed, in words for the person; empty after one that succeeded. The
+    // commands stop without a word when the project cannot be saved, so the host says it.
+    const std::string& SaveFailure() const { return saveFailure_; }
 
 private:
     std::string fileName_;
+    std::string saveFailure_;
 };
 
 // The clicked node of a project tree, handed to menu commands.

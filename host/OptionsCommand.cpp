@@ -200,7 +200,8 @@ int RunOptionsScript(const std::vector<std::string>& args, std::FILE* in, std::F
             const std::string name = arg.substr(0, equals);
             const Setting* s = FindSetting(name);
             if (!s) return Usage(err, "no setting is named '" + name + "'");
-            if (s->kind == Kind::Password)
+            // An empty password reveals nothing: that is how a script clears the stored one.
+            if (s->kind == Kind::Password && equals + 1 != arg.size())
                 return Usage(err,
                              "the password is not taken from the command line, where other users and the shell's "
                              "history can see it; use --password-stdin and give it on standard input",
@@ -226,10 +227,10 @@ int RunOptionsScript(const std::vector<std::string>& args, std::FILE* in, std::F
             int port = -1;
             const char* end = value.data() + value.size();
             const auto parsed = std::from_chars(value.data(), end, port);
-            if (value.empty() || value.size() > 4 || parsed.ec != std::errc() || parsed.ptr != end || port < 0 ||
-                port > settings::MaxFTPPort)
-                return Usage(err, "port must be a number from 0 to " + std::to_string(settings::MaxFTPPort) +
-                                      ", not '" + value + "'");
+            if (value.empty() || value.size() > 5 || parsed.ec != std::errc() || parsed.ptr != end ||
+                port < settings::MinFTPPort || port > settings::MaxFTPPort)
+                return Usage(err, "port must be a number from " + std::to_string(settings::MinFTPPort) + " to " +
+                                      std::to_string(settings::MaxFTPPort) + ", not '" + value + "'");
             values.port = port;
             break;
         }
@@ -261,6 +262,13 @@ int RunOptionsScript(const std::vector<std::string>& args, std::FILE* in, std::F
         if (!password)
             return Usage(err, "the password read from standard input is longer than " +
                                   std::to_string(kMaxPasswordBytes) + " bytes; nothing was saved",
+                         false);
+        // Nothing at all comes from a command that failed before the pipe (`secret-tool lookup ... |`
+        // with no such secret): storing that would erase the password the uploads rely on.
+        if (password->empty())
+            return Usage(err,
+                         "no password on standard input (an empty line or none at all); nothing was saved. To "
+                         "clear the stored password, use --set password=",
                          false);
         values.password = *password;
         fields.insert(OptionField::Password);

@@ -41,7 +41,7 @@ const char* const kUsage =
     "  zip PROJECT             run \"Zip Project\": write the archive beside PROJECT\n"
     "  upload PROJECT          run \"Zip & Upload Project\": pack, upload, and put the\n"
     "                          archive's web address on the clipboard (and, without\n"
-    "                          windows, on the last line of standard output)\n"
+    "                          windows, print it on standard output)\n"
     "  email PROJECT           run \"Zip & Email Project\"\n"
     "  wizards                 list the package's menu wizards\n"
     "  wizard TEXT             run the menu wizard TEXT (e.g. \"Zandrel Options\")\n"
@@ -49,13 +49,14 @@ const char* const kUsage =
     "  options --show          print the settings, one NAME=VALUE a line (password masked)\n"
     "  options --set NAME=VALUE... [--password-stdin]\n"
     "                          store settings as the dialog's Ok does; the others stay as they\n"
-    "                          are. NAMEs: host, port (0-9999), username, directory, passive\n"
+    "                          are. NAMEs: host, port (0-65535), username, directory, passive\n"
     "                          (yes/no), baseurl, filters (patterns separated by \";\"), to, cc,\n"
     "                          bcc, subject, body, autosend (yes/no); in values \\n is a line\n"
     "                          break and \\\\ a backslash\n"
     "  options --password-stdin\n"
     "                          store the password read from the first line of standard input\n"
-    "                          (it is never taken from the command line)\n"
+    "                          (it is never taken from the command line; empty input is an\n"
+    "                          error, and --set password= clears it)\n"
     "\n"
     "Options:\n"
     "  --ui=auto|qt|terminal   user interface: Qt windows, or the terminal (default auto:\n"
@@ -64,6 +65,10 @@ const char* const kUsage =
     "                          beside this program's folder)\n"
     "  -h, --help              show this help and exit\n"
     "  --version               show the version and exit\n"
+    "\n"
+    "Standard output carries only a command's result, and only when it did all its work: the\n"
+    "archive's path (zip, email), the web address (upload, without windows), the lists of menu\n"
+    "and options --show. Everything else, what was written included, goes to standard error.\n"
     "\n"
     "Settings are kept in $XDG_CONFIG_HOME/zandrel/user.reg (default ~/.config/zandrel/user.reg).\n"
     "Exit status: 0 done, all of it; 1 the command failed, wrote nothing, or left something out\n"
@@ -143,20 +148,22 @@ std::string AbsoluteProjectPath(const std::string& path) {
     return std::filesystem::absolute(path).lexically_normal().string();
 }
 
-// Messages of the package's commands: where the result is on stdout, the rest on stderr.
+// Messages of the package's commands, all on stderr: stdout carries only a command's result (see
+// RunMenuCommand), so that a script reading it never takes a report for the result.
 void PrintMessage(const host::THostServices::Message& message) {
     using toolsapi::TMessageKind;
     if (message.kind == TMessageKind::mkInfo) {
-        std::printf("%s\n", message.text.c_str());
-        std::fflush(stdout);
+        std::fprintf(stderr, "%s\n", message.text.c_str());
         return;
     }
     std::fprintf(stderr, "zandrel: %s%s\n", message.kind == TMessageKind::mkWarning ? "warning: " : "",
                  message.text.c_str());
 }
 
-// `showsWindows`: false when the terminal stands in for windows; text a command put on the
-// clipboard is then also the last line on standard output, where scripts find it.
+// `showsWindows`: false when the terminal stands in for windows. Standard output gets the result
+// of a command that did all its work, and nothing otherwise: the text it put on the clipboard (the
+// upload's web address; only without windows, where no one sees the clipboard) or else the archive
+// it wrote. What was written and every message go to stderr.
 int RunMenuCommand(host::HostSession& session, const std::string& projectArg, const std::string& caption,
                    bool showsWindows) {
     const std::string project = AbsoluteProjectPath(projectArg);
@@ -164,7 +171,8 @@ int RunMenuCommand(host::HostSession& session, const std::string& projectArg, co
         std::fprintf(stderr, "zandrel: project file not found: %s\n", projectArg.c_str());
         return kExitFailed;
     }
-    toolsapi::ComPtr<toolsapi::IOTAProject> node(new host::THostProject(project));
+    auto* hostProject = new host::THostProject(project);
+    toolsapi::ComPtr<toolsapi::IOTAProject> node(hostProject);
     const auto menu = host::BuildProjectMenu(session.Services(), node);
     const auto entry = host::FindMenuEntry(menu, caption);
     if (!entry) {
@@ -182,14 +190,9 @@ int RunMenuCommand(host::HostSession& session, const std::string& projectArg, co
     }
     const auto written = host::WrittenFiles(before, host::TakeSnapshot(folder));
     for (const auto& file : written)
-        std::printf("%s %s (%llu bytes)\n", file.replaced ? "Replaced" : "Wrote",
-                    (std::filesystem::path(folder) / file.name).string().c_str(),
-                    static_cast<unsigned long long>(file.size));
-    if (!showsWindows) {
-        const std::string clipboard = ui::ClipboardText();
-        if (clipboard != clipboardBefore) std::printf("%s\n", clipboard.c_str());
-    }
-    std::fflush(stdout);
+        std::fprintf(stderr, "%s %s (%llu bytes)\n", file.replaced ? "Replaced" : "Wrote",
+                     (std::filesystem::path(folder) / file.name).string().c_str(),
+                     static_cast<unsigned long long>(file.size));
     bool failed = false, stopped = false;
     for (const auto& message : session.Services().Messages()) {
         failed = failed || message.kind == toolsapi::TMessageKind::mkError;
@@ -202,9 +205,22 @@ int RunMenuCommand(host::HostSession& session, const std::string& projectArg, co
     if (stopped) return 128 + (ui::InterruptSignal() != 0 ? ui::InterruptSignal() : SIGINT);
     if (failed) return kExitFailed;
     if (written.empty()) {
-        std::fprintf(stderr, "zandrel: %s: nothing was written\n", entry->displayCaption.c_str());
+        const std::string& why = hostProject->SaveFailure();
+        std::fprintf(stderr, "zandrel: %s: nothing was written%s%s\n", entry->displayCaption.c_str(),
+                     why.empty() ? "" : ": ", why.c_str());
         return kExitFailed;
     }
+    const std::string clipboard = showsWindows ? std::string() : ui::ClipboardText();
+    if (clipboard != clipboardBefore) {
+        std::printf("%s\n", clipboard.c_str());
+    } else if (entry->caption != "Zip && Upload Project") {
+        // The archive always ends in ".zip"; another file that changed meanwhile (an editor saving
+        // a unit) is in the report on stderr, but it is no result of the command.
+        for (const auto& file : written)
+            if (file.name.size() > 4 && file.name.compare(file.name.size() - 4, 4, ".zip") == 0)
+                std::printf("%s\n", (std::filesystem::path(folder) / file.name).string().c_str());
+    }
+    std::fflush(stdout);
     return kExitOk;
 }
 

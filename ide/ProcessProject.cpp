@@ -15,6 +15,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/Interrupt.h"
 #include "settings/OptionsDialog.h"
+#include "settings/OptionsStore.h"
 
 namespace zandrel::ide {
 namespace {
@@ -101,6 +102,15 @@ std::string WithFate(const std::string& reason, const std::string& fate) {
     return reason + " " + sentence + ".";
 }
 
+// The packer speaks of the staged copies and the archive in progress; the person knows their own
+// files and the archive by their names.
+std::string InUserTerms(std::string text, const std::string& from, const std::string& to) {
+    if (from.empty()) return text;
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
 std::string KindName(rtl::PathKind kind) {
     switch (kind) {
     case rtl::PathKind::SymbolicLink: return "a symbolic link";
@@ -129,12 +139,31 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
         ReadRegistryValues();
         if (Code == 1 && FTPHt.empty()) {
             // Nothing can be uploaded without a host: the person sets one and runs the command
-            // again.
+            // again. With no one to fill in the dialog (a script, a CI job), the one line that says
+            // what is missing and how to set it serves better than the whole form.
+            if (!ui::CanAskUser()) {
+                TellHost(TMessageKind::mkError,
+                         std::string("upload settings: no FTP host is set") +
+                             (FTPBaseUrl.empty() ? ", nor the base URL of the upload folder" : "") +
+                             "; nothing was packed. Set them with: zandrel options --set host=ftp.example.org "
+                             "baseurl=https://example.org/files/ (also port=, username=, directory=, passive=yes), "
+                             "and the password with: zandrel options --password-stdin");
+                return;
+            }
             settings::TFTPUploaderConfigurationFrm dialog;
             dialog.ShowModal();
             ui::ShowMessage("upload settings");
             return;
         }
+        // A host saved before such values were refused ("ftp.example.org:2121") would be looked
+        // up as a name after all the packing; say now what to change.
+        if (Code == 1)
+            if (const std::string problem = settings::HostSettingProblem(FTPHt); !problem.empty()) {
+                TellHost(TMessageKind::mkError, "the FTP host setting cannot be used: " + problem +
+                                                    "; nothing was packed. Correct it in the options dialog or "
+                                                    "with: zandrel options --set host=NAME port=NUMBER");
+                return;
+            }
 
         StringList patterns;
         SplitToList(';', ZipStr, &patterns);
@@ -142,9 +171,10 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
         for (const std::string& pattern : patterns.Items()) anyPattern = anyPattern || !pattern.empty();
         if (!anyPattern) {
             TellHost(TMessageKind::mkError,
-                     "no file patterns are set, so there is nothing to pack; no archive was written. Set them as "
-                     "\"ZIPFilter\" in " +
-                         registry::UserHivePath() + ", for example \"ZIPFilter\"=\"*.PAS;*.DFM;*.RES\"");
+                     "no file patterns are set, so there is nothing to pack; no archive was written. Set them with: "
+                     "zandrel options --set filters='*.pas;*.dfm;*.res' (or in the options dialog, zandrel options; "
+                     "they are kept as \"ZIPFilter\" in " +
+                         registry::UserHivePath() + ")");
             return;
         }
 
@@ -203,10 +233,14 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
         NewArchive archive(paths.projectFolder, paths.archiveName,
                            archiveExisted ? FilePermissions(paths.archivePath) : -1);
         const shell::CopyReport packed = ShellZipFolder(archive.path(), staging.path(), "*.*");
+        const std::string stagedAt = staging.path();
         staging.Remove();
         if (StopAsked() || packed.stopped) return ReportStopped(archiveExisted);
         if (!packed.error.empty()) {
-            TellHost(TMessageKind::mkError, WithFate(packed.error, OldArchiveFate(archiveExisted)));
+            const std::string why =
+                InUserTerms(InUserTerms(packed.error, stagedAt + PathDelim, paths.projectFolder + PathDelim),
+                            archive.path(), paths.archivePath);
+            TellHost(TMessageKind::mkError, WithFate(why, OldArchiveFate(archiveExisted)));
             return;
         }
         for (const shell::CopyProblem& problem : packed.leftOut)

@@ -90,7 +90,7 @@ void TFTPUploaderConfigurationFrm::BuildForm() {
                    "The FTP/HTTP Host address to use when building project");
     Label12 = AddLabel(f, "Label12", GroupBox1, "Host :", 10, 20, host);
     ftpportspin = Place<ui::SpinEdit>(f, "ftpportspin", GroupBox1, kFtpField, 46, 80, kRowHeight);
-    ftpportspin->SetRange(0, MaxFTPPort);
+    ftpportspin->SetRange(MinFTPPort, MaxFTPPort);
     ftpportspin->SetValue(DefaultFTPPort);
     ftpportspin->SetHint("The FTP/HTTP Port to use when building project");
     Label52 = AddLabel(f, "Label52", GroupBox1, "Port :", 10, 46, ftpportspin);

@@ -142,6 +142,10 @@ void SaveOptions(const OptionsValues& values, const std::set<OptionField>& field
         writes.push_back({name, [name, value](registry::TRegistry& reg) { reg.WriteBool(name, value); }});
     };
 
+    if (fields.count(OptionField::Host))
+        if (const std::string problem = HostSettingProblem(values.host); !problem.empty())
+            throw OptionsValueError(problem + "; nothing was saved");
+
     scrambled(OptionField::UserName, ValueFTPUserName, values.userName);
     scrambled(OptionField::Password, ValueFTPpwd, values.password);
     number(OptionField::Port, ValueFTPPort, values.port);
@@ -169,6 +173,40 @@ void SaveOptions(const OptionsValues& values) {
                          OptionField::Directory, OptionField::Passive, OptionField::BaseUrl, OptionField::Filters,
                          OptionField::To, OptionField::CC, OptionField::BCC, OptionField::Subject,
                          OptionField::Body, OptionField::AutoSend});
+}
+
+std::string HostSettingProblem(std::string_view host) {
+    const std::string quoted = "\"" + std::string(host) + "\"";
+    if (const size_t scheme = host.find("://"); scheme != std::string_view::npos) {
+        std::string_view rest = host.substr(scheme + 3);
+        rest = rest.substr(0, rest.find_first_of("/?#"));
+        if (const size_t at = rest.rfind('@'); at != std::string_view::npos) rest.remove_prefix(at + 1);
+        if (!rest.empty() && rest.front() == '[')
+            rest = rest.substr(1, rest.find(']') == std::string_view::npos ? rest.size() : rest.find(']') - 1);
+        else
+            rest = rest.substr(0, rest.find(':'));
+        return "the host " + quoted + " is an address; give the server's name alone" +
+               (rest.empty() ? std::string() : " (" + std::string(rest) + ")") +
+               ", and its port and folder as the port and directory settings";
+    }
+    if (host.find_first_of("/\\") != std::string_view::npos)
+        return "the host " + quoted + " holds a path; give the server's name alone, and the folder as the "
+               "directory setting";
+    // "name:port" has one colon; "[address]:port" ends in one after the bracket. An IPv6 address
+    // has several colons and no brackets.
+    size_t colon = std::string_view::npos;
+    if (!host.empty() && host.front() == '[') {
+        if (const size_t close = host.find(']'); close != std::string_view::npos && close + 1 < host.size() &&
+                                                 host[close + 1] == ':')
+            colon = close + 1;
+    } else if (host.find(':') != std::string_view::npos && host.find(':') == host.rfind(':')) {
+        colon = host.find(':');
+    }
+    if (colon == std::string_view::npos) return {};
+    std::string_view name = host.substr(0, colon);
+    if (name.size() >= 2 && name.front() == '[') name = name.substr(1, name.size() - 2);
+    return "the host " + quoted + " holds a port; give the host (" + std::string(name) + ") and the port (" +
+           std::string(host.substr(colon + 1)) + ") as settings of their own";
 }
 
 std::string StoredFilterText(const std::vector<std::string>& filters) {

@@ -20,8 +20,11 @@ public:
     using rtl::Error::Error;
 };
 
-// The highest port the dialog's spin box offers (the lowest is 0).
-inline constexpr int32_t MaxFTPPort = 9999;
+// The ports the dialog's spin box offers. FTP servers listen on ports of every size (10021,
+// 40021), so the whole TCP range is open. 0 stays in the range because older settings files hold
+// it, and the connection takes it as the default port, 21.
+inline constexpr int32_t MinFTPPort = 0;
+inline constexpr int32_t MaxFTPPort = 65535;
 
 // One setting, in the order the store is written.
 enum class OptionField {
@@ -68,12 +71,19 @@ std::set<OptionField> LoadOptions(OptionsValues& values);
 // Writes `fields` of `values` to the store in the store's order: user name and password scrambled,
 // the base URL ending in "/", the filters upper-cased and joined by ";" (not written at all when
 // that text is empty, so the stored filters stay), the body with every line ended by CR LF.
-// Everything is checked before the first value is written: a text the scrambling cannot carry or
-// one that is not UTF-8 throws OptionsValueError and nothing is written. A failed write throws the
+// Everything is checked before the first value is written: a text the scrambling cannot carry, one
+// that is not UTF-8 or a host that HostSettingProblem refuses throws OptionsValueError and nothing
+// is written. A failed write throws the
 // store's error; the values written before it stay written.
 void SaveOptions(const OptionsValues& values, const std::set<OptionField>& fields);
 // All fields, as the dialog's Ok saves them.
 void SaveOptions(const OptionsValues& values);
+
+// Why `host` cannot be the FTP host setting, or an empty string when it can. The setting holds a
+// name or address alone: a port written into it ("ftp.example.org:2121", "[::1]:2121") or a
+// pasted address ("ftp://ftp.example.org/pub") would be looked up as a name and fail at upload
+// time; a bare IPv6 address ("::1") is fine.
+std::string HostSettingProblem(std::string_view host);
 
 // The stored form of the filter list: entries upper-cased (ASCII letters only), joined by ";".
 std::string StoredFilterText(const std::vector<std::string>& filters);

@@ -96,7 +96,7 @@ public:
     bool parse_error(std::size_t position, const std::string&, const nlohmann::json::exception& error) {
         // 406 is the parser's "number overflow": a number no type holds (1e400, 5000 digits).
         if (error.id == 406) Refuse(Path().empty() ? "(value)" : Path(), "number out of range");
-        throw StreamingError("not valid JSON (at byte " + std::to_string(position) + "): " + error.what());
+        throw StreamingError("not valid JSON (at byte " + std::to_string(position) + "): " + WithoutEcho(error.what()));
     }
 
 private:
@@ -104,6 +104,14 @@ private:
         Json* container;
         std::string key; // of the member being read, in an object
     };
+
+    // The parser's message quotes the token it was reading when it failed ("; last read: '...'"),
+    // which may be a password cut short by a missing quote. Line, column and what was wrong are
+    // enough to find the fault.
+    static std::string WithoutEcho(std::string message) {
+        if (const size_t echo = message.find("; last read: "); echo != std::string::npos) message.erase(echo);
+        return message;
+    }
 
     [[noreturn]] static void Refuse(const std::string& path, const std::string& problem) {
         throw StreamingError(path + ": " + problem);

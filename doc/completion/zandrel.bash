@@ -43,15 +43,19 @@ _zandrel_files() {
     mapfile -t COMPREPLY < <(compgen -f -- "$(_zandrel_unquoted "$1")")
 }
 
-# Lines of a zandrel command (menu captions, wizards) that begin with the typed $_zc_cur, quoted
-# for the shell. A program that does not answer at once is given up on.
+# Lines of a zandrel command (menu captions, wizards) that begin with the typed $_zc_cur. They are
+# handed over as they are and readline quotes them as it quotes file names, the way the word was
+# begun: Zip\ \&\ Upload\ Project unquoted, "Zip & Upload Project" after a double quote, 'Zip &
+# Upload Project' after a single one. Quoting them here would put backslashes inside the quotes.
+# A program that does not answer at once is given up on.
 _zandrel_lines() {
     local program=${_zc_words[0]} line want
     want=$(_zandrel_unquoted "$_zc_cur")
     [ -x "$program" ] || program=zandrel
+    compopt -o filenames 2>/dev/null
     COMPREPLY=()
     while IFS= read -r line; do
-        [[ $line == "$want"* ]] && COMPREPLY+=("$(printf '%q' "$line")")
+        [[ $line == "$want"* ]] && COMPREPLY+=("$line")
     done < <(timeout 3 "$program" --ui=terminal "$@" </dev/null 2>/dev/null)
 }
 

@@ -246,12 +246,44 @@ void ChildProcess::LetGo() {
     reaped_ = true;
 }
 
-std::string ChildProcess::Output(size_t limit) const {
+namespace {
+
+// "PROGRAM: LINE: NAME: not found" from dash, "PROGRAM: line LINE: NAME: command not found" from
+// bash: a script looked for a program that is not installed.
+bool IsNotFoundTrace(std::string_view line) {
+    return line.size() > 11 && (line.substr(line.size() - 11) == ": not found" ||
+                                (line.size() > 19 && line.substr(line.size() - 19) == ": command not found"));
+}
+
+} // namespace
+
+std::string MeaningfulLines(std::string_view output, size_t count, bool firstLineCut) {
+    std::vector<std::string_view> kept;
+    size_t end = output.size();
+    while (end > 0 && kept.size() < count) {
+        const size_t newline = output.rfind('\n', end - 1);
+        const size_t start = newline == std::string_view::npos ? 0 : newline + 1;
+        std::string_view line = output.substr(start, end - start);
+        end = newline == std::string_view::npos ? 0 : newline;
+        if (start == 0 && firstLineCut) break;
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        if (line.empty() || IsNotFoundTrace(line)) continue;
+        kept.push_back(line);
+    }
+    std::string joined;
+    for (auto it = kept.rbegin(); it != kept.rend(); ++it) joined += (joined.empty() ? "" : "; ") + std::string(*it);
+    return joined;
+}
+
+std::string ChildProcess::Output(size_t limit, bool* cut) const {
+    if (cut) *cut = false;
     if (output_ < 0) return {};
     struct stat st {};
     if (fstat(output_, &st) != 0 || st.st_size <= 0) return {};
     const size_t size = static_cast<size_t>(st.st_size);
     const size_t start = size > limit ? size - limit : 0;
+    if (cut) *cut = start > 0;
     std::string text(size - start, '\0');
     const ssize_t n = pread(output_, text.data(), text.size(), static_cast<off_t>(start));
     text.resize(n > 0 ? static_cast<size_t>(n) : 0);

@@ -8,9 +8,16 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zandrel::mail {
+
+// The last `count` lines of a program's output that say something, whole, joined by "; ": blank
+// lines and a shell's traces of the programs it tried and did not find ("xdg-open: 882:
+// www-browser: not found") are passed over, and so is a first line that the output's bound cut.
+// xdg-open and xdg-email say what went wrong last, after screens of such traces.
+std::string MeaningfulLines(std::string_view output, size_t count, bool firstLineCut = false);
 
 class ChildProcess {
 public:
@@ -46,8 +53,8 @@ public:
     void LetGo();
 
     // What it wrote to standard output and standard error, at most `limit` bytes from the end,
-    // with surrounding blank space trimmed.
-    std::string Output(size_t limit = 2000) const;
+    // with surrounding blank space trimmed. `cut`, when given, tells whether there was more before.
+    std::string Output(size_t limit = 2000, bool* cut = nullptr) const;
     pid_t pid() const { return pid_; }
 
 private:

@@ -41,7 +41,7 @@ std::vector<std::string> EncodedAddresses(const std::string& list) {
 }
 
 // What xdg-email's exit status means, for the person.
-std::string Failure(const ChildProcess::Ending& ending, const std::string& output) {
+std::string Failure(const ChildProcess::Ending& ending, const ChildProcess& child) {
     std::string reason;
     if (ending.signal != 0) {
         reason = "xdg-email was ended by signal " + std::to_string(ending.signal);
@@ -60,8 +60,10 @@ std::string Failure(const ChildProcess::Ending& ending, const std::string& outpu
             reason = "xdg-email failed (exit status " + std::to_string(ending.exitCode) + ")";
         }
     }
-    // Its words repeat the whole link, which can be long: the beginning says enough.
-    if (!output.empty()) reason += ": " + (output.size() > 300 ? output.substr(0, 300) + "..." : output);
+    // Its last words say what went wrong; before them come the traces of every browser it tried.
+    bool cut = false;
+    const std::string output = child.Output(8000, &cut);
+    if (const std::string said = MeaningfulLines(output, 1, cut); !said.empty()) reason += ": " + said;
     return reason;
 }
 
@@ -113,7 +115,7 @@ void OpenComposer(const Draft& draft) {
         child.LetGo();
         return;
     }
-    if (ending.exitCode != 0 || ending.signal != 0) throw MailError(Failure(ending, child.Output()));
+    if (ending.exitCode != 0 || ending.signal != 0) throw MailError(Failure(ending, child));
 }
 
 } // namespace zandrel::mail

@@ -82,14 +82,17 @@ private:
     std::exception_ptr failure_;
 };
 
-// Why sendmail did not take the message, in its own words where it gave any.
-std::string Refusal(const std::string& program, const ChildProcess::Ending& ending, const std::string& output) {
+// Why sendmail did not take the message, in its own words where it gave any: its last few lines,
+// whole (msmtp puts the server's reply just before its closing "could not send mail").
+std::string Refusal(const std::string& program, const ChildProcess::Ending& ending, const ChildProcess& child) {
     std::string reason = program;
     if (ending.signal != 0)
         reason += " was ended by signal " + std::to_string(ending.signal);
     else
         reason += " did not accept the message (exit status " + std::to_string(ending.exitCode) + ")";
-    if (!output.empty()) reason += ": " + output;
+    bool cut = false;
+    const std::string output = child.Output(4000, &cut);
+    if (const std::string said = MeaningfulLines(output, 3, cut); !said.empty()) reason += ": " + said;
     return reason;
 }
 
@@ -139,7 +142,7 @@ void SendWithSendmail(const Draft& draft) {
             child.CloseInput();
             const ChildProcess::Ending ending = child.Wait(std::chrono::seconds(2));
             if (ending.ended && (ending.exitCode != 0 || ending.signal != 0))
-                throw MailError(Refusal(program, ending, child.Output()));
+                throw MailError(Refusal(program, ending, child));
             child.Kill();
             throw MailError(program + ": " + e.what() + "; the message did not go out whole");
         }
@@ -157,7 +160,7 @@ void SendWithSendmail(const Draft& draft) {
         throw MailError(program + " did not finish within " + Seconds(limits.sendmailFinish) +
                         " after taking the message, so it was ended; the message may not have gone out");
     }
-    if (ending.exitCode != 0 || ending.signal != 0) throw MailError(Refusal(program, ending, child.Output()));
+    if (ending.exitCode != 0 || ending.signal != 0) throw MailError(Refusal(program, ending, child));
 }
 
 } // namespace zandrel::mail

@@ -13,8 +13,11 @@
 namespace zandrel::shell {
 namespace {
 
+constexpr const char* kChanged = "changed while it was being packed";
+
 // Reads the whole file into `out` (whose memory is reused from file to file); an empty string on
-// success, else the system's reason. Never waits on a pipe that took the file's place.
+// success, else the system's reason (kChanged when the file was written to meanwhile: what was
+// read may then be part old, part new). Never waits on a pipe that took the file's place.
 std::string ReadWholeFile(const std::string& path, ByteBuffer& out, size_t& length) {
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return std::strerror(errno);
@@ -24,11 +27,17 @@ std::string ReadWholeFile(const std::string& path, ByteBuffer& out, size_t& leng
         close(fd);
         return err == EINVAL ? "not a regular file" : std::strerror(err);
     }
-    if (out.size() < static_cast<size_t>(st.st_size) + 1) out.resize(static_cast<size_t>(st.st_size) + 1);
+    // One byte more than the file had is asked for: getting it means the file grew meanwhile, and
+    // it is not read on (it might grow for ever).
+    const size_t limit = static_cast<size_t>(st.st_size) + 1;
+    if (out.size() < limit) out.resize(limit);
     size_t done = 0;
     while (true) {
-        if (done == out.size()) out.resize(out.size() + 65536); // the file grew meanwhile
-        const ssize_t n = read(fd, out.data() + done, out.size() - done);
+        if (done == limit) {
+            close(fd);
+            return kChanged;
+        }
+        const ssize_t n = read(fd, out.data() + done, limit - done);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             const int err = errno;
@@ -38,7 +47,14 @@ std::string ReadWholeFile(const std::string& path, ByteBuffer& out, size_t& leng
         if (n == 0) break;
         done += static_cast<size_t>(n);
     }
+    // The status change time is not compared: it moves also when someone links the file, as
+    // another run staging the same project does.
+    struct stat after {};
+    const bool same = fstat(fd, &after) == 0 && after.st_size == st.st_size &&
+                      static_cast<size_t>(after.st_size) == done && after.st_mtim.tv_sec == st.st_mtim.tv_sec &&
+                      after.st_mtim.tv_nsec == st.st_mtim.tv_nsec;
     close(fd);
+    if (!same) return kChanged;
     length = done;
     return {};
 }
@@ -145,6 +161,7 @@ void DeflatePipeline::Work(int level) {
                 entry.error = "cannot set up the compressor";
             } else {
                 entry.error = ReadWholeFile(paths_[index], raw, length);
+                entry.changed = entry.error == kChanged;
                 if (entry.error.empty()) {
                     const Taste taste = TasteOf(fast.get(), raw.data(), length);
                     libdeflate_compressor* use = taste == Taste::Store  ? nullptr

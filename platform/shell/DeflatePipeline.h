@@ -42,6 +42,7 @@ struct DeflatedEntry {
     uint32_t crc = 0;           // CRC-32 of the file's own bytes
     bool deflated = false;      // false: stored, because deflate did not make it smaller
     std::string error;          // why the file could not be read; nothing else is then valid
+    bool changed = false;       // the error is that the file changed while it was read
 };
 
 class DeflatePipeline {

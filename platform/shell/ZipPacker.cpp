@@ -37,7 +37,9 @@ struct WriteState {
 //   the CRC, so libzip copies the data as it is;
 // - a file the pipeline read already and found not worth deflating: stored, with the CRC known,
 //   and the reading here checks that the file is still what was read then;
-// - a file too large to hold whole, which libzip reads and deflates itself.
+// - a file too large to hold whole, which libzip reads and deflates itself; the file must keep the
+//   size it had when it was listed and the modification time it had when it was opened until its
+//   last byte is read, or it changed under the reading and the archive would hold a mix of both.
 // Unlike libzip's own file source it never waits on a pipe that took the file's place, stops when
 // asked (writing a large archive takes a while; libzip then removes the file it was writing), and
 // names the file it could not read.
@@ -53,7 +55,15 @@ struct EntrySource {
     uint32_t runningCrc = 0;
     uint64_t position = 0;
     int fd = -1;
+    struct timespec openedMtime {}; // of a streamed file, when it was opened
     zip_error_t error{};
+
+    bool Streamed() const { return !store && !knownStored; }
+    zip_int64_t Changed() {
+        zip_error_set(&error, ZIP_ER_INCONS, 0);
+        if (state->readFailure.empty()) state->readFailure = "\"" + path + "\" changed while it was being packed";
+        return -1;
+    }
 
     zip_int64_t Fail(int zipError, int systemError) {
         zip_error_set(&error, zipError, systemError);
@@ -69,7 +79,16 @@ struct EntrySource {
         if (fd < 0) return Fail(ZIP_ER_OPEN, errno);
         struct stat st {};
         if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return Fail(ZIP_ER_OPEN, EINVAL);
+        openedMtime = st.st_mtim;
+        if (Streamed() && static_cast<uint64_t>(st.st_size) != size) return Changed();
         return 0;
+    }
+    // The status change time is not compared: it moves also when someone links the file, as
+    // another run staging the same project does.
+    bool SameAsOpened() const {
+        struct stat st {};
+        return fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) == size &&
+               st.st_mtim.tv_sec == openedMtime.tv_sec && st.st_mtim.tv_nsec == openedMtime.tv_nsec;
     }
     zip_int64_t Read(void* data, zip_uint64_t length) {
         if (state->Stopping()) return Fail(ZIP_ER_CANCELLED, 0);
@@ -87,11 +106,9 @@ struct EntrySource {
         position += static_cast<uint64_t>(n);
         if (knownStored) {
             runningCrc = libdeflate_crc32(runningCrc, data, static_cast<size_t>(n));
-            if (position > size || (n == 0 && (position != size || runningCrc != crc))) {
-                zip_error_set(&error, ZIP_ER_INCONS, 0);
-                if (state->readFailure.empty()) state->readFailure = "\"" + path + "\" changed while it was being packed";
-                return -1;
-            }
+            if (position > size || (n == 0 && (position != size || runningCrc != crc))) return Changed();
+        } else if (position > size || (n == 0 && (position != size || !SameAsOpened()))) {
+            return Changed();
         }
         return n;
     }
@@ -338,6 +355,9 @@ std::vector<CopyProblem> PackIntoZip(const std::string& archivePath, const std::
         } else {
             const size_t index = next++;
             DeflatedEntry result = pipeline->Take(index);
+            // A file that could not be read is left out; one that changed under the reading fails
+            // the archive, as it would when libzip reads it.
+            if (result.changed) throw ShellError("\"" + entry.path + "\" " + result.error);
             if (!result.error.empty()) {
                 leftOut.push_back({entry.path, result.error});
                 continue;

@@ -82,6 +82,8 @@ void ProcessMessages() {
     }
 }
 
+bool CanAskUser() { return HasBackend() && CurrentBackend().CanAskUser(); }
+
 void ShowMessage(const std::string& text) { CurrentBackend().ShowMessage(text); }
 
 bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) {

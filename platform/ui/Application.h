@@ -27,6 +27,10 @@ bool IsUiThread();
 // A pending Ctrl-C (see Interrupt.h) presses the Cancel button of the newest form that has one,
 // shown or not; with no such form it stays pending for whoever polls for it.
 void ProcessMessages();
+// False when no one is there to fill in a form or answer a question: forms are then closed as
+// Cancel at once. Callers that would show a form only to ask for something can say instead what
+// is missing.
+bool CanAskUser();
 // A plain message box with an OK button; returns when the user has dismissed it.
 void ShowMessage(const std::string& text);
 // Asks for one line of text; false when the user cancelled (value then unchanged).

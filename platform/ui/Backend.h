@@ -47,6 +47,8 @@ public:
     // A Ctrl-C is pending and no form has a Cancel button to press. The default leaves it for
     // the program to poll.
     virtual void UnclaimedInterrupt() {}
+    // False when no one can answer a form or a question (a terminal backend run from a script).
+    virtual bool CanAskUser() const { return true; }
 
     virtual int CaptionHeight() const = 0;
     virtual int ScreenWidth() const = 0;

@@ -100,13 +100,60 @@ COMPREPLY=()
 _zandrel 2>/dev/null
 [ "${COMPREPLY[*]}" = "Demo folder" ] || fail "completing 'Demo\ f' gave '${COMPREPLY[*]}', expected 'Demo folder'"
 
-# The captions of a project's menu come from zandrel itself, quoted for the shell.
+# The captions of a project's menu come from zandrel itself.
 PATH="$(dirname "$zandrel"):$PATH"
 export XDG_CONFIG_HOME="$work/config"
 got=$(complete_line "zandrel run Demo.prj Zip" | paste -sd' ')
-[[ $got == *'Zip\ Project'* ]] || fail "completing a caption gave '$got', expected Zip\\ Project among them"
+[ "$got" = "Zip Project Zip & Upload Project Zip & Email Project" ] ||
+    fail "completing a caption gave '$got', expected the three captions"
 COMP_WORDS=(zandrel run Demo.prj 'Zip\ P') COMP_CWORD=3 COMP_LINE='zandrel run Demo.prj Zip\ P' COMP_POINT=26
 COMPREPLY=()
 _zandrel 2>/dev/null
-[ "${COMPREPLY[*]}" = 'Zip\ Project' ] || fail "completing 'Zip\ P' gave '${COMPREPLY[*]}', expected Zip\\ Project"
+[ "${COMPREPLY[*]}" = 'Zip Project' ] || fail "completing 'Zip\ P' gave '${COMPREPLY[*]}', expected Zip Project"
+
+# How the completed caption reaches the program, as a person gets it: an interactive bash in a
+# pseudo-terminal, Tab, Enter. Quoting is readline's, so only a real readline shows it; a caption
+# begun with a quote must come out without backslashes inside the quotes. "zandrel" is a function
+# there that prints what it was given; completion asks the real program on PATH.
+cat >"$work/tab.py" <<'PY'
+import os, pty, select, sys, time
+setup, line = sys.argv[1], sys.argv[2]
+pid, fd = pty.fork()
+if pid == 0:
+    os.environ.update(PS1="$ ", INPUTRC="/dev/null")
+    os.execvp("bash", ["bash", "--norc", "--noprofile", "-i"])
+def read_until(mark, seconds):
+    got, end = b"", time.time() + seconds
+    while mark not in got and time.time() < end:
+        if select.select([fd], [], [], 0.1)[0]:
+            try:
+                got += os.read(fd, 4096)
+            except OSError:
+                break
+    return got
+read_until(b"$ ", 10)
+os.write(fd, setup.encode() + b"\n")
+read_until(b"$ ", 10)
+os.write(fd, line.encode() + b"\t")
+time.sleep(1)
+os.write(fd, b"\n")
+out = read_until(b"[end]", 10)
+os.write(fd, b"exit\n")
+read_until(b"\0", 1)
+os.kill(pid, 9)
+os.waitpid(pid, 0)
+sys.stdout.write(out.decode(errors="replace").replace("\r", ""))
+PY
+setup=". '$completion'; zandrel() { printf '[%s]' \"\$@\"; echo '[end]'; }"
+while IFS='|' read -r line want; do
+    got=$(timeout 60 python3 "$work/tab.py" "$setup" "$line" | grep -o '\[run\].*\[end\]\|\[wizard\].*\[end\]')
+    [ "$got" = "$want" ] || fail "Tab after '$line' ran zandrel with '$got', expected '$want'"
+done <<'CASES'
+zandrel run Demo.prj "Zip & U|[run][Demo.prj][Zip & Upload Project][end]
+zandrel run Demo.prj 'Zip & E|[run][Demo.prj][Zip & Email Project][end]
+zandrel run Demo.prj "Zip P|[run][Demo.prj][Zip Project][end]
+zandrel run Demo.prj Zip\ \&\ U|[run][Demo.prj][Zip & Upload Project][end]
+zandrel run Demo.prj Zip\ P|[run][Demo.prj][Zip Project][end]
+zandrel wizard "Zandrel O|[wizard][Zandrel Options][end]
+CASES
 exit $failed

@@ -71,7 +71,8 @@ TEST_F(EmailCommand, AutoSendMailsTheArchive) {
     SetEmailSettings(true);
     const ProcessResult run = Email();
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.out.find("Sent " + Archive() + " by e-mail to a@x.org; b@y.org"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("Sent " + Archive() + " by e-mail to a@x.org; b@y.org"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, Archive() + "\n"); // the result alone
     const auto messages = server_->Messages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].recipients, (std::vector<std::string>{"a@x.org", "b@y.org", "c@x.org", "d@x.org"}));
@@ -88,7 +89,7 @@ TEST_F(EmailCommand, WithoutAutoSendTheComposerOpens) {
     SetEmailSettings(false);
     const ProcessResult run = Email();
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.out.find("Opened the mail composer with " + Archive()), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("Opened the mail composer with " + Archive()), std::string::npos) << run.err;
     EXPECT_EQ(user_->Composed(), (std::vector<test::ComposedMail>{{{"a@x.org", "b@y.org"},
                                                                   {{"cc", {"c@x.org"}},
                                                                    {"bcc", {"d@x.org"}},
@@ -107,7 +108,7 @@ TEST_F(EmailCommand, WhenSendingFailsTheComposerTakesOver) {
     const ProcessResult run = Email();
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.err.find("warning: the message could not be sent by itself"), std::string::npos) << run.err;
-    EXPECT_NE(run.out.find("Opened the mail composer with " + Archive()), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("Opened the mail composer with " + Archive()), std::string::npos) << run.err;
     const auto links = user_->ComposedLinks();
     ASSERT_EQ(links.size(), 1u);
     const test::ComposedMail mail = test::ParseMailto(links[0]);

@@ -80,14 +80,14 @@ TEST_F(OptionsCommand, ShowOnAnEmptyStoreGivesWhatTheCommandsWouldUse) {
 TEST_F(OptionsCommand, SetLeavesTheSettingsItDoesNotNameAsTheyAre) {
     Store("\"FTPHost\"=\"ftp.example.org\"\n\"ZIPFilter\"=\"*.PAS\"\n\"FTPpwd\"=\"" +
           settings::Encrypt("old", settings::ScrambleKey) + "\"\n");
-    ASSERT_EQ(Options({"--set", "port=990"}).exitCode, 0);
+    ASSERT_EQ(Options({"--set", "port=40021"}).exitCode, 0);
     // An empty filter list is not stored, as with the dialog: the stored filters stay.
     const auto empty = Options({"--set", "filters="});
     EXPECT_EQ(empty.exitCode, 0) << empty.err;
     EXPECT_NE(empty.err.find("the stored filters stay"), std::string::npos) << empty.err;
 
     registry::TRegistry reg = Key();
-    EXPECT_EQ(reg.ReadInteger(settings::ValueFTPPort), 990);
+    EXPECT_EQ(reg.ReadInteger(settings::ValueFTPPort), 40021);
     EXPECT_EQ(reg.ReadString(settings::ValueFTPHost), "ftp.example.org");
     EXPECT_EQ(reg.ReadString(settings::ValueZIPFilter), "*.PAS");
     EXPECT_EQ(settings::Decrypt(reg.ReadString(settings::ValueFTPpwd), settings::ScrambleKey), "old");
@@ -106,7 +106,6 @@ TEST_F(OptionsCommand, PasswordIsTheFirstLineOfStandardInput) {
         {"s3cret", "s3cret", "********"},
         {"first\nsecond\n", "first", "********"},
         {"with space \n", "with space ", "********"},
-        {"", "", "(not set)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input);
@@ -126,10 +125,10 @@ TEST_F(OptionsCommand, MistakesAreUsageErrorsThatWriteNothing) {
     const Case cases[] = {
         {{"--set", "password=s3cret"}, "use --password-stdin", false},
         {{"--set", "colour=red"}, "no setting is named 'colour'", true},
-        {{"--set", "port=10000"}, "port must be a number from 0 to 9999", true},
-        {{"--set", "port=-1"}, "port must be a number from 0 to 9999", true},
-        {{"--set", "port=21x"}, "port must be a number from 0 to 9999", true},
-        {{"--set", "port="}, "port must be a number from 0 to 9999", true},
+        {{"--set", "port=65536"}, "port must be a number from 0 to 65535", true},
+        {{"--set", "port=-1"}, "port must be a number from 0 to 65535", true},
+        {{"--set", "port=21x"}, "port must be a number from 0 to 65535", true},
+        {{"--set", "port="}, "port must be a number from 0 to 65535", true},
         {{"--set", "passive=maybe"}, "passive takes yes or no", true},
         {{"--set", "autosend=1"}, "autosend takes yes or no", true},
         {{"--set", "host"}, "'host' is not NAME=VALUE", true},
@@ -138,6 +137,12 @@ TEST_F(OptionsCommand, MistakesAreUsageErrorsThatWriteNothing) {
         {{"--show", "--set", "host=x"}, "cannot be combined", false},
         // A valid value before the mistake is not stored either.
         {{"--set", "host=ftp.example.org", "port=99999"}, "port must be", true},
+        {{"--set", "host=ftp.example.org", "port=4294967317"}, "port must be", true},
+        // A port or a whole address in the host would be looked up as a name, and fail only at upload.
+        {{"--set", "host=127.0.0.1:9121"}, "holds a port; give the host (127.0.0.1) and the port (9121)", false},
+        {{"--set", "host=[::1]:2121"}, "holds a port; give the host (::1) and the port (2121)", false},
+        {{"--set", "host=ftp://me@ftp.example.org:2121/pub"}, "give the server's name alone (ftp.example.org)", false},
+        {{"--set", "host=ftp.example.org/pub"}, "holds a path", false},
     };
     for (const Case& c : cases) {
         std::string shown;
@@ -158,6 +163,26 @@ TEST_F(OptionsCommand, MistakesAreUsageErrorsThatWriteNothing) {
     EXPECT_EQ(euro.exitCode, 2);
     EXPECT_NE(euro.err.find("U+20AC"), std::string::npos) << euro.err;
     EXPECT_EQ(StoreText(), "(no file)");
+}
+
+// A pipe whose first command failed (`secret-tool lookup ... | zandrel options --password-stdin`)
+// brings nothing: the stored password stays. Clearing it is asked for in words of its own.
+TEST_F(OptionsCommand, AnEmptyPasswordOnStandardInputIsRefusedAndClearingIsExplicit) {
+    const std::string stored = "\"FTPpwd\"=\"" + settings::Encrypt("old", settings::ScrambleKey) + "\"\n";
+    for (const char* input : {"", "\n", "\r\n"}) {
+        SCOPED_TRACE(::testing::PrintToString(std::string(input)));
+        Store(stored);
+        const std::string before = StoreText();
+        const auto run = Options({"--set", "host=ftp.example.org", "--password-stdin"}, input);
+        EXPECT_EQ(run.exitCode, 2) << run.err;
+        EXPECT_NE(run.err.find("no password on standard input"), std::string::npos) << run.err;
+        EXPECT_EQ(StoreText(), before);
+    }
+    Store(stored);
+    const auto cleared = Options({"--set", "password="});
+    ASSERT_EQ(cleared.exitCode, 0) << cleared.err;
+    EXPECT_EQ(Key().ReadString(settings::ValueFTPpwd), "");
+    EXPECT_NE(Options({"--show"}).out.find("\npassword=(not set)\n"), std::string::npos);
 }
 
 TEST_F(OptionsCommand, ADamagedStoreIsReportedAndLeftAsItIs) {

@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -122,11 +124,13 @@ std::string RandomText(size_t size, uint64_t seed) {
 TEST_F(ZandrelCommand, ZipPacksTheMatchingTopLevelFilesAndCleansUp) {
     const auto run = Run({"zip", ProjectFile()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.out.find("Wrote " + Archive()), std::string::npos) << run.out;
+    // The result alone on stdout; what was done on stderr.
+    EXPECT_EQ(run.out, Archive() + "\n");
+    EXPECT_NE(run.err.find("Wrote " + Archive()), std::string::npos) << run.err;
     EXPECT_EQ(ArchiveEntries(),
               (std::set<std::string>{".settings.pas", "Demo.dpr", "Demo.res", "main.pas", "Unit1.dfm", "Unit1.pas"}));
     ExpectArchiveSound();
-    EXPECT_NE(run.out.find("The archive is " + Archive()), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("The archive is " + Archive()), std::string::npos) << run.err;
     // The staged files were the command's own: deleted for good, not put in the trash.
     EXPECT_FALSE(fs::exists(project_ / "Demooutput"));
     EXPECT_FALSE(fs::exists(home_ / "data/Trash"));
@@ -145,7 +149,8 @@ TEST_F(ZandrelCommand, ZipWorksBehindQtWindows) {
                                  {"QT_QPA_PLATFORM", "offscreen"}});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err.find("no windows"), std::string::npos) << run.err;
-    EXPECT_NE(run.out.find("Wrote " + Archive()), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("Wrote " + Archive()), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, Archive() + "\n");
     ExpectArchiveSound();
 }
 
@@ -163,7 +168,7 @@ TEST_F(ZandrelCommand, AnUnreachableDisplayFallsBackToTheTerminal) {
     EXPECT_NE(run.err.find("zandrel: no windows (the display cannot be opened); using the terminal"),
               std::string::npos)
         << run.err;
-    EXPECT_NE(run.out.find("Wrote " + Archive()), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("Wrote " + Archive()), std::string::npos) << run.err;
 }
 
 TEST_F(ZandrelCommand, SecondRunReplacesTheArchive) {
@@ -172,7 +177,7 @@ TEST_F(ZandrelCommand, SecondRunReplacesTheArchive) {
     chmod(Archive().c_str(), 0640); // the new archive keeps the old one's permissions
     const auto again = Run({"zip", ProjectFile()});
     ASSERT_EQ(again.exitCode, 0) << again.err;
-    EXPECT_NE(again.out.find("Replaced " + Archive()), std::string::npos) << again.out;
+    EXPECT_NE(again.err.find("Replaced " + Archive()), std::string::npos) << again.err;
     EXPECT_FALSE(ArchiveEntries().count("Unit1.dfm"));
     EXPECT_EQ(fs::status(Archive()).permissions() & fs::perms::all, fs::perms(0640));
     ExpectArchiveSound();
@@ -203,7 +208,10 @@ TEST_F(ZandrelCommand, NoPatternsSayHowToSetThemAndWriteNothing) {
         const auto run = Run({"zip", ProjectFile()});
         EXPECT_EQ(run.exitCode, 1) << values;
         EXPECT_NE(run.err.find("no file patterns are set"), std::string::npos) << run.err;
-        EXPECT_NE(run.err.find("\"ZIPFilter\" in " + (home_ / "config/zandrel/user.reg")), std::string::npos) << run.err;
+        // The command that sets them comes first; the file they live in is named after it.
+        const size_t command = run.err.find("zandrel options --set filters=");
+        EXPECT_NE(command, std::string::npos) << run.err;
+        EXPECT_GT(run.err.find("\"ZIPFilter\" in " + (home_ / "config/zandrel/user.reg")), command) << run.err;
         EXPECT_FALSE(fs::exists(Archive()));
     }
     WriteFile(Archive(), "an archive from before");
@@ -211,19 +219,45 @@ TEST_F(ZandrelCommand, NoPatternsSayHowToSetThemAndWriteNothing) {
     EXPECT_EQ(ReadFile(Archive()), "an archive from before");
 }
 
+// Without a terminal no one can fill in the options form: one line says what is missing and how
+// to set it, instead of the whole form.
 TEST_F(ZandrelCommand, UploadWithoutHostAsksForSettingsAndWritesNothing) {
     const auto run = Run({"upload", ProjectFile()});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("upload settings"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("upload settings: no FTP host is set"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("zandrel options --set host="), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("FTP Options"), std::string::npos) << run.err;
+    // One line, besides any warning about the settings file.
+    std::istringstream err(run.err);
+    size_t lines = 0;
+    for (std::string line; std::getline(err, line);) lines += line.rfind("zandrel: warning:", 0) != 0;
+    EXPECT_EQ(lines, 1u) << run.err;
+    EXPECT_EQ(run.out, "");
     EXPECT_FALSE(fs::exists(Archive()));
     EXPECT_FALSE(fs::exists(project_ / "Demooutput"));
+}
+
+// A host stored with its port, from before such values were refused, is named before any
+// packing, not looked up as a name after it.
+TEST_F(ZandrelCommand, UploadWithAHostHoldingAPortSaysWhatToChange) {
+    SetSettings("\"FTPHost\"=\"127.0.0.1:9121\"");
+    const auto run = Run({"upload", ProjectFile()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("holds a port; give the host (127.0.0.1) and the port (9121)"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_FALSE(fs::exists(Archive()));
 }
 
 TEST_F(ZandrelCommand, AProjectThatCannotBeSavedIsNotPacked) {
     chmod(ProjectFile().c_str(), 0444);
     const auto run = Run({"zip", ProjectFile()});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("nothing was written"), std::string::npos) << run.err;
+    // And why: the project could not be saved first.
+    EXPECT_NE(run.err.find("nothing was written: cannot save the project \"" + ProjectFile() +
+                           "\": it is read-only (mode 0444)"),
+              std::string::npos)
+        << run.err;
     EXPECT_FALSE(fs::exists(Archive()));
 }
 
@@ -381,9 +415,84 @@ TEST_F(ZandrelCommand, AFailedWriteKeepsTheOldArchiveAndSaysWhy) {
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_NE(run.err.find("File too large"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("the previous archive was left as it was"), std::string::npos) << run.err;
-    EXPECT_EQ(run.out.find("Replaced"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err.find("Replaced"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "") << "a failed run has no result";
     EXPECT_EQ(ReadFile(Archive()), "the archive from before");
     EXPECT_EQ(ProjectFolderEntries(), before);
+}
+
+// A project on a file system mounted read-only, where the system allows mounting one: the
+// project cannot be saved, so nothing is packed, and the message says so and why.
+TEST_F(ZandrelCommand, AProjectOnAReadOnlyFileSystemSaysWhyNothingWasWritten) {
+    TempDir mountPoint("zandrel-read-only");
+    if (mount("tmpfs", mountPoint.path().c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    const std::string project = mountPoint / "Demo";
+    fs::create_directories(project);
+    WriteFile(project + "/Demo.prj", "p");
+    WriteFile(project + "/main.pas", "program Demo;");
+    const bool readOnly =
+        mount(nullptr, mountPoint.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    const auto run = readOnly ? Run({"zip", project + "/Demo.prj"}) : ProcessResult{};
+    umount2(mountPoint.path().c_str(), MNT_DETACH);
+    if (!readOnly) GTEST_SKIP() << "cannot make the tmpfs read-only";
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("nothing was written: cannot save the project \"" + project +
+                           "/Demo.prj\": Read-only file system"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.out, "");
+}
+
+// A file too large to be read whole ahead of the archive (libzip streams it) that someone keeps
+// writing to while it is packed: the run fails, names the file as the person knows it, and the
+// old archive stays. A file of mixed old and new bytes never goes into an archive.
+TEST_F(ZandrelCommand, ALargeFileWrittenToWhileItIsPackedFailsTheRunAndKeepsTheOldArchive) {
+    WriteFile(Archive(), "the archive from before");
+    const std::string big = project_ / "big.res";
+    WriteFile(big, RandomText(40u << 20, 7));
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (uint64_t n = 0; !done && std::chrono::steady_clock::now() < until; ++n) {
+            if (FILE* f = std::fopen(big.c_str(), "r+b")) {
+                std::fseek(f, static_cast<long>(n % 40) << 20, SEEK_SET);
+                std::fputs("changed ", f);
+                std::fclose(f);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    const auto run = Run({"zip", ProjectFile()});
+    done = true;
+    writer.join();
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("\"" + big + "\" changed while it was being packed"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("the previous archive was left as it was"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(Archive()), "the archive from before");
+    EXPECT_EQ(run.out, "");
+    EXPECT_FALSE(fs::exists(project_ / "Demooutput"));
+}
+
+// Another file of the folder saved meanwhile (an editor's) is reported on stderr with what
+// changed, but the result on stdout is the archive alone.
+TEST_F(ZandrelCommand, TheResultIsTheArchiveEvenWhenAnotherFileChangesMeanwhile) {
+    WriteFile(project_ / "big.res", RandomText(40u << 20, 8)); // packing takes a moment
+    const std::string notes = project_ / "notes.txt";
+    std::atomic<bool> done{false};
+    std::thread editor([&] {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (int n = 0; !done && std::chrono::steady_clock::now() < until; ++n) {
+            WriteFile(notes, "edit " + std::to_string(n));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    const auto run = Run({"zip", ProjectFile()});
+    done = true;
+    editor.join();
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, Archive() + "\n");
+    EXPECT_NE(run.err.find(notes), std::string::npos) << run.err;
 }
 
 // A real full disk: a small tmpfs, where the system allows mounting one.
@@ -429,7 +538,7 @@ TEST_F(ZandrelCommand, TheTerminalTellsWhereTheArchiveIsInsteadOfOpeningAFileMan
         env["DISPLAY"] = display;
         const auto run = RunProcess({ZANDREL_EXE, "--ui=terminal", "zip", ProjectFile()}, env);
         ASSERT_EQ(run.exitCode, 0) << run.err;
-        EXPECT_NE(run.out.find("The archive is " + Archive()), std::string::npos) << run.out;
+        EXPECT_NE(run.err.find("The archive is " + Archive()), std::string::npos) << run.err;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500)); // a launched opener would have written by now
     EXPECT_FALSE(fs::exists(marker)) << ReadFile(marker);

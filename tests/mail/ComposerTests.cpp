@@ -62,6 +62,19 @@ TEST_F(MailLayer, DisplayFailsWithTheReasonWhenNoComposerTakesTheMessage) {
         {"the mail program fails",
          [&] { path_.reset(); path_ = std::make_unique<test::ScopedEnvironment>(std::map<std::string, std::string>{{"ZANDREL_TEST_COMPOSER_EXIT", "1"}}); },
          "did not take the message"},
+        // Its one useful line comes last, after the traces of the browsers a script tried: the
+        // line is kept whole, the traces are not.
+        {"the mail program fails after noise",
+         [&] {
+             std::string noise;
+             for (const char* program : {"www-browser", "links2", "elinks", "links", "lynx", "w3m", "netsurf"})
+                 noise += std::string("/usr/bin/xdg-open: 882: ") + program + ": not found\\n";
+             path_.reset();
+             path_ = std::make_unique<test::ScopedEnvironment>(std::map<std::string, std::string>{
+                 {"ZANDREL_TEST_COMPOSER_EXIT", "1"},
+                 {"ZANDREL_TEST_COMPOSER_SAY", noise + noise + "mailer: the profile is locked by another instance\\n"}});
+         },
+         "did not take the message (xdg-email exit status 4): mailer: the profile is locked by another instance"},
     };
     for (const Case& c : cases) {
         SetUp();

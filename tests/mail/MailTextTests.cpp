@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "fixtures/MailUser.h"
+#include "platform/mail/ChildProcess.h"
 #include "platform/mail/Composer.h"
 #include "platform/mail/Draft.h"
 #include "platform/mail/LineEnds.h"
@@ -82,6 +83,31 @@ TEST(MailtoLinks, EmptyFieldsAreLeftOutAndPathsMadeFull) {
 }
 
 // However the message is cut into blocks, CR LF becomes LF and nothing else changes.
+// What a mail program said, as a reason: its last lines that say something, whole.
+TEST(ProgramOutput, MeaningfulLinesAreTheLastOnesWholeWithoutTraces) {
+    struct Case {
+        std::string output;
+        size_t count;
+        bool cut;
+        std::string expected;
+    };
+    const std::string traces = "/usr/bin/xdg-open: 882: www-browser: not found\n/usr/bin/xdg-open: 882: w3m: not found\n";
+    const Case cases[] = {
+        {traces + "xdg-open: no method available for opening 'mailto:a@x.org?attach=/tmp/D.zip'\n" + traces, 1, false,
+         "xdg-open: no method available for opening 'mailto:a@x.org?attach=/tmp/D.zip'"},
+        {"x.sh: line 3: mutt: command not found\r\n\r\n  gio: Operation not supported  \r\n", 1, false,
+         "gio: Operation not supported"},
+        {"sendmail: server message: 550 5.1.1 no such user\nsendmail: could not send mail (account default)\n", 3,
+         false, "sendmail: server message: 550 5.1.1 no such user; sendmail: could not send mail (account default)"},
+        {"one\ntwo\nthree\nfour", 3, false, "two; three; four"},
+        // The bound of what is kept cut the first line: it is not quoted half.
+        {"ing was cut here\nwhole line", 3, true, "whole line"},
+        {traces, 1, false, ""},
+        {"", 1, false, ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(MeaningfulLines(c.output, c.count, c.cut), c.expected) << c.output;
+}
+
 TEST(LineEnds, CrLfBecomesLfAcrossEveryBlockBoundary) {
     const std::pair<std::string, std::string> cases[] = {
         {"a\r\nb\r\n", "a\nb\n"},

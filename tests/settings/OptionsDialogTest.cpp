@@ -109,7 +109,7 @@ std::vector<std::string> ShownFilters(const ui::ListBox* list) {
     return shown;
 }
 
-// A port below 10000 that is held bound but not listening: a connection there is refused.
+// A port that is held bound but not listening: a connection there is refused.
 class RefusingPort {
 public:
     RefusingPort() {
@@ -235,7 +235,7 @@ TEST_F(OptionsDialog, TheFormIsLaidOutAsDesigned) {
     EXPECT_EQ(WidgetOf<QCheckBox>(d.CheckBox1)->layoutDirection(), Qt::RightToLeft); // caption left
     EXPECT_EQ(WidgetOf<QLineEdit>(d.passwd)->echoMode(), QLineEdit::Password);
     EXPECT_EQ(WidgetOf<QListWidget>(d.ListBox1)->selectionMode(), QAbstractItemView::ExtendedSelection);
-    EXPECT_EQ(WidgetOf<QSpinBox>(d.ftpportspin)->maximum(), 9999);
+    EXPECT_EQ(WidgetOf<QSpinBox>(d.ftpportspin)->maximum(), 65535);
     EXPECT_TRUE(WidgetOf<QPushButton>(d.Button1)->isDefault());
     EXPECT_FALSE(d.Button2->Cancel());
 
@@ -397,6 +397,19 @@ TEST_F(OptionsDialog, AValueTheStoreCannotTakeKeepsTheDialogOpenAndWritesNothing
     EXPECT_EQ(StoreText(), before); // not even the user name
 }
 
+// A host pasted with its port would only fail at upload time, as a name that cannot be found.
+TEST_F(OptionsDialog, AHostWithAPortKeepsTheDialogOpenAndWritesNothing) {
+    auto dialog = Open();
+    const std::string before = StoreText();
+    Type(dialog->host, "127.0.0.1:9121");
+    ModalAnswers answers({ModalAnswers::Accept()});
+    Click(dialog->Button1);
+    ASSERT_EQ(answers.Seen().size(), 1u);
+    EXPECT_NE(answers.Seen()[0].find("holds a port"), std::string::npos) << answers.Seen()[0];
+    EXPECT_TRUE(dialog->Form().Showing());
+    EXPECT_EQ(StoreText(), before);
+}
+
 TEST_F(OptionsDialog, EnterInAFieldSavesAsOkDoes) {
     auto dialog = Open();
     Type(dialog->host, "ftp.example.org");
@@ -408,12 +421,10 @@ TEST_F(OptionsDialog, EnterInAFieldSavesAsOkDoes) {
 // The test logs in on the port and in the mode the dialog shows, with the name and password as
 // typed, and saves nothing.
 TEST_F(OptionsDialog, TestConnectionUsesThePortAndModeShown) {
-    // The port box offers ports up to 9999.
-    test::FtpServerOptions low;
-    low.portBelow = 10000;
-    test::FtpServer server(low);
-    ASSERT_NE(server.Port(), 21);
-    ASSERT_LT(server.Port(), 10000);
+    // The server gets a port from the system's ephemeral range, far above the four digits that
+    // once were all the port box offered.
+    test::FtpServer server;
+    ASSERT_GT(server.Port(), 9999);
     const RefusingPort refusing;
     ASSERT_NE(refusing.Port(), 0);
     const uint16_t closed = refusing.Port();

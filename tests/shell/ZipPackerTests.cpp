@@ -229,27 +229,45 @@ TEST(ZipPacker, AStopOrAFailedWriteLeavesTheArchiveAsItWas) {
     EXPECT_EQ(leftovers(), (std::set<std::string>{"in", "out.zip"}));
 }
 
-// Data stored as it is is read twice, once to taste it and once to write it: a file that changed in
-// between fails the archive instead of going in with a wrong checksum.
+// A file rewritten while it is packed fails the archive instead of going in as a mix of old and
+// new bytes (or with a wrong checksum). Data stored as it is is read twice, once to taste it and
+// once to write it; a file too large to hold in memory is read once, while libzip writes it.
 TEST(ZipPacker, AFileThatChangesWhileBeingPackedFailsTheArchive) {
-    TempDir dir("packer-changed");
-    WriteFile(dir / "noise.bin", RandomBytes(300000, 9));
-    WriteFile(dir / "out.zip", "");
-    PackOptions options;
-    int asked = 0;
-    // Asked once for the entry and once more just before the archive is written.
-    options.stopRequested = [&] {
-        if (++asked == 2) WriteFile(dir / "noise.bin", RandomBytes(300000, 10));
-        return false;
+    struct Case {
+        const char* what;
+        std::string before, after;
+        uint64_t inMemoryLimit;
+        int changeAt; // the stop question at which the file is rewritten
     };
-    try {
-        PackIntoZip(dir / "out.zip", {{dir / "noise.bin", "noise.bin"}}, options);
-        ADD_FAILURE() << "the change went unnoticed";
-    } catch (const ShellError& e) {
-        EXPECT_NE(std::string(e.what()).find("noise.bin\" changed while it was being packed"), std::string::npos)
-            << e.what();
+    PackOptions defaults;
+    const Case cases[] = {
+        // Asked once for the entry and once more just before the archive is written.
+        {"stored, read again", RandomBytes(300000, 9), RandomBytes(300000, 10), defaults.inMemoryLimit, 2},
+        // Asked before every block libzip reads: rewritten (same size) after the first blocks.
+        {"streamed", SourceText(3000000, 11), SourceText(3000000, 12), 1000, 5},
+        {"streamed, grown", SourceText(3000000, 11), SourceText(3500000, 12), 1000, 5},
+    };
+    for (const Case& c : cases) {
+        TempDir dir("packer-changed");
+        WriteFile(dir / "big.bin", c.before);
+        WriteFile(dir / "out.zip", "");
+        PackOptions options;
+        options.inMemoryLimit = c.inMemoryLimit;
+        int asked = 0;
+        options.stopRequested = [&] {
+            if (++asked == c.changeAt) WriteFile(dir / "big.bin", c.after);
+            return false;
+        };
+        try {
+            PackIntoZip(dir / "out.zip", {{dir / "big.bin", "big.bin"}}, options);
+            ADD_FAILURE() << c.what << ": the change went unnoticed";
+        } catch (const ShellError& e) {
+            EXPECT_NE(std::string(e.what()).find("big.bin\" changed while it was being packed"), std::string::npos)
+                << c.what << ": " << e.what();
+        }
+        EXPECT_GE(asked, c.changeAt) << c.what;
+        EXPECT_EQ(ReadFile(dir / "out.zip").size(), 0u) << c.what; // as it was
     }
-    EXPECT_EQ(ReadFile(dir / "out.zip"), "");
 }
 
 TEST(DeflatePipeline, TakingOutOfOrderBeyondTheWindowDoesNotStall) {

@@ -187,6 +187,17 @@ TEST_F(WebcopyTool, BadJobsAndUsageErrorsGiveExitTwoWithAMessage) {
         EXPECT_FALSE(result.err.empty());
         EXPECT_EQ(result.out, "");
     }
+    // A job that breaks off inside a value names where, never the value: it may be a password.
+    for (const std::string& text : {std::string("{\"FTPPassword\": \"s3cr3t-pass\n\"}"),
+                                    std::string("{\"FTPPassword\": \"s3cr3t-pass\\q\"}"),
+                                    std::string("{\"Items\": [{\"FTPPassword\": \"s3cr3t-pass")}) {
+        zandrel::testing::WriteFile(dir_ / "bad.json", text);
+        const ProcessResult result = RunWebcopy({dir_ / "bad.json"});
+        EXPECT_EQ(result.exitCode, 2) << text;
+        EXPECT_NE(result.err.find("not valid JSON"), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find("line "), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find("s3cr3t"), std::string::npos) << result.err;
+    }
     // An unreadable job says why, in the system's words.
     const ProcessResult absent = RunWebcopy({dir_ / "absent.json"});
     EXPECT_NE(absent.err.find("absent.json: No such file or directory"), std::string::npos) << absent.err;

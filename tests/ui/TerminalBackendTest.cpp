@@ -302,7 +302,7 @@ TEST_F(TerminalBackendTest, AFormIsListedInTabOrderUnderItsGroupCaptions) {
                                           "    2. Port       21\n"
                                           "    Login\n"
                                           "      3. User name  anna?[2J\n"
-                                          "      4. Password   ******\n"
+                                          "      4. Password   ********\n"
                                           "    5. List       *.pas, *.dpk, a?b  (selected: *.dpk)\n"
                                           "     - Passive    [x] (not available)\n"
                                           "  6. [OK] (Enter)\n");

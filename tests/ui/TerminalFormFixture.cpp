@@ -64,7 +64,7 @@ int RunOptions() {
     host.SetCaption("ftp.example.org");
     host.SetHint("The FTP/HTTP Host address to use when building project");
     auto& port = Labelled<SpinEdit>(*form, &ftp, "Port :");
-    port.SetRange(0, 9999);
+    port.SetRange(0, 65535);
     port.SetValue(21);
     port.SetTabOrder(host.TabOrder() - 1); // the port comes first in the Tab sequence
     auto& user = Labelled<Edit>(*form, &ftp, "Username :");

@@ -39,10 +39,12 @@ TEST(TerminalForm, APersonEditsTheFieldsAndOkSavesWhatTheyTyped) {
     ASSERT_TRUE(term.WaitFor(kPick)) << term.Screen();
     const std::string listing = term.Screen();
     for (const char* shown : {"FTP Options", "3. Port", "21", "4. Host", "ftp.example.org", "6. Password",
-                              "**********", "ZIP File Options", "*.pas, *.dpk, *.dpr", "[Ok] (Enter)",
+                              "********", "ZIP File Options", "*.pas, *.dpk, *.dpr", "[Ok] (Enter)",
                               "- Auto Send Email", "(not available)", "Hello, (2 lines)"})
         EXPECT_NE(listing.find(shown), std::string::npos) << shown << "\n" << listing;
     EXPECT_EQ(listing.find("old-secret"), std::string::npos) << listing;
+    // Neither the password nor its length (ten characters) shows.
+    EXPECT_EQ(listing.find("*********"), std::string::npos) << listing;
     EXPECT_EQ(listing.find("Hidden"), std::string::npos) << listing;
 
     term.Type(kHost + "\n");
@@ -50,15 +52,15 @@ TEST(TerminalForm, APersonEditsTheFieldsAndOkSavesWhatTheyTyped) {
     term.Type("files\x1b[D\x1bOP.example.net\n"); // an arrow key and F1 on the way leave nothing behind
     Pick(term, kUser, "Username [anna]");
     term.Type("\n"); // Enter keeps the value
-    Pick(term, kPassword, "Password [**********]");
+    Pick(term, kPassword, "Password [********]");
     term.Type("n3w-pass\n");
-    Pick(term, kPort, "Port [21] (0 to 9999");
+    Pick(term, kPort, "Port [21] (0 to 65535");
     term.Type("twenty\n");
     ASSERT_TRUE(term.WaitFor("\"twenty\" is not a whole number")) << term.Screen();
     ASSERT_TRUE(term.WaitFor("Port [21]")) << term.Screen();
     term.Type("123456\n");
-    ASSERT_TRUE(term.WaitFor("set to 9999")) << term.Screen();
-    ASSERT_TRUE(term.WaitFor("9999")) << term.Screen(); // and the listing shows it
+    ASSERT_TRUE(term.WaitFor("set to 65535")) << term.Screen();
+    ASSERT_TRUE(term.WaitFor("65535")) << term.Screen(); // and the listing shows it
     ASSERT_TRUE(term.WaitFor(kPick)) << term.Screen();
     term.Type(kPassive + "\n");
     Pick(term, kSubject, "Subject [Weekly build]");
@@ -78,7 +80,7 @@ TEST(TerminalForm, APersonEditsTheFieldsAndOkSavesWhatTheyTyped) {
     EXPECT_EQ(term.Screen().find("n3w-pass"), term.Screen().find("password=n3w-pass") + 9)
         << "the password showed up while it was typed:\n" << term.Screen();
     for (const char* saved : {"result=Ok", "saved=1", "host=files.example.net", "user=anna", "password=n3w-pass",
-                              "port=9999", "passive=1", "subject=\r", "body=line one\\nline two"})
+                              "port=65535", "passive=1", "subject=\r", "body=line one\\nline two"})
         EXPECT_NE(results.find(saved), std::string::npos) << saved << "\n" << term.Screen();
 }
 
@@ -193,12 +195,13 @@ TEST(TerminalForm, TheLoginFormTakesANameAndAPasswordThatIsNotEchoed) {
     term.Type("2\n");
     ASSERT_TRUE(term.WaitFor("what you type is not shown): ")) << term.Screen();
     term.Type("s3cr3t w1th space\n");
-    ASSERT_TRUE(term.WaitFor("*****************")) << term.Screen();
+    ASSERT_TRUE(term.WaitFor("********")) << term.Screen();
     ASSERT_TRUE(term.WaitFor("Pick 1-4")) << term.Screen();
     term.Type("\n");
     EXPECT_EQ(term.Finish(), 0) << term.Screen();
     const std::string screen = term.Screen();
     EXPECT_EQ(screen.find("s3cr3t"), screen.find("password=s3cr3t") + 9) << "the password was echoed:\n" << screen;
+    EXPECT_EQ(screen.find("*********"), std::string::npos) << "the password's length shows:\n" << screen;
     EXPECT_NE(Results(screen).find("result=Ok\r\nuser=alice\r\npassword=s3cr3t w1th space"), std::string::npos)
         << screen;
 }

@@ -84,6 +84,8 @@ public:
         std::raise(signo);
     }
 
+    bool CanAskUser() const override { return console_.Interactive(); }
+
     // The message stays on the terminal; when a person is there, the program goes on once they
     // have read it and pressed Enter (or Ctrl-D, or Ctrl-C, which also stops what comes next).
     void ShowMessage(const std::string& text) override {

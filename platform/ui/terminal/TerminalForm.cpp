@@ -79,7 +79,9 @@ std::vector<std::string> Lines(const std::string& text) {
     }
 }
 
-std::string Masked(const std::string& text) { return std::string(DisplayColumns(text), '*'); }
+// A password shows as a mark of the same width whatever it holds: its length would tell an
+// onlooker (or a screen recording) how much is left to guess.
+std::string Masked(const std::string& text) { return text.empty() ? std::string() : std::string(8, '*'); }
 
 std::string Join(const std::vector<std::string>& parts) {
     std::string joined;
