@@ -2,6 +2,7 @@
 // its protocol, write the outcome back into the item, and finish the dialog.
 #include "platform/inet/Inet.h"
 #include "platform/ui/Application.h"
+#include "webcopy/FtpSupport.h"
 #include "webcopy/UiForms.h"
 #include "webcopy/ZandrelWebCopy.h"
 
@@ -10,7 +11,9 @@ namespace {
 
 bool KeepsFtpConnection(TZandrelWebCopyProtocol protocol) { return protocol == wpFtp || protocol == wpFtpUpload; }
 
-std::string ConnectionKey(const TZandrelWebCopyItem& item) { return item.FTPHost + item.FTPUserID + item.FTPPassword; }
+std::string ConnectionKey(const TZandrelWebCopyItem& item) {
+    return FtpConnectionKey(item.FTPHost, item.FTPPort, item.FTPUserID, item.FTPPassword);
+}
 
 } // namespace
 

@@ -1,10 +1,11 @@
 // The steps every FTP routine shares: logging in (or taking over the connection kept by the
 // previous item), entering or creating the upload's target directory, and letting a connection go.
 //
-// The kept connection is described by three fields: FFTPconnect, its key FPrevConnect (host +
-// user + password; empty: nothing kept) and FPrevTarget (the directory it was last sent to; empty:
+// The kept connection is described by three fields: FFTPconnect, its key FPrevConnect (host,
+// port, user and password, see FtpConnectionKey; empty: nothing kept) and FPrevTarget (the directory it was last sent to; empty:
 // unknown). FPrevTarget is either true or empty, never stale, because a delete skips its
 // directory change when the record matches.
+#include "webcopy/FtpSupport.h"
 #include "webcopy/UrlHelpers.h"
 #include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"
@@ -79,7 +80,7 @@ bool TZandrelWebCopy::InetCallCancelled() const {
 inet::HINTERNET TZandrelWebCopy::FtpConnect(const std::string& FTPUserID, const std::string& FTPPassword,
                                             const std::string& FTPHost, int32_t FTPPort, bool UseCache) {
     if (FCancelled) return nullptr;
-    const std::string key = FTPHost + FTPUserID + FTPPassword;
+    const std::string key = FtpConnectionKey(FTPHost, FTPPort, FTPUserID, FTPPassword);
     if (UseCache && !FPrevConnect.empty() && key == FPrevConnect && FFTPconnect) {
         if (inet::IsConnectionAlive(FFTPconnect)) return FFTPconnect;
         // Closed under us (end of an earlier run, a test that closed it, a server that hung up):
@@ -89,9 +90,15 @@ inet::HINTERNET TZandrelWebCopy::FtpConnect(const std::string& FTPUserID, const 
         FPrevConnect.clear();
         FPrevTarget.clear();
     }
+    // A port beyond 16 bits would quietly become another port (70000 is 4464): no server there.
+    if (FTPPort < 0 || FTPPort > 65535) {
+        FLastErrorReason = "port " + std::to_string(FTPPort) + " is not a port number (1 to 65535)";
+        ReportError(errConnect, kMsgConnectFtp + FTPHost);
+        return nullptr;
+    }
     const bool withCredentials = !FTPUserID.empty() && !FTPPassword.empty();
     inet::HINTERNET connection =
-        inet::InternetConnect(FHinternet, FTPHost, static_cast<inet::INTERNET_PORT>(FTPPort & 0xFFFF),
+        inet::InternetConnect(FHinternet, FTPHost, static_cast<inet::INTERNET_PORT>(FTPPort),
                               withCredentials ? FTPUserID : std::string(), withCredentials ? FTPPassword : std::string(),
                               inet::INTERNET_SERVICE_FTP, FTPPassive ? inet::INTERNET_FLAG_PASSIVE : 0, 0);
     if (!connection) {
@@ -107,14 +114,14 @@ inet::HINTERNET TZandrelWebCopy::FtpConnect(const std::string& FTPUserID, const 
 }
 
 void TZandrelWebCopy::FtpKeep(inet::HINTERNET Connection, const std::string& FTPUserID,
-                              const std::string& FTPPassword, const std::string& FTPHost) {
+                              const std::string& FTPPassword, const std::string& FTPHost, int32_t FTPPort) {
     if (FFTPconnect && FFTPconnect != Connection) {
         // The one kept before is replaced; nothing could take it over any more.
         inet::InternetCloseHandle(FFTPconnect);
         FPrevTarget.clear();
     }
     FFTPconnect = Connection;
-    FPrevConnect = FTPHost + FTPUserID + FTPPassword;
+    FPrevConnect = FtpConnectionKey(FTPHost, FTPPort, FTPUserID, FTPPassword);
 }
 
 void TZandrelWebCopy::FtpDrop(inet::HINTERNET Connection) {

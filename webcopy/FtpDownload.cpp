@@ -78,7 +78,7 @@ bool TZandrelWebCopy::FtpGetFile(int Index, const std::string& FTPUserID, const 
     if (!PumpMessages()) return false;
     inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, true);
     if (!connection) return false;
-    if (KeepConnection) FtpKeep(connection, FTPUserID, FTPPassword, FTPHost);
+    if (KeepConnection) FtpKeep(connection, FTPUserID, FTPPassword, FTPHost, FTPPort);
 
     const std::string dirPart = RemoteDirPart(URL);
     std::string startDir;
@@ -209,7 +209,7 @@ bool TZandrelWebCopy::MultiFtpGetFile(int, const std::string& FTPUserID, const s
     inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, false);
     if (!connection) return false;
     // Kept whatever the caller asked, as a chain of single downloads would keep it.
-    FtpKeep(connection, FTPUserID, FTPPassword, FTPHost);
+    FtpKeep(connection, FTPUserID, FTPPassword, FTPHost, FTPPort);
     const std::string dirPart = RemoteDirPart(url);
     std::string startDir;
     auto release = [&] { FtpRelease(connection, true, !dirPart.empty(), startDir); };
@@ -291,7 +291,7 @@ bool TZandrelWebCopy::MultiFtpGetFile(int, const std::string& FTPUserID, const s
             FtpDrop(connection);
             connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, false);
             if (!connection) return false;
-            FtpKeep(connection, FTPUserID, FTPPassword, FTPHost);
+            FtpKeep(connection, FTPUserID, FTPPassword, FTPHost, FTPPort);
             if (!FtpEnterRemoteDir(connection, dirPart, startDir, URL)) {
                 release();
                 return false;

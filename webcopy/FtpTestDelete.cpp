@@ -38,7 +38,7 @@ bool TZandrelWebCopy::FtpRemoveFile(int Index, const std::string& FTPUserID, con
     if (!PumpMessages()) return false;
     inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, true);
     if (!connection) return false;
-    if (KeepConnection) FtpKeep(connection, FTPUserID, FTPPassword, FTPHost);
+    if (KeepConnection) FtpKeep(connection, FTPUserID, FTPPassword, FTPHost, FTPPort);
     if (!PumpMessages()) {
         FtpDrop(connection);
         return false;

@@ -29,7 +29,7 @@ bool TZandrelWebCopy::FtpPutFile(int Index, const std::string& FTPUserID, const 
     if (!PumpMessages()) return false;
     inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, true);
     if (!connection) return false;
-    if (KeepConnection) FtpKeep(connection, FTPUserID, FTPPassword, FTPHost);
+    if (KeepConnection) FtpKeep(connection, FTPUserID, FTPPassword, FTPHost, FTPPort);
     const bool moved = !TargetDir.empty();
     std::string startDir;
     // Every end below goes through here, so a kept connection never stays in TargetDir.
@@ -271,7 +271,7 @@ bool TZandrelWebCopy::MultiFtpPutFile(int Index, const std::string& FTPUserID, c
     inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, false);
     if (!connection) return false;
     // Kept while the files go: each single upload below takes it over instead of logging in again.
-    FtpKeep(connection, FTPUserID, FTPPassword, FTPHost);
+    FtpKeep(connection, FTPUserID, FTPPassword, FTPHost, FTPPort);
     const bool moved = !TargetDir.empty();
     std::string startDir;
     // The multi-file upload leaves no connection behind, its own nor the one its files shared.

@@ -238,7 +238,7 @@ protected:
                                const std::string& FTPHost, int32_t FTPPort, bool UseCache);
     // Makes `Connection` the kept connection under the key of these credentials.
     void FtpKeep(inet::HINTERNET Connection, const std::string& FTPUserID, const std::string& FTPPassword,
-                 const std::string& FTPHost);
+                 const std::string& FTPHost, int32_t FTPPort);
     // Closes `Connection` and forgets the kept one when it was that (or when nothing else is
     // kept under a live key).
     void FtpDrop(inet::HINTERNET Connection);
@@ -361,7 +361,7 @@ protected:
     bool FCopyCompleted = false;   // the worker thread has finished
     inet::HINTERNET FHinternet = nullptr;  // root handle of the run
     inet::HINTERNET FFTPconnect = nullptr; // FTP connection kept for the next item
-    std::string FPrevConnect;      // its key: host + user + password; empty: nothing cached
+    std::string FPrevConnect;      // its key (FtpConnectionKey); empty: nothing cached
     std::string FPrevTarget;       // the directory the kept connection was last sent to
     std::string FLastFile;         // what Open file opens
     std::string FLastDir;          // what Open folder opens

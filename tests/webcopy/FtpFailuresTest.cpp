@@ -147,10 +147,13 @@ TEST(FtpFailures, ErrorsSayWhy) {
         std::vector<std::string> rules;
         std::string password;
         std::string reasonPart;
+        int32_t port = 0; // 0: the server's own
     };
     const std::vector<Case> cases{
         {"wrong password", {}, "wrong", "530"},
         {"refused folder", {"MKD reply 550 Permission denied."}, "secret", "550 Permission denied"},
+        // Cut to 16 bits it would be 4464, another server's port.
+        {"port beyond 16 bits", {}, "secret", "port 70000 is not a port number", 70000},
     };
     for (const Case& c : cases) {
         test::FtpServerOptions options;
@@ -159,7 +162,9 @@ TEST(FtpFailures, ErrorsSayWhy) {
         const fs::path src = fs::temp_directory_path() / ("zandrel-why-" + std::to_string(::getpid()));
         testing::WriteLocal(src / "a.txt", "a");
         FtpWebCopy wc;
-        AddFtpItem(wc, server, wpFtpUpload, (src / "a.txt").string(), "new").FTPPassword = c.password;
+        TZandrelWebCopyItem& item = AddFtpItem(wc, server, wpFtpUpload, (src / "a.txt").string(), "new");
+        item.FTPPassword = c.password;
+        if (c.port != 0) item.FTPPort = c.port;
         wc.Execute();
         EXPECT_FALSE(wc.Items[0].Success()) << c.what;
         ASSERT_EQ(wc.reasons.size(), 1u) << c.what;

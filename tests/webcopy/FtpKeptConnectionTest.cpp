@@ -71,6 +71,25 @@ TEST(FtpKeptConnection, AfterAnEarlyEndTheNextItemStillLandsInItsOwnFolder) {
     }
 }
 
+// Two servers on one host, reached with the same user and password, are two servers: the second
+// item must not be sent over the first one's kept connection.
+TEST(FtpKeptConnection, AnotherPortOfTheSameHostIsAnotherServer) {
+    test::FtpServer first;
+    test::FtpServer second;
+    first.WriteFile("f.txt", "from the first");
+    second.WriteFile("f.txt", "from the second");
+    const fs::path local = fs::temp_directory_path() / ("zandrel-kept-ports-" + std::to_string(::getpid()));
+    fs::remove_all(local);
+    FtpWebCopy wc;
+    AddFtpItem(wc, first, wpFtp, "f.txt", (local / "one").string());
+    AddFtpItem(wc, second, wpFtp, "f.txt", (local / "two").string());
+    wc.Execute();
+    EXPECT_EQ(ReadLocal(local / "one/f.txt"), "from the first");
+    EXPECT_EQ(ReadLocal(local / "two/f.txt"), "from the second");
+    EXPECT_EQ(second.CountCommands("USER"), 1);
+    fs::remove_all(local);
+}
+
 TEST_F(FtpRoutines, AFailedFileOfAMultiUploadDoesNotMoveTheFilesAfterIt) {
     for (const char* name : {"a.txt", "b.txt", "c.txt"}) WriteLocal(local_ / "src" / name, name);
     test::FtpServerOptions options;
