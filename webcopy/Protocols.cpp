@@ -11,92 +11,56 @@ namespace {
 using Call = ProtocolCall;
 using WC = TZandrelWebCopy;
 
+// The FTP routines that move or list files all take an item's fields in one order.
+template <auto Routine>
+bool FtpTransfer(WC& wc, const Call& c) {
+    const auto& in = c.item;
+    return (wc.*Routine)(c.idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL, in.TargetDir,
+                         in.TargetFilename, in.CopyNewerOnly, c.fileDate, c.notNewer, c.keepConnection);
+}
+
 } // namespace
 
 std::span<const ProtocolTraits> Protocols::All() {
-    // The routines take the item's fields in the order their protocol's group has always used;
-    // the keep-connection flag only ever reaches the routines of protocols that keep one.
+    // The keep-connection flag a routine gets is only ever true for protocols that keep one.
     static constexpr auto kTable = std::to_array<ProtocolTraits>({
-        {.protocol = wpHttp,
-         .name = "wpHttp",
+        {.protocol = wpHttp, .name = "wpHttp", .caption = ProtocolCaption::Download,
          .routine = [](WC& wc, const Call& c) {
              const auto& in = c.item;
              return wc.HttpGetFile(c.idx, in.URL, in.DisplayURL, in.TargetDir, in.TargetFilename, in.CopyNewerOnly,
                                    c.fileDate, c.notNewer, in.Authenticate, in.HTTPUserID, in.HTTPPassword);
-         },
-         .caption = ProtocolCaption::Download},
-        {.protocol = wpFtp,
-         .name = "wpFtp",
+         }},
+        {.protocol = wpFtp, .name = "wpFtp", .caption = ProtocolCaption::Download, .keepsConnection = true,
          .routine = [](WC& wc, const Call& c) {
              const auto& in = c.item;
              return wc.FtpGetFile(c.idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL, in.TargetDir,
                                   in.TargetFilename, in.CopyNewerOnly, c.fileDate, c.notNewer, c.keepConnection, true);
-         },
-         .caption = ProtocolCaption::Download,
-         .keepsConnection = true},
-        {.protocol = wpFile,
-         .name = "wpFile",
+         }},
+        {.protocol = wpFile, .name = "wpFile", .caption = ProtocolCaption::Copy, .needsInternetRoot = false,
          .routine = [](WC& wc, const Call& c) {
              const auto& in = c.item;
              return wc.FileGetFile(c.idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL, in.TargetDir,
                                    in.TargetFilename, in.CopyNewerOnly, c.fileDate, c.notNewer);
-         },
-         .caption = ProtocolCaption::Copy,
-         .needsInternetRoot = false},
-        {.protocol = wpFtpUpload,
-         .name = "wpFtpUpload",
+         }},
+        {.protocol = wpFtpUpload, .name = "wpFtpUpload", .caption = ProtocolCaption::Upload, .keepsConnection = true,
+         .routine = FtpTransfer<&WC::FtpPutFile>},
+        {.protocol = wpHttpUpload, .name = "wpHttpUpload", .caption = ProtocolCaption::Upload,
          .routine = [](WC& wc, const Call& c) {
-             const auto& in = c.item;
-             return wc.FtpPutFile(c.idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL, in.TargetDir,
-                                  in.TargetFilename, in.CopyNewerOnly, c.fileDate, c.notNewer, c.keepConnection);
-         },
-         .caption = ProtocolCaption::Upload,
-         .keepsConnection = true},
-        {.protocol = wpHttpUpload,
-         .name = "wpHttpUpload",
-         .routine = [](WC& wc, const Call& c) {
-             const auto& in = c.item;
-             return wc.HttpPutFile(in.URL, in.TargetDir, in.TargetFilename, in.HTTPCommand);
-         },
-         .caption = ProtocolCaption::Upload},
-        {.protocol = wpMultiFtp,
-         .name = "wpMultiFtp",
-         .routine = [](WC& wc, const Call& c) {
-             const auto& in = c.item;
-             return wc.MultiFtpGetFile(c.idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL,
-                                       in.TargetDir, in.TargetFilename, in.CopyNewerOnly, c.fileDate, c.notNewer,
-                                       c.keepConnection);
-         },
-         .multiFile = true},
-        {.protocol = wpMultiFtpUpload,
-         .name = "wpMultiFtpUpload",
-         .routine = [](WC& wc, const Call& c) {
-             const auto& in = c.item;
-             return wc.MultiFtpPutFile(c.idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL,
-                                       in.TargetDir, in.TargetFilename, in.CopyNewerOnly, c.fileDate, c.notNewer,
-                                       c.keepConnection);
-         },
-         .multiFile = true},
-        {.protocol = wpFtpDelete,
-         .name = "wpFtpDelete",
+             return wc.HttpPutFile(c.item.URL, c.item.TargetDir, c.item.TargetFilename, c.item.HTTPCommand);
+         }},
+        {.protocol = wpMultiFtp, .name = "wpMultiFtp", .multiFile = true, .routine = FtpTransfer<&WC::MultiFtpGetFile>},
+        {.protocol = wpMultiFtpUpload, .name = "wpMultiFtpUpload", .multiFile = true,
+         .routine = FtpTransfer<&WC::MultiFtpPutFile>},
+        {.protocol = wpFtpDelete, .name = "wpFtpDelete",
          .routine = [](WC& wc, const Call& c) {
              const auto& in = c.item;
              return wc.FtpRemoveFile(c.idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL,
                                      in.TargetDir, in.TargetFilename, c.keepConnection);
          }},
-        {.protocol = wpFtpList,
-         .name = "wpFtpList",
+        {.protocol = wpFtpList, .name = "wpFtpList", .routine = FtpTransfer<&WC::MultiFtpGetList>},
+        {.protocol = wpFtpTest, .name = "wpFtpTest",
          .routine = [](WC& wc, const Call& c) {
-             const auto& in = c.item;
-             return wc.MultiFtpGetList(c.idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL,
-                                       in.TargetDir, in.TargetFilename, in.CopyNewerOnly, c.fileDate, c.notNewer,
-                                       c.keepConnection);
-         }},
-        {.protocol = wpFtpTest,
-         .name = "wpFtpTest",
-         .routine = [](WC& wc, const Call& c) {
-             const auto& in = c.item;
-             return wc.FtpTest(c.idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort);
+             return wc.FtpTest(c.idx, c.item.FTPUserID, c.item.FTPPassword, c.item.FTPHost, c.item.FTPPort);
          }},
     });
     // Rows are looked up by ordinal, and an ordinal is what items store.
@@ -112,12 +76,6 @@ const ProtocolTraits* Protocols::Find(TZandrelWebCopyProtocol protocol) {
     const auto table = All();
     const auto ordinal = static_cast<size_t>(protocol);
     return ordinal < table.size() ? &table[ordinal] : nullptr;
-}
-
-const ProtocolTraits* Protocols::Find(std::string_view name) {
-    for (const ProtocolTraits& traits : All())
-        if (traits.name == name) return &traits;
-    return nullptr;
 }
 
 std::span<const std::string_view> Protocols::Names() {

@@ -35,7 +35,6 @@ struct ProtocolTraits {
     TZandrelWebCopyProtocol protocol;
     // Stored in job files and design streams: never change one.
     std::string_view name;
-    bool (*routine)(TZandrelWebCopy& wc, const ProtocolCall& call);
     ProtocolCaption caption = ProtocolCaption::Unchanged;
     // Its connection can stay open for a next item of the same account that keeps it too.
     bool keepsConnection = false;
@@ -43,6 +42,8 @@ struct ProtocolTraits {
     bool needsInternetRoot = true;
     // Transfers every file that matches a mask, so it may match none.
     bool multiFile = false;
+    // Runs one item; true when it did what the item asks.
+    bool (*routine)(TZandrelWebCopy& wc, const ProtocolCall& call) = nullptr;
 };
 
 // The table. A friend of the component, because each row's routine is one of its members.
@@ -50,9 +51,8 @@ class Protocols {
 public:
     // Every protocol, ordered by ordinal: All()[n].protocol == n.
     static std::span<const ProtocolTraits> All();
-    // Null for an ordinal or a name no protocol has.
+    // Null for an ordinal no protocol has.
     static const ProtocolTraits* Find(TZandrelWebCopyProtocol protocol);
-    static const ProtocolTraits* Find(std::string_view name);
     // The names, ordered by ordinal, as design streaming lists an enumeration's values.
     static std::span<const std::string_view> Names();
 };
