@@ -6,9 +6,9 @@
 // button reaches a running transfer.
 //
 // Layout of the implementation: ZandrelWebCopy.cpp (construction, version), CopyDriver.cpp (the
-// run), Protocols.cpp (which routine runs each protocol), CopyThread.cpp (the worker-thread
-// forms), ProgressDialog.cpp and ProgressStep.cpp (the window and the per-block refresh), and one
-// file per protocol group of transfer routines.
+// run), CopyThread.cpp (the worker-thread forms), ProgressDialog.cpp and ProgressStep.cpp (the
+// window and the per-block refresh), and one file per protocol group of transfer routines, which
+// Protocols.cpp hands each protocol's items to.
 #include <cstdint>
 #include <exception>
 #include <map>
