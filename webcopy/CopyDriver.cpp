@@ -3,13 +3,30 @@
 #include "platform/inet/Inet.h"
 #include "platform/ui/Application.h"
 #include "webcopy/FtpSupport.h"
+#include "webcopy/Protocols.h"
 #include "webcopy/UiForms.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::webcopy {
 namespace {
 
-bool KeepsFtpConnection(TZandrelWebCopyProtocol protocol) { return protocol == wpFtp || protocol == wpFtpUpload; }
+bool KeepsFtpConnection(TZandrelWebCopyProtocol protocol) {
+    const ProtocolTraits* traits = Protocols::Find(protocol);
+    return traits && traits->keepsConnection;
+}
+
+// The dialog text an item's caption starts with; null where its protocol leaves the caption as
+// it is.
+const std::string* CaptionWord(const TZandrelWebCopy& wc, TZandrelWebCopyProtocol protocol) {
+    const ProtocolTraits* traits = Protocols::Find(protocol);
+    switch (traits ? traits->caption : ProtocolCaption::Unchanged) {
+    case ProtocolCaption::Download: return &wc.DlgDwnload;
+    case ProtocolCaption::Copy: return &wc.DlgCopying;
+    case ProtocolCaption::Upload: return &wc.DlgUpload;
+    case ProtocolCaption::Unchanged: break;
+    }
+    return nullptr;
+}
 
 std::string ConnectionKey(const TZandrelWebCopyItem& item) {
     return FtpConnectionKey(item.FTPHost, item.FTPPort, item.FTPUserID, item.FTPPassword);
@@ -48,37 +65,9 @@ bool TZandrelWebCopy::Dispatch(int idx, TZandrelWebCopyItem& item, TDateTime& fi
     // delete the item meanwhile.
     TZandrelWebCopyItem in;
     in.Assign(item);
-    switch (in.Protocol) {
-    case wpHttp:
-        return HttpGetFile(idx, in.URL, in.DisplayURL, in.TargetDir, in.TargetFilename, in.CopyNewerOnly, fileDate,
-                           notNewer, in.Authenticate, in.HTTPUserID, in.HTTPPassword);
-    case wpFtp:
-        return FtpGetFile(idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL, in.TargetDir,
-                          in.TargetFilename, in.CopyNewerOnly, fileDate, notNewer, keepConnection, true);
-    case wpFile:
-        return FileGetFile(idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL, in.TargetDir,
-                           in.TargetFilename, in.CopyNewerOnly, fileDate, notNewer);
-    case wpFtpUpload:
-        return FtpPutFile(idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL, in.TargetDir,
-                          in.TargetFilename, in.CopyNewerOnly, fileDate, notNewer, keepConnection);
-    case wpHttpUpload:
-        return HttpPutFile(in.URL, in.TargetDir, in.TargetFilename, in.HTTPCommand);
-    case wpMultiFtp:
-        return MultiFtpGetFile(idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL, in.TargetDir,
-                               in.TargetFilename, in.CopyNewerOnly, fileDate, notNewer, keepConnection);
-    case wpMultiFtpUpload:
-        return MultiFtpPutFile(idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL, in.TargetDir,
-                               in.TargetFilename, in.CopyNewerOnly, fileDate, notNewer, keepConnection);
-    case wpFtpDelete:
-        return FtpRemoveFile(idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL, in.TargetDir,
-                             in.TargetFilename, keepConnection);
-    case wpFtpList:
-        return MultiFtpGetList(idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort, in.URL, in.TargetDir,
-                               in.TargetFilename, in.CopyNewerOnly, fileDate, notNewer, keepConnection);
-    case wpFtpTest:
-        return FtpTest(idx, in.FTPUserID, in.FTPPassword, in.FTPHost, in.FTPPort);
-    }
-    return false; // an ordinal no protocol has: nothing to run
+    const ProtocolTraits* protocol = Protocols::Find(in.Protocol);
+    if (!protocol) return false; // an ordinal no protocol has: nothing to run
+    return protocol->routine(*this, ProtocolCall{idx, in, fileDate, notNewer, keepConnection});
 }
 
 void TZandrelWebCopy::ForgetClosedConnection() {
@@ -130,14 +119,8 @@ void TZandrelWebCopy::DoCopy() {
 
             TZandrelWebCopyItem& item = Items[idx];
             if (FForm) {
-                switch (item.Protocol) {
-                case wpHttp:
-                case wpFtp: FForm->SetCaption(DlgDwnload + " ..."); break;
-                case wpFile: FForm->SetCaption(DlgCopying + " ..."); break;
-                case wpFtpUpload:
-                case wpHttpUpload: FForm->SetCaption(DlgUpload + " ..."); break;
-                default: break;
-                }
+                if (const std::string* direction = CaptionWord(*this, item.Protocol))
+                    FForm->SetCaption(*direction + " ...");
             }
             TDateTime fileDate = item.FileDate;
             const bool keepConnection = KeepConnectionFor(idx);

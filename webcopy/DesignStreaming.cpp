@@ -4,8 +4,12 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <span>
+#include <stdexcept>
+#include <string_view>
 #include <variant>
 
+#include "webcopy/Protocols.h"
 #include "webcopy/StreamingValues.h"
 #include "webcopy/ZandrelWebCopy.h"
 
@@ -14,22 +18,22 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// The names an enumeration's values are stored by, ordered by ordinal.
 template <class E>
 struct EnumNames;
 template <>
 struct EnumNames<TZandrelWebCopyProtocol> {
-    static constexpr std::array<const char*, 10> names = {"wpHttp",       "wpFtp",      "wpFile",
-                                                          "wpFtpUpload",  "wpHttpUpload", "wpMultiFtp",
-                                                          "wpMultiFtpUpload", "wpFtpDelete", "wpFtpList",
-                                                          "wpFtpTest"};
+    static std::span<const std::string_view> names() { return Protocols::Names(); }
 };
 template <>
 struct EnumNames<TZandrelWebCopyHTTPCommand> {
-    static constexpr std::array<const char*, 2> names = {"hcPost", "hcPut"};
+    static constexpr std::array<std::string_view, 2> kNames = {"hcPost", "hcPut"};
+    static std::span<const std::string_view> names() { return kNames; }
 };
 template <>
 struct EnumNames<TZandrelWebCopyAuthentication> {
-    static constexpr std::array<const char*, 3> names = {"waNever", "waAlways", "waAuto"};
+    static constexpr std::array<std::string_view, 3> kNames = {"waNever", "waAlways", "waAuto"};
+    static std::span<const std::string_view> names() { return kNames; }
 };
 
 template <class Owner>
@@ -118,12 +122,18 @@ void WriteProperty(Json& out, const Owner& owner, const Property<Owner>& propert
     std::visit(
         [&](auto member) {
             using Value = std::decay_t<decltype(owner.*member)>;
-            if constexpr (std::is_enum_v<Value>)
-                out[property.name] = EnumNames<Value>::names.at(static_cast<size_t>(owner.*member));
-            else if constexpr (std::is_same_v<Value, std::string>)
+            if constexpr (std::is_enum_v<Value>) {
+                const auto names = EnumNames<Value>::names();
+                const auto ordinal = static_cast<size_t>(owner.*member);
+                if (ordinal >= names.size())
+                    throw std::out_of_range(std::string(property.name) + ": no name for the value " +
+                                            std::to_string(ordinal));
+                out[property.name] = std::string(names[ordinal]);
+            } else if constexpr (std::is_same_v<Value, std::string>) {
                 out[property.name] = TextToJson(owner.*member);
-            else
+            } else {
                 out[property.name] = owner.*member;
+            }
         },
         property.field);
 }
@@ -134,10 +144,9 @@ void WriteProperty(Json& out, const Owner& owner, const Property<Owner>& propert
     throw StreamingError(path + ": " + problem);
 }
 
-template <size_t N>
-std::string JoinNames(const std::array<const char*, N>& names) {
+std::string JoinNames(std::span<const std::string_view> names) {
     std::string text;
-    for (const char* name : names) text += (text.empty() ? "" : ", ") + std::string(name);
+    for (std::string_view name : names) (text += text.empty() ? "" : ", ") += name;
     return text;
 }
 
@@ -179,7 +188,7 @@ void ReadProperty(const Json& value, Owner& owner, const Property<Owner>& proper
                 }
                 owner.*member = date;
             } else {
-                const auto& names = EnumNames<Value>::names;
+                const auto names = EnumNames<Value>::names();
                 if (!value.is_string()) Refuse(path, "expected one of the names " + JoinNames(names));
                 const auto text = value.template get<std::string>();
                 for (size_t i = 0; i < names.size(); ++i) {

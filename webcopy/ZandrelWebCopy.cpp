@@ -2,6 +2,7 @@
 
 #include "webcopy/UiForms.h"
 #include "webcopy/CopyThread.h"
+#include "webcopy/Protocols.h"
 #include "webcopy/UrlHelpers.h"
 
 namespace zandrel::webcopy {
@@ -35,8 +36,12 @@ void TZandrelWebCopy::CancelCopy() { FCancelled = true; }
 
 int TZandrelWebCopy::NumInetItems() const {
     int n = 0;
-    for (int i = 0; i < Items.Count(); ++i)
-        if (Items[i].Active && Items[i].Protocol != wpFile) ++n;
+    for (int i = 0; i < Items.Count(); ++i) {
+        if (!Items[i].Active) continue;
+        // An ordinal no protocol has runs nothing, but counts, as everything but a file copy does.
+        const ProtocolTraits* protocol = Protocols::Find(Items[i].Protocol);
+        if (!protocol || protocol->needsInternetRoot) ++n;
+    }
     return n;
 }
 

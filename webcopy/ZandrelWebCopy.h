@@ -7,7 +7,8 @@
 //
 // Layout of the implementation: ZandrelWebCopy.cpp (construction, version), CopyDriver.cpp (the
 // run), CopyThread.cpp (the worker-thread forms), ProgressDialog.cpp and ProgressStep.cpp (the
-// window and the per-block refresh), and one file per protocol group of transfer routines.
+// window and the per-block refresh), and one file per protocol group of transfer routines, which
+// Protocols.cpp hands each protocol's items to.
 #include <cstdint>
 #include <exception>
 #include <map>
@@ -31,6 +32,7 @@ namespace zandrel::webcopy {
 
 struct CopyThreadLink;
 class LocalFile;
+class Protocols;
 class TWCopyThread;
 
 class TZandrelWebCopy {
@@ -416,6 +418,7 @@ private:
     std::shared_ptr<CopyThreadLink> FThreadLink;
     std::exception_ptr FThreadError;
     friend class TWCopyThread;
+    friend class Protocols; // its rows name the transfer routines
 };
 
 } // namespace zandrel::webcopy

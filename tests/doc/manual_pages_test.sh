@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The manual pages format without a single warning from groff, and each names every option its
-# program's --help lists.
+# program's --help lists; webcopy's names every protocol of its jobs.
 # usage: manual_pages_test.sh MAN1_DIR ZANDREL WEBCOPY
 set -uo pipefail
 man_dir=$1
@@ -26,6 +26,14 @@ for program in "$2" "$3"; do
         grep -qF -- "$option" <<<"$text" || fail "$name.1 does not mention $option from '$name --help'"
     done < <(help_options "$program")
     grep -q "^EXIT STATUS" <<<"$text" || fail "$name.1 has no EXIT STATUS section"
+done
+# The webcopy page names every protocol a job may give: the ones webcopy lists when it refuses
+# a name it does not know. Read from the page's source, where no name is hyphenated.
+protocols=$(printf '%s' '{"Items": [{"Protocol": "?"}]}' | "$3" --ui=terminal - 2>&1 >/dev/null |
+    sed -n 's/.*(expected one of \(.*\))$/\1/p')
+[ -n "$protocols" ] || fail "webcopy did not list its protocols when refusing an unknown one"
+for protocol in ${protocols//,/ }; do
+    grep -qw -- "$protocol" "$man_dir/webcopy.1" || fail "webcopy.1 does not name the protocol $protocol"
 done
 # The version on the page is the program's own.
 version=$("$2" --version | awk '{print $NF}')

@@ -92,6 +92,19 @@ TEST(WebCopyDriver, RootHandleOnlyWhenAnInternetItemIsActive) {
     EXPECT_EQ(wc.NumInetItems(), 1);
 }
 
+TEST(WebCopyDriver, EveryProtocolButTheFileCopyRunsWithTheRootHandle) {
+    for (int ordinal = wpHttp; ordinal <= wpFtpTest; ++ordinal) {
+        const auto protocol = static_cast<TZandrelWebCopyProtocol>(ordinal);
+        RecordingWebCopy wc;
+        AddItem(wc, protocol, "u");
+        const bool internet = protocol != wpFile;
+        EXPECT_EQ(wc.NumInetItems(), internet ? 1 : 0) << ordinal;
+        wc.Execute();
+        ASSERT_EQ(wc.calls.size(), 1u) << ordinal;
+        EXPECT_EQ(wc.calls[0].hadRoot, internet) << ordinal;
+    }
+}
+
 TEST(WebCopyDriver, RoutineResultsOfDateAndNotNewerGoIntoTheItem) {
     RecordingWebCopy wc;
     AddItem(wc, wpFtp, "f1").FileDate = 100;

@@ -1,5 +1,9 @@
 #include "webcopy/DesignStreaming.h"
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "webcopy/StreamingValues.h"
@@ -58,6 +62,29 @@ TEST(WebCopyStreaming, WritesNamesInDeclarationOrderAndEnumerationsByName) {
     EXPECT_EQ(json["Items"][0].size(), 16u);
     EXPECT_EQ(json["Version"], "2.2.3.1");
     EXPECT_TRUE(json["Items"][0]["FileDate"].is_number());
+}
+
+// Job files and design streams hold these names, and items hold these ordinals: neither may
+// change, whatever becomes of the protocols behind them.
+TEST(WebCopyStreaming, EveryProtocolKeepsItsStoredNameAndOrdinal) {
+    const std::vector<std::pair<int, std::string>> stored = {
+        {0, "wpHttp"},       {1, "wpFtp"},      {2, "wpFile"},           {3, "wpFtpUpload"}, {4, "wpHttpUpload"},
+        {5, "wpMultiFtp"}, {6, "wpMultiFtpUpload"}, {7, "wpFtpDelete"}, {8, "wpFtpList"}, {9, "wpFtpTest"},
+    };
+    TZandrelWebCopy wc;
+    for (const auto& [ordinal, name] : stored) wc.Items.Add().Protocol = static_cast<TZandrelWebCopyProtocol>(ordinal);
+    const Json json = SaveComponentJson(wc);
+    Json items = Json::array();
+    for (size_t i = 0; i < stored.size(); ++i) {
+        EXPECT_EQ(json["Items"][i]["Protocol"], stored[i].second);
+        items.push_back(Json{{"Protocol", stored[i].second}});
+    }
+
+    TZandrelWebCopy loaded;
+    LoadComponentJson(loaded, Json{{"Items", items}});
+    ASSERT_EQ(loaded.Items.Count(), static_cast<int>(stored.size()));
+    for (size_t i = 0; i < stored.size(); ++i)
+        EXPECT_EQ(static_cast<int>(loaded.Items[static_cast<int>(i)].Protocol), stored[i].first) << stored[i].second;
 }
 
 TEST(WebCopyStreaming, MissingPropertiesKeepTheirDefaults) {

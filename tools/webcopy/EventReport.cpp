@@ -5,6 +5,7 @@
 #include "platform/rtl/Clock.h"
 #include "platform/ui/Forms.h"
 #include "platform/ui/terminal/TerminalBackend.h"
+#include "webcopy/Protocols.h"
 #include "webcopy/StreamingValues.h"
 #include "webcopy/UrlHelpers.h"
 #include "webcopy/ZandrelWebCopy.h"
@@ -18,13 +19,9 @@ using webcopy::TDateTime;
 using webcopy::TextToJson;
 using webcopy::TZandrelWebCopy;
 
-constexpr const char* kProtocolNames[] = {"wpHttp",       "wpFtp",          "wpFile",           "wpFtpUpload",
-                                          "wpHttpUpload", "wpMultiFtp",     "wpMultiFtpUpload", "wpFtpDelete",
-                                          "wpFtpList",    "wpFtpTest"};
-
-const char* ProtocolName(webcopy::TZandrelWebCopyProtocol protocol) {
-    const auto ordinal = static_cast<size_t>(protocol);
-    return ordinal < std::size(kProtocolNames) ? kProtocolNames[ordinal] : "?";
+std::string ProtocolName(webcopy::TZandrelWebCopyProtocol protocol) {
+    const webcopy::ProtocolTraits* traits = webcopy::Protocols::Find(protocol);
+    return traits ? std::string(traits->name) : "?";
 }
 
 Json Event(const char* name) { return Json{{"event", name}}; }

@@ -1,5 +1,6 @@
 #include "tools/webcopy/ItemOutcomes.h"
 
+#include "webcopy/Protocols.h"
 #include "webcopy/UrlHelpers.h"
 #include "webcopy/ZandrelWebCopy.h"
 
@@ -60,7 +61,8 @@ std::vector<ItemOutcome> ItemOutcomes::Judge(const TZandrelWebCopy& wc) const {
         const Seen seen = slot < seen_.size() ? seen_[slot] : Seen{};
         ItemOutcome outcome;
         outcome.reason = seen.firstProblem;
-        const bool multiFile = item.Protocol == webcopy::wpMultiFtp || item.Protocol == webcopy::wpMultiFtpUpload;
+        const webcopy::ProtocolTraits* protocol = webcopy::Protocols::Find(item.Protocol);
+        const bool multiFile = protocol && protocol->multiFile;
         if (!item.Active)
             outcome.status = ItemStatus::Inactive;
         else if (!seen.started)
