@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "FtpTestSupport.h"
+#include "webcopy/FtpSupport.h"
 #include "fixtures/FtpServer.h"
 #include "platform/inet/Inet.h"
 #include "platform/rtl/Error.h"
@@ -374,7 +375,7 @@ TEST_F(FtpRoutines, AClosedKeptConnectionIsNeverHandedOut) {
     };
     ASSERT_TRUE(put(true));
     ASSERT_NE(wc.FFTPconnect, nullptr);
-    EXPECT_EQ(wc.FPrevConnect, server_.Host() + "alicesecret");
+    EXPECT_EQ(wc.FPrevConnect, FtpConnectionKey(server_.Host(), server_.Port(), "alice", "secret"));
 
     // The test closes the kept connection; the cache forgets it.
     EXPECT_TRUE(wc.FtpTest(0, "alice", "secret", server_.Host(), server_.Port()));
