@@ -79,9 +79,4 @@ private:
     std::optional<bool> binary_;
 };
 
-// Opens a TCP connection with a bounded, sliced wait. Throws Failure (timeout / cannot connect).
-Poco::Net::StreamSocket ConnectWithin(const Poco::Net::SocketAddress& address, Millis timeout);
-// Resolves `host` and connects to its addresses in turn until one answers.
-Poco::Net::StreamSocket ConnectToHost(const std::string& host, uint16_t port, Millis timeout);
-
 } // namespace zandrel::inet::detail
