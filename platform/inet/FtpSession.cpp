@@ -125,13 +125,13 @@ int FtpSession::Command(const std::string& verb, const std::string& arg, std::st
     return ReadReply(reply, timeouts.receive);
 }
 
-void FtpSession::SendLine(const std::string& line, Millis timeout) {
-    const std::string bytes = line + "\r\n";
+void FtpSession::SendLine(std::string line, Millis timeout) {
+    line += "\r\n";
     const Clock::time_point deadline = Clock::now() + timeout;
     const int fd = control_.impl()->sockfd();
     size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t rc = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
+    while (sent < line.size()) {
+        const ssize_t rc = ::send(fd, line.data() + sent, line.size() - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
         if (rc >= 0) {
             sent += static_cast<size_t>(rc);
             continue;

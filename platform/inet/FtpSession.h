@@ -1,9 +1,9 @@
 #pragma once
-// One FTP control connection. It owns its socket and offers only steps whose every wait is
-// bounded and sliced: a stock FTP client's own login or transfer calls would wait as long as
-// they liked, and Cancel could not reach them. It also aims the passive data channel at the
-// control connection's peer, speaks MLSD, and is discarded (never reused) after a timeout or a
-// lost connection.
+// One FTP control connection. It owns its socket and offers only steps whose every wait, sending
+// as well as receiving, is bounded by the connection's timeouts and sliced so that a Cancel gets
+// through; a stock FTP client's public login and transfer calls wait on terms of their own. It
+// also aims the passive data channel at the control connection's peer, speaks MLSD, and is
+// discarded (never reused) after a timeout or a lost connection.
 #include <Poco/Net/ServerSocket.h>
 #include <Poco/Net/StreamSocket.h>
 
@@ -64,7 +64,7 @@ public:
 private:
     FtpSession(const Poco::Net::StreamSocket& socket, const Timeouts& timeouts);
     // Sends one command line whole within `timeout`; a Cancel, a timeout or an error discards.
-    void SendLine(const std::string& line, Millis timeout);
+    void SendLine(std::string line, Millis timeout);
     int ReadReply(std::string& reply, Millis timeout);
     [[noreturn]] void DiscardAndThrow(DWORD code, std::string reason = {});
     Poco::Net::SocketAddress PassiveAddress();
