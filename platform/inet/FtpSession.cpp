@@ -1,8 +1,6 @@
 #include "platform/inet/FtpSession.h"
 
 #include <Poco/Exception.h>
-#include <Poco/Net/DNS.h>
-#include <Poco/Net/NetException.h>
 
 #include <algorithm>
 #include <cctype>
@@ -12,6 +10,7 @@
 
 #include <sys/socket.h>
 
+#include "platform/inet/Connect.h"
 #include "platform/inet/Failure.h"
 
 namespace zandrel::inet::detail {
@@ -21,24 +20,10 @@ using Poco::Net::Socket;
 using Poco::Net::SocketAddress;
 using Poco::Net::StreamSocket;
 
-Poco::Timespan ToTimespan(Millis ms) {
-    return Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(ms.count()) * 1000);
-}
-
 std::string UpperCase(std::string_view text) {
     std::string upper(text);
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return upper;
-}
-
-std::vector<Poco::Net::IPAddress> Resolve(const std::string& host) {
-    Poco::Net::IPAddress literal;
-    if (Poco::Net::IPAddress::tryParse(host, literal)) return {literal};
-    try {
-        return Poco::Net::DNS::hostByName(host).addresses();
-    } catch (const Poco::Exception&) {
-        throw Failure(ERROR_INTERNET_NAME_NOT_RESOLVED, "cannot resolve the name " + host);
-    }
 }
 
 // "229 Entering Extended Passive Mode (|||6446|)": the port between the 3rd and 4th delimiter.
@@ -71,51 +56,29 @@ std::optional<uint16_t> ParsePasvPort(const std::string& reply) {
     return std::nullopt;
 }
 
+// The folder a "257" reply names: the text between the first quote and the next lone one, a
+// doubled quote standing for one ("257 \"/a \"\"b\"\"\" is current" names /a "b"). Empty when
+// nothing is quoted.
+std::string QuotedPath(const std::string& reply) {
+    std::string path;
+    size_t i = reply.find('"');
+    if (i == std::string::npos) return path;
+    for (++i; i < reply.size(); ++i) {
+        if (reply[i] == '"') {
+            if (i + 1 == reply.size() || reply[i + 1] != '"') break;
+            ++i;
+        }
+        path += reply[i];
+    }
+    return path;
+}
+
 } // namespace
 
-StreamSocket ConnectWithin(const SocketAddress& address, Millis timeout) {
-    StreamSocket socket;
-    try {
-        socket.connectNB(address);
-    } catch (const Poco::Exception& e) {
-        throw Failure(ERROR_INTERNET_CANNOT_CONNECT, e.code() ? SystemErrorText(e.code()) : e.displayText());
-    }
-    const WaitOutcome outcome = WaitForSocket(socket, Socket::SELECT_WRITE | Socket::SELECT_ERROR, timeout);
-    if (outcome != WaitOutcome::Ready) {
-        socket.close();
-        if (outcome == WaitOutcome::Cancelled) throw Failure(ERROR_INTERNET_OPERATION_CANCELLED);
-        throw Failure(ERROR_INTERNET_TIMEOUT, "no connection within " + SecondsText(timeout));
-    }
-    if (const int error = socket.impl()->socketError(); error != 0) {
-        socket.close();
-        throw Failure(ERROR_INTERNET_CANNOT_CONNECT, SystemErrorText(error));
-    }
-    socket.setBlocking(true);
-    socket.setNoDelay(true);
-    return socket;
-}
-
 FtpSession::FtpSession(const StreamSocket& socket, const Timeouts& timeouts)
-    : Poco::Net::FTPClientSession(socket, false), timeouts(timeouts) {
-    _pControlSocket->setSendTimeout(ToTimespan(timeouts.send));
-}
+    : timeouts(timeouts), control_(socket) {}
 
 FtpSession::~FtpSession() = default;
-
-StreamSocket ConnectToHost(const std::string& host, uint16_t port, Millis timeout) {
-    DWORD lastCode = ERROR_INTERNET_CANNOT_CONNECT;
-    std::string lastReason = "no address for " + host;
-    for (const Poco::Net::IPAddress& address : Resolve(host)) {
-        try {
-            return ConnectWithin(SocketAddress(address, port), timeout);
-        } catch (const Failure& failure) {
-            if (failure.code() == ERROR_INTERNET_OPERATION_CANCELLED) throw;
-            lastCode = failure.code();
-            lastReason = failure.reason();
-        }
-    }
-    throw Failure(lastCode, lastReason);
-}
 
 std::unique_ptr<FtpSession> FtpSession::Connect(const std::string& host, uint16_t port,
                                                 const Timeouts& timeouts) {
@@ -135,8 +98,7 @@ std::unique_ptr<FtpSession> FtpSession::Connect(const std::string& host, uint16_
 }
 
 void FtpSession::Login(const std::string& user, const std::string& password) {
-    // POCO refuses an empty user name; the FTP convention for "no account" is anonymous, with an
-    // address-like password.
+    // No user name means no account, which FTP spells "anonymous", with an address-like password.
     const bool anonymous = user.empty();
     const std::string name = anonymous ? "anonymous" : user;
     const std::string secret = anonymous && password.empty() ? "anonymous@" : password;
@@ -158,18 +120,30 @@ void FtpSession::Login(const std::string& user, const std::string& password) {
 int FtpSession::Command(const std::string& verb, const std::string& arg, std::string& reply) {
     RequireCommandSafe(verb);
     RequireCommandSafe(arg);
-    if (discarded_ || !_pControlSocket) throw Failure(ERROR_FTP_DROPPED, "the FTP session is closed");
-    try {
-        if (arg.empty())
-            _pControlSocket->sendMessage(verb);
-        else
-            _pControlSocket->sendMessage(verb, arg);
-    } catch (const Poco::TimeoutException&) {
-        DiscardAndThrow(ERROR_INTERNET_TIMEOUT, "the server took no command within " + SecondsText(timeouts.send));
-    } catch (const Poco::Exception& e) {
-        DiscardAndThrow(ERROR_FTP_DROPPED, e.code() ? SystemErrorText(e.code()) : e.displayText());
-    }
+    if (discarded_) throw Failure(ERROR_FTP_DROPPED, "the FTP session is closed");
+    SendLine(arg.empty() ? verb : verb + " " + arg, timeouts.send);
     return ReadReply(reply, timeouts.receive);
+}
+
+void FtpSession::SendLine(std::string line, Millis timeout) {
+    line += "\r\n";
+    const Clock::time_point deadline = Clock::now() + timeout;
+    const int fd = control_.impl()->sockfd();
+    size_t sent = 0;
+    while (sent < line.size()) {
+        const ssize_t rc = ::send(fd, line.data() + sent, line.size() - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (rc >= 0) {
+            sent += static_cast<size_t>(rc);
+            continue;
+        }
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) DiscardAndThrow(ERROR_FTP_DROPPED, SystemErrorText(errno));
+        // Only a server that stopped reading fills the socket's buffer with command lines.
+        const WaitOutcome outcome = WaitForSocket(control_, Socket::SELECT_WRITE, deadline);
+        if (outcome == WaitOutcome::Cancelled) DiscardAndThrow(ERROR_INTERNET_OPERATION_CANCELLED);
+        if (outcome == WaitOutcome::TimedOut)
+            DiscardAndThrow(ERROR_INTERNET_TIMEOUT, "the server took no command within " + SecondsText(timeout));
+    }
 }
 
 std::string FtpSession::CommandExpecting2xx(const std::string& verb, const std::string& arg) {
@@ -180,11 +154,11 @@ std::string FtpSession::CommandExpecting2xx(const std::string& verb, const std::
 }
 
 int FtpSession::ReadReply(std::string& reply, Millis timeout) {
-    if (discarded_ || !_pControlSocket) throw Failure(ERROR_FTP_DROPPED, "the FTP session is closed");
+    if (discarded_) throw Failure(ERROR_FTP_DROPPED, "the FTP session is closed");
     // The whole reply, however many lines it has, must arrive within the timeout: a server that
     // trickles one line a second cannot hold the caller longer than that.
     const Clock::time_point deadline = Clock::now() + timeout;
-    const int fd = _pControlSocket->impl()->sockfd();
+    const int fd = control_.impl()->sockfd();
     for (;;) {
         int status = 0;
         switch (reader_.Next(status, reply)) {
@@ -205,7 +179,7 @@ int FtpSession::ReadReply(std::string& reply, Millis timeout) {
         case ReplyReader::Result::NeedMore:
             break;
         }
-        const WaitOutcome outcome = WaitForSocket(*_pControlSocket, Socket::SELECT_READ, deadline);
+        const WaitOutcome outcome = WaitForSocket(control_, Socket::SELECT_READ, deadline);
         if (outcome == WaitOutcome::Cancelled) DiscardAndThrow(ERROR_INTERNET_OPERATION_CANCELLED);
         if (outcome == WaitOutcome::TimedOut)
             DiscardAndThrow(ERROR_INTERNET_TIMEOUT, reader_.HasPending()
@@ -230,17 +204,17 @@ void FtpSession::DiscardAndThrow(DWORD code, std::string reason) {
 
 void FtpSession::Discard() {
     discarded_ = true;
-    close();
+    control_.close();
 }
 
 void FtpSession::Quit() {
-    if (!discarded_ && _pControlSocket) {
+    if (!discarded_) {
         // The goodbye must not hide the reply that explains why the caller is leaving.
         DWORD keptStatus = 0;
         std::string keptReply;
         InternetGetLastResponseInfo(keptStatus, keptReply);
         try {
-            _pControlSocket->sendMessage("QUIT");
+            SendLine("QUIT", std::min(timeouts.send, Millis{1000}));
             std::string reply;
             ReadReply(reply, std::min(timeouts.receive, Millis{1000}));
         } catch (...) {
@@ -252,14 +226,14 @@ void FtpSession::Quit() {
 }
 
 bool FtpSession::IsUsable(bool transferOpen) {
-    if (discarded_ || !_pControlSocket) return false;
+    if (discarded_) return false;
     if (transferOpen) return true; // the transfer's final reply may legitimately be waiting
     if (reader_.HasPending()) {
         Discard();
         return false;
     }
     try {
-        if (_pControlSocket->poll(Poco::Timespan(0), Socket::SELECT_READ | Socket::SELECT_ERROR)) {
+        if (control_.poll(Poco::Timespan(0), Socket::SELECT_READ | Socket::SELECT_ERROR)) {
             Discard();
             return false;
         }
@@ -274,7 +248,7 @@ std::string FtpSession::PrintWorkingDirectory() {
     std::string reply;
     const int status = Command("PWD", "", reply);
     if (status != 257) ThrowServerRefusal(status, reply);
-    return extractPath(reply);
+    return QuotedPath(reply);
 }
 
 void FtpSession::SetBinary(bool binary) {
@@ -318,7 +292,7 @@ SocketAddress FtpSession::PassiveAddress() {
     // The data channel always goes to the host we already talk to. The address a 227 reply
     // announces is ignored: behind NAT it is often unreachable, and obeying it would let a
     // server direct our connection at any third host.
-    const Poco::Net::IPAddress peer = _pControlSocket->peerAddress().host();
+    const Poco::Net::IPAddress peer = control_.peerAddress().host();
     std::string reply;
     if (!epsvRefused_) {
         const int status = Command("EPSV", "", reply);
@@ -353,7 +327,7 @@ void FtpSession::SendPort(const SocketAddress& address) {
 }
 
 StreamSocket FtpSession::AcceptActive(Poco::Net::ServerSocket& listener) {
-    const Poco::Net::IPAddress peer = _pControlSocket->peerAddress().host();
+    const Poco::Net::IPAddress peer = control_.peerAddress().host();
     const auto deadline = std::chrono::steady_clock::now() + timeouts.connect;
     for (;;) {
         const auto left = std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now());
@@ -374,6 +348,7 @@ StreamSocket FtpSession::AcceptActive(Poco::Net::ServerSocket& listener) {
 
 StreamSocket FtpSession::OpenDataChannel(const std::string& verb, const std::string& arg, bool passive) {
     RequireCommandSafe(arg);
+    if (discarded_) throw Failure(ERROR_FTP_DROPPED, "the FTP session is closed");
     std::string reply;
     if (passive) {
         const SocketAddress where = PassiveAddress();
@@ -391,7 +366,7 @@ StreamSocket FtpSession::OpenDataChannel(const std::string& verb, const std::str
         }
         return data;
     }
-    Poco::Net::ServerSocket listener(SocketAddress(_pControlSocket->address().host(), 0), 1);
+    Poco::Net::ServerSocket listener(SocketAddress(control_.address().host(), 0), 1);
     SendPort(listener.address());
     const int status = Command(verb, arg, reply);
     if (status / 100 != 1) ThrowServerRefusal(status, reply);
@@ -399,7 +374,7 @@ StreamSocket FtpSession::OpenDataChannel(const std::string& verb, const std::str
 }
 
 int FtpSession::AwaitTransferEnd(Millis limit, std::string& reply, DWORD& failure) {
-    if (discarded_ || !_pControlSocket) {
+    if (discarded_) {
         failure = ERROR_FTP_DROPPED;
         reply = "the FTP session is closed";
         return 0;

@@ -1,9 +1,9 @@
 #pragma once
-// One FTP control connection: POCO's FTP client session with our own connect, login, command
-// and data-channel steps, because the layer needs what the stock ones do not give: every wait
-// bounded and sliced, the passive data channel aimed at the control connection's peer, MLSD,
-// and a session that is discarded (never reused) after a timeout or a lost connection.
-#include <Poco/Net/FTPClientSession.h>
+// One FTP control connection. It owns its socket and offers only steps whose every wait, sending
+// as well as receiving, is bounded by the connection's timeouts and sliced so that a Cancel gets
+// through; a stock FTP client's public login and transfer calls wait on terms of their own. It
+// also aims the passive data channel at the control connection's peer, speaks MLSD, and is
+// discarded (never reused) after a timeout or a lost connection.
 #include <Poco/Net/ServerSocket.h>
 #include <Poco/Net/StreamSocket.h>
 
@@ -18,12 +18,15 @@
 
 namespace zandrel::inet::detail {
 
-class FtpSession : public Poco::Net::FTPClientSession {
+class FtpSession {
 public:
     // Connects (trying each address of the name in turn) and reads the server's greeting.
     static std::unique_ptr<FtpSession> Connect(const std::string& host, uint16_t port,
                                                const Timeouts& timeouts);
-    ~FtpSession() override;
+    ~FtpSession();
+    // One session, one conversation: a copy sharing the socket would read the other's replies.
+    FtpSession(const FtpSession&) = delete;
+    FtpSession& operator=(const FtpSession&) = delete;
 
     // USER/PASS; an empty user logs in as "anonymous". Then TYPE I.
     void Login(const std::string& user, const std::string& password);
@@ -60,22 +63,20 @@ public:
 
 private:
     FtpSession(const Poco::Net::StreamSocket& socket, const Timeouts& timeouts);
+    // Sends one command line whole within `timeout`; a Cancel, a timeout or an error discards.
+    void SendLine(std::string line, Millis timeout);
     int ReadReply(std::string& reply, Millis timeout);
     [[noreturn]] void DiscardAndThrow(DWORD code, std::string reason = {});
     Poco::Net::SocketAddress PassiveAddress();
     Poco::Net::StreamSocket AcceptActive(Poco::Net::ServerSocket& listener);
     void SendPort(const Poco::Net::SocketAddress& address);
 
+    Poco::Net::StreamSocket control_;
     bool discarded_ = false;
     bool epsvRefused_ = false;
     std::optional<std::set<std::string>> features_;
     ReplyReader reader_;
     std::optional<bool> binary_;
 };
-
-// Opens a TCP connection with a bounded, sliced wait. Throws Failure (timeout / cannot connect).
-Poco::Net::StreamSocket ConnectWithin(const Poco::Net::SocketAddress& address, Millis timeout);
-// Resolves `host` and connects to its addresses in turn until one answers.
-Poco::Net::StreamSocket ConnectToHost(const std::string& host, uint16_t port, Millis timeout);
 
 } // namespace zandrel::inet::detail

@@ -19,8 +19,8 @@
 #include <mutex>
 #include <sstream>
 
+#include "platform/inet/Connect.h"
 #include "platform/inet/Failure.h"
-#include "platform/inet/FtpSession.h"
 #include "platform/inet/Handles.h"
 
 namespace zandrel::inet::detail {

@@ -11,7 +11,9 @@ namespace zandrel::inet::testing {
 namespace {
 
 // What a case does once connected; the connect itself is one of the steps too.
-enum class Step { Connect, Cwd, Pwd, FileTime, ListLs, ListMlsd, ListMissingFolder, Download, Upload, Rename };
+enum class Step {
+    Connect, Cwd, Pwd, FileTime, ListLs, ListMlsd, ListMissingFolder, Download, Upload, Rename, CommandNotTaken
+};
 
 const char* StepName(Step step) {
     switch (step) {
@@ -25,11 +27,19 @@ const char* StepName(Step step) {
     case Step::Download: return "download";
     case Step::Upload: return "upload";
     case Step::Rename: return "rename";
+    case Step::CommandNotTaken: return "a command the server does not read";
     }
     return "?";
 }
 
 const std::string kContent = RandomBytes(100'000, 11);
+
+// With a server that stopped reading after PWD ("PWD deaf"), a folder name far larger than the
+// socket buffers on both sides cannot go out whole: the command's send has to wait.
+bool SendCommandNotTaken(HINTERNET c) {
+    std::string directory;
+    return FtpGetCurrentDirectory(c, directory) && FtpSetCurrentDirectory(c, std::string(64u << 20, 'x'));
+}
 
 // Runs the step against the server; returns whether the call succeeded. The connection is left
 // in `connection` for the caller to look at.
@@ -61,6 +71,7 @@ bool RunStep(Step step, HINTERNET root, const test::FtpServer& server, ScopedHan
     }
     case Step::Upload: return Upload(c, "up.bin", kContent);
     case Step::Rename: return FtpRenameFile(c, "f.bin", "g.bin");
+    case Step::CommandNotTaken: return SendCommandNotTaken(c);
     }
     return false;
 }
@@ -139,6 +150,8 @@ TEST(FtpHostile, EachMisbehaviourFailsWithItsCodeAndReason) {
          "502 Command not implemented."},
         {"RNTO refused", {"RNTO reply 553 Not allowed."}, Step::Rename, ERROR_INTERNET_EXTENDED_ERROR,
          "553 Not allowed."},
+        {"commands no longer read", {"PWD deaf"}, Step::CommandNotTaken, ERROR_INTERNET_TIMEOUT,
+         "the server took no command within 1 s"},
     };
     for (const Misbehaviour& m : cases) {
         SCOPED_TRACE(m.name);
@@ -172,6 +185,7 @@ TEST(FtpHostile, CancelStopsEveryWait) {
         {"MLSD data never comes", {"MLSD stalldata"}, Step::ListMlsd, 0, "", true},
         {"download data never comes", {"RETR stalldata"}, Step::Download, 0, ""},
         {"silent after RNFR", {"RNFR stall"}, Step::Rename, 0, ""},
+        {"commands no longer read", {"PWD deaf"}, Step::CommandNotTaken, 0, ""},
     };
     for (const Misbehaviour& m : cases) {
         SCOPED_TRACE(m.name);
@@ -215,6 +229,7 @@ TEST(FtpHostile, CancelStopsEveryWait) {
                 break;
             }
             case Step::Rename: ok = FtpRenameFile(c, "f.bin", "g.bin"); break;
+            case Step::CommandNotTaken: ok = SendCommandNotTaken(c); break;
             default: FAIL();
             }
         }
