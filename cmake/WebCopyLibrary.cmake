@@ -3,13 +3,17 @@
 # linking the static libraries; this one bundles them (the component, the run-time helpers and
 # the network layer) and links the system's libraries it needs. Its headers need none of them:
 # they are the component's header and what that one includes, installed with their paths under
-# include/zandrel, which is the include folder users add (#include <webcopy/ZandrelWebCopy.h>).
+# include/zandrel. Programs add include/ and write #include <zandrel/webcopy/ZandrelWebCopy.h>,
+# as with POCO and Qt. include/zandrel stays on the path too, for programs written against 0.1
+# (#include <webcopy/ZandrelWebCopy.h>) and because the headers reach each other that way; 0.2
+# drops the old form for programs.
 include(CMakePackageConfigHelpers)
 
 add_library(zandrel_webcopy_shared SHARED ${CMAKE_SOURCE_DIR}/webcopy/SharedLibrary.cpp)
 target_link_libraries(zandrel_webcopy_shared PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,zandrel_webcopy>")
 target_include_directories(zandrel_webcopy_shared INTERFACE
   "$<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}>"
+  "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>"
   "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/zandrel>")
 target_compile_features(zandrel_webcopy_shared INTERFACE cxx_std_20)
 # The user interface port it shows its dialogs through is shared with the modules; it lives in

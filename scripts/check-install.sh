@@ -99,6 +99,13 @@ check_example() {
   PKG_CONFIG_PATH="$(dirname "$(find "$prefix" -name zandrel-webcopy.pc)")" \
     sh -c 'c++ -o "$1" "$2" $(pkg-config --cflags --libs zandrel-webcopy)' sh \
     "$work/example-pc" "$root/examples/upload_with_progress/main.cpp" || fail "pkg-config build failed"
+  # A program written against 0.1 includes the header without the zandrel/ folder; that still
+  # builds for one release.
+  printf '#include <webcopy/ZandrelWebCopy.h>\nint main() { zandrel::webcopy::TZandrelWebCopy c; return c.Items.Count(); }\n' \
+    > "$work/old-include.cpp"
+  PKG_CONFIG_PATH="$(dirname "$(find "$prefix" -name zandrel-webcopy.pc)")" \
+    sh -c 'c++ -fsyntax-only "$1" $(pkg-config --cflags zandrel-webcopy)' sh "$work/old-include.cpp" \
+    || fail "the 0.1 include form no longer builds"
   grep -q "of 300000 bytes" "$work/example.out" || fail "the example printed no progress"
   cmp -s "$work/upload.bin" "$work/ftp-root/incoming/upload.bin" || fail "the uploaded file differs"
   echo "== example: built against $prefix, uploaded on port $port"

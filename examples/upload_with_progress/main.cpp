@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include <webcopy/ZandrelWebCopy.h>
+#include <zandrel/webcopy/ZandrelWebCopy.h>
 
 using zandrel::webcopy::TZandrelWebCopy;
 
