@@ -22,8 +22,13 @@ namespace {
 // Cleaning up must not wait as long as a transfer may.
 constexpr inet::DWORD kCleanupTimeoutMs = 5000;
 
-// Names tried before an upload gives up on finding a free one: far beyond any real race.
-constexpr int kMaxNameTries = 100;
+// Names tried before an upload gives up on finding a free one. The search starts at the file's
+// own name and passes every earlier upload of it still in the folder (Demo_1.zip up to
+// Demo_250.zip after a year of nightly builds), so the bound is there only to stop a server that
+// calls every name taken.
+constexpr int kMaxNameTries = 10000;
+const std::string kNoFreeNameWithin =
+    "the first " + std::to_string(kMaxNameTries) + " names tried are all taken on the server";
 
 // While the work after a Cancel is done (removing what the cancelled upload left), the Internet
 // layer's waits must not be cancelled again; short timeouts bound them instead, on the root (a
@@ -105,7 +110,8 @@ private:
 std::string TZandrelWebCopy::FtpTemporaryName() { return TransferTemporaryName(); }
 
 bool TZandrelWebCopy::FtpFindFreeName(inet::HINTERNET Connection, std::string& Name, const std::string& remotePath) {
-    for (int tries = 0; tries < kMaxNameTries && !Name.empty(); ++tries) {
+    int tries = 0;
+    for (; tries < kMaxNameTries && !Name.empty(); ++tries) {
         inet::FtpFileFacts facts;
         if (!inet::FtpGetFileFacts(Connection, Name, facts)) break;
         if (!facts.exists) return true;
@@ -114,6 +120,8 @@ bool TZandrelWebCopy::FtpFindFreeName(inet::HINTERNET Connection, std::string& N
     if (FCancelled || InetCallCancelled()) return false;
     if (Name.empty()) {
         FLastErrorReason = "no free name is left";
+    } else if (tries == kMaxNameTries) {
+        FLastErrorReason = kNoFreeNameWithin;
     } else {
         NoteInetFailure(); // the server could not say whether the name is taken
     }
@@ -161,7 +169,8 @@ TZandrelWebCopy::FtpPublishOutcome TZandrelWebCopy::FtpPublish(inet::HINTERNET C
         NoteInetFailure();
         return FtpPublishOutcome::Failed;
     }
-    for (int tries = 0; tries < kMaxNameTries && !FinalName.empty(); ++tries) {
+    int tries = 0;
+    for (; tries < kMaxNameTries && !FinalName.empty(); ++tries) {
         NameLock lock(Connection, FHinternet, FinalName);
         if (lock.Busy()) {
             FinalName = FtpNameAfterTaken(FinalName);
@@ -192,6 +201,8 @@ TZandrelWebCopy::FtpPublishOutcome TZandrelWebCopy::FtpPublish(inet::HINTERNET C
     }
     if (FinalName.empty()) {
         FLastErrorReason = "no free name is left";
+    } else if (tries == kMaxNameTries) {
+        FLastErrorReason = kNoFreeNameWithin;
     } else {
         NoteInetFailure();
     }

@@ -138,10 +138,15 @@ bool TZandrelWebCopy::HttpGetFile(int idx, const std::string& URL, const std::st
             // without an answer the refusal is the reason. Named is the server that asked, which
             // after a redirect is not the one in the URL.
             const bool refused = !user.empty() || !password.empty();
-            if (!GetLogin(caption, user, password, refused)) {
-                std::string asking;
-                constexpr inet::DWORD kHost = inet::HTTP_QUERY_HOST | inet::HTTP_QUERY_FLAG_REQUEST_HEADERS;
-                if (!inet::HttpQueryInfoText(request.Get(), kHost, asking)) asking = server;
+            std::string asking;
+            constexpr inet::DWORD kHost = inet::HTTP_QUERY_HOST | inet::HTTP_QUERY_FLAG_REQUEST_HEADERS;
+            if (!inet::HttpQueryInfoText(request.Get(), kHost, asking)) asking = server;
+            // The question names the server the answer goes to: after a redirect to another
+            // server, a caption with the URL's would have the user give that one's password to
+            // this one.
+            const size_t userInfoEnd = server.rfind('@');
+            const std::string urlHost = userInfoEnd == std::string::npos ? server : server.substr(userInfoEnd + 1);
+            if (!GetLogin(asking == urlHost ? caption : "Connect to " + asking, user, password, refused)) {
                 FLastErrorReason = refused ? StatusText(request.Get(), status, "Unauthorized") + " from " + asking
                                            : "login cancelled: no user name and password were given for " + asking;
                 return false;

@@ -150,6 +150,16 @@ bool FileHandle::Close() {
         }
     }
     if (dataOpen) {
+        // A cancelled upload is reset rather than ended: an orderly close would make the server
+        // read every byte still in flight (megabytes in the socket buffers, at its own pace)
+        // before it answers, and only that answer frees the connection that removes the file.
+        if (cancelled && writing) {
+            try {
+                data.setLinger(true, 0);
+            } catch (const Poco::Exception&) {
+                // The orderly close below still ends the file, only later.
+            }
+        }
         data.close(); // for an upload this is the end of the file
         dataOpen = false;
     }

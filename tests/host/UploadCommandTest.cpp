@@ -133,8 +133,15 @@ TEST_F(UploadCommand, TheArchiveGoesUpUnderTheFirstFreeNameOfTheUploadFolder) {
         std::vector<std::string> present; // relative to the server's root
         std::string expected;
     };
+    // A folder that has kept every earlier upload: Demo.zip, Demo_1.zip, ... Demo_<count-1>.zip.
+    const auto earlier = [](int count) {
+        std::vector<std::string> names{"uploads/Demo.zip"};
+        for (int i = 1; i < count; ++i) names.push_back("uploads/Demo_" + std::to_string(i) + ".zip");
+        return names;
+    };
     const Case cases[] = {
         {"two names taken", {"uploads/Demo.zip", "uploads/Demo_1.zip"}, "Demo_2.zip"},
+        {"many earlier uploads", earlier(150), "Demo_150.zip"},
         {"the first gap is taken", {"uploads/Demo.zip", "uploads/Demo_2.zip"}, "Demo_1.zip"},
         {"another letter case is another name", {"uploads/DEMO.ZIP", "uploads/demo.zip"}, "Demo.zip"},
         {"an empty folder", {}, "Demo.zip"},

@@ -68,34 +68,54 @@ TEST_F(FtpRoutines, ACtrlCWithoutADialogCancelsTheRun) {
 
 // Ctrl-C in the middle of an upload: the partial file is removed over the connection the upload
 // used, which still answers, so the run ends at once even where a login is slow, and nothing is
-// left behind.
+// left behind. Also where the server reads slowly and the Ctrl-C comes while the upload waits for
+// it to take more: the megabytes still on their way must not hold the server's answer back.
 TEST(FtpCancelUpload, CtrlCMidUploadCleansUpOnTheLiveConnectionAtOnce) {
-    test::FtpServerOptions options;
-    options.rules = {"PASS delay 1.5"};
-    test::FtpServer server(options);
-    server.WriteFile("pub/big.bin", "old");
-    const fs::path local = fs::temp_directory_path() / ("zandrel-cancel-up-" + std::to_string(::getpid()));
-    WriteLocal(local / "big.bin", Bytes(8 << 20));
-    FtpWebCopy wc;
-    AddFtpItem(wc, server, wpFtpUpload, (local / "big.bin").string(), "pub");
-    int blocks = 0;
-    std::chrono::steady_clock::time_point pressed;
-    wc.OnCopyProgress = [&](TZandrelWebCopy&, int, uint64_t, uint64_t) {
-        if (++blocks != 20) return;
-        pressed = std::chrono::steady_clock::now();
-        ui::RequestInterrupt();
+    struct Case {
+        const char* name;
+        uint32_t readRate; // bytes a second the server takes the upload in; 0: at once
+        int cancelAt;      // the progress event after which Ctrl-C comes
+        bool whileWaiting; // Ctrl-C a moment later, from another thread, while the upload waits
     };
-    wc.Execute();
-    const auto took = std::chrono::steady_clock::now() - pressed;
-    ui::TakeInterrupt();
-    fs::remove_all(local);
-    EXPECT_TRUE(wc.Items[0].Cancelled());
-    // A bound on behaviour, not a benchmark: a second login alone would take 1.5 s here.
-    EXPECT_LT(took, std::chrono::milliseconds(1000))
-        << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
-    EXPECT_EQ(server.CountCommands("PASS"), 1);
-    EXPECT_EQ(testing::Names(server.Root() / "pub"), std::vector<std::string>{"big.bin"});
-    EXPECT_EQ(server.ReadFile("pub/big.bin"), "old");
+    for (const Case& c : {Case{"fast reader", 0, 20, false}, Case{"slow reader", 1 << 20, 80, true}}) {
+        test::FtpServerOptions options;
+        options.rules = {"PASS delay 1.5"};
+        options.uploadReadRate = c.readRate;
+        test::FtpServer server(options);
+        server.WriteFile("pub/big.bin", "old");
+        const fs::path local = fs::temp_directory_path() / ("zandrel-cancel-up-" + std::to_string(::getpid()));
+        WriteLocal(local / "big.bin", Bytes(8 << 20));
+        FtpWebCopy wc;
+        AddFtpItem(wc, server, wpFtpUpload, (local / "big.bin").string(), "pub");
+        int blocks = 0;
+        std::atomic<std::chrono::steady_clock::rep> pressedAt{0};
+        auto press = [&] {
+            pressedAt = std::chrono::steady_clock::now().time_since_epoch().count();
+            ui::RequestInterrupt();
+        };
+        std::thread presser;
+        wc.OnCopyProgress = [&](TZandrelWebCopy&, int, uint64_t, uint64_t) {
+            if (++blocks != c.cancelAt) return;
+            if (!c.whileWaiting) return press();
+            presser = std::thread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                press();
+            });
+        };
+        wc.Execute();
+        const auto took = std::chrono::steady_clock::now() -
+                          std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(pressedAt.load()));
+        if (presser.joinable()) presser.join();
+        ui::TakeInterrupt();
+        fs::remove_all(local);
+        EXPECT_TRUE(wc.Items[0].Cancelled()) << c.name;
+        // A bound on behaviour, not a benchmark: a second login alone would take 1.5 s here.
+        EXPECT_LT(took, std::chrono::milliseconds(1000))
+            << c.name << ": " << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+        EXPECT_EQ(server.CountCommands("PASS"), 1) << c.name;
+        EXPECT_EQ(testing::Names(server.Root() / "pub"), std::vector<std::string>{"big.bin"}) << c.name;
+        EXPECT_EQ(server.ReadFile("pub/big.bin"), "old") << c.name;
+    }
 }
 
 // The server stops answering at one stage; the Cancel given meanwhile ends the run there.
