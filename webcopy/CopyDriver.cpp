@@ -2,7 +2,7 @@
 // its protocol, write the outcome back into the item, and finish the dialog.
 #include "platform/inet/Inet.h"
 #include "platform/ui/Application.h"
-#include "webcopy/UiForms.h"
+#include "platform/ui/Forms.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::webcopy {

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "platform/ui/Application.h"
-#include "webcopy/UiForms.h"
+#include "platform/ui/Forms.h"
 #include "webcopy/DesktopOpen.h"
 #include "webcopy/ZandrelWebCopy.h"
 

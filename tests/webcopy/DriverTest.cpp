@@ -5,7 +5,6 @@
 #include "platform/rtl/Error.h"
 #include "platform/ui/Forms.h"
 #include "webcopy/Formatting.h"
-#include "webcopy/UiForms.h"
 #include "RecordingWebCopy.h"
 
 namespace zandrel::webcopy {
