@@ -64,15 +64,6 @@ std::string WithReason(const std::string& text, const std::string& reason) {
     return reason.empty() ? text : text + ": " + reason;
 }
 
-// A reason followed by what became of the command: one sentence, or two when the reason (a
-// server's reply) already ends as one.
-std::string ThenFate(const std::string& reason, const std::string& fate) {
-    if (reason.empty() || reason.back() != '.') return reason + "; " + fate;
-    std::string sentence = fate;
-    if (sentence[0] >= 'a' && sentence[0] <= 'z') sentence[0] = static_cast<char>(sentence[0] - 'a' + 'A');
-    return reason + " " + sentence + ".";
-}
-
 // Starts gathering the component's reports into `reports` (cleared first).
 void GatherReports(TZandrelWebCopy& copy, TransferReports& reports) {
     reports = {};
@@ -168,13 +159,13 @@ void TProjectContextMenu::CopyDone(webcopy::TZandrelWebCopy& Sender) {
         if (reports.errorCode == webcopy::errConnect) {
             const bool refused = reports.errorReason.rfind("530", 0) == 0 || reports.errorReason.rfind("430", 0) == 0;
             TellHost(TMessageKind::mkError,
-                     ThenFate((refused ? "login refused by " : "cannot connect to ") + FTPHt + ": " +
+                     WithFate((refused ? "login refused by " : "cannot connect to ") + FTPHt + ": " +
                                   (reports.errorReason.empty() ? "no reason given" : reports.errorReason),
                               "nothing was uploaded and the clipboard was left as it was"));
             return;
         }
         const std::string why = !reports.error.empty() ? reports.error : "the server did not take it";
-        TellHost(TMessageKind::mkError, ThenFate("the upload of " + archive + " to " + ServerAndFolder() +
+        TellHost(TMessageKind::mkError, WithFate("the upload of " + archive + " to " + ServerAndFolder() +
                                                      " failed: " + why,
                                                  "the clipboard was left as it was"));
         return;
