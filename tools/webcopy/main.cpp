@@ -178,8 +178,9 @@ int main(int argc, char** argv) {
             status = kExitBadJob;
         }
         if (status == 0) {
-            // After Ctrl-C the run stays cancelled, even where a transfer routine clears the flag
-            // as it begins its next file.
+            // Ctrl-C is Cancel for the whole run. The run clears its cancel flag as it builds its
+            // progress window, so a Ctrl-C that came earlier (while the job loaded, before there
+            // was a Cancel button to press) is applied again as each file starts.
             wc.OnFileStart = [&wc, next = std::move(wc.OnFileStart)](TZandrelWebCopy& sender, int idx) {
                 next(sender, idx);
                 if (zandrel::ui::InterruptSignal() != 0) wc.CancelCopy();
