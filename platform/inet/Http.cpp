@@ -567,16 +567,7 @@ bool HttpQueryInfo(HINTERNET handle, DWORD infoLevel, rtl::SYSTEMTIME& value) {
         if (!Poco::DateTimeParser::tryParse(response.get("Last-Modified", ""), time, zone))
             throw Failure(ERROR_HTTP_HEADER_NOT_FOUND, "no readable Last-Modified");
         time.makeUTC(zone);
-        rtl::SYSTEMTIME st;
-        st.wYear = static_cast<uint16_t>(time.year());
-        st.wMonth = static_cast<uint16_t>(time.month());
-        st.wDayOfWeek = static_cast<uint16_t>(time.dayOfWeek());
-        st.wDay = static_cast<uint16_t>(time.day());
-        st.wHour = static_cast<uint16_t>(time.hour());
-        st.wMinute = static_cast<uint16_t>(time.minute());
-        st.wSecond = static_cast<uint16_t>(time.second());
-        st.wMilliseconds = 0;
-        value = st;
+        value = rtl::MakeSystemTime(time.year(), time.month(), time.day(), time.hour(), time.minute(), time.second());
         SetLastError(ERROR_SUCCESS);
         return true;
     });
