@@ -15,6 +15,7 @@
 #include "ide/SettingVariables.h"
 #include "platform/registry/HiveFile.h"
 #include "platform/rtl/FileSystem.h"
+#include "platform/rtl/PercentEncoding.h"
 #include "platform/ui/Application.h"
 #include "webcopy/ZandrelWebCopy.h"
 
@@ -93,21 +94,10 @@ std::string ServerAndFolder() {
 // A file name as one segment of a web address: characters that would end the segment or change
 // the address's meaning ("#", "?", "%", blanks, controls, non-ASCII bytes) are percent-encoded.
 std::string AddressSegment(const std::string& name) {
-    static const char* const kHex = "0123456789ABCDEF";
-    std::string out;
-    for (const char ch : name) {
-        const auto c = static_cast<unsigned char>(ch);
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                           std::string_view("-._~!$&'()*+,;=:@").find(static_cast<char>(c)) != std::string_view::npos;
-        if (plain) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
-        }
-    }
-    return out;
+    return rtl::PercentEncode(name, [](unsigned char c) {
+        constexpr std::string_view kAlsoPlain = "!$&'()*+,;=:@";
+        return rtl::IsUriUnreserved(c) || kAlsoPlain.find(static_cast<char>(c)) != std::string_view::npos;
+    });
 }
 
 void FillAccount(webcopy::TZandrelWebCopyItem& item) {

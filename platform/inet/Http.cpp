@@ -15,6 +15,7 @@
 #include "platform/inet/FtpHandles.h"
 #include "platform/inet/HttpHandles.h"
 #include "platform/inet/ProxyBypass.h"
+#include "platform/rtl/PercentEncoding.h"
 
 namespace zandrel::inet {
 namespace {
@@ -76,18 +77,7 @@ std::string PercentDecode(const std::string& text) {
 // Blanks and bytes outside printable ASCII are not allowed in a request line: they go percent-
 // encoded, everything else as the caller wrote it.
 std::string EncodeTarget(const std::string& path) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7f) {
-            out += '%';
-            out += hex[byte >> 4];
-            out += hex[byte & 15];
-        } else {
-            out += c;
-        }
-    }
+    const std::string out = rtl::PercentEncode(path, [](unsigned char c) { return c > 0x20 && c < 0x7f; });
     return out.empty() ? "/" : out;
 }
 
