@@ -18,9 +18,8 @@
 #include "host/ProjectMenu.h"
 #include "platform/rtl/Error.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/BackendChoice.h"
 #include "platform/ui/Interrupt.h"
-#include "platform/ui/QtUiLoader.h"
-#include "platform/ui/terminal/TerminalBackend.h"
 
 namespace {
 
@@ -114,35 +113,6 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
     }
     return std::nullopt;
 }
-
-bool HaveDisplay() {
-    const char* x = std::getenv("DISPLAY");
-    const char* w = std::getenv("WAYLAND_DISPLAY");
-    return (x && *x) || (w && *w);
-}
-
-// The installed backend: Qt windows (loaded only then) or the terminal, which also stands in when
-// the Qt module cannot be loaded.
-class UiScope {
-public:
-    UiScope(const std::string& choice, int& argc, char** argv) {
-        if (choice == "qt" || (choice == "auto" && HaveDisplay())) {
-            std::string error;
-            qt_ = ui::QtUiSession::Start(argc, argv, "Zandrel", error);
-            if (qt_) return;
-            std::fprintf(stderr, "zandrel: no windows (%s); using the terminal\n", error.c_str());
-        }
-        // Ctrl-C goes to the process-wide latch, which the commands poll.
-        ui::InstallBackend(ui::CreateTerminalBackend({.handleInterrupt = false}));
-    }
-    bool ShowsWindows() const { return qt_ != nullptr; }
-    ~UiScope() {
-        if (!qt_) ui::RemoveBackend();
-    }
-
-private:
-    std::unique_ptr<ui::QtUiSession> qt_;
-};
 
 std::string AbsoluteProjectPath(const std::string& path) {
     return std::filesystem::absolute(path).lexically_normal().string();
@@ -295,7 +265,8 @@ int main(int argc, char** argv) {
         return host::RunOptionsScript({options.args.begin() + 1, options.args.end()}, stdin, stdout, stderr);
     if (options.package.empty()) options.package = host::HostSession::DefaultPackagePath();
     try {
-        UiScope ui(options.ui, argc, argv);
+        // In the terminal Ctrl-C goes to the process-wide latch, which the commands poll.
+        ui::ChosenBackend ui(options.ui, argc, argv, "zandrel", "Zandrel", {.handleInterrupt = false});
         ui::InstallInterruptLatch();
         // A file-size limit (ulimit -f) makes a write fail with "File too large", which the
         // command reports, instead of ending the program.

@@ -84,7 +84,8 @@ public:
     void ZipAndEmail(const IInterfaceList& MenuContextList) { RunCommand(MenuContextList, 2); }
 
     // Packs the project's files into the archive beside it, then opens the folder (0), uploads
-    // the archive (1) or mails it (2). Errors end the command quietly.
+    // the archive (1) or mails it (2). A failure, or a stop, ends the command with a message in
+    // the host's message view that says why and what became of the archive; nothing is thrown.
     void ProcessProject(const ComPtr<IOTAProject>& Project, int Code);
     // Loads the stored settings into the setting variables.
     void ReadRegistryValues();

@@ -94,14 +94,6 @@ std::string OldArchiveFate(bool existed) {
     return existed ? "the previous archive was left as it was" : "no archive was written";
 }
 
-// A reason followed by what became of the archive, as one sentence or two.
-std::string WithFate(const std::string& reason, const std::string& fate) {
-    if (reason.empty() || reason.back() != '.') return reason + "; " + fate;
-    std::string sentence = fate;
-    if (sentence[0] >= 'a' && sentence[0] <= 'z') sentence[0] = static_cast<char>(sentence[0] - 'a' + 'A');
-    return reason + " " + sentence + ".";
-}
-
 // The packer speaks of the staged copies and the archive in progress; the person knows their own
 // files and the archive by their names.
 std::string InUserTerms(std::string text, const std::string& from, const std::string& to) {

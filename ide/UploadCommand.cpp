@@ -15,6 +15,7 @@
 #include "ide/SettingVariables.h"
 #include "platform/registry/HiveFile.h"
 #include "platform/rtl/FileSystem.h"
+#include "platform/rtl/PercentEncoding.h"
 #include "platform/ui/Application.h"
 #include "webcopy/ZandrelWebCopy.h"
 
@@ -64,15 +65,6 @@ std::string WithReason(const std::string& text, const std::string& reason) {
     return reason.empty() ? text : text + ": " + reason;
 }
 
-// A reason followed by what became of the command: one sentence, or two when the reason (a
-// server's reply) already ends as one.
-std::string ThenFate(const std::string& reason, const std::string& fate) {
-    if (reason.empty() || reason.back() != '.') return reason + "; " + fate;
-    std::string sentence = fate;
-    if (sentence[0] >= 'a' && sentence[0] <= 'z') sentence[0] = static_cast<char>(sentence[0] - 'a' + 'A');
-    return reason + " " + sentence + ".";
-}
-
 // Starts gathering the component's reports into `reports` (cleared first).
 void GatherReports(TZandrelWebCopy& copy, TransferReports& reports) {
     reports = {};
@@ -102,21 +94,10 @@ std::string ServerAndFolder() {
 // A file name as one segment of a web address: characters that would end the segment or change
 // the address's meaning ("#", "?", "%", blanks, controls, non-ASCII bytes) are percent-encoded.
 std::string AddressSegment(const std::string& name) {
-    static const char* const kHex = "0123456789ABCDEF";
-    std::string out;
-    for (const char ch : name) {
-        const auto c = static_cast<unsigned char>(ch);
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                           std::string_view("-._~!$&'()*+,;=:@").find(static_cast<char>(c)) != std::string_view::npos;
-        if (plain) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
-        }
-    }
-    return out;
+    return rtl::PercentEncode(name, [](unsigned char c) {
+        constexpr std::string_view kAlsoPlain = "!$&'()*+,;=:@";
+        return rtl::IsUriUnreserved(c) || kAlsoPlain.find(static_cast<char>(c)) != std::string_view::npos;
+    });
 }
 
 void FillAccount(webcopy::TZandrelWebCopyItem& item) {
@@ -168,13 +149,13 @@ void TProjectContextMenu::CopyDone(webcopy::TZandrelWebCopy& Sender) {
         if (reports.errorCode == webcopy::errConnect) {
             const bool refused = reports.errorReason.rfind("530", 0) == 0 || reports.errorReason.rfind("430", 0) == 0;
             TellHost(TMessageKind::mkError,
-                     ThenFate((refused ? "login refused by " : "cannot connect to ") + FTPHt + ": " +
+                     WithFate((refused ? "login refused by " : "cannot connect to ") + FTPHt + ": " +
                                   (reports.errorReason.empty() ? "no reason given" : reports.errorReason),
                               "nothing was uploaded and the clipboard was left as it was"));
             return;
         }
         const std::string why = !reports.error.empty() ? reports.error : "the server did not take it";
-        TellHost(TMessageKind::mkError, ThenFate("the upload of " + archive + " to " + ServerAndFolder() +
+        TellHost(TMessageKind::mkError, WithFate("the upload of " + archive + " to " + ServerAndFolder() +
                                                      " failed: " + why,
                                                  "the clipboard was left as it was"));
         return;

@@ -2,9 +2,9 @@
 // its protocol, write the outcome back into the item, and finish the dialog.
 #include "platform/inet/Inet.h"
 #include "platform/ui/Application.h"
-#include "webcopy/FtpSupport.h"
+#include "platform/ui/Forms.h"
 #include "webcopy/Protocols.h"
-#include "webcopy/UiForms.h"
+#include "webcopy/TransferSupport.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::webcopy {

@@ -3,8 +3,8 @@
 
 #include "platform/rtl/Clock.h"
 #include "platform/rtl/FileSystem.h"
-#include "webcopy/FtpLocalFile.h"
-#include "webcopy/FtpSupport.h"
+#include "webcopy/LocalFile.h"
+#include "webcopy/TransferSupport.h"
 #include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"
 

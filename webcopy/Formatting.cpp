@@ -1,10 +1,8 @@
 #include "webcopy/Formatting.h"
 
-#include <langinfo.h>
-#include <locale.h>
-
 #include <cmath>
-#include <cstdlib>
+
+#include "platform/rtl/Locale.h"
 
 namespace zandrel::webcopy {
 namespace {
@@ -29,7 +27,7 @@ std::string ScaledTwoDecimals(uint64_t n, uint64_t divisor) {
     }
     if (up) ++hundredths;
     std::string text = std::to_string(hundredths / 100);
-    text += UserDecimalSeparator();
+    text += rtl::UserDecimalSeparator();
     const auto fraction = static_cast<char>(hundredths % 100);
     text += static_cast<char>('0' + fraction / 10);
     text += static_cast<char>('0' + fraction % 10);
@@ -42,32 +40,7 @@ std::string ScaledSizeText(uint64_t n, const char* unitSuffix) {
     return ScaledTwoDecimals(n, 1000000) + " Mb" + unitSuffix;
 }
 
-const char* NamedUserLocale() {
-    for (const char* variable : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
-        const char* value = std::getenv(variable);
-        if (value && *value) return value;
-    }
-    return nullptr;
-}
-
 } // namespace
-
-std::string DecimalSeparatorOfLocale(const std::string& localeName) {
-    locale_t locale = newlocale(LC_NUMERIC_MASK, localeName.c_str(), static_cast<locale_t>(0));
-    if (locale == static_cast<locale_t>(0)) return ".";
-    const char* radix = nl_langinfo_l(RADIXCHAR, locale);
-    std::string separator = radix && *radix ? radix : ".";
-    freelocale(locale);
-    return separator;
-}
-
-const std::string& UserDecimalSeparator() {
-    static const std::string separator = [] {
-        const char* name = NamedUserLocale();
-        return name ? DecimalSeparatorOfLocale(name) : std::string(".");
-    }();
-    return separator;
-}
 
 std::string FileSizeFmt(uint64_t n) {
     if (n < 1000u) return std::to_string(n) + " bytes";

@@ -1,5 +1,6 @@
 #pragma once
-// The texts of the progress dialog's lines: byte counts, transfer rates and durations.
+// The texts of the progress dialog's lines: byte counts, transfer rates and durations, written
+// with the user's decimal separator (rtl::UserDecimalSeparator).
 #include <cstdint>
 #include <string>
 
@@ -15,14 +16,5 @@ std::string FileSizeFmtSpeed(int64_t n);
 // announced) gives the estimate of the wrapped 32-bit difference while both fit in 32 bits, as
 // the progress figures always did, and "0 sec." beyond that.
 std::string TimeFmt(uint32_t ms, uint64_t done, uint64_t total);
-
-// The decimal separator the formatting uses: the user's, taken from the locale that the
-// environment names (LC_ALL, else LC_NUMERIC, else LANG), looked up once. The process's own C
-// locale is not consulted: the host may never call setlocale, and a toolkit that does must not
-// change what these texts look like halfway through a run. "." when no locale is named or the
-// named one is not installed.
-const std::string& UserDecimalSeparator();
-// The decimal separator of one named locale; "." when it is not installed.
-std::string DecimalSeparatorOfLocale(const std::string& localeName);
 
 } // namespace zandrel::webcopy

@@ -2,10 +2,10 @@
 // previous item), entering or creating the upload's target directory, and letting a connection go.
 //
 // The kept connection is described by three fields: FFTPconnect, its key FPrevConnect (host,
-// port, user and password, see FtpConnectionKey; empty: nothing kept) and FPrevTarget (the directory it was last sent to; empty:
-// unknown). FPrevTarget is either true or empty, never stale, because a delete skips its
-// directory change when the record matches.
-#include "webcopy/FtpSupport.h"
+// port, user and password, see FtpConnectionKey; empty: nothing kept) and FPrevTarget (the
+// directory it was last sent to; empty: unknown). FPrevTarget is either true or empty, never
+// stale, because a delete skips its directory change when the record matches.
+#include "webcopy/TransferSupport.h"
 #include "webcopy/UrlHelpers.h"
 #include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"

@@ -13,7 +13,7 @@
 #include <array>
 
 #include "platform/inet/Inet.h"
-#include "webcopy/FtpLocalFile.h"
+#include "webcopy/LocalFile.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::webcopy {

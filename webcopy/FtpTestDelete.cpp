@@ -1,5 +1,5 @@
 // FTP connection test and removal of one remote file.
-#include "webcopy/UiForms.h"
+#include "platform/ui/Forms.h"
 #include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"
 

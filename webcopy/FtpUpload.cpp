@@ -2,9 +2,9 @@
 
 #include "platform/rtl/Clock.h"
 #include "platform/rtl/FileSystem.h"
-#include "webcopy/FtpLocalFile.h"
-#include "webcopy/FtpSupport.h"
-#include "webcopy/UiForms.h"
+#include "platform/ui/Forms.h"
+#include "webcopy/LocalFile.h"
+#include "webcopy/TransferSupport.h"
 #include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"
 

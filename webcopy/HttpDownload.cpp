@@ -1,9 +1,9 @@
 // HTTP download of one file, with Basic authentication, the date check and unique names.
 #include "platform/rtl/FileSystem.h"
 #include "webcopy/Base64.h"
-#include "webcopy/FtpLocalFile.h"
-#include "webcopy/FtpSupport.h"
+#include "webcopy/LocalFile.h"
 #include "webcopy/Login.h"
+#include "webcopy/TransferSupport.h"
 #include "webcopy/UrlHelpers.h"
 #include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"

@@ -1,8 +1,8 @@
 // HTTP upload of one file with POST or PUT.
 #include "platform/rtl/Clock.h"
 #include "platform/rtl/FileSystem.h"
-#include "webcopy/FtpLocalFile.h"
-#include "webcopy/FtpSupport.h"
+#include "webcopy/LocalFile.h"
+#include "webcopy/TransferSupport.h"
 #include "webcopy/UrlHelpers.h"
 #include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"

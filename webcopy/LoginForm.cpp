@@ -3,7 +3,7 @@
 #include <initializer_list>
 
 #include "platform/ui/Application.h"
-#include "webcopy/UiForms.h"
+#include "platform/ui/Forms.h"
 
 namespace zandrel::webcopy {
 namespace {

@@ -2,9 +2,9 @@
 // the driver, and closed by its buttons. Everything it shows comes from the Dlg... properties.
 #include <utility>
 
+#include "platform/shell/Shell.h"
 #include "platform/ui/Application.h"
-#include "webcopy/UiForms.h"
-#include "webcopy/DesktopOpen.h"
+#include "platform/ui/Forms.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::webcopy {
@@ -126,13 +126,14 @@ void TZandrelWebCopy::CancelClick(ui::Button&) {
 
 void TZandrelWebCopy::FormCloseQuery(ui::Form&, bool& CanClose) { CanClose = DlgShowCloseBtn || FCancelIsClose; }
 
+// Whether the desktop could open it is not the transfer's concern: the window closes either way.
 void TZandrelWebCopy::OpenFile(ui::Button&) {
-    OpenWithDesktop(FLastFile);
+    shell::OpenWithDesktop(FLastFile);
     RetireForm();
 }
 
 void TZandrelWebCopy::OpenFolder(ui::Button&) {
-    OpenWithDesktop(FLastDir);
+    shell::OpenWithDesktop(FLastDir);
     RetireForm();
 }
 

@@ -9,8 +9,8 @@
 
 #include "platform/rtl/Clock.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Forms.h"
 #include "platform/ui/Interrupt.h"
-#include "webcopy/UiForms.h"
 #include "webcopy/Formatting.h"
 #include "webcopy/ZandrelWebCopy.h"
 

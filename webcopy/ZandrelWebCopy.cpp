@@ -1,6 +1,6 @@
 #include "webcopy/ZandrelWebCopy.h"
 
-#include "webcopy/UiForms.h"
+#include "platform/ui/Forms.h"
 #include "webcopy/CopyThread.h"
 #include "webcopy/Protocols.h"
 #include "webcopy/UrlHelpers.h"

@@ -48,13 +48,9 @@ std::optional<rtl::FILETIME> ParseMdtmReply(std::string_view reply) {
         if (stamp[14] != '.' || !allDigits(stamp.substr(15))) return std::nullopt;
         fraction = stamp.substr(15);
     }
-    rtl::SYSTEMTIME st;
-    st.wYear = static_cast<uint16_t>(Digits(stamp.substr(0, 4)));
-    st.wMonth = static_cast<uint16_t>(Digits(stamp.substr(4, 2)));
-    st.wDay = static_cast<uint16_t>(Digits(stamp.substr(6, 2)));
-    st.wHour = static_cast<uint16_t>(Digits(stamp.substr(8, 2)));
-    st.wMinute = static_cast<uint16_t>(Digits(stamp.substr(10, 2)));
-    st.wSecond = static_cast<uint16_t>(Digits(stamp.substr(12, 2)));
+    const rtl::SYSTEMTIME st =
+        rtl::MakeSystemTime(Digits(stamp.substr(0, 4)), Digits(stamp.substr(4, 2)), Digits(stamp.substr(6, 2)),
+                            Digits(stamp.substr(8, 2)), Digits(stamp.substr(10, 2)), Digits(stamp.substr(12, 2)));
     rtl::FILETIME whole;
     if (!rtl::SystemTimeToFileTime(st, whole)) return std::nullopt;
     uint64_t ticks = 0; // the fraction in 100 ns units; digits beyond the seventh are dropped

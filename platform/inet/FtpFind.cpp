@@ -26,14 +26,8 @@ rtl::SYSTEMTIME UtcNow() {
     const std::time_t now = std::time(nullptr);
     std::tm parts{};
     gmtime_r(&now, &parts);
-    rtl::SYSTEMTIME st;
-    st.wYear = static_cast<uint16_t>(parts.tm_year + 1900);
-    st.wMonth = static_cast<uint16_t>(parts.tm_mon + 1);
-    st.wDay = static_cast<uint16_t>(parts.tm_mday);
-    st.wHour = static_cast<uint16_t>(parts.tm_hour);
-    st.wMinute = static_cast<uint16_t>(parts.tm_min);
-    st.wSecond = static_cast<uint16_t>(parts.tm_sec);
-    return st;
+    return rtl::MakeSystemTime(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min,
+                               parts.tm_sec);
 }
 
 // Bounds of one listing, far beyond any real directory: a server that goes past them is broken

@@ -15,6 +15,7 @@
 #include "platform/inet/FtpHandles.h"
 #include "platform/inet/HttpHandles.h"
 #include "platform/inet/ProxyBypass.h"
+#include "platform/rtl/PercentEncoding.h"
 
 namespace zandrel::inet {
 namespace {
@@ -76,18 +77,7 @@ std::string PercentDecode(const std::string& text) {
 // Blanks and bytes outside printable ASCII are not allowed in a request line: they go percent-
 // encoded, everything else as the caller wrote it.
 std::string EncodeTarget(const std::string& path) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7f) {
-            out += '%';
-            out += hex[byte >> 4];
-            out += hex[byte & 15];
-        } else {
-            out += c;
-        }
-    }
+    const std::string out = rtl::PercentEncode(path, [](unsigned char c) { return c > 0x20 && c < 0x7f; });
     return out.empty() ? "/" : out;
 }
 
@@ -567,16 +557,7 @@ bool HttpQueryInfo(HINTERNET handle, DWORD infoLevel, rtl::SYSTEMTIME& value) {
         if (!Poco::DateTimeParser::tryParse(response.get("Last-Modified", ""), time, zone))
             throw Failure(ERROR_HTTP_HEADER_NOT_FOUND, "no readable Last-Modified");
         time.makeUTC(zone);
-        rtl::SYSTEMTIME st;
-        st.wYear = static_cast<uint16_t>(time.year());
-        st.wMonth = static_cast<uint16_t>(time.month());
-        st.wDayOfWeek = static_cast<uint16_t>(time.dayOfWeek());
-        st.wDay = static_cast<uint16_t>(time.day());
-        st.wHour = static_cast<uint16_t>(time.hour());
-        st.wMinute = static_cast<uint16_t>(time.minute());
-        st.wSecond = static_cast<uint16_t>(time.second());
-        st.wMilliseconds = 0;
-        value = st;
+        value = rtl::MakeSystemTime(time.year(), time.month(), time.day(), time.hour(), time.minute(), time.second());
         SetLastError(ERROR_SUCCESS);
         return true;
     });

@@ -39,16 +39,9 @@ void SetSize(WIN32_FIND_DATA& entry, uint64_t size) {
 
 bool SetTime(WIN32_FIND_DATA& entry, int year, int month, int day, int hour, int minute, int second,
              int millisecond) {
-    rtl::SYSTEMTIME st;
-    st.wYear = static_cast<uint16_t>(year);
-    st.wMonth = static_cast<uint16_t>(month);
-    st.wDay = static_cast<uint16_t>(day);
-    st.wHour = static_cast<uint16_t>(hour);
-    st.wMinute = static_cast<uint16_t>(minute);
-    st.wSecond = static_cast<uint16_t>(second);
-    st.wMilliseconds = static_cast<uint16_t>(millisecond);
     rtl::FILETIME ft;
-    if (!rtl::SystemTimeToFileTime(st, ft)) return false;
+    if (!rtl::SystemTimeToFileTime(rtl::MakeSystemTime(year, month, day, hour, minute, second, millisecond), ft))
+        return false;
     entry.ftLastWriteTime = ft;
     return true;
 }

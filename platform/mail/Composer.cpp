@@ -6,26 +6,13 @@
 #include "platform/mail/Mail.h"
 #include "platform/mail/MailError.h"
 #include "platform/rtl/FileSystem.h"
+#include "platform/rtl/PercentEncoding.h"
 
 namespace zandrel::mail {
 namespace {
 
 std::string Encoded(const std::string& text) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size() * 3);
-    for (unsigned char c : text) {
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                           c == '.' || c == '_' || c == '~' || c == '@' || c == '/';
-        if (plain) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
+    return rtl::PercentEncode(text, [](unsigned char c) { return rtl::IsUriUnreserved(c) || c == '@' || c == '/'; });
 }
 
 std::string AbsolutePath(const std::string& path) {

@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -17,6 +16,7 @@
 #include "platform/netshare/CallSockets.h"
 #include "platform/netshare/CallThread.h"
 #include "platform/netshare/SmbClientLibrary.h"
+#include "platform/rtl/PercentEncoding.h"
 
 namespace zandrel::netshare {
 namespace {
@@ -25,18 +25,10 @@ bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 // Characters that libsmbclient would take for URL syntax are sent percent-encoded.
 std::string EncodeUrlPath(const std::string& path) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : path) {
-        if (std::isalnum(c) || std::strchr("/-._~!$&'()*+,=@", c) || c >= 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
+    return rtl::PercentEncode(path, [](unsigned char c) {
+        constexpr std::string_view kAlsoPlain = "/!$&'()*+,=@";
+        return rtl::IsUriUnreserved(c) || kAlsoPlain.find(static_cast<char>(c)) != std::string_view::npos || c >= 0x80;
+    });
 }
 
 // The reason behind a failed call, in the words of this layer's user.

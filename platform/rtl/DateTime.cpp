@@ -115,6 +115,22 @@ int64_t FileTimeToUnixSeconds(const FILETIME& ft) {
     return rel >= 0 ? rel / kTicksPerSecond : -((-rel + kTicksPerSecond - 1) / kTicksPerSecond);
 }
 
+SYSTEMTIME MakeSystemTime(int year, int month, int day, int hour, int minute, int second, int millisecond) {
+    SYSTEMTIME st;
+    st.wYear = static_cast<uint16_t>(year);
+    st.wMonth = static_cast<uint16_t>(month);
+    st.wDay = static_cast<uint16_t>(day);
+    st.wHour = static_cast<uint16_t>(hour);
+    st.wMinute = static_cast<uint16_t>(minute);
+    st.wSecond = static_cast<uint16_t>(second);
+    st.wMilliseconds = static_cast<uint16_t>(millisecond);
+    if (month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month)) {
+        const int64_t days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+        st.wDayOfWeek = static_cast<uint16_t>((days % 7 + 7 + 4) % 7); // 1970-01-01 was a Thursday
+    }
+    return st;
+}
+
 bool FileTimeToSystemTime(const FILETIME& ft, SYSTEMTIME& st) {
     const uint64_t ticks = ft.Ticks();
     if (ticks >= 0x8000000000000000ULL) return false;
@@ -124,14 +140,8 @@ bool FileTimeToSystemTime(const FILETIME& ft, SYSTEMTIME& st) {
     int y, m, d;
     CivilFromDays(days + DaysFromCivil(1601, 1, 1), y, m, d);
     if (y > 30827) return false;
-    st.wYear = static_cast<uint16_t>(y);
-    st.wMonth = static_cast<uint16_t>(m);
-    st.wDay = static_cast<uint16_t>(d);
-    st.wDayOfWeek = static_cast<uint16_t>((days + 1) % 7); // 1601-01-01 was a Monday
-    st.wHour = static_cast<uint16_t>(rest / 3'600'000);
-    st.wMinute = static_cast<uint16_t>(rest / 60'000 % 60);
-    st.wSecond = static_cast<uint16_t>(rest / 1000 % 60);
-    st.wMilliseconds = static_cast<uint16_t>(rest % 1000);
+    st = MakeSystemTime(y, m, d, static_cast<int>(rest / 3'600'000), static_cast<int>(rest / 60'000 % 60),
+                        static_cast<int>(rest / 1000 % 60), static_cast<int>(rest % 1000));
     return true;
 }
 

@@ -48,6 +48,10 @@ TDateTime Now();
 FILETIME UnixToFileTime(int64_t seconds, int64_t nanoseconds = 0);
 int64_t FileTimeToUnixSeconds(const FILETIME& ft);
 
+// The record of these fields (each cut to its 16 bits as the record holds them), with the day of
+// the week worked out when the date is in the calendar (0 otherwise).
+SYSTEMTIME MakeSystemTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                          int millisecond = 0);
 bool FileTimeToSystemTime(const FILETIME& ft, SYSTEMTIME& st);
 bool SystemTimeToFileTime(const SYSTEMTIME& st, FILETIME& ft);
 // Shifts a UTC FILETIME to local time by the zone offset that held at that moment.

@@ -136,6 +136,12 @@ void Button::Press() {
     if (OnClick) OnClick();
 }
 
+void ProgressBar::SetMax(int v) {
+    max_ = std::max(v, min_);
+    position_ = std::min(position_, max_);
+    Changed();
+}
+
 void ProgressBar::SetPosition(int v) {
     position_ = std::clamp(v, min_, max_);
     Changed();

@@ -129,10 +129,9 @@ public:
     int Min() const { return min_; }
     int Max() const { return max_; }
     int Position() const { return position_; }
-    void SetMax(int v) {
-        max_ = v;
-        Changed();
-    }
+    // A maximum below the position takes the position down with it, and one below the minimum
+    // counts as the minimum: the position always lies within [Min, Max].
+    void SetMax(int v);
     void SetPosition(int v);
 
 private:

@@ -120,7 +120,7 @@ import os, pty, select, sys, time
 setup, line = sys.argv[1], sys.argv[2]
 pid, fd = pty.fork()
 if pid == 0:
-    os.environ.update(PS1="$ ", INPUTRC="/dev/null")
+    os.environ.update(PS1="$ ", INPUTRC="/dev/null", HISTFILE="/dev/null")
     os.execvp("bash", ["bash", "--norc", "--noprofile", "-i"])
 def read_until(mark, seconds):
     got, end = b"", time.time() + seconds

@@ -7,15 +7,7 @@ namespace zandrel::inet::detail {
 namespace {
 
 rtl::SYSTEMTIME Utc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int ms = 0) {
-    rtl::SYSTEMTIME st;
-    st.wYear = static_cast<uint16_t>(year);
-    st.wMonth = static_cast<uint16_t>(month);
-    st.wDay = static_cast<uint16_t>(day);
-    st.wHour = static_cast<uint16_t>(hour);
-    st.wMinute = static_cast<uint16_t>(minute);
-    st.wSecond = static_cast<uint16_t>(second);
-    st.wMilliseconds = static_cast<uint16_t>(ms);
-    return st;
+    return rtl::MakeSystemTime(year, month, day, hour, minute, second, ms);
 }
 
 uint64_t Ticks(const rtl::SYSTEMTIME& st) {

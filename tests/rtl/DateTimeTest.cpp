@@ -64,6 +64,37 @@ TEST(FileTime, SystemTimeRoundTripAndKnownValue) {
     EXPECT_FALSE(SystemTimeToFileTime(bad, back));
 }
 
+// Every layer that reads a date (HTTP headers, FTP replies and listings, the clock) fills the
+// record through one helper; its day of the week agrees with the calendar, and a date outside the
+// calendar keeps its fields for the range check that follows and gets no day of the week.
+TEST(FileTime, SystemTimeFromFieldsKnowsTheDayOfTheWeek) {
+    const struct {
+        int year, month, day;
+        uint16_t dayOfWeek;
+    } cases[] = {
+        {1601, 1, 1, 1},  {1970, 1, 1, 4}, {2000, 1, 1, 6}, {2024, 2, 29, 4},
+        {1899, 12, 30, 6}, {2023, 2, 29, 0}, {2024, 13, 1, 0}, {2024, 0, 1, 0},
+    };
+    for (const auto& c : cases) {
+        const SYSTEMTIME st = MakeSystemTime(c.year, c.month, c.day, 23, 59, 58, 999);
+        EXPECT_EQ(st.wDayOfWeek, c.dayOfWeek) << c.year << "-" << c.month << "-" << c.day;
+        EXPECT_EQ(st.wYear, c.year);
+        EXPECT_EQ(st.wMonth, c.month);
+        EXPECT_EQ(st.wDay, c.day);
+        EXPECT_EQ(st.wHour, 23);
+        EXPECT_EQ(st.wMinute, 59);
+        EXPECT_EQ(st.wSecond, 58);
+        EXPECT_EQ(st.wMilliseconds, 999);
+    }
+    // The record made from a FILETIME is the one made from its fields.
+    SYSTEMTIME fromTicks;
+    FILETIME ft;
+    ASSERT_TRUE(SystemTimeToFileTime(MakeSystemTime(2024, 2, 29, 12, 30, 15, 250), ft));
+    ASSERT_TRUE(FileTimeToSystemTime(ft, fromTicks));
+    EXPECT_EQ(fromTicks.wDayOfWeek, 4);
+    EXPECT_EQ(fromTicks.wMilliseconds, 250);
+}
+
 TEST(FileTime, LocalShiftFollowsTheZone) {
     const char* old = std::getenv("TZ");
     const std::string saved = old ? old : "";

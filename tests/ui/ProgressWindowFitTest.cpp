@@ -13,9 +13,9 @@
 #include <cstdlib>
 
 #include "platform/ui/Application.h"
+#include "platform/ui/Forms.h"
 #include "platform/ui/qt/QtBackend.h"
 #include "ui/QtTestFixture.h"
-#include "webcopy/UiForms.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::ui {

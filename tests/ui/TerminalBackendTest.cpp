@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <thread>
 
@@ -77,6 +78,33 @@ TEST_F(TerminalBackendTest, ShownFormBecomesAProgressLine) {
     EXPECT_EQ(TerminalProgressLine(*form), "Uploading ... | File: Demo.zip [##########..........] 50%");
     form->Hide();
     EXPECT_NE(ReadAll(out_).find("File: Demo.zip [##########"), std::string::npos);
+}
+
+// The bar's line stays within 0..100 % whatever order its figures come in: a maximum lowered
+// below the position, or figures near the limits of int, once made a line of negative length.
+TEST_F(TerminalBackendTest, TheBarStaysWithinItsRangeWhateverItsFigures) {
+    constexpr int kMaxInt = std::numeric_limits<int>::max();
+    struct Case {
+        int position, max;
+        const char* line;
+    } cases[] = {
+        {80, 50, "[####################] 100%"},     // maximum lowered below the position
+        {80, -5, "[....................] 0%"},       // maximum below the minimum
+        {kMaxInt, kMaxInt, "[####################] 100%"}, // byte counts near the limit of int
+        {kMaxInt / 2, kMaxInt, "[#########...........] 49%"},
+    };
+    for (const Case& c : cases) {
+        auto form = CreateForm();
+        auto& bar = form->Add<ProgressBar>();
+        bar.SetMax(kMaxInt);
+        bar.SetPosition(c.position);
+        bar.SetMax(c.max);
+        EXPECT_LE(bar.Position(), bar.Max()) << c.position << " of " << c.max;
+        EXPECT_GE(bar.Position(), bar.Min()) << c.position << " of " << c.max;
+        std::string line;
+        EXPECT_NO_THROW(line = TerminalProgressLine(*form)) << c.position << " of " << c.max;
+        EXPECT_NE(line.find(c.line), std::string::npos) << c.position << " of " << c.max << ": " << line;
+    }
 }
 
 // Updates come faster than lines are drawn; the last state still reaches the terminal when the

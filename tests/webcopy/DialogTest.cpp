@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/ui/Application.h"
+#include "platform/ui/Forms.h"
 #include "platform/ui/qt/QtBackend.h"
-#include "webcopy/UiForms.h"
 #include "RecordingWebCopy.h"
 
 namespace zandrel::webcopy {

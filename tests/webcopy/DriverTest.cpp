@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/rtl/Error.h"
+#include "platform/rtl/Locale.h"
 #include "platform/ui/Forms.h"
 #include "webcopy/Formatting.h"
-#include "webcopy/UiForms.h"
 #include "RecordingWebCopy.h"
 
 namespace zandrel::webcopy {
@@ -370,7 +370,7 @@ TEST(WebCopyDriver, ProgressStepWritesEveryLineAndReportsTheBlock) {
     wc.OnCopyProgress = [&](TZandrelWebCopy&, int fileidx, uint64_t size, uint64_t totsize) {
         progress.push_back(std::to_string(fileidx) + ":" + std::to_string(size) + "/" + std::to_string(totsize));
     };
-    const std::string sep = UserDecimalSeparator();
+    const std::string sep = rtl::UserDecimalSeparator();
     wc.behaviour = [&](const RoutineCall&, TDateTime&, bool&) {
         const uint32_t start = rtl::GetTickCount();
         EXPECT_FALSE(wc.ProgressStep(4096, 8192, start, "Uploading"));
@@ -402,7 +402,7 @@ TEST(WebCopyDriver, ProgressStepCarriesFiguresBeyondFourGibibytes) {
     wc.OnCopyProgress = [&](TZandrelWebCopy&, int, uint64_t size, uint64_t totsize) {
         progress.push_back(std::to_string(size) + "/" + std::to_string(totsize));
     };
-    const std::string sep = UserDecimalSeparator();
+    const std::string sep = rtl::UserDecimalSeparator();
     wc.behaviour = [&](const RoutineCall&, TDateTime&, bool&) {
         EXPECT_FALSE(wc.ProgressStep(6000000000u, 8000000000u, rtl::GetTickCount(), "Downloading"));
         EXPECT_EQ(wc.ProgressBar()->Position(), 75);

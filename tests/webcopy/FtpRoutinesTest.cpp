@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "FtpTestSupport.h"
-#include "webcopy/FtpSupport.h"
+#include "webcopy/TransferSupport.h"
 #include "fixtures/FtpServer.h"
 #include "platform/inet/Inet.h"
 #include "platform/rtl/Error.h"

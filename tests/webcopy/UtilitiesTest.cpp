@@ -6,8 +6,14 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <latch>
+#include <set>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
+
+#include "webcopy/LocalFile.h"
 
 namespace zandrel::webcopy {
 namespace {
@@ -175,6 +181,28 @@ TEST(WebCopyUtilities, InetErrorTextGivesTheLayersTextWithItsLineBreak) {
     ASSERT_GE(text.size(), 2u);
     EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
     EXPECT_EQ(InetErrorText(0xDEADBEEF), "");
+}
+
+// Transfers on several threads at once (components in threads of their own) each get names of
+// their own for their files in transit: two that drew the same name would write one file.
+TEST(WebCopyUtilities, TemporaryNamesDrawnOnManyThreadsAtOnceNeverRepeat) {
+    constexpr int kThreads = 4;
+    constexpr int kNames = 100000;
+    std::vector<std::vector<std::string>> drawn(kThreads);
+    {
+        std::latch start(kThreads);
+        std::vector<std::jthread> threads;
+        for (auto& names : drawn)
+            threads.emplace_back([&names, &start] {
+                names.reserve(kNames);
+                start.arrive_and_wait();
+                for (int i = 0; i < kNames; ++i) names.push_back(TransferTemporaryName());
+            });
+    }
+    std::set<std::string> distinct;
+    for (const auto& names : drawn) distinct.insert(names.begin(), names.end());
+    EXPECT_EQ(distinct.size(), size_t{kThreads} * kNames);
+    EXPECT_TRUE(drawn[0][0].starts_with(".zandrel-") && drawn[0][0].ends_with(".part")) << drawn[0][0];
 }
 
 } // namespace

@@ -17,9 +17,8 @@
 
 #include "platform/ui/Application.h"
 #include "platform/ui/Backend.h"
+#include "platform/ui/BackendChoice.h"
 #include "platform/ui/Interrupt.h"
-#include "platform/ui/QtUiLoader.h"
-#include "platform/ui/terminal/TerminalBackend.h"
 #include "tools/webcopy/EventReport.h"
 #include "tools/webcopy/ItemOutcomes.h"
 #include "tools/webcopy/JobInput.h"
@@ -119,12 +118,6 @@ int ParseArguments(int argc, char** argv, Arguments& args, bool& finished) {
     return 0;
 }
 
-bool HasDisplay() {
-    const char* x = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x && *x) || (wayland && *wayland);
-}
-
 // A window left in its Close state after the run (Open file, Open folder) is there for the
 // person: the program ends when they have closed it (Close, an Open button, Escape or Ctrl-C).
 void WaitForTheWindow(const TZandrelWebCopy& wc) {
@@ -152,19 +145,9 @@ int main(int argc, char** argv) {
         return kExitBadJob;
     }
 
-    if (args.ui == "auto") args.ui = HasDisplay() ? "qt" : "terminal";
-    // Qt is loaded only for windows; without its module the terminal stands in.
-    std::unique_ptr<zandrel::ui::QtUiSession> qt;
-    if (args.ui == "qt") {
-        std::string error;
-        qt = zandrel::ui::QtUiSession::Start(argc, argv, "", error);
-        if (!qt) std::fprintf(stderr, "webcopy: no windows (%s); using the terminal\n", error.c_str());
-    }
-    if (!qt) {
-        zandrel::ui::TerminalOptions terminal;
-        if (args.report.quiet || !args.report.progress) terminal.mode = zandrel::ui::TerminalOptions::Mode::Silent;
-        zandrel::ui::InstallBackend(zandrel::ui::CreateTerminalBackend(terminal));
-    }
+    zandrel::ui::TerminalOptions terminal;
+    if (args.report.quiet || !args.report.progress) terminal.mode = zandrel::ui::TerminalOptions::Mode::Silent;
+    const zandrel::ui::ChosenBackend ui(args.ui, argc, argv, "webcopy", "", terminal);
 
     int status = 0;
     {
@@ -178,8 +161,9 @@ int main(int argc, char** argv) {
             status = kExitBadJob;
         }
         if (status == 0) {
-            // After Ctrl-C the run stays cancelled, even where a transfer routine clears the flag
-            // as it begins its next file.
+            // Ctrl-C is Cancel for the whole run. The run clears its cancel flag as it builds its
+            // progress window, so a Ctrl-C that came earlier (while the job loaded, before there
+            // was a Cancel button to press) is applied again as each file starts.
             wc.OnFileStart = [&wc, next = std::move(wc.OnFileStart)](TZandrelWebCopy& sender, int idx) {
                 next(sender, idx);
                 if (zandrel::ui::InterruptSignal() != 0) wc.CancelCopy();
@@ -197,10 +181,8 @@ int main(int argc, char** argv) {
                 brokeOff = true;
             }
             status = report.Finish(wc, zandrel::ui::InterruptSignal(), brokeOff);
-            if (qt && !brokeOff) WaitForTheWindow(wc);
+            if (ui.ShowsWindows() && !brokeOff) WaitForTheWindow(wc);
         }
     }
-    if (qt) qt.reset();
-    else zandrel::ui::RemoveBackend();
     return status;
 }

@@ -257,8 +257,10 @@ std::string TerminalProgressLine(const Form& form, size_t width) {
     for (const auto& control : form.Controls()) {
         if (!control->Visible()) continue;
         if (auto* bar = dynamic_cast<const ProgressBar*>(control.get())) {
-            const int span = std::max(1, bar->Max() - bar->Min());
-            const int percent = (bar->Position() - bar->Min()) * 100 / span;
+            // In 64 bits and clamped: the bar's figures may be byte counts near the limits of int.
+            const int64_t span = std::max<int64_t>(1, int64_t{bar->Max()} - bar->Min());
+            const auto percent =
+                static_cast<int>(std::clamp<int64_t>((int64_t{bar->Position()} - bar->Min()) * 100 / span, 0, 100));
             const int filled = percent / 5;
             parts.push_back({" ", "[" + std::string(static_cast<size_t>(filled), '#') +
                                       std::string(static_cast<size_t>(20 - filled), '.') + "] " +

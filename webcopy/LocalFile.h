@@ -20,9 +20,11 @@ namespace zandrel::webcopy {
 // A name for a file in transit, local or remote, that becomes the real one only once complete:
 // a dot file ending in ".part", so it neither clashes with the user's files nor turns up in
 // listings of the user's own patterns (*.zip, Demo*), with 48 random bits, so two transfers
-// into one folder never share one.
+// into one folder never share one. Each thread draws from a generator of its own: components
+// run on several threads at once, and a shared one would be a data race that can hand two of
+// them the same name.
 inline std::string TransferTemporaryName() {
-    static std::mt19937_64 random{std::random_device{}()};
+    thread_local std::mt19937_64 random{std::random_device{}()};
     char text[40];
     std::snprintf(text, sizeof text, ".zandrel-%012" PRIx64 ".part", random() & 0xFFFFFFFFFFFFu);
     return text;

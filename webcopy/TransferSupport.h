@@ -1,5 +1,5 @@
 #pragma once
-// Small pieces the FTP routines share: remote paths for messages, the date comparison of the
+// Small pieces the transfer routines share: remote paths for messages, the date comparison of the
 // newer-only transfers, and the reason a local file could not be used.
 #include <cerrno>
 #include <cstdint>
