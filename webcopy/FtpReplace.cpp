@@ -109,13 +109,29 @@ private:
 
 std::string TZandrelWebCopy::FtpTemporaryName() { return TransferTemporaryName(); }
 
+std::string TZandrelWebCopy::FtpNextName(inet::HINTERNET Connection, const std::string& Taken, bool& Listed) {
+    if (!Listed && !FCancelled) {
+        Listed = true;
+        inet::WIN32_FIND_DATA found;
+        if (inet::HINTERNET find = inet::FtpFindFirstFile(Connection, "*", found, 0, 0)) {
+            do {
+                FtpNameAfterTaken(found.cFileName);
+            } while (!FCancelled && inet::InternetFindNextFile(find, found));
+            inet::InternetCloseHandle(find);
+        }
+        // A folder that cannot be listed (or lists nothing) gives no hint; the checks go on alone.
+    }
+    return FtpNameAfterTaken(Taken);
+}
+
 bool TZandrelWebCopy::FtpFindFreeName(inet::HINTERNET Connection, std::string& Name, const std::string& remotePath) {
+    bool listed = false;
     int tries = 0;
     for (; tries < kMaxNameTries && !Name.empty(); ++tries) {
         inet::FtpFileFacts facts;
         if (!inet::FtpGetFileFacts(Connection, Name, facts)) break;
         if (!facts.exists) return true;
-        Name = FtpNameAfterTaken(Name);
+        Name = FtpNextName(Connection, Name, listed);
     }
     if (FCancelled || InetCallCancelled()) return false;
     if (Name.empty()) {
@@ -169,11 +185,12 @@ TZandrelWebCopy::FtpPublishOutcome TZandrelWebCopy::FtpPublish(inet::HINTERNET C
         NoteInetFailure();
         return FtpPublishOutcome::Failed;
     }
+    bool listed = false;
     int tries = 0;
     for (; tries < kMaxNameTries && !FinalName.empty(); ++tries) {
         NameLock lock(Connection, FHinternet, FinalName);
         if (lock.Busy()) {
-            FinalName = FtpNameAfterTaken(FinalName);
+            FinalName = FtpNextName(Connection, FinalName, listed);
             continue;
         }
         if (FCancelled) break;
@@ -185,7 +202,7 @@ TZandrelWebCopy::FtpPublishOutcome TZandrelWebCopy::FtpPublish(inet::HINTERNET C
                 if (FCancelled || !inet::IsConnectionAlive(Connection)) break;
                 // Taken in between (a server that does not rename onto a file says no): next name.
                 if (inet::FtpGetFileFacts(Connection, FinalName, there) && there.exists) {
-                    FinalName = FtpNameAfterTaken(FinalName);
+                    FinalName = FtpNextName(Connection, FinalName, listed);
                     continue;
                 }
                 return refusal(reason);
@@ -194,10 +211,10 @@ TZandrelWebCopy::FtpPublishOutcome TZandrelWebCopy::FtpPublish(inet::HINTERNET C
             if (!inet::FtpGetFileFacts(Connection, FinalName, now)) break;
             if (now.SameFileAs(ours)) return FtpPublishOutcome::Published;
             // Another upload's file holds the name now, and ours is gone with the one it replaced.
-            FinalName = FtpNameAfterTaken(FinalName);
+            FinalName = FtpNextName(Connection, FinalName, listed);
             return FinalName.empty() ? FtpPublishOutcome::Failed : FtpPublishOutcome::Lost;
         }
-        FinalName = FtpNameAfterTaken(FinalName);
+        FinalName = FtpNextName(Connection, FinalName, listed);
     }
     if (FinalName.empty()) {
         FLastErrorReason = "no free name is left";

@@ -177,6 +177,21 @@ TEST_F(UploadCommand, TheArchiveGoesUpUnderTheFirstFreeNameOfTheUploadFolder) {
     }
 }
 
+// A folder that keeps every earlier upload is read once, not asked about name by name: the
+// names it lists are skipped together, and only the name chosen is checked and locked.
+TEST_F(UploadCommand, ManyEarlierUploadsCostOneListingNotAChecksEach) {
+    FtpServer server;
+    server.WriteFile("uploads/Demo.zip", "there before");
+    for (int i = 1; i < 150; ++i) server.WriteFile("uploads/Demo_" + std::to_string(i) + ".zip", "there before");
+    WriteSettings({.port = server.Port()});
+    const auto run = Upload();
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(LastLine(run.out), kBaseUrl + "Demo_150.zip");
+    EXPECT_EQ(server.ReadFile("uploads/Demo_150.zip"), ReadFile(Archive()));
+    // Demo.zip, found taken, then the one chosen after the listing.
+    EXPECT_LE(server.CountCommands("MKD"), 3);
+}
+
 TEST_F(UploadCommand, AMissingUploadFolderIsMadeAndNamesOutsideItDoNotCount) {
     FtpServer server;
     server.WriteFile("Demo.zip", "in the login folder");
