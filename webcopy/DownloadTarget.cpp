@@ -66,7 +66,7 @@ bool TZandrelWebCopy::ReceiveInto(inet::HINTERNET Source, LocalFile& Target, con
         if (!WriteFailed) throw;
         // A full disk is this item's failure, told like any other, not the end of the run.
         *WriteFailed = true;
-        FLastErrorReason = LocalWriteFailureReason(e);
+        FLastErrorReason = e.Reason();
         ReportError(errWriteTarget, kMsgWriteTarget + Path);
         return false;
     }

@@ -242,7 +242,7 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
                     if (error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
                         kernelCopy = false;
                     } else if (error == ENOSPC || error == EDQUOT || error == EFBIG) {
-                        throw LocalFileError(kMsgWriteTarget + target + ": " + std::strerror(error));
+                        throw LocalFileError(kMsgWriteTarget + target, error);
                     } else {
                         FLastErrorReason = std::strerror(error);
                         ReportError(errReadSource, kMsgReadSource + source);
@@ -269,7 +269,7 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
         if (FCancelled) return finish(false); // the temporary file goes; an existing file stays
         output.Finish(target);
     } catch (const LocalFileError& e) {
-        FLastErrorReason = LocalWriteFailureReason(e);
+        FLastErrorReason = e.Reason();
         ReportError(errWriteTarget, kMsgWriteTarget + target);
         return finish(false);
     }

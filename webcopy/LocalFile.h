@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
-#include <random>
 #include <cstring>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,17 +30,17 @@ inline std::string TransferTemporaryName() {
     return text;
 }
 
+// A local read or write that failed under a transfer: the whole message, and the system's words
+// for the cause on their own ("No space left on device"), which become the item's reason.
 class LocalFileError : public rtl::Error {
 public:
-    using rtl::Error::Error;
-};
+    LocalFileError(const std::string& message, int error)
+        : rtl::Error(message + ": " + std::strerror(error)), reason_(std::strerror(error)) {}
+    const std::string& Reason() const { return reason_; }
 
-// The system's words at the end of a LocalFileError's message ("No space left on device").
-inline std::string LocalWriteFailureReason(const LocalFileError& e) {
-    const std::string what = e.what();
-    const size_t colon = what.rfind(": ");
-    return colon == std::string::npos ? what : what.substr(colon + 2);
-}
+private:
+    std::string reason_;
+};
 
 class LocalFile {
 public:
@@ -124,8 +124,7 @@ public:
     // Writes what is still collected and closes; closing can also report a late write failure.
     void Finish(const std::string& path) {
         if (file_.IsOpen()) Flush(path);
-        if (!file_.Close())
-            throw LocalFileError("Error writing to destination file " + path + ": " + std::strerror(errno));
+        if (!file_.Close()) ThrowFailure("Error writing to destination file ", path);
     }
     // Without Finish: what was collected for writing is written where possible (a transfer that
     // broke off keeps what it received), errors are ignored.
@@ -143,6 +142,12 @@ public:
 private:
     static constexpr size_t kRunSize = 256 * 1024;
 
+    // errno is taken before the message is built, which may allocate and change it.
+    [[noreturn]] static void ThrowFailure(const char* what, const std::string& path) {
+        const int error = errno;
+        throw LocalFileError(what + path, error);
+    }
+
     // Keeps the unread rest and reads on until `count` bytes are there or the file ends; a short
     // read (a network file system) never makes a short block in mid-file.
     void Refill(size_t count, const std::string& path) {
@@ -153,7 +158,7 @@ private:
         bufferEnd_ = rest;
         while (bufferEnd_ < count) {
             const int64_t n = file_.Read(buffer_.data() + bufferEnd_, buffer_.size() - bufferEnd_);
-            if (n < 0) throw LocalFileError("Error reading source file " + path + ": " + std::strerror(errno));
+            if (n < 0) ThrowFailure("Error reading source file ", path);
             if (n == 0) break;
             bufferEnd_ += static_cast<size_t>(n);
         }
@@ -164,8 +169,7 @@ private:
         WriteAll(buffer_.data(), pending, path);
     }
     void WriteAll(const void* data, size_t count, const std::string& path) {
-        if (!file_.WriteAll(data, count))
-            throw LocalFileError("Error writing to destination file " + path + ": " + std::strerror(errno));
+        if (!file_.WriteAll(data, count)) ThrowFailure("Error writing to destination file ", path);
     }
 
     rtl::OpenFile file_;

@@ -43,7 +43,7 @@ std::string Fact(std::string_view line, std::string_view name) {
     return {};
 }
 
-// 550 (and its kin 450, 553 for a name the server will not look at) means: no such file.
+// 550 (and 450, "file unavailable" on some servers) means: no such file.
 bool SaysNoSuchFile(int status) { return status == 550 || status == 450; }
 
 } // namespace
