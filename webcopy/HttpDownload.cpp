@@ -1,5 +1,6 @@
 // HTTP download of one file, with Basic authentication, the date check and unique names.
 #include "platform/rtl/FileSystem.h"
+#include "platform/rtl/PercentEncoding.h"
 #include "webcopy/Base64.h"
 #include "webcopy/LocalFile.h"
 #include "webcopy/Login.h"
@@ -47,13 +48,6 @@ bool IsNotFound(inet::DWORD code) {
     }
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // The name a file from `url` is saved under: the last segment of its path, without the query
 // and the fragment, and with its percent-escapes decoded, as the server itself reads them
 // ("my%20file.txt" is the file "my file.txt"). Empty when that cannot be a file in the target
@@ -66,18 +60,7 @@ std::string LocalNameFromUrl(const std::string& url) {
         const size_t slash = path.find_first_of("/\\", scheme + 3);
         path.erase(0, slash == std::string::npos ? path.size() : slash);
     }
-    const std::string segment = ExtractUrlFileName(path);
-    std::string name;
-    for (size_t i = 0; i < segment.size(); ++i) {
-        const int high = segment[i] == '%' && i + 2 < segment.size() ? HexValue(segment[i + 1]) : -1;
-        const int low = high >= 0 ? HexValue(segment[i + 2]) : -1;
-        if (low < 0) {
-            name += segment[i];
-            continue;
-        }
-        name += static_cast<char>(high * 16 + low);
-        i += 2;
-    }
+    const std::string name = rtl::PercentDecode(ExtractUrlFileName(path));
     const bool separatorOrNul = name.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos;
     if (name.empty() || name == "." || name == ".." || separatorOrNul) return {};
     return name;

@@ -60,20 +60,6 @@ std::string BasicCredentials(const std::string& user, const std::string& passwor
     return "Basic " + out.str();
 }
 
-std::string PercentDecode(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() + 0 && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
-            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 // Blanks and bytes outside printable ASCII are not allowed in a request line: they go percent-
 // encoded, everything else as the caller wrote it.
 std::string EncodeTarget(const std::string& path) {
@@ -144,8 +130,8 @@ Url ParseUrl(const std::string& text) {
         const std::string info = authority.substr(0, at);
         authority.erase(0, at + 1);
         const size_t colon = info.find(':');
-        url.user = PercentDecode(info.substr(0, colon));
-        url.password = colon == std::string::npos ? std::string() : PercentDecode(info.substr(colon + 1));
+        url.user = rtl::PercentDecode(info.substr(0, colon));
+        url.password = colon == std::string::npos ? std::string() : rtl::PercentDecode(info.substr(colon + 1));
         url.hasCredentials = true;
         RequireHeaderSafe(url.user, "user name");
         RequireHeaderSafe(url.password, "password");

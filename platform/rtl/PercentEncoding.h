@@ -13,4 +13,8 @@ bool IsUriUnreserved(unsigned char c);
 // `text` with every byte for which `keep` is false written as "%" and two upper-case hex digits.
 std::string PercentEncode(std::string_view text, bool (*keep)(unsigned char c));
 
+// `text` with every "%XX" (two hex digits, either case) turned back into its byte; a "%" not
+// followed by two hex digits stays as it is.
+std::string PercentDecode(std::string_view text);
+
 } // namespace zandrel::rtl

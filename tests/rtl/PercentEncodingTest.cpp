@@ -26,7 +26,23 @@ TEST(PercentEncoding, EncodesEveryByteTheCallerDoesNotKeep) {
         {"\x7f\xff\x01", KeepNothing, "%7F%FF%01"},
         {"", KeepNothing, ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(PercentEncode(c.text, c.keep), c.expected) << c.text;
+    for (const auto& c : cases) {
+        EXPECT_EQ(PercentEncode(c.text, c.keep), c.expected) << c.text;
+        EXPECT_EQ(PercentDecode(c.expected), c.text) << c.expected;
+    }
+}
+
+// Escapes in either case become their bytes; a "%" that starts no escape stays as it is.
+TEST(PercentEncoding, DecodesEscapesAndLeavesTheRest) {
+    const struct {
+        std::string text;
+        std::string expected;
+    } cases[] = {
+        {"my%20file%20%c3%bc.txt", "my file \xc3\xbc.txt"},
+        {"a%2Fb%00c", std::string("a/b\0c", 5)},
+        {"100%", "100%"}, {"%4", "%4"}, {"%zz%41", "%zzA"}, {"%%41", "%A"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(PercentDecode(c.text), c.expected) << c.text;
 }
 
 } // namespace
