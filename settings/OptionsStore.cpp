@@ -180,14 +180,18 @@ std::string HostSettingProblem(std::string_view host) {
     if (const size_t scheme = host.find("://"); scheme != std::string_view::npos) {
         std::string_view rest = host.substr(scheme + 3);
         rest = rest.substr(0, rest.find_first_of("/?#"));
-        if (const size_t at = rest.rfind('@'); at != std::string_view::npos) rest.remove_prefix(at + 1);
+        // A pasted address may hold a user and a password: then the message does not repeat it.
+        const size_t at = rest.rfind('@');
+        if (at != std::string_view::npos) rest.remove_prefix(at + 1);
         if (!rest.empty() && rest.front() == '[')
             rest = rest.substr(1, rest.find(']') == std::string_view::npos ? rest.size() : rest.find(']') - 1);
         else
             rest = rest.substr(0, rest.find(':'));
-        return "the host " + quoted + " is an address; give the server's name alone" +
+        return "the host " + (at == std::string_view::npos ? quoted + " " : std::string()) +
+               "is an address; give the server's name alone" +
                (rest.empty() ? std::string() : " (" + std::string(rest) + ")") +
-               ", and its port and folder as the port and directory settings";
+               ", and its port and folder as the port and directory settings" +
+               (at == std::string_view::npos ? "" : ", the user name and password as settings of their own");
     }
     if (host.find_first_of("/\\") != std::string_view::npos)
         return "the host " + quoted + " holds a path; give the server's name alone, and the folder as the "
