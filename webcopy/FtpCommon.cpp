@@ -1,10 +1,12 @@
 // The steps every FTP routine shares: logging in (or taking over the connection kept by the
 // previous item), entering or creating the upload's target directory, and letting a connection go.
 //
-// The kept connection is described by three fields: FFTPconnect, its key FPrevConnect (host,
-// port, user and password, see FtpConnectionKey; empty: nothing kept) and FPrevTarget (the
-// directory it was last sent to; empty: unknown). FPrevTarget is either true or empty, never
-// stale, because a delete skips its directory change when the record matches.
+// The kept connection is the run's `kept`: its handle, its key (host, port, user and password,
+// see FtpConnectionKey; empty: nothing kept) and its folder (the directory it was last sent to;
+// empty: unknown). The folder is either true or empty, never stale, because a delete skips its
+// directory change when the record matches.
+#include "webcopy/FtpCommon.h"
+
 #include "webcopy/TransferSupport.h"
 #include "webcopy/UrlHelpers.h"
 #include "webcopy/Utilities.h"
@@ -21,8 +23,7 @@ namespace zandrel::webcopy {
 // time, as everywhere else in it: the remote time is converted to local time once, here, so the
 // comparison is made in one basis and a NewFileDate handed back as the next FileDate compares
 // equal. A LIST time carries no zone; it is taken as UTC too, as most servers write it.
-TDateTime TZandrelWebCopy::RemoteFileDate(inet::HINTERNET Connection, const std::string& Name,
-                                          const inet::WIN32_FIND_DATA& Entry) {
+TDateTime RemoteFileDate(inet::HINTERNET Connection, const std::string& Name, const inet::WIN32_FIND_DATA& Entry) {
     rtl::FILETIME utc = Entry.ftLastWriteTime;
     if (!Entry.exactTime) {
         rtl::FILETIME exact;
@@ -33,142 +34,97 @@ TDateTime TZandrelWebCopy::RemoteFileDate(inet::HINTERNET Connection, const std:
     return FileTimeToDate(local);
 }
 
-void TZandrelWebCopy::ReportNotFound(const std::string& url) {
-    ++FReportedFailures;
-    if (OnURLNotFound) OnURLNotFound(*this, MaskUrlPasswords(url));
-}
-
-bool TZandrelWebCopy::MultiFileOutcome(bool allDone, int transferred, int notNewer, bool& NoNewVersion) {
-    // Nothing newer anywhere is the newer-only answer, as for one file; some files newer is a
-    // transfer. A file that failed fails the item: it did not do all it was asked.
-    NoNewVersion = allDone && transferred == 0 && notNewer > 0;
-    return allDone && !NoNewVersion;
-}
-
-void TZandrelWebCopy::ReportInetFailure(int Code, const std::string& Info) {
-    if (InetCallCancelled()) return;
-    NoteInetFailure();
-    ReportError(Code, Info);
-}
-
-void TZandrelWebCopy::ReportInetNotFound(const std::string& url) {
-    if (InetCallCancelled()) return;
-    NoteInetFailure();
-    ReportNotFound(url);
-}
-
-void TZandrelWebCopy::ReportRemoteFailure(const std::string& url) {
-    if (InetCallCancelled()) return;
-    NoteInetFailure();
-    // Only the server's own refusal ("550 No such file", "550 Permission denied") says the file
-    // cannot be had; no answer, a dropped connection or a busy server say nothing about the file.
-    inet::DWORD status = 0;
-    std::string reply;
-    inet::InternetGetLastResponseInfo(status, reply);
-    if (inet::GetLastError() == inet::ERROR_INTERNET_EXTENDED_ERROR && status / 100 == 5)
-        ReportNotFound(url);
-    else
-        ReportError(errReadSource, kMsgReadSource + url);
-}
-
-void TZandrelWebCopy::NoteInetFailure() { FLastErrorReason = inet::InternetLastFailureReason(); }
-
-bool TZandrelWebCopy::InetCallCancelled() const {
-    return FCancelled || inet::GetLastError() == inet::ERROR_INTERNET_OPERATION_CANCELLED;
-}
-
-inet::HINTERNET TZandrelWebCopy::FtpConnect(const std::string& FTPUserID, const std::string& FTPPassword,
-                                            const std::string& FTPHost, int32_t FTPPort, bool UseCache) {
-    if (FCancelled) return nullptr;
+inet::HINTERNET FtpConnect(TransferRun& run, const FtpAccount& account, bool UseCache) {
+    if (run.cancelled) return nullptr;
+    const std::string& FTPUserID = account.user;
+    const std::string& FTPPassword = account.password;
+    const std::string& FTPHost = account.host;
+    const int32_t FTPPort = account.port;
     const std::string key = FtpConnectionKey(FTPHost, FTPPort, FTPUserID, FTPPassword);
-    if (UseCache && !FPrevConnect.empty() && key == FPrevConnect && FFTPconnect) {
-        if (inet::IsConnectionAlive(FFTPconnect)) return FFTPconnect;
-        // Closed under us (end of an earlier run, a test that closed it, a server that hung up):
-        // never hand that one out.
-        inet::InternetCloseHandle(FFTPconnect);
-        FFTPconnect = nullptr;
-        FPrevConnect.clear();
-        FPrevTarget.clear();
+    KeptFtpConnection& kept = run.kept;
+    if (UseCache && !kept.key.empty() && key == kept.key && kept.handle) {
+        if (inet::IsConnectionAlive(kept.handle)) return kept.handle;
+        // Closed under us (a server that hung up, a test that closed it): never hand that one out.
+        inet::InternetCloseHandle(kept.handle);
+        kept.Forget();
     }
     // A port beyond 16 bits would quietly become another port (70000 is 4464): no server there.
     if (FTPPort < 0 || FTPPort > 65535) {
-        FLastErrorReason = "port " + std::to_string(FTPPort) + " is not a port number (1 to 65535)";
-        ReportError(errConnect, kMsgConnectFtp + FTPHost);
+        run.SetReason("port " + std::to_string(FTPPort) + " is not a port number (1 to 65535)");
+        run.ReportError(errConnect, kMsgConnectFtp + FTPHost);
         return nullptr;
     }
     const bool withCredentials = !FTPUserID.empty() && !FTPPassword.empty();
     inet::HINTERNET connection =
-        inet::InternetConnect(FHinternet, FTPHost, static_cast<inet::INTERNET_PORT>(FTPPort),
+        inet::InternetConnect(run.root, FTPHost, static_cast<inet::INTERNET_PORT>(FTPPort),
                               withCredentials ? FTPUserID : std::string(), withCredentials ? FTPPassword : std::string(),
-                              inet::INTERNET_SERVICE_FTP, FTPPassive ? inet::INTERNET_FLAG_PASSIVE : 0, 0);
+                              inet::INTERNET_SERVICE_FTP, run.component.FTPPassive ? inet::INTERNET_FLAG_PASSIVE : 0, 0);
     if (!connection) {
         // A Cancel during the connect or the login is no connection error: the run just stops.
-        if (InetCallCancelled()) return nullptr;
-        NoteInetFailure();
-        ReportError(errConnect, kMsgConnectFtp + FTPHost);
+        if (run.InetCallCancelled()) return nullptr;
+        run.NoteInetFailure();
+        run.ReportError(errConnect, kMsgConnectFtp + FTPHost);
         return nullptr;
     }
     // The record describes the kept connection; a fresh one starts elsewhere (its login directory).
-    FPrevTarget.clear();
+    kept.folder.clear();
     return connection;
 }
 
-void TZandrelWebCopy::FtpKeep(inet::HINTERNET Connection, const std::string& FTPUserID,
-                              const std::string& FTPPassword, const std::string& FTPHost, int32_t FTPPort) {
-    if (FFTPconnect && FFTPconnect != Connection) {
+void FtpKeep(TransferRun& run, inet::HINTERNET Connection, const FtpAccount& account) {
+    KeptFtpConnection& kept = run.kept;
+    if (kept.handle && kept.handle != Connection) {
         // The one kept before is replaced; nothing could take it over any more.
-        inet::InternetCloseHandle(FFTPconnect);
-        FPrevTarget.clear();
+        inet::InternetCloseHandle(kept.handle);
+        kept.folder.clear();
     }
-    FFTPconnect = Connection;
-    FPrevConnect = FtpConnectionKey(FTPHost, FTPPort, FTPUserID, FTPPassword);
+    kept.handle = Connection;
+    kept.key = FtpConnectionKey(account.host, account.port, account.user, account.password);
 }
 
-void TZandrelWebCopy::FtpDrop(inet::HINTERNET Connection) {
+void FtpDrop(TransferRun& run, inet::HINTERNET Connection) {
     if (Connection) inet::InternetCloseHandle(Connection);
     // With its key gone the kept connection could never be taken over again: close it as well.
-    if (FFTPconnect && FFTPconnect != Connection) inet::InternetCloseHandle(FFTPconnect);
-    FFTPconnect = nullptr;
-    FPrevConnect.clear();
-    FPrevTarget.clear();
+    if (run.kept.handle && run.kept.handle != Connection) inet::InternetCloseHandle(run.kept.handle);
+    run.kept.Forget();
 }
 
-void TZandrelWebCopy::FtpRelease(inet::HINTERNET Connection, bool KeepConnection, bool Moved,
-                                  const std::string& StartDir) {
+void FtpRelease(TransferRun& run, inet::HINTERNET Connection, bool KeepConnection, bool Moved,
+                const std::string& StartDir) {
     if (!Connection) return;
     // A kept connection must be found by the next item exactly where this one found it; when it
     // cannot be sent back (the server refuses, the session broke, the run was cancelled), it is
     // given up instead, and the next item logs in afresh.
-    if (!KeepConnection || FCancelled || !inet::IsConnectionAlive(Connection) ||
+    if (!KeepConnection || run.cancelled || !inet::IsConnectionAlive(Connection) ||
         (Moved && (StartDir.empty() || !inet::FtpSetCurrentDirectory(Connection, StartDir)))) {
-        FtpDrop(Connection);
+        FtpDrop(run, Connection);
         return;
     }
-    if (Moved) FPrevTarget.clear(); // back where it started, no longer in the target folder
+    if (Moved) run.kept.folder.clear(); // back where it started, no longer in the target folder
 }
 
-bool TZandrelWebCopy::FtpEnterRemoteDir(inet::HINTERNET Connection, const std::string& Dir, std::string& StartDir,
-                                        const std::string& URL) {
+bool FtpEnterRemoteDir(TransferRun& run, inet::HINTERNET Connection, const std::string& Dir, std::string& StartDir,
+                       const std::string& URL) {
     StartDir.clear();
     if (Dir.empty()) return true;
     // The way back is needed before leaving: without it a kept connection could not return.
     if (!inet::FtpGetCurrentDirectory(Connection, StartDir)) StartDir.clear();
     if (inet::FtpSetCurrentDirectory(Connection, Dir)) return true;
-    ReportRemoteFailure(URL);
+    run.ReportRemoteFailure(URL);
     return false;
 }
 
-bool TZandrelWebCopy::FtpEnterTargetDir(inet::HINTERNET Connection, const std::string& TargetDir,
-                                        bool KeepConnection, std::string& StartDir) {
-    FPrevTarget = KeepConnection ? TargetDir : std::string();
+bool FtpEnterTargetDir(TransferRun& run, inet::HINTERNET Connection, const std::string& TargetDir, bool KeepConnection,
+                       std::string& StartDir) {
+    run.kept.folder = KeepConnection ? TargetDir : std::string();
     StartDir.clear();
     if (!inet::FtpGetCurrentDirectory(Connection, StartDir)) StartDir.clear();
     if (!TargetDir.empty() && inet::FtpSetCurrentDirectory(Connection, TargetDir)) return true;
-    if (FCancelled) return false;
+    if (run.cancelled) return false;
 
     // Level by level from where the connection is now; missing levels are created. A leading
     // "/" does not lead back to the root: every part is taken relative to the current directory.
-    FPrevTarget.clear();
+    run.kept.folder.clear();
     const std::string path = ToForwardSlashes(TargetDir);
     size_t begin = 0;
     while (begin <= path.size()) {
@@ -178,12 +134,12 @@ bool TZandrelWebCopy::FtpEnterTargetDir(inet::HINTERNET Connection, const std::s
         begin = end + 1;
         if (part.empty()) continue;
         if (inet::FtpSetCurrentDirectory(Connection, part)) continue;
-        if (FCancelled) return false;
+        if (run.cancelled) return false;
         const std::string enterReason = inet::InternetLastFailureReason();
         if (!inet::FtpCreateDirectory(Connection, part)) {
             // A folder that is there but cannot be entered is refused again by MKD ("File
             // exists"); that answer alone would hide the one that tells why (no permission).
-            if (!InetCallCancelled())
+            if (!run.InetCallCancelled())
                 inet::InternetSetLastFailureReason("cannot enter " + part + " (" + enterReason + ") nor create it (" +
                                                    inet::InternetLastFailureReason() + ")");
             return false;

@@ -3,11 +3,13 @@
 
 #include "platform/rtl/Clock.h"
 #include "platform/rtl/FileSystem.h"
-#include "platform/ui/Forms.h"
+#include "webcopy/DownloadTarget.h"
+#include "webcopy/FtpCommon.h"
 #include "webcopy/LocalFile.h"
+#include "webcopy/Routines.h"
+#include "webcopy/WebCopyInternals.h"
 #include "webcopy/TransferSupport.h"
 #include "webcopy/Utilities.h"
-#include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::webcopy {
 namespace {
@@ -42,10 +44,10 @@ bool RemoteLinkIsFolder(inet::HINTERNET connection, const std::string& here, con
     return inet::FtpSetCurrentDirectory(connection, here);
 }
 
-} // namespace
-
-bool TZandrelWebCopy::UnlistedFileEntry(inet::HINTERNET connection, const std::string& remoteName,
-                                        const std::string& URL, inet::WIN32_FIND_DATA& entry) {
+// The entry of a file the folder's listing does not show (servers hide dot files from LIST), with
+// the date the server tells for it (MDTM). False, reported, when there is none.
+bool UnlistedFileEntry(TransferRun& run, inet::HINTERNET connection, const std::string& remoteName,
+                       const std::string& URL, inet::WIN32_FIND_DATA& entry) {
     rtl::FILETIME utc;
     if (inet::FtpGetFileTime(connection, remoteName, utc)) {
         entry = inet::WIN32_FIND_DATA{};
@@ -54,187 +56,171 @@ bool TZandrelWebCopy::UnlistedFileEntry(inet::HINTERNET connection, const std::s
         entry.exactTime = true;
         return true;
     }
-    if (InetCallCancelled()) return false;
+    if (run.InetCallCancelled()) return false;
     if (inet::GetLastError() == inet::ERROR_NOT_SUPPORTED) {
         // Without a date a newer-only download cannot decide; fetching anyway would answer
         // "newer" for a file that may be the very one the caller has.
-        FLastErrorReason = "the server's listing does not show " + remoteName + " and the server tells no date (" +
-                           inet::InternetLastFailureReason() + ")";
-        ReportError(errReadSource, kMsgReadSource + URL);
+        run.SetReason("the server's listing does not show " + remoteName + " and the server tells no date (" +
+                      inet::InternetLastFailureReason() + ")");
+        run.ReportError(errReadSource, kMsgReadSource + URL);
         return false;
     }
-    ReportRemoteFailure(URL); // "550 No such file": the file is not there after all
+    run.ReportRemoteFailure(URL); // "550 No such file": the file is not there after all
     return false;
 }
 
-bool TZandrelWebCopy::FtpGetFile(int Index, const std::string& FTPUserID, const std::string& FTPPassword,
-                                 const std::string& FTPHost, int32_t FTPPort, const std::string& URL,
-                                 const std::string& TargetDir, const std::string& TargetFilename, bool CopyNewerOnly,
-                                 TDateTime& FileDate, bool& NoNewVersion, bool KeepConnection, bool ShowLabels) {
-    NoNewVersion = false;
-    const std::string remoteName = ExtractUrlFileName(URL);
-    if (ShowLabels) ShowFileLine(remoteName, DlgFromServerLabel, FTPHost, ShowServer);
-
-    if (!PumpMessages()) return false;
-    inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, true);
-    if (!connection) return false;
-    if (KeepConnection) FtpKeep(connection, FTPUserID, FTPPassword, FTPHost, FTPPort);
-
-    const std::string dirPart = RemoteDirPart(URL);
-    std::string startDir;
-    // Every end goes through here: a kept connection goes back where it was, or is given up.
-    auto release = [&] { FtpRelease(connection, KeepConnection, !dirPart.empty(), startDir); };
-    if (!PumpMessages()) {
-        release();
-        return false;
-    }
-    // A folder that cannot be entered means the file is not there: a file of the same name in
-    // the current folder is another file.
-    if (!FtpEnterRemoteDir(connection, dirPart, startDir, URL)) {
-        release();
-        return false;
-    }
-
-    inet::WIN32_FIND_DATA found;
-    inet::HINTERNET find = inet::FtpFindFirstFile(connection, remoteName, found, 0, 0);
-    if (find) inet::InternetCloseHandle(find);
-    bool listed = find != nullptr;
-    if (!listed && inet::GetLastError() == inet::ERROR_NO_MORE_FILES && (CopyNewerOnly || OnFileDateCheck)) {
-        // Not in the listing, which need not mean it is not there: servers leave dot files out
-        // of LIST. The date check cannot be skipped for that; the date is asked for directly.
-        if (!UnlistedFileEntry(connection, remoteName, URL, found)) {
-            release();
-            return false;
-        }
-        listed = true;
-    } else if (!listed && inet::GetLastError() != inet::ERROR_NO_MORE_FILES) {
-        // The folder could not be listed. Its entry only gives the size and the date; without the
-        // date a newer-only transfer cannot decide, anything else goes on without the listing,
-        // as long as the session survived it.
-        const bool cancelled = InetCallCancelled();
-        if (!cancelled) NoteInetFailure();
-        if (cancelled || CopyNewerOnly || OnFileDateCheck || !inet::IsConnectionAlive(connection)) {
-            if (!cancelled) ReportError(errReadSource, kMsgReadSource + URL);
-            release();
-            return false;
-        }
-    }
-    bool ok = false;
-    try {
-        ok = FetchFile(Index, connection, URL, remoteName, TargetDir, TargetFilename, CopyNewerOnly, FileDate,
-                       NoNewVersion, listed ? &found : nullptr);
-    } catch (...) {
-        FtpDrop(connection);
-        throw;
-    }
-    release();
-    return ok;
-}
-
-bool TZandrelWebCopy::FetchFile(int Index, inet::HINTERNET connection, const std::string& URL,
-                                const std::string& remoteName, const std::string& TargetDir,
-                                const std::string& TargetFilename, bool CopyNewerOnly, TDateTime& FileDate,
-                                bool& NoNewVersion, const inet::WIN32_FIND_DATA* entry) {
+// The download's transfer over `connection`, which is in the file's remote folder: date check,
+// RETR into the local file, and the check that every announced byte arrived. `entry`: the file's
+// directory entry, null when the listing did not have it. The date and not-newer go to `out`.
+bool FetchFile(TransferRun& run, int Index, inet::HINTERNET connection, const std::string& URL,
+               const std::string& remoteName, const std::string& TargetDir, const std::string& TargetFilename,
+               bool CopyNewerOnly, TransferOutcome& out, const inet::WIN32_FIND_DATA* entry) {
+    TZandrelWebCopy& wc = run.component;
     uint64_t total = entry ? entry->FileSize() : 0;
-    if (entry && (CopyNewerOnly || OnFileDateCheck)) {
+    if (entry && (CopyNewerOnly || wc.OnFileDateCheck)) {
         const TDateTime remoteDate = RemoteFileDate(connection, remoteName, *entry);
-        if (FCancelled) return false;
-        if (OnFileDateCheck) {
+        if (run.cancelled) return false;
+        if (wc.OnFileDateCheck) {
             bool allow = true;
-            OnFileDateCheck(*this, Index, remoteDate, allow);
-            FileDate = remoteDate;
+            wc.OnFileDateCheck(wc, Index, remoteDate, allow);
+            out.fileDate = remoteDate;
             if (!allow) return false;
-        } else if (IsLaterDate(remoteDate, FileDate)) {
-            FileDate = remoteDate;
+        } else if (IsLaterDate(remoteDate, out.fileDate)) {
+            out.fileDate = remoteDate;
         } else {
-            NoNewVersion = true;
-            FileDate = remoteDate;
-            if (OnNoNewFileFound) OnNoNewFileFound(*this, remoteName, FileDate, remoteDate);
+            out.notNewer = true;
+            out.fileDate = remoteDate;
+            if (wc.OnNoNewFileFound) wc.OnNoNewFileFound(wc, remoteName, out.fileDate, remoteDate);
             return false;
         }
     }
 
-    if (!PumpMessages()) return false;
+    if (!run.PumpMessages()) return false;
     ScopedInetHandle remote(
         inet::FtpOpenFile(connection, remoteName, inet::GENERIC_READ, inet::FTP_TRANSFER_TYPE_BINARY, 0));
     if (!remote) {
-        ReportRemoteFailure(URL);
+        run.ReportRemoteFailure(URL);
         return false;
     }
     // The size the server announces for this transfer (SIZE, or the 150 reply) is the one to
     // hold the data to; the listing's is older.
     uint64_t announced = 0;
     if (inet::FtpGetFileSize64(remote.Get(), announced)) total = announced;
-    if (!PumpMessages()) return false;
+    if (!run.PumpMessages()) return false;
 
     std::string localPath = JoinDirFile(TargetDir, TargetFilename.empty() ? remoteName : TargetFilename);
-    FLastFile = localPath;
-    FLastDir = TargetDir;
+    run.display.SetLastTarget(localPath, TargetDir);
     LocalFile target;
-    if (!OpenDownloadTarget(localPath, target, kMsgCreateTarget)) return false;
+    if (!OpenDownloadTarget(run, localPath, target, kMsgCreateTarget)) return false;
     uint64_t received = 0;
     bool writeFailed = false;
-    const bool readFailed = !ReceiveInto(remote.Get(), target, localPath, total, received, &writeFailed);
+    const bool readFailed = !ReceiveInto(run, remote.Get(), target, localPath, total, received, &writeFailed);
     remote.Close();
     // What did not arrive whole never takes the file's name (see LocalFile::CreateReplacing).
-    if (FCancelled || writeFailed) return false;
+    if (run.cancelled || writeFailed) return false;
     // A transfer that broke down, or that ended short of the size the server announced whatever
     // its final reply, is a failure, not a shorter success.
     if (readFailed || received < total) {
         if (!readFailed)
-            FLastErrorReason = "the transfer ended after " + std::to_string(received) + " of " +
-                               std::to_string(total) + " bytes";
-        ReportError(errReadSource, kMsgReadSource + URL);
+            run.SetReason("the transfer ended after " + std::to_string(received) + " of " + std::to_string(total) +
+                          " bytes");
+        run.ReportError(errReadSource, kMsgReadSource + URL);
         return false;
     }
     if (!target.Publish()) {
-        FLastErrorReason = LocalFailureReason();
-        ReportError(errWriteTarget, kMsgWriteTarget + localPath);
+        run.SetReason(LocalFailureReason());
+        run.ReportError(errWriteTarget, kMsgWriteTarget + localPath);
         return false;
     }
     return true;
 }
 
-bool TZandrelWebCopy::MultiFtpGetFile(int, const std::string& FTPUserID, const std::string& FTPPassword,
-                                      const std::string& FTPHost, int32_t FTPPort, const std::string& URL,
-                                      const std::string& TargetDir, const std::string&, bool CopyNewerOnly,
-                                      TDateTime& FileDate, bool& NoNewVersion, bool) {
-    NoNewVersion = false;
-    const std::string url = ToForwardSlashes(URL);
-    const std::string mask = ExtractUrlFileName(url);
-    const std::string serverPart = ShowServer ? " " + DlgFromServerLabel + " " + FTPHost : std::string();
-    ShowFileLine(MaskLabel(url, mask), DlgFromServerLabel, FTPHost, ShowServer);
+} // namespace
 
-    if (!PumpMessages()) return false;
-    inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, false);
-    if (!connection) return false;
+TransferOutcome FtpGetFile(TransferRun& run, const TransferItem& in) {
+    const TZandrelWebCopyItem& item = in.values;
+    const std::string& URL = item.URL;
+    TransferOutcome out = TransferOutcome::From(item.FileDate);
+    const auto reporting = run.ReportTo(out);
+    TZandrelWebCopy& wc = run.component;
+    const std::string remoteName = ExtractUrlFileName(URL);
+    run.ShowFileLine(remoteName, wc.DlgFromServerLabel, item.FTPHost, wc.ShowServer);
+
+    if (!run.PumpMessages()) return out;
+    const FtpAccount account = FtpAccount::Of(item);
+    // Every end lets it go: a kept connection goes back where it was, or is given up.
+    FtpConnectionUse connection(run, FtpConnect(run, account, true), in.keepConnection);
+    if (!connection) return out;
+    if (in.keepConnection) FtpKeep(run, connection.Get(), account);
+
+    const std::string dirPart = RemoteDirPart(URL);
+    connection.SetMoved(!dirPart.empty());
+    if (!run.PumpMessages()) return out;
+    // A folder that cannot be entered means the file is not there: a file of the same name in
+    // the current folder is another file.
+    if (!FtpEnterRemoteDir(run, connection.Get(), dirPart, connection.StartDir(), URL)) return out;
+
+    const bool checkDate = item.CopyNewerOnly || wc.OnFileDateCheck;
+    inet::WIN32_FIND_DATA found;
+    inet::HINTERNET find = inet::FtpFindFirstFile(connection.Get(), remoteName, found, 0, 0);
+    if (find) inet::InternetCloseHandle(find);
+    bool listed = find != nullptr;
+    if (!listed && inet::GetLastError() == inet::ERROR_NO_MORE_FILES && checkDate) {
+        // Not in the listing, which need not mean it is not there: servers leave dot files out
+        // of LIST. The date check cannot be skipped for that; the date is asked for directly.
+        if (!UnlistedFileEntry(run, connection.Get(), remoteName, URL, found)) return out;
+        listed = true;
+    } else if (!listed && inet::GetLastError() != inet::ERROR_NO_MORE_FILES) {
+        // The folder could not be listed. Its entry only gives the size and the date; without the
+        // date a newer-only transfer cannot decide, anything else goes on without the listing,
+        // as long as the session survived it.
+        const bool cancelled = run.InetCallCancelled();
+        if (!cancelled) run.NoteInetFailure();
+        if (cancelled || checkDate || !inet::IsConnectionAlive(connection.Get())) {
+            if (!cancelled) run.ReportError(errReadSource, kMsgReadSource + URL);
+            return out;
+        }
+    }
+    if (!FetchFile(run, in.idx, connection.Get(), URL, remoteName, item.TargetDir, item.TargetFilename,
+                   item.CopyNewerOnly, out, listed ? &found : nullptr))
+        return out;
+    return out.Done();
+}
+
+TransferOutcome MultiFtpGetFile(TransferRun& run, const TransferItem& in) {
+    const TZandrelWebCopyItem& item = in.values;
+    const std::string& TargetDir = item.TargetDir;
+    TransferOutcome out = TransferOutcome::From(item.FileDate);
+    const auto reporting = run.ReportTo(out);
+    TZandrelWebCopy& wc = run.component;
+    const std::string url = ToForwardSlashes(item.URL);
+    const std::string mask = ExtractUrlFileName(url);
+    const std::string serverPart = wc.ShowServer ? " " + wc.DlgFromServerLabel + " " + item.FTPHost : std::string();
+    run.ShowFileLine(MaskLabel(url, mask), wc.DlgFromServerLabel, item.FTPHost, wc.ShowServer);
+
+    if (!run.PumpMessages()) return out;
+    const FtpAccount account = FtpAccount::Of(item);
     // Kept whatever the caller asked, as a chain of single downloads would keep it.
-    FtpKeep(connection, FTPUserID, FTPPassword, FTPHost, FTPPort);
+    FtpConnectionUse connection(run, FtpConnect(run, account, false), true);
+    if (!connection) return out;
+    FtpKeep(run, connection.Get(), account);
     const std::string dirPart = RemoteDirPart(url);
-    std::string startDir;
-    auto release = [&] { FtpRelease(connection, true, !dirPart.empty(), startDir); };
-    if (!PumpMessages()) {
-        release();
-        return false;
-    }
-    if (!FtpEnterRemoteDir(connection, dirPart, startDir, URL)) {
-        release();
-        return false;
-    }
+    connection.SetMoved(!dirPart.empty());
+    if (!run.PumpMessages()) return out;
+    if (!FtpEnterRemoteDir(run, connection.Get(), dirPart, connection.StartDir(), item.URL)) return out;
 
     // One listing gives every name with its size and date; the files need no listing of their own.
     std::vector<inet::WIN32_FIND_DATA> entries;
     inet::WIN32_FIND_DATA found;
-    if (inet::HINTERNET find = inet::FtpFindFirstFile(connection, mask, found, 0, 0)) {
+    if (inet::HINTERNET find = inet::FtpFindFirstFile(connection.Get(), mask, found, 0, 0)) {
         do {
             // A mask picks files; a folder that happens to match is not one of them.
             if (!(found.dwFileAttributes & inet::FILE_ATTRIBUTE_DIRECTORY)) entries.push_back(found);
         } while (inet::InternetFindNextFile(find, found));
         inet::InternetCloseHandle(find);
     } else if (inet::GetLastError() != inet::ERROR_NO_MORE_FILES) {
-        ReportInetFailure(errReadSource, kMsgReadSource + URL);
-        release();
-        return false;
+        run.ReportInetFailure(errReadSource, kMsgReadSource + item.URL);
+        return out;
     }
     // A LIST line shows a link, not what it leads to; one that leads to a folder is a folder.
     std::string here;
@@ -244,11 +230,11 @@ bool TZandrelWebCopy::MultiFtpGetFile(int, const std::string& FTPUserID, const s
             continue;
         }
         bool folder = false;
-        if ((here.empty() && !inet::FtpGetCurrentDirectory(connection, here)) ||
-            !RemoteLinkIsFolder(connection, here, entries[i].cFileName, folder)) {
-            ReportInetFailure(errReadSource, kMsgReadSource + URL);
-            FtpDrop(connection);
-            return false;
+        if ((here.empty() && !inet::FtpGetCurrentDirectory(connection.Get(), here)) ||
+            !RemoteLinkIsFolder(connection.Get(), here, entries[i].cFileName, folder)) {
+            run.ReportInetFailure(errReadSource, kMsgReadSource + item.URL);
+            connection.DropAtEnd();
+            return out;
         }
         if (folder) entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(i));
         else ++i;
@@ -258,105 +244,95 @@ bool TZandrelWebCopy::MultiFtpGetFile(int, const std::string& FTPUserID, const s
     bool allDone = true;
     int fetched = 0;
     int notNewer = 0;
-    for (int i = 0; i < count && !FCancelled; ++i) {
+    for (int i = 0; i < count && !run.cancelled; ++i) {
         const inet::WIN32_FIND_DATA& entry = entries[static_cast<size_t>(i)];
         const std::string& name = entry.cFileName;
-        if (FFileLbl)
-            FFileLbl->SetCaption(DlgFileLabel + " " + std::to_string(i + 1) + " " + DlgFileOfLabel + " " +
+        run.display.ShowFileLine(wc.DlgFileLabel + " " + std::to_string(i + 1) + " " + wc.DlgFileOfLabel + " " +
                                  std::to_string(count) + " : " + name + serverPart);
-        const int failuresBefore = FReportedFailures;
-        bool skipped = false;
-        if (!IsPlainFileName(name)) {
-            // The server named something outside the target folder: refused like any other
-            // file that cannot be saved, with a reason of its own.
-            FLastErrorReason = "the server's listing names \"" + name + "\", which is no file name in " + TargetDir;
-            ReportError(errCreateTarget, kMsgCreateTarget + name);
-        } else {
-            // Every file is compared with the item's date, not with the date of the file before it.
-            TDateTime fileDate = FileDate;
-            try {
-                if (FetchFile(i, connection, name, name, TargetDir, name, CopyNewerOnly, fileDate, skipped, &entry))
-                    ++fetched;
-            } catch (...) {
-                FtpDrop(connection);
-                throw;
+        // Every file is compared with the item's date, not with the date of the file before it.
+        TransferOutcome one = TransferOutcome::From(item.FileDate);
+        {
+            const auto reportingFile = run.ReportTo(one);
+            if (!IsPlainFileName(name)) {
+                // The server named something outside the target folder: refused like any other
+                // file that cannot be saved, with a reason of its own.
+                run.SetReason("the server's listing names \"" + name + "\", which is no file name in " + TargetDir);
+                run.ReportError(errCreateTarget, kMsgCreateTarget + name);
+            } else if (FetchFile(run, i, connection.Get(), name, name, TargetDir, name, item.CopyNewerOnly, one,
+                                 &entry)) {
+                ++fetched;
             }
         }
-        if (FReportedFailures != failuresBefore) allDone = false;
-        if (skipped) ++notNewer;
-        if (FCancelled) break; // the files after a Cancel are not touched
-        if (OnMultiFTPFileDone) OnMultiFTPFileDone(*this, name);
+        if (one.failed) {
+            allDone = false;
+            run.SetReason(one.reason);
+        }
+        if (one.notNewer) ++notNewer;
+        if (run.cancelled) break; // the files after a Cancel are not touched
+        if (wc.OnMultiFTPFileDone) wc.OnMultiFTPFileDone(wc, name);
         // A file whose transfer broke may have taken the session with it; the rest still go.
-        if (i + 1 < count && !inet::IsConnectionAlive(connection)) {
-            FtpDrop(connection);
-            connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, false);
-            if (!connection) return false;
-            FtpKeep(connection, FTPUserID, FTPPassword, FTPHost, FTPPort);
-            if (!FtpEnterRemoteDir(connection, dirPart, startDir, URL)) {
-                release();
-                return false;
-            }
+        if (i + 1 < count && !inet::IsConnectionAlive(connection.Get())) {
+            connection.DropNow(FtpConnect(run, account, false));
+            if (!connection) return out;
+            FtpKeep(run, connection.Get(), account);
+            if (!FtpEnterRemoteDir(run, connection.Get(), dirPart, connection.StartDir(), item.URL)) return out;
         }
     }
-    release();
-    if (FCancelled) return false;
-    return MultiFileOutcome(allDone, fetched, notNewer, NoNewVersion);
+    if (run.cancelled) return out;
+    MultiFileOutcome(out, allDone, fetched, notNewer);
+    return out;
 }
 
-bool TZandrelWebCopy::MultiFtpGetList(int Index, const std::string& FTPUserID, const std::string& FTPPassword,
-                                      const std::string& FTPHost, int32_t FTPPort, const std::string& URL,
-                                      const std::string&, const std::string&, bool, TDateTime&, bool& NoNewVersion,
-                                      bool) {
-    NoNewVersion = false;
-    const std::string url = ToForwardSlashes(URL);
+TransferOutcome MultiFtpGetList(TransferRun& run, const TransferItem& in) {
+    const TZandrelWebCopyItem& values = in.values;
+    TransferOutcome out = TransferOutcome::From(values.FileDate);
+    const auto reporting = run.ReportTo(out);
+    TZandrelWebCopy& wc = run.component;
+    const std::string url = ToForwardSlashes(values.URL);
     const std::string mask = ExtractUrlFileName(url);
-    ShowFileLine(MaskLabel(url, mask), DlgFromServerLabel, FTPHost, ShowServer);
+    run.ShowFileLine(MaskLabel(url, mask), wc.DlgFromServerLabel, values.FTPHost, wc.ShowServer);
 
-    if (!PumpMessages()) return false;
-    inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, false);
-    if (!connection) return false;
-    if (!PumpMessages()) {
-        FtpDrop(connection);
-        return false;
-    }
+    if (!run.PumpMessages()) return out;
+    // The listing keeps no connection, its own nor the one kept before it.
+    FtpConnectionUse connection(run, FtpConnect(run, FtpAccount::Of(values), false), false);
+    if (!connection) return out;
+    connection.DropAtEnd();
+    if (!run.PumpMessages()) return out;
     // A folder that does not exist has no entries to list; listing the login folder instead
     // would answer another question.
     std::string startDir;
-    if (!FtpEnterRemoteDir(connection, RemoteDirPart(url), startDir, URL)) {
-        FtpDrop(connection);
-        return false;
-    }
+    if (!FtpEnterRemoteDir(run, connection.Get(), RemoteDirPart(url), startDir, values.URL)) return out;
 
     inet::WIN32_FIND_DATA found;
-    inet::HINTERNET find = inet::FtpFindFirstFile(connection, mask, found, inet::INTERNET_FLAG_RELOAD, 0);
+    inet::HINTERNET find = inet::FtpFindFirstFile(connection.Get(), mask, found, inet::INTERNET_FLAG_RELOAD, 0);
     if (!find && inet::GetLastError() != inet::ERROR_NO_MORE_FILES) {
         // A listing that did not arrive whole is no list: an empty one would tell the caller
         // that names are free which are not. The lists are left as they were.
-        ReportInetFailure(errReadSource, kMsgReadSource + URL);
-        FtpDrop(connection);
-        return false;
+        run.ReportInetFailure(errReadSource, kMsgReadSource + values.URL);
+        return out;
     }
-    TZandrelWebCopyItem* item = Index >= 0 && Index < Items.Count() ? &Items[Index] : nullptr;
-    if (item) ResetItemLists(*item);
+    // The lists go into the item in the component's list, which outlives the run.
+    TZandrelWebCopyItem* item = in.idx >= 0 && in.idx < wc.Items.Count() ? &wc.Items[in.idx] : nullptr;
+    if (item) WebCopyInternals::ResetItemLists(*item);
     if (find) {
         int number = 0;
         do {
             ++number;
             if (item) {
-                ItemFileList(*item).Add(found.cFileName);
-                TFileDetailItem& detail = ItemFileDetails(*item).Add();
+                WebCopyInternals::ItemFileList(*item).Add(found.cFileName);
+                TFileDetailItem& detail = WebCopyInternals::ItemFileDetails(*item).Add();
                 detail.Filename = found.cFileName;
                 detail.FileAttributes = found.dwFileAttributes;
                 detail.FileSizeLow = found.nFileSizeLow;
                 detail.FileSizeHigh = found.nFileSizeHigh;
                 detail.FileDate = found.ftLastWriteTime;
             }
-            if (number > 1 && FFileLbl) FFileLbl->SetCaption(std::to_string(number) + " " + found.cFileName);
+            if (number > 1) run.display.ShowFileLine(std::to_string(number) + " " + found.cFileName);
         } while (inet::InternetFindNextFile(find, found));
         inet::InternetCloseHandle(find);
     }
-    FtpDrop(connection);
-    return !FCancelled;
+    if (run.cancelled) return out;
+    return out.Done();
 }
 
 } // namespace zandrel::webcopy

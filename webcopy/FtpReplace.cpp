@@ -8,12 +8,16 @@
 // run to that account and folder, deleted again after a Cancel or a failure. A failed transfer
 // says nothing about renames: it fails with the server's reason, and no file is touched.
 //
-// Where no file may be replaced (FtpMayReplace), the final name is checked just before the rename
+// Where no file may be replaced (teNextFreeName), the final name is checked just before the rename
 // and the file checked again after it, so that a name another upload took meanwhile is noticed.
+#include "webcopy/FtpReplace.h"
+
 #include <array>
 
 #include "platform/inet/Inet.h"
+#include "platform/rtl/FileSystem.h"
 #include "webcopy/LocalFile.h"
+#include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::webcopy {
@@ -107,63 +111,71 @@ private:
 
 } // namespace
 
-std::string TZandrelWebCopy::FtpTemporaryName() { return TransferTemporaryName(); }
+std::string FreeNames::After(const std::string& taken) {
+    taken_.insert(taken);
+    const std::string ext = rtl::ExtractFileExt(name_);
+    const std::string base = name_.substr(0, name_.size() - ext.size());
+    std::string candidate = name_;
+    for (size_t counter = 1; taken_.count(candidate) != 0; ++counter)
+        candidate = base + "_" + std::to_string(counter) + ext;
+    return candidate;
+}
 
-std::string TZandrelWebCopy::FtpNextName(inet::HINTERNET Connection, const std::string& Taken, bool& Listed) {
-    if (!Listed && !FCancelled) {
-        Listed = true;
+std::string FtpNextName(TransferRun& run, inet::HINTERNET Connection, FreeNames& names, const std::string& Taken) {
+    if (!names.listed && !run.cancelled) {
+        names.listed = true;
         inet::WIN32_FIND_DATA found;
         if (inet::HINTERNET find = inet::FtpFindFirstFile(Connection, "*", found, 0, 0)) {
             do {
-                FtpNameAfterTaken(found.cFileName);
-            } while (!FCancelled && inet::InternetFindNextFile(find, found));
+                names.After(found.cFileName);
+            } while (!run.cancelled && inet::InternetFindNextFile(find, found));
             inet::InternetCloseHandle(find);
         }
         // A folder that cannot be listed (or lists nothing) gives no hint; the checks go on alone.
     }
-    return FtpNameAfterTaken(Taken);
+    return names.After(Taken);
 }
 
-bool TZandrelWebCopy::FtpFindFreeName(inet::HINTERNET Connection, std::string& Name, const std::string& remotePath) {
-    bool listed = false;
+bool FtpFindFreeName(TransferRun& run, inet::HINTERNET Connection, FreeNames& names, std::string& Name,
+                     const std::string& remotePath) {
     int tries = 0;
     for (; tries < kMaxNameTries && !Name.empty(); ++tries) {
         inet::FtpFileFacts facts;
         if (!inet::FtpGetFileFacts(Connection, Name, facts)) break;
         if (!facts.exists) return true;
-        Name = FtpNextName(Connection, Name, listed);
+        Name = FtpNextName(run, Connection, names, Name);
     }
-    if (FCancelled || InetCallCancelled()) return false;
+    if (run.InetCallCancelled()) return false;
     if (Name.empty()) {
-        FLastErrorReason = "no free name is left";
+        run.SetReason("no free name is left");
     } else if (tries == kMaxNameTries) {
-        FLastErrorReason = kNoFreeNameWithin;
+        run.SetReason(kNoFreeNameWithin);
     } else {
-        NoteInetFailure(); // the server could not say whether the name is taken
+        run.NoteInetFailure(); // the server could not say whether the name is taken
     }
-    ReportError(errCreateTarget, kMsgCreateTarget + remotePath);
+    run.ReportError(errCreateTarget, kMsgCreateTarget + remotePath);
     return false;
 }
 
-TZandrelWebCopy::FtpPublishOutcome TZandrelWebCopy::FtpPublish(inet::HINTERNET Connection, std::string& StoredName,
-                                                               std::string& FinalName) {
+FtpPublishOutcome FtpPublish(TransferRun& run, inet::HINTERNET Connection, FreeNames* names, std::string& StoredName,
+                             std::string& FinalName) {
     // After a refused rename onto the final name: whether the server renames at all (the file
     // takes another temporary name), or only not onto that name, which is then the failure.
     auto refusal = [&](const std::string& reason) {
-        FLastErrorReason = reason;
-        if (FCancelled || !inet::IsConnectionAlive(Connection)) return FtpPublishOutcome::Failed;
+        run.SetReason(reason);
+        if (run.cancelled || !inet::IsConnectionAlive(Connection)) return FtpPublishOutcome::Failed;
         const std::string other = TransferTemporaryName();
         if (!inet::FtpRenameFile(Connection, StoredName, other)) return FtpPublishOutcome::RenameRefused;
         StoredName = other;
         return FtpPublishOutcome::Failed;
     };
-    if (FtpMayReplace()) {
+    if (!names) {
         if (inet::FtpRenameFile(Connection, StoredName, FinalName)) return FtpPublishOutcome::Published;
         const std::string reason = inet::InternetLastFailureReason();
         // Servers on Windows do not rename onto an existing file. The old one steps aside under a
         // temporary name first and comes back if the new one still cannot take its place, so the
         // final name never goes missing.
-        if (!FCancelled && inet::IsConnectionAlive(Connection)) {
+        if (!run.cancelled && inet::IsConnectionAlive(Connection)) {
             const std::string aside = TransferTemporaryName();
             if (inet::FtpRenameFile(Connection, FinalName, aside)) {
                 if (inet::FtpRenameFile(Connection, StoredName, FinalName)) {
@@ -182,27 +194,26 @@ TZandrelWebCopy::FtpPublishOutcome TZandrelWebCopy::FtpPublish(inet::HINTERNET C
     // also take turns at each name (see NameLock), which closes that gap between them.
     inet::FtpFileFacts ours;
     if (!inet::FtpGetFileFacts(Connection, StoredName, ours) || !ours.exists) {
-        NoteInetFailure();
+        run.NoteInetFailure();
         return FtpPublishOutcome::Failed;
     }
-    bool listed = false;
     int tries = 0;
     for (; tries < kMaxNameTries && !FinalName.empty(); ++tries) {
-        NameLock lock(Connection, FHinternet, FinalName);
+        NameLock lock(Connection, run.root, FinalName);
         if (lock.Busy()) {
-            FinalName = FtpNextName(Connection, FinalName, listed);
+            FinalName = FtpNextName(run, Connection, *names, FinalName);
             continue;
         }
-        if (FCancelled) break;
+        if (run.cancelled) break;
         inet::FtpFileFacts there;
         if (!inet::FtpGetFileFacts(Connection, FinalName, there)) break;
         if (!there.exists) {
             if (!inet::FtpRenameFile(Connection, StoredName, FinalName)) {
                 const std::string reason = inet::InternetLastFailureReason();
-                if (FCancelled || !inet::IsConnectionAlive(Connection)) break;
+                if (run.cancelled || !inet::IsConnectionAlive(Connection)) break;
                 // Taken in between (a server that does not rename onto a file says no): next name.
                 if (inet::FtpGetFileFacts(Connection, FinalName, there) && there.exists) {
-                    FinalName = FtpNextName(Connection, FinalName, listed);
+                    FinalName = FtpNextName(run, Connection, *names, FinalName);
                     continue;
                 }
                 return refusal(reason);
@@ -211,24 +222,24 @@ TZandrelWebCopy::FtpPublishOutcome TZandrelWebCopy::FtpPublish(inet::HINTERNET C
             if (!inet::FtpGetFileFacts(Connection, FinalName, now)) break;
             if (now.SameFileAs(ours)) return FtpPublishOutcome::Published;
             // Another upload's file holds the name now, and ours is gone with the one it replaced.
-            FinalName = FtpNextName(Connection, FinalName, listed);
+            FinalName = FtpNextName(run, Connection, *names, FinalName);
             return FinalName.empty() ? FtpPublishOutcome::Failed : FtpPublishOutcome::Lost;
         }
-        FinalName = FtpNextName(Connection, FinalName, listed);
+        FinalName = FtpNextName(run, Connection, *names, FinalName);
     }
     if (FinalName.empty()) {
-        FLastErrorReason = "no free name is left";
+        run.SetReason("no free name is left");
     } else if (tries == kMaxNameTries) {
-        FLastErrorReason = kNoFreeNameWithin;
+        run.SetReason(kNoFreeNameWithin);
     } else {
-        NoteInetFailure();
+        run.NoteInetFailure();
     }
     return FtpPublishOutcome::Failed;
 }
 
-void TZandrelWebCopy::FtpRemovePartial(inet::HINTERNET Connection, const FtpAccount& Account,
-                                       const std::string& Folder, const std::string& Name, inet::HINTERNET Open) {
-    CleanupWaits waits(FHinternet, Connection);
+void FtpRemovePartial(TransferRun& run, inet::HINTERNET Connection, const FtpAccount& Account,
+                      const std::string& Folder, const std::string& Name, inet::HINTERNET Open) {
+    CleanupWaits waits(run.root, Connection);
     // Closing ends the transfer; after a Cancel the server's closing reply is still waited for
     // (briefly), so the connection stays in step and can delete the file at once.
     if (Open) inet::InternetCloseHandle(Open);
@@ -240,9 +251,9 @@ void TZandrelWebCopy::FtpRemovePartial(inet::HINTERNET Connection, const FtpAcco
     if (Folder.empty()) return;
     const bool withCredentials = !Account.user.empty() && !Account.password.empty();
     inet::HINTERNET fresh = inet::InternetConnect(
-        FHinternet, Account.host, static_cast<inet::INTERNET_PORT>(Account.port & 0xFFFF),
+        run.root, Account.host, static_cast<inet::INTERNET_PORT>(Account.port & 0xFFFF),
         withCredentials ? Account.user : std::string(), withCredentials ? Account.password : std::string(),
-        inet::INTERNET_SERVICE_FTP, FTPPassive ? inet::INTERNET_FLAG_PASSIVE : 0, 0);
+        inet::INTERNET_SERVICE_FTP, run.component.FTPPassive ? inet::INTERNET_FLAG_PASSIVE : 0, 0);
     if (!fresh) return;
     inet::FtpDeleteFile(fresh, Folder + (Folder.back() == '/' ? "" : "/") + Name);
     inet::InternetCloseHandle(fresh);

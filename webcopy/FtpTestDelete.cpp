@@ -1,5 +1,6 @@
 // FTP connection test and removal of one remote file.
-#include "platform/ui/Forms.h"
+#include "webcopy/FtpCommon.h"
+#include "webcopy/Routines.h"
 #include "webcopy/Utilities.h"
 #include "webcopy/ZandrelWebCopy.h"
 
@@ -10,69 +11,58 @@ constexpr int kUploadClip = 258;
 
 } // namespace
 
-bool TZandrelWebCopy::FtpTest(int, const std::string& FTPUserID, const std::string& FTPPassword,
-                              const std::string& FTPHost, int32_t FTPPort) {
-    PlayClip(kUploadClip);
-    if (!PumpMessages()) return false;
+TransferOutcome FtpTest(TransferRun& run, const TransferItem& in) {
+    TransferOutcome out = TransferOutcome::From(in.values.FileDate);
+    const auto reporting = run.ReportTo(out);
+    run.PlayClip(kUploadClip);
+    if (!run.PumpMessages()) return out;
     // Logging in is the test: the connection step sends nothing further.
-    inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, true);
-    if (!connection) return false;
+    inet::HINTERNET connection = FtpConnect(run, FtpAccount::Of(in.values), true);
+    if (!connection) return out;
     inet::InternetCloseHandle(connection);
-    if (connection == FFTPconnect) {
-        // It was the kept connection: nothing may take it over now that it is closed.
-        FFTPconnect = nullptr;
-        FPrevConnect.clear();
-        FPrevTarget.clear();
-    }
-    return true;
+    // When it was the kept connection, nothing may take it over now that it is closed.
+    if (connection == run.kept.handle) run.kept.Forget();
+    return out.Done();
 }
 
-bool TZandrelWebCopy::FtpRemoveFile(int Index, const std::string& FTPUserID, const std::string& FTPPassword,
-                                    const std::string& FTPHost, int32_t FTPPort, const std::string& URL,
-                                    const std::string& TargetDir, const std::string& TargetFilename,
-                                    bool KeepConnection) {
-    PlayClip(kUploadClip);
+TransferOutcome FtpRemoveFile(TransferRun& run, const TransferItem& in) {
+    const TZandrelWebCopyItem& item = in.values;
+    TransferOutcome out = TransferOutcome::From(item.FileDate);
+    const auto reporting = run.ReportTo(out);
+    run.PlayClip(kUploadClip);
     // The upload side always names the server.
-    ShowFileLine(ExtractUrlFileName(URL), DlgToServerLabel, FTPHost, true);
+    run.ShowFileLine(ExtractUrlFileName(item.URL), run.component.DlgToServerLabel, item.FTPHost, true);
 
-    if (!PumpMessages()) return false;
-    inet::HINTERNET connection = FtpConnect(FTPUserID, FTPPassword, FTPHost, FTPPort, true);
-    if (!connection) return false;
-    if (KeepConnection) FtpKeep(connection, FTPUserID, FTPPassword, FTPHost, FTPPort);
-    if (!PumpMessages()) {
-        FtpDrop(connection);
-        return false;
-    }
+    if (!run.PumpMessages()) return out;
+    const FtpAccount account = FtpAccount::Of(item);
+    FtpConnectionUse connection(run, FtpConnect(run, account, true), in.keepConnection);
+    if (!connection) return out;
+    if (in.keepConnection) FtpKeep(run, connection.Get(), account);
+    if (!run.PumpMessages()) return out;
 
     // A kept connection already in TargetDir (as recorded) is not sent there again.
-    if (!TargetDir.empty() && TargetDir != FPrevTarget) {
-        FPrevTarget = KeepConnection ? TargetDir : std::string();
-        if (!inet::FtpSetCurrentDirectory(connection, TargetDir)) {
+    if (!item.TargetDir.empty() && item.TargetDir != run.kept.folder) {
+        run.kept.folder = in.keepConnection ? item.TargetDir : std::string();
+        if (!inet::FtpSetCurrentDirectory(connection.Get(), item.TargetDir)) {
             // No event for this end, but the reason is there for whoever reports the item.
-            if (!InetCallCancelled()) NoteInetFailure();
-            if (!KeepConnection || FCancelled) FtpDrop(connection);
-            else FPrevTarget.clear();
-            return false;
+            if (!run.InetCallCancelled()) run.NoteInetFailure();
+            run.kept.folder.clear();
+            return out;
         }
     }
-    if (!PumpMessages()) {
-        FtpDrop(connection);
-        return false;
-    }
+    if (!run.PumpMessages()) return out;
 
-    const std::string name = TargetFilename.empty() ? ExtractUrlFileName(URL) : TargetFilename;
-    if (inet::FtpDeleteFile(connection, name)) {
-        if (OnRemovedFile) OnRemovedFile(*this, Index);
-    } else if (InetCallCancelled()) {
-        FtpDrop(connection);
-        return false;
+    const std::string name = item.TargetFilename.empty() ? ExtractUrlFileName(item.URL) : item.TargetFilename;
+    if (inet::FtpDeleteFile(connection.Get(), name)) {
+        if (run.component.OnRemovedFile) run.component.OnRemovedFile(run.component, in.idx);
+    } else if (run.InetCallCancelled()) {
+        return out;
     } else {
-        NoteInetFailure();
-        if (OnRemovedFileFailed) OnRemovedFileFailed(*this, Index);
+        run.NoteInetFailure();
+        if (run.component.OnRemovedFileFailed) run.component.OnRemovedFileFailed(run.component, in.idx);
     }
-    PumpMessages();
-    if (!KeepConnection || FCancelled) FtpDrop(connection);
-    return true;
+    run.PumpMessages();
+    return out.Done();
 }
 
 } // namespace zandrel::webcopy

@@ -2,8 +2,10 @@
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/PercentEncoding.h"
 #include "webcopy/Base64.h"
+#include "webcopy/DownloadTarget.h"
 #include "webcopy/LocalFile.h"
 #include "webcopy/Login.h"
+#include "webcopy/Routines.h"
 #include "webcopy/TransferSupport.h"
 #include "webcopy/UrlHelpers.h"
 #include "webcopy/Utilities.h"
@@ -68,33 +70,37 @@ std::string LocalNameFromUrl(const std::string& url) {
 
 } // namespace
 
-bool TZandrelWebCopy::HttpGetFile(int idx, const std::string& URL, const std::string& DisplayURL,
-                                  const std::string& TargetDir, const std::string& TargetFilename, bool CopyNewerOnly,
-                                  TDateTime& FileDate, bool& NoNewVersion, TZandrelWebCopyAuthentication Authenticate,
-                                  const std::string& HTTPUserID, const std::string& HTTPPassword) {
-    NoNewVersion = false;
+TransferOutcome HttpGetFile(TransferRun& run, const TransferItem& in) {
+    const TZandrelWebCopyItem& item = in.values;
+    const std::string& URL = item.URL;
+    const std::string& TargetDir = item.TargetDir;
+    const std::string& TargetFilename = item.TargetFilename;
+    const int idx = in.idx;
+    TransferOutcome out = TransferOutcome::From(item.FileDate);
+    const auto reporting = run.ReportTo(out);
+    TZandrelWebCopy& wc = run.component;
     // Taken from the URL with its password masked: a URL without a path has the server, and
     // perhaps the credentials, where the name would be.
     const std::string urlName = ExtractUrlFileName(MaskUrlPasswords(URL));
     const std::string localName = LocalNameFromUrl(URL);
-    const std::string url = MakeProxyUrl(URL);
-    ShowFileLine(!DisplayURL.empty() ? DisplayURL : !localName.empty() ? localName : urlName, DlgFromServerLabel,
-                 ExtractServer(MaskUrlPasswords(url)), ShowServer);
-    if (!PumpMessages()) return false;
+    const std::string url = wc.MakeProxyUrl(URL);
+    run.ShowFileLine(!item.DisplayURL.empty() ? item.DisplayURL : !localName.empty() ? localName : urlName, wc.DlgFromServerLabel,
+                 wc.ExtractServer(MaskUrlPasswords(url)), wc.ShowServer);
+    if (!run.PumpMessages()) return out;
 
     inet::DWORD flags = inet::INTERNET_FLAG_RELOAD | inet::INTERNET_FLAG_NO_CACHE_WRITE;
-    if (HTTPKeepAliveAuthentication) flags |= inet::INTERNET_FLAG_KEEP_CONNECTION;
+    if (wc.HTTPKeepAliveAuthentication) flags |= inet::INTERNET_FLAG_KEEP_CONNECTION;
     // The server as the URL names it; a password in the URL (the item's, or the proxy's put in
     // by MakeProxyUrl) is not shown.
     const std::string server = ExtractUrlHost(MaskUrlPasswords(url));
     const std::string caption = "Connect to " + server;
-    std::string user = HTTPUserID;
-    std::string password = HTTPPassword;
+    std::string user = item.HTTPUserID;
+    std::string password = item.HTTPPassword;
     // A cancelled login raises no event; the reason still says why the item did nothing.
     const std::string loginCancelled = "login cancelled: no user name and password were given for " + server;
-    if (Authenticate == waAlways && (user.empty() || password.empty()) && !GetLogin(caption, user, password)) {
-        FLastErrorReason = loginCancelled;
-        return false;
+    if (item.Authenticate == waAlways && (user.empty() || password.empty()) && !GetLogin(caption, user, password)) {
+        run.SetReason(loginCancelled);
+        return out;
     }
 
     ScopedInetHandle request;
@@ -102,21 +108,21 @@ bool TZandrelWebCopy::HttpGetFile(int idx, const std::string& URL, const std::st
         const std::string header = user.empty() && password.empty()
                                        ? std::string()
                                        : "Authorization: Basic " + Base64Encode(user + ":" + password) + "\r\n\r\n";
-        request.Reset(inet::InternetOpenUrl(FHinternet, url, header, flags, 0));
+        request.Reset(inet::InternetOpenUrl(run.root, url, header, flags, 0));
         if (!request) {
             // A URL that names nothing reachable is not found (named as the user gave it: the
             // proxy credentials put into the URL stay out of events and messages). A server that
             // was reached but could not be trusted or understood, or stopped answering, is an
             // error with its own words: the file may well be there.
             const inet::DWORD code = inet::GetLastError();
-            if (IsNotFound(code)) ReportInetNotFound(URL);
-            else ReportInetFailure(static_cast<int>(code), InetErrorText(code));
-            return false;
+            if (IsNotFound(code)) run.ReportInetNotFound(URL);
+            else run.ReportInetFailure(static_cast<int>(code), InetErrorText(code));
+            return out;
         }
-        if (!PumpMessages()) return false;
+        if (!run.PumpMessages()) return out;
         inet::DWORD status = 0;
         inet::HttpQueryInfo(request.Get(), inet::HTTP_QUERY_STATUS_CODE | inet::HTTP_QUERY_FLAG_NUMBER, status);
-        if (status == 401 && Authenticate != waNever && logins < kMaxLogins) {
+        if (status == 401 && item.Authenticate != waNever && logins < kMaxLogins) {
             // Credentials that went with the request were refused: the question says so, and
             // without an answer the refusal is the reason. Named is the server that asked, which
             // after a redirect is not the one in the URL.
@@ -130,79 +136,78 @@ bool TZandrelWebCopy::HttpGetFile(int idx, const std::string& URL, const std::st
             const size_t userInfoEnd = server.rfind('@');
             const std::string urlHost = userInfoEnd == std::string::npos ? server : server.substr(userInfoEnd + 1);
             if (!GetLogin(asking == urlHost ? caption : "Connect to " + asking, user, password, refused)) {
-                FLastErrorReason = refused ? StatusText(request.Get(), status, "Unauthorized") + " from " + asking
-                                           : "login cancelled: no user name and password were given for " + asking;
-                return false;
+                run.SetReason(refused ? StatusText(request.Get(), status, "Unauthorized") + " from " + asking
+                                           : "login cancelled: no user name and password were given for " + asking);
+                return out;
             }
             continue;
         }
         if (status >= 300) {
-            FLastErrorReason = "the server answered " + StatusText(request.Get(), status);
+            run.SetReason("the server answered " + StatusText(request.Get(), status));
             request.Close();
-            ReportError(static_cast<int>(status), "Returned http error code " + std::to_string(status));
-            return false;
+            run.ReportError(static_cast<int>(status), "Returned http error code " + std::to_string(status));
+            return out;
         }
         break;
     }
 
-    if (CopyNewerOnly || OnFileDateCheck) {
+    if (item.CopyNewerOnly || wc.OnFileDateCheck) {
         const TDateTime remote = ServerFileDate(request.Get());
-        if (OnFileDateCheck) {
-            FileDate = remote;
+        if (wc.OnFileDateCheck) {
+            out.fileDate = remote;
             bool allow = true;
-            OnFileDateCheck(*this, idx, remote, allow);
-            if (!allow) return false;
-        } else if (IsLaterDate(remote, FileDate)) {
-            FileDate = remote;
+            wc.OnFileDateCheck(wc, idx, remote, allow);
+            if (!allow) return out;
+        } else if (IsLaterDate(remote, out.fileDate)) {
+            out.fileDate = remote;
         } else {
-            NoNewVersion = true;
-            FileDate = remote;
+            out.notNewer = true;
+            out.fileDate = remote;
             request.Close();
-            if (OnNoNewFileFound) OnNoNewFileFound(*this, urlName, FileDate, remote);
-            return false;
+            if (wc.OnNoNewFileFound) wc.OnNoNewFileFound(wc, urlName, out.fileDate, remote);
+            return out;
         }
     }
 
     const std::string name = TargetFilename.empty() ? localName : TargetFilename;
     std::string path = JoinDirFile(TargetDir, name);
-    FLastFile = path;
-    FLastDir = TargetDir;
+    run.display.SetLastTarget(path, TargetDir);
     if (TargetFilename.empty() && localName.empty()) {
         // "http://server/" or ".../.." names no file: writing there would mean the folder itself
         // or the one above it.
-        FLastErrorReason = "the URL names no file to save (\"" + urlName + "\")";
-        ReportError(errCreateTarget, kMsgCreateFile + path);
-        return false;
+        run.SetReason("the URL names no file to save (\"" + urlName + "\")");
+        run.ReportError(errCreateTarget, kMsgCreateFile + path);
+        return out;
     }
     // The data goes to a temporary file beside the target, which takes the name only once the
     // whole body has arrived: an existing file is replaced by a complete one or not at all.
     LocalFile target;
-    if (!OpenDownloadTarget(path, target, kMsgCreateFile)) return false;
+    if (!OpenDownloadTarget(run, path, target, kMsgCreateFile)) return out;
 
     uint64_t size = 0;
     if (!inet::HttpQueryInfo64(request.Get(), inet::HTTP_QUERY_CONTENT_LENGTH | inet::HTTP_QUERY_FLAG_NUMBER, size))
         size = 0;
-    if (size == 0 && idx >= 0 && idx < Items.Count() && Items[idx].FileSize > 0)
-        size = static_cast<uint64_t>(Items[idx].FileSize);
+    if (size == 0 && idx >= 0 && idx < wc.Items.Count() && wc.Items[idx].FileSize > 0)
+        size = static_cast<uint64_t>(wc.Items[idx].FileSize);
 
     uint64_t total = 0;
     bool writeFailed = false; // reported already, with the system's reason
-    const bool readFailed = !ReceiveInto(request.Get(), target, path, size, total, &writeFailed);
+    const bool readFailed = !ReceiveInto(run, request.Get(), target, path, size, total, &writeFailed);
     request.Close();
-    if (FCancelled || writeFailed) return false; // the temporary file goes; an existing file stays as it was
+    if (run.cancelled || writeFailed) return out; // the temporary file goes; an existing file stays as it was
     if (readFailed) {
         // A body that broke off is no download, however much of it came.
-        ReportError(errReadSource, kMsgReadSource + URL);
-        return false;
+        run.ReportError(errReadSource, kMsgReadSource + URL);
+        return out;
     }
     if (!target.Publish()) {
-        FLastErrorReason = LocalFailureReason();
-        ReportError(errWriteTarget, kMsgWriteTarget + path);
-        return false;
+        run.SetReason(LocalFailureReason());
+        run.ReportError(errWriteTarget, kMsgWriteTarget + path);
+        return out;
     }
     // An empty body, read to its end, is an empty file: as much a download as any other, and the
     // same as an FTP download of an empty file.
-    return true;
+    return out.Done();
 }
 
 } // namespace zandrel::webcopy

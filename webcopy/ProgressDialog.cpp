@@ -1,5 +1,5 @@
-// The progress window: built at the start of every run, refreshed by the routines, finished by
-// the driver, and closed by its buttons. Everything it shows comes from the Dlg... properties.
+#include "webcopy/ProgressDialog.h"
+
 #include <utility>
 
 #include "platform/shell/Shell.h"
@@ -19,28 +19,36 @@ constexpr int kDownloadClip = 257;
 
 } // namespace
 
-void TZandrelWebCopy::CreateForm() {
-    DestroyForm();
-    FRetiredForm.reset();
+ProgressDialog::ProgressDialog(TZandrelWebCopy& owner, std::function<void()> cancel)
+    : owner_(owner), cancel_(std::move(cancel)) {}
+
+ProgressDialog::~ProgressDialog() = default;
+
+void ProgressDialog::Create() {
+    const TZandrelWebCopy& o = owner_;
+    const bool ShowTime = o.ShowTime, ShowElapsedTime = o.ShowElapsedTime, ShowFileName = o.ShowFileName;
+    const bool ShowOpenFile = o.ShowOpenFile, ShowOpenFolder = o.ShowOpenFolder;
+    Destroy();
+    retired_.reset();
 
     const int extra = (ShowTime ? kLineHeight : 0) + (ShowElapsedTime ? kLineHeight : 0);
-    FForm = ui::CreateForm(nullptr);
-    ui::Form& form = *FForm;
+    this->form = ui::CreateForm(nullptr);
+    ui::Form& form = *this->form;
     const int height = ui::CaptionHeight() + kBaseClientHeight + extra;
     form.SetBounds((ui::ScreenWidth() - kFormWidth) / 2, (ui::ScreenHeight() - height) / 2, kFormWidth, height);
     form.SetPosition(ui::FormPosition::ScreenCenter);
     form.SetBorder(ui::BorderStyle::Dialog);
-    form.OnCloseQuery = [this](ui::Form& sender, bool& canClose) { FormCloseQuery(sender, canClose); };
-    if (ShowDialogOnTop) form.SetStayOnTop(true);
+    form.OnCloseQuery = [this](ui::Form&, bool& canClose) { FormCloseQuery(canClose); };
+    if (o.ShowDialogOnTop) form.SetStayOnTop(true);
 
     const int buttonRow = extra + (ShowFileName ? 140 : 120);
     const int lineWidth = form.Width() - 2 * kMargin;
 
-    FFileLbl = &form.Add<ui::Label>();
-    FFileLbl->SetAutoSize(false);
-    FFileLbl->SetBounds(kMargin, 80, lineWidth, kFileLabelHeight);
-    FFileLbl->SetCaption(DlgFileLabel);
-    FFileLbl->SetVisible(ShowFileName);
+    fileLbl = &form.Add<ui::Label>();
+    fileLbl->SetAutoSize(false);
+    fileLbl->SetBounds(kMargin, 80, lineWidth, kFileLabelHeight);
+    fileLbl->SetCaption(o.DlgFileLabel);
+    fileLbl->SetVisible(ShowFileName);
 
     const int base = ShowFileName ? 80 : 60;
     auto addLine = [&](int top, const std::string& text, bool visible) {
@@ -50,112 +58,132 @@ void TZandrelWebCopy::CreateForm() {
         label.SetVisible(visible);
         return &label;
     };
-    FSizeLbl = addLine(base + 20, DlgProgressLabel, true);
-    FRateLbl = addLine(base + 40, DlgRateLabel, true);
-    FTimeLbl = addLine(base + 60, DlgTimeLabel, ShowTime);
+    sizeLbl = addLine(base + 20, o.DlgProgressLabel, true);
+    rateLbl = addLine(base + 40, o.DlgRateLabel, true);
+    timeLbl = addLine(base + 60, o.DlgTimeLabel, ShowTime);
     // Keeps its own row even when the time-left line is hidden.
-    FElapsedTimeLbl = addLine(base + 80, DlgElapsedTimeLabel, ShowElapsedTime);
+    elapsedTimeLbl = addLine(base + 80, o.DlgElapsedTimeLabel, ShowElapsedTime);
 
-    FAnim = &form.Add<ui::Animate>();
-    FAnim->SetLeft(kMargin);
-    FAnim->SetTop(0);
-    FAnim->SetClip(kDownloadClip); // a clip that cannot be loaded leaves the animation empty
-    FAnim->SetActive(true);
+    anim = &form.Add<ui::Animate>();
+    anim->SetLeft(kMargin);
+    anim->SetTop(0);
+    anim->SetClip(kDownloadClip); // a clip that cannot be loaded leaves the animation empty
+    anim->SetActive(true);
 
-    FCancelBtn = &form.Add<ui::Button>();
-    const int buttonWidth = FCancelBtn->Width();
-    FCancelBtn->SetTop(buttonRow);
-    FCancelBtn->SetLeft(form.Width() - buttonWidth - kMargin);
-    FCancelBtn->SetCaption(DlgCancel);
-    FCancelBtn->SetCancel(true);
-    FCancelBtn->OnClick = [this] { CancelClick(*FCancelBtn); };
-    FCancelBtn->SetVisible(DlgShowCancel);
-    FCancelIsClose = false;
-    if (!DlgShowCancel) form.SetHeight(form.Height() - kLineHeight);
+    cancelBtn = &form.Add<ui::Button>();
+    const int buttonWidth = cancelBtn->Width();
+    cancelBtn->SetTop(buttonRow);
+    cancelBtn->SetLeft(form.Width() - buttonWidth - kMargin);
+    cancelBtn->SetCaption(o.DlgCancel);
+    cancelBtn->SetCancel(true);
+    cancelBtn->OnClick = [this] { CancelClick(); };
+    cancelBtn->SetVisible(o.DlgShowCancel);
+    cancelIsClose_ = false;
+    if (!o.DlgShowCancel) form.SetHeight(form.Height() - kLineHeight);
 
     const int openLeft = form.Width() - 2 * buttonWidth - 2 * kMargin;
     if (ShowOpenFolder) {
-        FBtnShowFolder = &form.Add<ui::Button>();
-        FBtnShowFolder->SetTop(buttonRow);
-        FBtnShowFolder->SetLeft(openLeft);
-        FBtnShowFolder->SetCaption(DlgOpenFolder);
-        FBtnShowFolder->OnClick = [this] { OpenFolder(*FBtnShowFolder); };
-        FBtnShowFolder->SetEnabled(false);
+        btnShowFolder = &form.Add<ui::Button>();
+        btnShowFolder->SetTop(buttonRow);
+        btnShowFolder->SetLeft(openLeft);
+        btnShowFolder->SetCaption(o.DlgOpenFolder);
+        btnShowFolder->OnClick = [this] { OpenFolder(); };
+        btnShowFolder->SetEnabled(false);
     }
     if (ShowOpenFile) {
-        FBtnShowFile = &form.Add<ui::Button>();
-        FBtnShowFile->SetTop(buttonRow);
-        FBtnShowFile->SetLeft(ShowOpenFolder ? openLeft - buttonWidth - kMargin : openLeft);
-        FBtnShowFile->SetCaption(DlgOpenFile);
-        FBtnShowFile->OnClick = [this] { OpenFile(*FBtnShowFile); };
-        FBtnShowFile->SetEnabled(false);
+        btnShowFile = &form.Add<ui::Button>();
+        btnShowFile->SetTop(buttonRow);
+        btnShowFile->SetLeft(ShowOpenFolder ? openLeft - buttonWidth - kMargin : openLeft);
+        btnShowFile->SetCaption(o.DlgOpenFile);
+        btnShowFile->OnClick = [this] { OpenFile(); };
+        btnShowFile->SetEnabled(false);
     }
 
-    FProgress = &form.Add<ui::ProgressBar>();
-    FProgress->SetBounds(kMargin, 60, lineWidth, 12);
+    progress = &form.Add<ui::ProgressBar>();
+    progress->SetBounds(kMargin, 60, lineWidth, 12);
 
-    FFormClosed = false;
-    if (!DlgShowCloseBtn) form.SetSystemMenu(false);
-    form.SetCaption(DlgCaption + " ...");
+    formClosed = false;
+    if (!o.DlgShowCloseBtn) form.SetSystemMenu(false);
+    form.SetCaption(o.DlgCaption + " ...");
 
-    FCancelled = false;
-    if (ShowDialog) {
-        if (OnBeforeDialogShow) OnBeforeDialogShow(*this, form);
+    if (o.ShowDialog) {
+        if (owner_.OnBeforeDialogShow) owner_.OnBeforeDialogShow(owner_, form);
         // The handler may have run a nested message loop; the window is still ours.
-        if (FForm) {
-            FForm->Show();
-            if (AlwaysOnTop) FForm->BringToFrontTopmost();
+        if (this->form) {
+            this->form->Show();
+            if (o.AlwaysOnTop) this->form->BringToFrontTopmost();
         }
     }
-    FCancelled = false;
 }
 
-void TZandrelWebCopy::DestroyForm() {
-    FAnim = nullptr;
-    FProgress = nullptr;
-    FFileLbl = FSizeLbl = FRateLbl = FTimeLbl = FElapsedTimeLbl = nullptr;
-    FCancelBtn = FBtnShowFile = FBtnShowFolder = nullptr;
-    FForm.reset();
+void ProgressDialog::Destroy() {
+    anim = nullptr;
+    progress = nullptr;
+    fileLbl = sizeLbl = rateLbl = timeLbl = elapsedTimeLbl = nullptr;
+    cancelBtn = btnShowFile = btnShowFolder = nullptr;
+    form.reset();
 }
 
-void TZandrelWebCopy::CancelClick(ui::Button&) {
-    if (OnCopyCancel) OnCopyCancel(*this);
-    FCancelled = true;
-    if (FForm) FForm->Close();
+void ProgressDialog::Finish(bool cancelled) {
+    if (cancelBtn) cancelBtn->SetCaption(owner_.DlgClose);
+    cancelIsClose_ = true;
+    if (anim) anim->SetActive(false);
+    if (cancelled) return;
+    if (owner_.ShowOpenFile && btnShowFile) btnShowFile->SetEnabled(true);
+    if (owner_.ShowOpenFolder && btnShowFolder) btnShowFolder->SetEnabled(true);
 }
 
-void TZandrelWebCopy::FormCloseQuery(ui::Form&, bool& CanClose) { CanClose = DlgShowCloseBtn || FCancelIsClose; }
+void ProgressDialog::Close() {
+    if (form) form->Close();
+    Destroy();
+}
+
+void ProgressDialog::SetCaption(const std::string& caption) {
+    if (form) form->SetCaption(caption);
+}
+
+void ProgressDialog::SetLastTarget(const std::string& file, const std::string& folder) {
+    lastFile = file;
+    lastDir = folder;
+}
+
+void ProgressDialog::CancelClick() {
+    cancel_();
+    if (form) form->Close();
+}
+
+void ProgressDialog::FormCloseQuery(bool& CanClose) const { CanClose = owner_.DlgShowCloseBtn || cancelIsClose_; }
 
 // Whether the desktop could open it is not the transfer's concern: the window closes either way.
-void TZandrelWebCopy::OpenFile(ui::Button&) {
-    shell::OpenWithDesktop(FLastFile);
-    RetireForm();
+void ProgressDialog::OpenFile() {
+    shell::OpenWithDesktop(lastFile);
+    Retire();
 }
 
-void TZandrelWebCopy::OpenFolder(ui::Button&) {
-    shell::OpenWithDesktop(FLastDir);
-    RetireForm();
+void ProgressDialog::OpenFolder() {
+    shell::OpenWithDesktop(lastDir);
+    Retire();
 }
 
-void TZandrelWebCopy::RetireForm() {
-    if (FForm) FForm->Close();
-    ParkForm();
-    FFormClosed = true;
+void ProgressDialog::Retire() {
+    if (form) form->Close();
+    Park();
+    formClosed = true;
 }
 
-void TZandrelWebCopy::ParkForm() {
+void ProgressDialog::Park() {
     // We may be inside a click of one of the window's own buttons: hide the window and drop
     // every reference to it now, free it once that click is over.
-    if (FForm) FForm->Hide();
-    auto form = std::move(FForm);
-    DestroyForm();
-    if (form) FRetiredForm = std::move(form);
+    if (form) form->Hide();
+    auto parked = std::move(form);
+    Destroy();
+    if (parked) retired_ = std::move(parked);
 }
 
-void TZandrelWebCopy::PlayClip(int ResourceId) {
-    if (!FAnim) return;
-    FAnim->SetClip(ResourceId);
-    FAnim->SetActive(true);
+void ProgressDialog::PlayClip(int ResourceId) {
+    if (!anim) return;
+    anim->SetClip(ResourceId);
+    anim->SetActive(true);
 }
 
 } // namespace zandrel::webcopy

@@ -8,24 +8,13 @@
 #include <span>
 #include <string_view>
 
-#include "platform/rtl/DateTime.h"
 #include "webcopy/WebCopyTypes.h"
 
 namespace zandrel::webcopy {
 
-class TZandrelWebCopy;
-class TZandrelWebCopyItem;
-
-// What the driver hands a routine for one item.
-struct ProtocolCall {
-    int idx;
-    // The item's published fields, copied: event handlers the routine fires may change the item
-    // in the list, or delete it.
-    const TZandrelWebCopyItem& item;
-    TDateTime& fileDate; // in: the item's FileDate; out: the date of the file the routine found
-    bool& notNewer;      // out: the transfer was skipped because the file was not newer
-    bool keepConnection; // keep the FTP connection for the next item, which uses the same account
-};
+class TransferRun;
+struct TransferItem;
+struct TransferOutcome;
 
 // Which caption the dialog shows while an item runs: the direction it moves a file in, or the
 // one it already has.
@@ -42,11 +31,10 @@ struct ProtocolTraits {
     bool needsInternetRoot = true;
     // Transfers every file that matches a mask, so it may match none.
     bool multiFile = false;
-    // Runs one item; true when it did what the item asks.
-    bool (*routine)(TZandrelWebCopy& wc, const ProtocolCall& call) = nullptr;
+    // Runs one item.
+    TransferOutcome (*routine)(TransferRun& run, const TransferItem& in) = nullptr;
 };
 
-// The table. A friend of the component, because each row's routine is one of its members.
 class Protocols {
 public:
     // Every protocol, ordered by ordinal: All()[n].protocol == n.

@@ -23,6 +23,7 @@ void TZandrelWebCopyItem::Assign(const TPersistent& Source) {
     URL = other->URL;
     HTTPUserID = other->HTTPUserID;
     HTTPPassword = other->HTTPPassword;
+    WhenTargetExists = other->WhenTargetExists;
 }
 
 } // namespace zandrel::webcopy

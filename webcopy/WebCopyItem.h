@@ -38,6 +38,9 @@ public:
     std::string HTTPUserID;
     std::string DisplayURL;
     std::string HTTPPassword;
+    // FTP uploads (one file or many): what happens to a file of the same name on the server.
+    // Stored only when it is not teReplace, so streams and jobs without it read as before.
+    TZandrelWebCopyTargetExists WhenTargetExists = teReplace;
 
     // Public, run time only.
     TDateTime NewFileDate = 0;
@@ -47,21 +50,25 @@ public:
     bool Success() const { return FSuccess; }
     bool NoNewVersion() const { return FNoNewVersion; }
     bool Cancelled() const { return FCancelled; }
+    // FTP upload of one file: the name it was stored under on the server (TargetFilename, or the
+    // free name taken instead with teNextFreeName); empty when it stored nothing.
+    const std::string& StoredFilename() const { return FStoredFilename; }
     // Absent (null) until an FTP listing fills them.
     const rtl::StringList* FileList() const { return FFileList.get(); }
     const TFileDetailItems* FileDetails() const { return FFileDetails.get(); }
 
-    // Copies the sixteen published fields from another item; results and lists stay as they
+    // Copies the published fields from another item; results and lists stay as they
     // are. Any other kind of source changes nothing.
     void Assign(const TPersistent& Source) override;
 
 private:
     // The copy driver writes the results, the FTP listing replaces the lists.
-    friend class TZandrelWebCopy;
+    friend class WebCopyInternals;
 
     bool FSuccess = false;
     bool FNoNewVersion = false;
     bool FCancelled = false;
+    std::string FStoredFilename;
     std::unique_ptr<rtl::StringList> FFileList;
     std::unique_ptr<TFileDetailItems> FFileDetails;
 };

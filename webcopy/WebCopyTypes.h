@@ -36,6 +36,11 @@ enum TZandrelWebCopyHTTPCommand : uint8_t { hcPost = 0, hcPut = 1 };
 // When an HTTP download sends credentials.
 enum TZandrelWebCopyAuthentication : uint8_t { waNever = 0, waAlways = 1, waAuto = 2 };
 
+// What an FTP upload does when the server already has a file of its name: replace it (with the
+// complete new file only), or go up under the next free name (Demo.zip, Demo_1.zip, Demo_2.zip,
+// ...; the name taken is the item's StoredFilename after the run).
+enum TZandrelWebCopyTargetExists : uint8_t { teReplace = 0, teNextFreeName = 1 };
+
 // Error codes carried by OnError and OnErrorInfo; the message text is the prefix below followed
 // directly by the file or host concerned.
 enum TZandrelWebCopyErrorCode : int {

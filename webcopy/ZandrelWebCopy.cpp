@@ -4,6 +4,7 @@
 #include "webcopy/CopyThread.h"
 #include "webcopy/Protocols.h"
 #include "webcopy/UrlHelpers.h"
+#include "webcopy/WebCopyInternals.h"
 
 namespace zandrel::webcopy {
 namespace {
@@ -15,11 +16,19 @@ constexpr int kVersionBuild = 1;
 
 } // namespace
 
-TZandrelWebCopy::TZandrelWebCopy() : FThreadLink(std::make_shared<CopyThreadLink>(this)) {}
+TZandrelWebCopy::Private::Private(TZandrelWebCopy& owner)
+    : dialog(owner,
+             [this, &owner] {
+                 if (run) run->Cancel(true);
+                 else if (owner.OnCopyCancel) owner.OnCopyCancel(owner);
+             }),
+      threadLink(std::make_shared<CopyThreadLink>(&owner)) {}
+
+TZandrelWebCopy::TZandrelWebCopy() : d(std::make_unique<Private>(*this)) {}
 
 TZandrelWebCopy::~TZandrelWebCopy() {
     // A worker thread still waiting to hand its run over finds the component gone and ends.
-    FThreadLink->Detach();
+    d->threadLink->Detach();
 }
 
 int32_t TZandrelWebCopy::GetVersionNr() const {
@@ -32,7 +41,9 @@ std::string TZandrelWebCopy::Version() const {
            std::to_string((nr >> 8) & 0xFF) + "." + std::to_string(nr & 0xFF);
 }
 
-void TZandrelWebCopy::CancelCopy() { FCancelled = true; }
+void TZandrelWebCopy::CancelCopy() {
+    if (d->run) d->run->Cancel(false);
+}
 
 int TZandrelWebCopy::NumInetItems() const {
     int n = 0;
@@ -45,23 +56,19 @@ int TZandrelWebCopy::NumInetItems() const {
     return n;
 }
 
-std::string TZandrelWebCopy::LastErrorReason() const { return MaskUrlPasswords(FLastErrorReason); }
-
-void TZandrelWebCopy::ReportError(int Code, const std::string& Info) {
-    ++FReportedFailures;
-    if (OnError) OnError(*this, Code);
-    if (OnErrorInfo) OnErrorInfo(*this, Code, MaskUrlPasswords(Info));
+std::string TZandrelWebCopy::LastErrorReason() const {
+    return MaskUrlPasswords(d->run ? d->run->Reason() : d->lastReason);
 }
 
-void TZandrelWebCopy::SetItemResults(TZandrelWebCopyItem& Item, bool Success, bool Cancelled, bool NoNewVersion) {
-    Item.FSuccess = Success;
-    Item.FCancelled = Cancelled;
-    Item.FNoNewVersion = NoNewVersion;
-}
-
-void TZandrelWebCopy::ResetItemLists(TZandrelWebCopyItem& Item) {
-    Item.FFileList = std::make_unique<rtl::StringList>();
-    Item.FFileDetails = std::make_unique<TFileDetailItems>();
-}
+ui::Form* TZandrelWebCopy::ProgressForm() const { return d->dialog.form.get(); }
+ui::ProgressBar* TZandrelWebCopy::ProgressBar() const { return d->dialog.progress; }
+ui::Label* TZandrelWebCopy::ProgressFileLabel() const { return d->dialog.fileLbl; }
+ui::Label* TZandrelWebCopy::ProgressSizeLabel() const { return d->dialog.sizeLbl; }
+ui::Label* TZandrelWebCopy::ProgressRateLabel() const { return d->dialog.rateLbl; }
+const std::string& TZandrelWebCopy::RateStr() const { return d->dialog.rateStr; }
+const std::string& TZandrelWebCopy::TimeLeftStr() const { return d->dialog.timeLeftStr; }
+const std::string& TZandrelWebCopy::ElapsedTimeStr() const { return d->dialog.elapsedTimeStr; }
+bool TZandrelWebCopy::FormClosed() const { return d->dialog.formClosed; }
+void TZandrelWebCopy::SetFormClosed(bool Value) { d->dialog.formClosed = Value; }
 
 } // namespace zandrel::webcopy

@@ -12,7 +12,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "webcopy/ZandrelWebCopy.h"
+#include "webcopy/SilentDisplay.h"
+#include "webcopy/WebCopyInternals.h"
 
 namespace zandrel::tools {
 namespace {
@@ -21,21 +22,28 @@ using Json = nlohmann::ordered_json;
 using webcopy::TZandrelWebCopy;
 
 // Reaches the protected parts a run would use.
+// A component in the middle of a run, reporting what a test tells it to.
 class ScriptedCopy : public TZandrelWebCopy {
 public:
+    ScriptedCopy() : run_(*this, display_) { webcopy::WebCopyInternals::Of(*this).run = &run_; }
+    ~ScriptedCopy() override { webcopy::WebCopyInternals::Of(*this).run = nullptr; }
     void Fail(const std::string& reason) {
-        FLastErrorReason = reason;
+        run_.SetReason(reason);
         ReportError(webcopy::errConnect, "Cannot connect to FTP server 127.0.0.1");
     }
     void FailWith(const std::string& reason, const std::function<void(ScriptedCopy&)>& report) {
-        FLastErrorReason = reason;
+        run_.SetReason(reason);
         report(*this);
     }
-    using TZandrelWebCopy::ReportError;
-    using TZandrelWebCopy::ReportNotFound;
+    void ReportError(int code, const std::string& info) { run_.ReportError(code, info); }
+    void ReportNotFound(const std::string& url) { run_.ReportNotFound(url); }
     void Finish(int idx, bool success, bool cancelled = false, bool noNewVersion = false) {
-        SetItemResults(Items[idx], success, cancelled, noNewVersion);
+        webcopy::WebCopyInternals::SetItemResults(Items[idx], success, cancelled, noNewVersion);
     }
+
+private:
+    webcopy::testing::SilentDisplay display_;
+    webcopy::TransferRun run_;
 };
 
 class Report : public ::testing::Test {

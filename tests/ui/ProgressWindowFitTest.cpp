@@ -16,7 +16,7 @@
 #include "platform/ui/Forms.h"
 #include "platform/ui/qt/QtBackend.h"
 #include "ui/QtTestFixture.h"
-#include "webcopy/ZandrelWebCopy.h"
+#include "webcopy/WebCopyInternals.h"
 
 namespace zandrel::ui {
 namespace {
@@ -24,19 +24,24 @@ namespace {
 // The window with every line and button it can have, filled as a long transfer fills it.
 class FullWindow : public webcopy::TZandrelWebCopy {
 public:
-    FullWindow() {
+    FullWindow() : dialog_(webcopy::WebCopyInternals::Of(*this).dialog) {
         ShowTime = ShowElapsedTime = ShowOpenFile = ShowOpenFolder = true;
-        CreateForm();
-        FFileLbl->SetCaption("File : 2 of 3 : release-candidate-with-a-rather-long-name-2026-12-10.tar.gz from "
-                             "ftp.example.org");
-        FSizeLbl->SetCaption("Progress : 1000.00 Mb of 1000.00 Mb");
-        FRateLbl->SetCaption("Transfer rate : 999.99 Kb/sec");
-        FTimeLbl->SetCaption("Estimated time left : 1h 59");
-        FElapsedTimeLbl->SetCaption("Elapsed time : 59 minutes");
+        dialog_.Create();
+        dialog_.fileLbl->SetCaption("File : 2 of 3 : release-candidate-with-a-rather-long-name-2026-12-10.tar.gz from "
+                                    "ftp.example.org");
+        dialog_.sizeLbl->SetCaption("Progress : 1000.00 Mb of 1000.00 Mb");
+        dialog_.rateLbl->SetCaption("Transfer rate : 999.99 Kb/sec");
+        dialog_.timeLbl->SetCaption("Estimated time left : 1h 59");
+        dialog_.elapsedTimeLbl->SetCaption("Elapsed time : 59 minutes");
     }
-    std::vector<Label*> Lines() const { return {FFileLbl, FSizeLbl, FRateLbl, FTimeLbl, FElapsedTimeLbl}; }
-    std::vector<Button*> Buttons() const { return {FCancelBtn, FBtnShowFolder, FBtnShowFile}; }
-    Label* FileLine() const { return FFileLbl; }
+    std::vector<Label*> Lines() const {
+        return {dialog_.fileLbl, dialog_.sizeLbl, dialog_.rateLbl, dialog_.timeLbl, dialog_.elapsedTimeLbl};
+    }
+    std::vector<Button*> Buttons() const { return {dialog_.cancelBtn, dialog_.btnShowFolder, dialog_.btnShowFile}; }
+    Label* FileLine() const { return dialog_.fileLbl; }
+
+private:
+    webcopy::ProgressDialog& dialog_;
 };
 
 using ProgressWindowText = QtTestFixture;

@@ -17,15 +17,7 @@ using testing::AddItem;
 using testing::RecordingWebCopy;
 using testing::RoutineCall;
 
-class DialogWebCopy : public RecordingWebCopy {
-public:
-    using TZandrelWebCopy::CreateForm;
-    using TZandrelWebCopy::DestroyForm;
-    using TZandrelWebCopy::FFileLbl;
-    using TZandrelWebCopy::FProgress;
-    using TZandrelWebCopy::FRateLbl;
-    using TZandrelWebCopy::FSizeLbl;
-};
+using DialogWebCopy = RecordingWebCopy;
 
 class WebCopyDialog : public ::testing::Test {
 protected:
@@ -44,7 +36,7 @@ protected:
 
 TEST_F(WebCopyDialog, DefaultWindowLayout) {
     DialogWebCopy wc;
-    wc.CreateForm();
+    wc.Dialog().Create();
     ui::Form* form = wc.ProgressForm();
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(form->Width(), 300);
@@ -55,23 +47,23 @@ TEST_F(WebCopyDialog, DefaultWindowLayout) {
     EXPECT_FALSE(ui::QtWidgetOf(*form)->windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_TRUE(ui::QtWidgetOf(*form)->windowFlags() & Qt::WindowStaysOnTopHint);
 
-    EXPECT_EQ(Geometry(wc.FFileLbl), QRect(10, 80, 280, 13));
-    EXPECT_TRUE(Shown(wc.FFileLbl));
-    EXPECT_EQ(Geometry(wc.FSizeLbl).topLeft(), QPoint(10, 100));
-    EXPECT_TRUE(Shown(wc.FSizeLbl));
-    EXPECT_EQ(Geometry(wc.FRateLbl).topLeft(), QPoint(10, 120));
-    EXPECT_TRUE(Shown(wc.FRateLbl));
-    EXPECT_FALSE(Shown(wc.FTimeLbl));
-    EXPECT_FALSE(Shown(wc.FElapsedTimeLbl));
-    EXPECT_EQ(Geometry(wc.FProgress), QRect(10, 60, 280, 12));
-    EXPECT_EQ(Geometry(wc.FCancelBtn), QRect(215, 140, 75, 25));
-    EXPECT_TRUE(Shown(wc.FCancelBtn));
-    EXPECT_EQ(ui::QtWidgetOf(*wc.FCancelBtn)->property("text").toString(), "Cancel");
-    EXPECT_EQ(wc.FBtnShowFile, nullptr);
-    EXPECT_EQ(wc.FBtnShowFolder, nullptr);
-    EXPECT_EQ(wc.FAnim->Clip(), 257);
-    EXPECT_TRUE(wc.FAnim->Active());
-    wc.DestroyForm();
+    EXPECT_EQ(Geometry(wc.Dialog().fileLbl), QRect(10, 80, 280, 13));
+    EXPECT_TRUE(Shown(wc.Dialog().fileLbl));
+    EXPECT_EQ(Geometry(wc.Dialog().sizeLbl).topLeft(), QPoint(10, 100));
+    EXPECT_TRUE(Shown(wc.Dialog().sizeLbl));
+    EXPECT_EQ(Geometry(wc.Dialog().rateLbl).topLeft(), QPoint(10, 120));
+    EXPECT_TRUE(Shown(wc.Dialog().rateLbl));
+    EXPECT_FALSE(Shown(wc.Dialog().timeLbl));
+    EXPECT_FALSE(Shown(wc.Dialog().elapsedTimeLbl));
+    EXPECT_EQ(Geometry(wc.Dialog().progress), QRect(10, 60, 280, 12));
+    EXPECT_EQ(Geometry(wc.Dialog().cancelBtn), QRect(215, 140, 75, 25));
+    EXPECT_TRUE(Shown(wc.Dialog().cancelBtn));
+    EXPECT_EQ(ui::QtWidgetOf(*wc.Dialog().cancelBtn)->property("text").toString(), "Cancel");
+    EXPECT_EQ(wc.Dialog().btnShowFile, nullptr);
+    EXPECT_EQ(wc.Dialog().btnShowFolder, nullptr);
+    EXPECT_EQ(wc.Dialog().anim->Clip(), 257);
+    EXPECT_TRUE(wc.Dialog().anim->Active());
+    wc.Dialog().Destroy();
     EXPECT_EQ(wc.ProgressForm(), nullptr);
 }
 
@@ -92,16 +84,16 @@ TEST_F(WebCopyDialog, OptionalLinesMoveTheButtonRowAndGrowTheWindow) {
         wc.ShowElapsedTime = c.showElapsed;
         wc.ShowFileName = c.showFileName;
         wc.DlgShowCancel = c.showCancel;
-        wc.CreateForm();
+        wc.Dialog().Create();
         SCOPED_TRACE(c.clientHeight);
         EXPECT_EQ(wc.ProgressForm()->Height(), ui::CaptionHeight() + c.clientHeight);
-        EXPECT_EQ(wc.FCancelBtn->Top(), c.buttonRow);
-        EXPECT_EQ(Shown(wc.FCancelBtn), c.showCancel);
-        EXPECT_EQ(Shown(wc.FFileLbl), c.showFileName);
-        EXPECT_EQ(wc.FSizeLbl->Top(), c.sizeTop);
-        EXPECT_EQ(wc.FElapsedTimeLbl->Top(), c.elapsedTop);
-        EXPECT_EQ(Shown(wc.FTimeLbl), c.showTime);
-        EXPECT_EQ(Shown(wc.FElapsedTimeLbl), c.showElapsed);
+        EXPECT_EQ(wc.Dialog().cancelBtn->Top(), c.buttonRow);
+        EXPECT_EQ(Shown(wc.Dialog().cancelBtn), c.showCancel);
+        EXPECT_EQ(Shown(wc.Dialog().fileLbl), c.showFileName);
+        EXPECT_EQ(wc.Dialog().sizeLbl->Top(), c.sizeTop);
+        EXPECT_EQ(wc.Dialog().elapsedTimeLbl->Top(), c.elapsedTop);
+        EXPECT_EQ(Shown(wc.Dialog().timeLbl), c.showTime);
+        EXPECT_EQ(Shown(wc.Dialog().elapsedTimeLbl), c.showElapsed);
     }
 }
 
@@ -111,22 +103,22 @@ TEST_F(WebCopyDialog, OpenButtonsSitLeftOfCancelAndWaitForTheEndOfTheRun) {
     wc.ShowOpenFolder = true;
     AddItem(wc, wpFtpTest);
     wc.behaviour = [&](const RoutineCall&, TDateTime&, bool&) {
-        EXPECT_EQ(wc.FBtnShowFile->Left(), 45);
-        EXPECT_EQ(wc.FBtnShowFolder->Left(), 130);
-        EXPECT_EQ(wc.FCancelBtn->Left(), 215);
-        EXPECT_FALSE(ui::QtWidgetOf(*wc.FBtnShowFile)->isEnabled());
-        EXPECT_FALSE(ui::QtWidgetOf(*wc.FBtnShowFolder)->isEnabled());
+        EXPECT_EQ(wc.Dialog().btnShowFile->Left(), 45);
+        EXPECT_EQ(wc.Dialog().btnShowFolder->Left(), 130);
+        EXPECT_EQ(wc.Dialog().cancelBtn->Left(), 215);
+        EXPECT_FALSE(ui::QtWidgetOf(*wc.Dialog().btnShowFile)->isEnabled());
+        EXPECT_FALSE(ui::QtWidgetOf(*wc.Dialog().btnShowFolder)->isEnabled());
         return true;
     };
     wc.Execute();
-    EXPECT_TRUE(ui::QtWidgetOf(*wc.FBtnShowFile)->isEnabled());
-    EXPECT_TRUE(ui::QtWidgetOf(*wc.FBtnShowFolder)->isEnabled());
-    EXPECT_EQ(ui::QtWidgetOf(*wc.FCancelBtn)->property("text").toString(), "Close");
+    EXPECT_TRUE(ui::QtWidgetOf(*wc.Dialog().btnShowFile)->isEnabled());
+    EXPECT_TRUE(ui::QtWidgetOf(*wc.Dialog().btnShowFolder)->isEnabled());
+    EXPECT_EQ(ui::QtWidgetOf(*wc.Dialog().cancelBtn)->property("text").toString(), "Close");
 
     // Open file, clicked as a user would: the window goes, and freeing it waits until the
     // click is over.
-    wc.FLastFile = "/nonexistent-file-for-the-test";
-    qobject_cast<QPushButton*>(ui::QtWidgetOf(*wc.FBtnShowFile))->click();
+    wc.Dialog().lastFile = "/nonexistent-file-for-the-test";
+    qobject_cast<QPushButton*>(ui::QtWidgetOf(*wc.Dialog().btnShowFile))->click();
     EXPECT_TRUE(wc.FormClosed());
     EXPECT_EQ(wc.ProgressForm(), nullptr);
     ui::ProcessMessages();
@@ -135,9 +127,9 @@ TEST_F(WebCopyDialog, OpenButtonsSitLeftOfCancelAndWaitForTheEndOfTheRun) {
 TEST_F(WebCopyDialog, OnlyOpenFolderSitsWhereOpenFileWouldBe) {
     DialogWebCopy wc;
     wc.ShowOpenFile = true;
-    wc.CreateForm();
-    EXPECT_EQ(wc.FBtnShowFile->Left(), 130);
-    EXPECT_EQ(wc.FBtnShowFolder, nullptr);
+    wc.Dialog().Create();
+    EXPECT_EQ(wc.Dialog().btnShowFile->Left(), 130);
+    EXPECT_EQ(wc.Dialog().btnShowFolder, nullptr);
 }
 
 TEST_F(WebCopyDialog, CancelDuringARunKeepsTheWindowUntilTheRunStops) {
@@ -145,7 +137,7 @@ TEST_F(WebCopyDialog, CancelDuringARunKeepsTheWindowUntilTheRunStops) {
     AddItem(wc, wpFtpUpload, "a");
     bool visibleAfterClick = false;
     wc.behaviour = [&](const RoutineCall&, TDateTime&, bool&) {
-        qobject_cast<QPushButton*>(ui::QtWidgetOf(*wc.FCancelBtn))->click();
+        qobject_cast<QPushButton*>(ui::QtWidgetOf(*wc.Dialog().cancelBtn))->click();
         visibleAfterClick = ui::QtWidgetOf(*wc.ProgressForm())->isVisible();
         return true;
     };

@@ -7,6 +7,7 @@
 #include "platform/ui/Forms.h"
 #include "webcopy/Formatting.h"
 #include "RecordingWebCopy.h"
+#include "platform/inet/Inet.h"
 
 namespace zandrel::webcopy {
 namespace {
@@ -30,7 +31,7 @@ TEST(WebCopyDriver, ActiveItemsRunInOrderWithTheirEventsAndResults) {
     RecordingWebCopy wc;
     AddItem(wc, wpFtpUpload, "/src/a.zip");
     TZandrelWebCopyItem& skipped = AddItem(wc, wpHttp, "http://h/b", "h", false);
-    RecordingWebCopy::SetItemResults(skipped, true, true, true);
+    WebCopyInternals::SetItemResults(skipped, true, true, true);
     skipped.NewFileDate = 77;
     AddItem(wc, wpFtpTest);
     AddItem(wc, wpHttpUpload, "http://h/post");
@@ -39,14 +40,14 @@ TEST(WebCopyDriver, ActiveItemsRunInOrderWithTheirEventsAndResults) {
     wc.Execute();
 
     EXPECT_EQ(wc.log, (Log{"beforeshow", "start 0", "FtpPutFile 0", "done 0", "start 2", "FtpTest 2", "done 2",
-                           "start 3", "HttpPutFile -1", "done 3", "copydone without dialog"}));
+                           "start 3", "HttpPutFile 3", "done 3", "copydone without dialog"}));
     ASSERT_EQ(wc.calls.size(), 3u);
     // The file counter counts active items only.
     EXPECT_EQ(wc.calls[0].fileNum, 1);
     EXPECT_EQ(wc.calls[1].fileNum, 2);
     EXPECT_EQ(wc.calls[2].fileNum, 3);
-    EXPECT_TRUE(wc.calls[0].hadRoot);
-    EXPECT_EQ(wc.FHinternet, nullptr);
+    EXPECT_TRUE(wc.calls[0].hadRoot());
+    EXPECT_TRUE(testing::HandleClosed(wc.calls[0].root));
 
     EXPECT_TRUE(wc.Items[0].Success());
     EXPECT_FALSE(wc.Items[2].Success());
@@ -86,7 +87,7 @@ TEST(WebCopyDriver, RootHandleOnlyWhenAnInternetItemIsActive) {
     EXPECT_EQ(wc.NumInetItems(), 0);
     wc.Execute();
     ASSERT_EQ(wc.calls.size(), 1u);
-    EXPECT_FALSE(wc.calls[0].hadRoot);
+    EXPECT_FALSE(wc.calls[0].hadRoot());
 
     AddItem(wc, wpFtpTest);
     EXPECT_EQ(wc.NumInetItems(), 1);
@@ -101,7 +102,7 @@ TEST(WebCopyDriver, EveryProtocolButTheFileCopyRunsWithTheRootHandle) {
         EXPECT_EQ(wc.NumInetItems(), internet ? 1 : 0) << ordinal;
         wc.Execute();
         ASSERT_EQ(wc.calls.size(), 1u) << ordinal;
-        EXPECT_EQ(wc.calls[0].hadRoot, internet) << ordinal;
+        EXPECT_EQ(wc.calls[0].hadRoot(), internet) << ordinal;
     }
 }
 
@@ -191,11 +192,11 @@ TEST(WebCopyDriver, CancelDuringAnItemStopsTheRunThere) {
     AddItem(wc, wpFtpUpload, "a", "h1");
     AddItem(wc, wpFtpUpload, "b", "h2");
     TZandrelWebCopyItem& later = AddItem(wc, wpFtp, "c", "h3");
-    RecordingWebCopy::SetItemResults(later, true, false, true);
+    WebCopyInternals::SetItemResults(later, true, false, true);
     wc.OnCopyProgress = [&](TZandrelWebCopy&, int fileidx, uint64_t size, uint64_t) {
         wc.Log("progress " + std::to_string(fileidx) + " " + std::to_string(size));
         if (fileidx == 2 && size == 8192) {
-            wc.FCancelBtn->Click(); // the user presses Cancel
+            wc.Dialog().cancelBtn->Click(); // the user presses Cancel
             EXPECT_TRUE(wc.ProgressForm()->Showing()) << "the window stays until the run has stopped";
         }
     };
@@ -213,7 +214,7 @@ TEST(WebCopyDriver, CancelDuringAnItemStopsTheRunThere) {
     // Not reached: the previous results stay.
     EXPECT_TRUE(later.Success());
     EXPECT_TRUE(later.NoNewVersion());
-    EXPECT_EQ(wc.FHinternet, nullptr);
+    EXPECT_TRUE(testing::HandleClosed(wc.calls[1].root));
 }
 
 TEST(WebCopyDriver, CancelCopyTurnsASucceedingRoutineIntoACancelledItem) {
@@ -249,25 +250,25 @@ TEST(WebCopyDriver, WithOpenButtonsTheRunEndsWithACloseButtonAndEnabledOpenButto
     std::string cancelCaptionAtDone;
     wc.OnCopyDone = [&](TZandrelWebCopy&) {
         wc.Log("copydone");
-        cancelCaptionAtDone = wc.FCancelBtn->Caption();
-        EXPECT_FALSE(wc.FBtnShowFolder->Enabled());
+        cancelCaptionAtDone = wc.Dialog().cancelBtn->Caption();
+        EXPECT_FALSE(wc.Dialog().btnShowFolder->Enabled());
     };
     wc.behaviour = [&](const RoutineCall&, TDateTime&, bool&) {
-        EXPECT_FALSE(wc.FBtnShowFile->Enabled());
-        EXPECT_FALSE(wc.FBtnShowFolder->Enabled());
+        EXPECT_FALSE(wc.Dialog().btnShowFile->Enabled());
+        EXPECT_FALSE(wc.Dialog().btnShowFolder->Enabled());
         return true;
     };
     wc.Execute();
     EXPECT_EQ(cancelCaptionAtDone, "Cancel");
     ASSERT_NE(wc.ProgressForm(), nullptr);
-    EXPECT_EQ(wc.FCancelBtn->Caption(), "Close");
-    EXPECT_TRUE(wc.FCancelIsClose);
-    EXPECT_FALSE(wc.FAnim->Active());
-    EXPECT_TRUE(wc.FBtnShowFile->Enabled());
-    EXPECT_TRUE(wc.FBtnShowFolder->Enabled());
+    EXPECT_EQ(wc.Dialog().cancelBtn->Caption(), "Close");
+    EXPECT_TRUE(wc.Dialog().CancelIsClose());
+    EXPECT_FALSE(wc.Dialog().anim->Active());
+    EXPECT_TRUE(wc.Dialog().btnShowFile->Enabled());
+    EXPECT_TRUE(wc.Dialog().btnShowFolder->Enabled());
 
     // Close now closes: the window is hidden and stays the component's.
-    wc.FCancelBtn->Click();
+    wc.Dialog().cancelBtn->Click();
     EXPECT_FALSE(wc.ProgressForm()->Showing());
     EXPECT_FALSE(wc.FormClosed());
 }
@@ -278,13 +279,13 @@ TEST(WebCopyDriver, ACancelledRunLeavesTheOpenButtonsDisabled) {
     wc.ShowOpenFile = true;
     AddItem(wc, wpFtpTest);
     wc.behaviour = [&](const RoutineCall&, TDateTime&, bool&) {
-        wc.FCancelBtn->Click();
+        wc.Dialog().cancelBtn->Click();
         return true;
     };
     wc.Execute();
-    EXPECT_EQ(wc.FCancelBtn->Caption(), "Close");
-    EXPECT_FALSE(wc.FBtnShowFile->Enabled());
-    EXPECT_FALSE(wc.FBtnShowFolder->Enabled());
+    EXPECT_EQ(wc.Dialog().cancelBtn->Caption(), "Close");
+    EXPECT_FALSE(wc.Dialog().btnShowFile->Enabled());
+    EXPECT_FALSE(wc.Dialog().btnShowFolder->Enabled());
 }
 
 TEST(WebCopyDriver, OpenFolderClosesAndDropsTheWindow) {
@@ -292,11 +293,11 @@ TEST(WebCopyDriver, OpenFolderClosesAndDropsTheWindow) {
     wc.ShowOpenFolder = true;
     AddItem(wc, wpFtpTest);
     wc.Execute();
-    wc.FLastDir = "/nonexistent-folder-for-the-test";
-    wc.FBtnShowFolder->Click();
+    wc.Dialog().lastDir = "/nonexistent-folder-for-the-test";
+    wc.Dialog().btnShowFolder->Click();
     EXPECT_TRUE(wc.FormClosed());
     EXPECT_EQ(wc.ProgressForm(), nullptr);
-    EXPECT_EQ(wc.FBtnShowFolder, nullptr);
+    EXPECT_EQ(wc.Dialog().btnShowFolder, nullptr);
 
     // The next run builds a new window and clears the flag.
     wc.ShowOpenFolder = false;
@@ -304,35 +305,37 @@ TEST(WebCopyDriver, OpenFolderClosesAndDropsTheWindow) {
     EXPECT_FALSE(wc.FormClosed());
 }
 
-TEST(WebCopyDriver, AnExceptionEndsTheRunButLeavesNothingOpen) {
-    RecordingWebCopy wc;
-    AddItem(wc, wpFtpUpload, "a");
-    AddItem(wc, wpFtpUpload, "b");
-    wc.behaviour = [&](const RoutineCall&, TDateTime&, bool&) -> bool {
-        wc.FPrevConnect = "hostuserpw";
-        throw rtl::Error("disk on fire");
-    };
-    EXPECT_THROW(wc.Execute(), rtl::Error);
-    EXPECT_EQ(wc.calls.size(), 1u);
-    EXPECT_EQ(wc.log, (Log{"beforeshow", "start 0", "FtpPutFile 0"})) << "no OnCopyDone after an exception";
-    EXPECT_EQ(wc.FHinternet, nullptr);
-    EXPECT_EQ(wc.ProgressForm(), nullptr);
-    EXPECT_TRUE(wc.FPrevConnect.empty());
-}
-
-TEST(WebCopyDriver, AConnectionKeptPastTheEndOfARunIsForgotten) {
-    RecordingWebCopy wc;
-    AddItem(wc, wpFtpUpload, "a");
-    AddItem(wc, wpFtpUpload, "b", "host", false); // the first keeps for an item that never runs
-    wc.behaviour = [&](const RoutineCall& call, TDateTime&, bool&) {
-        EXPECT_TRUE(call.keepConnection);
-        wc.FPrevConnect = "hostuserpw";
-        wc.FFTPconnect = wc.FHinternet; // any handle under the root
-        return true;
-    };
-    wc.Execute();
-    EXPECT_TRUE(wc.FPrevConnect.empty());
-    EXPECT_EQ(wc.FFTPconnect, nullptr);
+// A connection kept by the run's last item, whether the run ends normally or by an exception,
+// is closed with the run.
+TEST(WebCopyDriver, NothingOfARunStaysOpenAfterIt) {
+    for (const bool throws : {false, true}) {
+        SCOPED_TRACE(throws ? "an exception ends the run" : "the run ends normally");
+        RecordingWebCopy wc;
+        AddItem(wc, wpFtpUpload, "a");
+        AddItem(wc, wpFtpUpload, "b", "host", false); // the first keeps for an item that never runs
+        inet::HINTERNET kept = nullptr;
+        wc.behaviour = [&](const RoutineCall& call, TDateTime&, bool&) -> bool {
+            EXPECT_TRUE(call.keepConnection);
+            // Any connection under the root will do: an HTTP one connects on its first request.
+            TransferRun& run = wc.Run();
+            kept = inet::InternetConnect(run.root, "127.0.0.1", 80, "", "", inet::INTERNET_SERVICE_HTTP, 0, 0);
+            run.kept.handle = kept;
+            run.kept.key = "host user pw";
+            if (throws) throw rtl::Error("disk on fire");
+            return true;
+        };
+        if (throws) {
+            EXPECT_THROW(wc.Execute(), rtl::Error);
+            EXPECT_EQ(wc.log, (Log{"beforeshow", "start 0", "FtpPutFile 0"})) << "no OnCopyDone after an exception";
+        } else {
+            wc.Execute();
+        }
+        EXPECT_EQ(wc.calls.size(), 1u);
+        ASSERT_NE(kept, nullptr);
+        EXPECT_TRUE(testing::HandleClosed(kept));
+        EXPECT_TRUE(testing::HandleClosed(wc.calls[0].root));
+        EXPECT_EQ(wc.ProgressForm(), nullptr);
+    }
 }
 
 TEST(WebCopyDriver, HandlersMayEmptyTheListDuringARun) {
@@ -350,7 +353,7 @@ TEST(WebCopyDriver, FileCounterCountsActiveItemsOnlyWhenThereIsMoreThanOneItem) 
     AddItem(wc, wpFtpTest, "", "a");
     std::vector<std::string> prefixes;
     wc.behaviour = [&](const RoutineCall&, TDateTime&, bool&) {
-        prefixes.push_back(wc.FileCounterPrefix());
+        prefixes.push_back(wc.Run().FileCounterPrefix());
         return true;
     };
     wc.Execute();
@@ -373,22 +376,22 @@ TEST(WebCopyDriver, ProgressStepWritesEveryLineAndReportsTheBlock) {
     const std::string sep = rtl::UserDecimalSeparator();
     wc.behaviour = [&](const RoutineCall&, TDateTime&, bool&) {
         const uint32_t start = rtl::GetTickCount();
-        EXPECT_FALSE(wc.ProgressStep(4096, 8192, start, "Uploading"));
+        EXPECT_FALSE(wc.Run().ProgressStep(4096, 8192, start, "Uploading"));
         EXPECT_EQ(wc.ProgressBar()->Position(), 50);
         EXPECT_EQ(wc.ProgressSizeLabel()->Caption(), "Progress : 4" + sep + "10 Kb of 8" + sep + "19 Kb");
         EXPECT_EQ(wc.ProgressForm()->Caption(), "Uploading : 50% completed");
         EXPECT_EQ(wc.ProgressRateLabel()->Caption(), "Transfer rate : " + wc.RateStr());
         EXPECT_NE(wc.RateStr().find("/sec"), std::string::npos);
-        EXPECT_EQ(wc.FTimeLbl->Caption(), "Estimated time left : " + wc.TimeLeftStr());
-        EXPECT_EQ(wc.FElapsedTimeLbl->Caption(), "Elapsed time : " + wc.ElapsedTimeStr());
+        EXPECT_EQ(wc.Dialog().timeLbl->Caption(), "Estimated time left : " + wc.TimeLeftStr());
+        EXPECT_EQ(wc.Dialog().elapsedTimeLbl->Caption(), "Elapsed time : " + wc.ElapsedTimeStr());
 
         // Unknown total: the bar stays, the size line has no total.
-        EXPECT_FALSE(wc.ProgressStep(12288, 0, start, "Uploading"));
+        EXPECT_FALSE(wc.Run().ProgressStep(12288, 0, start, "Uploading"));
         EXPECT_EQ(wc.ProgressBar()->Position(), 50);
         EXPECT_EQ(wc.ProgressSizeLabel()->Caption(), "Progress : 12" + sep + "29 Kb");
 
         wc.CancelCopy();
-        EXPECT_TRUE(wc.ProgressStep(16384, 0, start, "Uploading"));
+        EXPECT_TRUE(wc.Run().ProgressStep(16384, 0, start, "Uploading"));
         return true;
     };
     wc.Execute();
@@ -404,7 +407,7 @@ TEST(WebCopyDriver, ProgressStepCarriesFiguresBeyondFourGibibytes) {
     };
     const std::string sep = rtl::UserDecimalSeparator();
     wc.behaviour = [&](const RoutineCall&, TDateTime&, bool&) {
-        EXPECT_FALSE(wc.ProgressStep(6000000000u, 8000000000u, rtl::GetTickCount(), "Downloading"));
+        EXPECT_FALSE(wc.Run().ProgressStep(6000000000u, 8000000000u, rtl::GetTickCount(), "Downloading"));
         EXPECT_EQ(wc.ProgressBar()->Position(), 75);
         EXPECT_EQ(wc.ProgressSizeLabel()->Caption(), "Progress : 6000" + sep + "00 Mb of 8000" + sep + "00 Mb");
         return true;

@@ -61,7 +61,7 @@ TEST_F(FileCopy, CopiesTheWholeFileUnderTheNameAsked) {
         const std::string expected = c.url.find("empty") != std::string::npos ? std::string() : big;
         ASSERT_TRUE(fs::is_regular_file(c.expectedPath));
         EXPECT_EQ(ReadLocal(c.expectedPath), expected);
-        EXPECT_EQ(wc.FLastFile, c.expectedPath);
+        EXPECT_EQ(wc.LastFile(), c.expectedPath);
         const std::string size = std::to_string(expected.size());
         EXPECT_EQ(wc.log[wc.log.size() - 3], "progress 1 " + size + "/" + size); // last step: all of it
     }
@@ -148,7 +148,7 @@ TEST_F(FileCopy, AnExistingTargetIsAskedAboutAndReplacedOnlyWhole) {
         Add(wc, Src("f.txt"), Out());
         wc.Execute();
         EXPECT_TRUE(wc.Items[0].Success());
-        EXPECT_EQ(wc.FLastFile, Out("f.txt")); // the name asked for, before the unique one
+        EXPECT_EQ(wc.LastFile(), Out("f.txt")); // the name asked for, before the unique one
         EXPECT_EQ(ReadLocal(Out("f.txt")), "old");
         EXPECT_EQ(ReadLocal(Out("f(1).txt")), "new");
     }

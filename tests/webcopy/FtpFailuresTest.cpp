@@ -217,9 +217,9 @@ TEST(FtpFailures, AFailedDownloadSaysWhatTheServerAnsweredToTheCommandThatFailed
 // A server that stops answering is no missing file: the reason names the wait.
 TEST_F(FtpRoutines, AStalledReplyIsAReadErrorThatNamesTheWait) {
     FtpWebCopy wc;
-    wc.OpenRoot();
+    testing::DirectRun direct(wc);
     for (inet::DWORD option : {inet::INTERNET_OPTION_RECEIVE_TIMEOUT, inet::INTERNET_OPTION_SEND_TIMEOUT})
-        ASSERT_TRUE(inet::InternetSetOption(wc.FHinternet, option, 500));
+        ASSERT_TRUE(inet::InternetSetOption(direct.run.root, option, 500));
     for (const char* rule : {"CWD stall", "RETR stall"}) {
         test::FtpServerOptions options;
         options.rules = {rule};
@@ -227,11 +227,14 @@ TEST_F(FtpRoutines, AStalledReplyIsAReadErrorThatNamesTheWait) {
         server.WriteFile("pub/d.bin", "data");
         wc.log.clear();
         wc.reasons.clear();
-        TDateTime date = 0;
-        bool noNew = false;
-        EXPECT_FALSE(wc.FtpGetFile(0, "alice", "secret", server.Host(), server.Port(), "pub/d.bin", Local("in"), "",
-                                   false, date, noNew, false, false))
-            << rule;
+        TZandrelWebCopyItem item;
+        item.URL = "pub/d.bin";
+        item.TargetDir = Local("in");
+        item.FTPHost = server.Host();
+        item.FTPPort = server.Port();
+        item.FTPUserID = "alice";
+        item.FTPPassword = "secret";
+        EXPECT_FALSE(direct.Call(FtpGetFile, item, false).done) << rule;
         EXPECT_EQ(wc.log, Log({"error 4", "errorinfo 4 Error reading source file pub/d.bin"})) << rule;
         ASSERT_EQ(wc.reasons.size(), 1u) << rule;
         EXPECT_NE(wc.reasons[0].find("no answer within 0.5 s"), std::string::npos) << rule << ": " << wc.reasons[0];

@@ -26,6 +26,7 @@ namespace zandrel::webcopy {
 namespace {
 
 using testing::Bytes;
+using testing::DirectRun;
 using testing::FtpRoutines;
 using testing::FtpWebCopy;
 using testing::Log;
@@ -37,7 +38,7 @@ namespace fs = std::filesystem;
 // Reads the dialog's file line (built also when the dialog is not shown).
 class FileLineWebCopy : public FtpWebCopy {
 public:
-    std::string FileLine() const { return FFileLbl ? FFileLbl->Caption() : "(no file line)"; }
+    std::string FileLine() const { return ProgressFileLabel() ? ProgressFileLabel()->Caption() : "(no file line)"; }
 };
 
 // ---- upload and download --------------------------------------------------------------------------
@@ -85,7 +86,7 @@ TEST_F(FtpRoutines, UploadRaisesItsEventsInOrder) {
     EXPECT_EQ(wc.log, Log({"start 0", "progress 1 4096/5000", "progress 1 5000/5000", "progress 1 5000/5000",
                            "done 0", "copydone"}));
     EXPECT_TRUE(wc.Items[0].Success());
-    EXPECT_EQ(wc.FLastFile, Local("a.txt"));
+    EXPECT_EQ(wc.LastFile(), Local("a.txt"));
 }
 
 TEST_F(FtpRoutines, NestedTargetDirectoriesAreCreatedLevelByLevel) {
@@ -145,7 +146,6 @@ TEST_F(FtpRoutines, UploadFailuresAreReportedAndLeaveTheServerAlone) {
         expected.insert(expected.end(), c.expected.begin(), c.expected.end());
         expected.insert(expected.end(), {"done 0", "copydone"});
         EXPECT_EQ(wc.log, expected) << c.what;
-        EXPECT_EQ(wc.FPrevConnect, "") << c.what;
     }
     EXPECT_EQ(server_.ReadFile("keep.txt"), "precious");
     EXPECT_FALSE(fs::exists(server_.Root() / "new"));
@@ -214,7 +214,7 @@ TEST_F(FtpRoutines, DownloadOverAnExistingFileAsksAndCanPickAFreeName) {
     EXPECT_TRUE(wc.Items[0].Success());
     EXPECT_EQ(ReadLocal(local_ / "d.txt"), "old");
     EXPECT_EQ(ReadLocal(local_ / "d(1).txt"), "new");
-    EXPECT_EQ(wc.FLastFile, Local("d.txt"));
+    EXPECT_EQ(wc.LastFile(), Local("d.txt"));
 }
 
 // A local file that cannot be written fails its item with the system's reason; the run goes on
@@ -334,8 +334,6 @@ TEST_F(FtpRoutines, CancelFromTheProgressEventStopsTheTransferAndTheRun) {
         EXPECT_FALSE(wc.Items[0].Success());
         EXPECT_FALSE(wc.Items[1].Success()); // not reached
         EXPECT_EQ(wc.log, Log({"start 0", "copydone"}));
-        EXPECT_EQ(wc.FFTPconnect, nullptr);
-        EXPECT_EQ(wc.FPrevConnect, "");
     }
     // Nothing of the cancelled download takes the file's name or stays beside it.
     EXPECT_TRUE(fs::is_empty(local_ / "down"));
@@ -359,36 +357,31 @@ TEST_F(FtpRoutines, TwoUploadsToOneAccountShareOneLogin) {
     // The kept connection went back to the login directory before the second item used it.
     EXPECT_EQ(server_.ReadFile("d1/a.txt"), "a");
     EXPECT_EQ(server_.ReadFile("d2/b.txt"), "b");
-    EXPECT_EQ(wc.FPrevConnect, "");
-    EXPECT_EQ(wc.FFTPconnect, nullptr);
 }
 
 TEST_F(FtpRoutines, AClosedKeptConnectionIsNeverHandedOut) {
     WriteLocal(local_ / "a.txt", "a");
     FtpWebCopy wc;
-    wc.OpenRoot();
-    const auto put = [&](bool keep) {
-        TDateTime date = 0;
-        bool notNewer = false;
-        return wc.FtpPutFile(0, "alice", "secret", server_.Host(), server_.Port(), Local("a.txt"), "", "", false,
-                             date, notNewer, keep);
-    };
+    TZandrelWebCopyItem& item = Add(wc, wpFtpUpload, Local("a.txt"));
+    DirectRun direct(wc);
+    const KeptFtpConnection& kept = direct.run.kept;
+    const auto put = [&](bool keep) { return direct.Call(FtpPutFile, item, keep).done; };
     ASSERT_TRUE(put(true));
-    ASSERT_NE(wc.FFTPconnect, nullptr);
-    EXPECT_EQ(wc.FPrevConnect, FtpConnectionKey(server_.Host(), server_.Port(), "alice", "secret"));
+    ASSERT_NE(kept.handle, nullptr);
+    EXPECT_EQ(kept.key, FtpConnectionKey(server_.Host(), server_.Port(), "alice", "secret"));
 
     // The test closes the kept connection; the cache forgets it.
-    EXPECT_TRUE(wc.FtpTest(0, "alice", "secret", server_.Host(), server_.Port()));
-    EXPECT_EQ(wc.FFTPconnect, nullptr);
-    EXPECT_EQ(wc.FPrevConnect, "");
+    EXPECT_TRUE(direct.Call(FtpTest, item, false).done);
+    EXPECT_EQ(kept.handle, nullptr);
+    EXPECT_EQ(kept.key, "");
     EXPECT_TRUE(put(true));
     EXPECT_EQ(server_.CountCommands("USER"), 2);
 
     // A kept connection closed behind the cache's back is replaced by a new login.
-    inet::InternetCloseHandle(wc.FFTPconnect);
+    inet::InternetCloseHandle(kept.handle);
     EXPECT_TRUE(put(false));
     EXPECT_EQ(server_.CountCommands("USER"), 3);
-    EXPECT_EQ(wc.FPrevConnect, "");
+    EXPECT_EQ(kept.key, "");
     EXPECT_TRUE(wc.log.empty()) << wc.log.front();
 }
 
@@ -398,25 +391,25 @@ TEST_F(FtpRoutines, AKeptDeleteAfterAKeptUploadDeletesInTheTargetDirectory) {
     server_.WriteFile("d/victim.txt", "in d");
     WriteLocal(local_ / "a.txt", "a");
     FtpWebCopy wc;
-    wc.OpenRoot();
-    TDateTime date = 0;
-    bool notNewer = false;
-    ASSERT_TRUE(wc.FtpPutFile(0, "alice", "secret", server_.Host(), server_.Port(), Local("a.txt"), "d", "", false,
-                              date, notNewer, true));
+    TZandrelWebCopyItem& upload = Add(wc, wpFtpUpload, Local("a.txt"), "d");
+    TZandrelWebCopyItem& remove = Add(wc, wpFtpDelete, "", "d", "victim.txt");
+    DirectRun direct(wc);
+    ASSERT_TRUE(direct.Call(FtpPutFile, upload, true).done);
     // The upload sent its kept connection back where it started: the record must not claim "d".
-    EXPECT_NE(wc.FPrevTarget, "d");
-    ASSERT_TRUE(wc.FtpRemoveFile(3, "alice", "secret", server_.Host(), server_.Port(), "", "d", "victim.txt", true));
-    EXPECT_EQ(wc.FPrevTarget, "d");
+    EXPECT_NE(direct.run.kept.folder, "d");
+    ASSERT_TRUE(direct.Call(FtpRemoveFile, remove, true, 3).done);
+    EXPECT_EQ(direct.run.kept.folder, "d");
     EXPECT_EQ(wc.log, Log{"removed 3"});
     EXPECT_FALSE(fs::exists(server_.Root() / "d/victim.txt"));
     EXPECT_EQ(server_.ReadFile("victim.txt"), "root copy");
     // The next kept delete in the same directory sends no directory change.
     const int cwds = server_.CountCommands("CWD");
     server_.WriteFile("d/second.txt", "2");
-    ASSERT_TRUE(wc.FtpRemoveFile(4, "alice", "secret", server_.Host(), server_.Port(), "", "d", "second.txt", false));
+    remove.TargetFilename = "second.txt";
+    ASSERT_TRUE(direct.Call(FtpRemoveFile, remove, false, 4).done);
     EXPECT_EQ(server_.CountCommands("CWD"), cwds);
     EXPECT_FALSE(fs::exists(server_.Root() / "d/second.txt"));
-    EXPECT_EQ(wc.FPrevConnect, "");
+    EXPECT_EQ(direct.run.kept.key, "");
     EXPECT_EQ(server_.CountCommands("USER"), 1);
 }
 
@@ -487,7 +480,6 @@ TEST_F(FtpRoutines, MultiUploadSendsEveryMatchingFileIntoANewFolder) {
     EXPECT_FALSE(fs::exists(server_.Root() / "x/y/folder.txt"));
     // The folder that matches the mask is not a file to send, nor a failure.
     EXPECT_EQ(wc.log, Log({"start 0", "multi a.txt", "multi b.txt", "done 0", "copydone"}));
-    EXPECT_EQ(wc.FPrevConnect, "");
 }
 
 TEST_F(FtpRoutines, ListingFillsTheItemsListsAndReplacesThemEachRun) {

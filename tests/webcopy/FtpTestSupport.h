@@ -1,7 +1,7 @@
 #pragma once
-// What the FTP routine tests share: the component with its FTP routines and cache fields in
-// reach, logging the events it raises as short texts, and a fixture with a real FTP server and a
-// local folder of its own.
+// What the routine tests share: the component logging the events it raises as short texts, a run
+// of it for calling routines one by one, and a fixture with a real FTP server and a local folder
+// of its own.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,8 +17,10 @@
 #include "fixtures/FtpServer.h"
 #include "platform/inet/Inet.h"
 #include "platform/rtl/DateTime.h"
+#include "webcopy/SilentDisplay.h"
+#include "webcopy/Routines.h"
 #include "webcopy/Utilities.h"
-#include "webcopy/ZandrelWebCopy.h"
+#include "webcopy/WebCopyInternals.h"
 
 namespace zandrel::webcopy::testing {
 
@@ -77,7 +79,7 @@ inline TZandrelWebCopyItem& AddFtpItem(TZandrelWebCopy& wc, const test::FtpServe
     return item;
 }
 
-// The component with its FTP routines and cache fields in reach, logging the events it raises.
+// The component, logging the events it raises.
 class FtpWebCopy : public TZandrelWebCopy {
 public:
     explicit FtpWebCopy(bool logProgress = false) {
@@ -107,32 +109,39 @@ public:
                               std::to_string(total));
             };
     }
-    ~FtpWebCopy() override {
-        if (ownRoot_) inet::InternetCloseHandle(FHinternet);
-    }
 
-    // For calling routines directly, outside a run.
-    void OpenRoot() {
-        FHinternet = inet::InternetOpen("tests", inet::INTERNET_OPEN_TYPE_DIRECT, "", "", 0);
-        ownRoot_ = true;
-    }
-
-    using TZandrelWebCopy::FFTPconnect;
-    using TZandrelWebCopy::FHinternet;
-    using TZandrelWebCopy::FtpGetFile;
-    using TZandrelWebCopy::FLastDir;
-    using TZandrelWebCopy::FLastFile;
-    using TZandrelWebCopy::FPrevConnect;
-    using TZandrelWebCopy::FPrevTarget;
-    using TZandrelWebCopy::FtpPutFile;
-    using TZandrelWebCopy::FtpRemoveFile;
-    using TZandrelWebCopy::FtpTest;
+    // What Open file would open after the last run.
+    const std::string& LastFile() { return WebCopyInternals::Of(*this).dialog.lastFile; }
 
     Log log;
     std::vector<std::string> reasons; // LastErrorReason() at each OnError
+};
+
+// A run of a component outside Execute, for calling its routines one at a time as the driver
+// would: the root is open, the kept connection carries over from one call to the next, and
+// nothing is shown. Events go to the component, which reads its reasons from this run.
+class DirectRun {
+public:
+    explicit DirectRun(TZandrelWebCopy& wc) : wc_(wc), run(wc, display_) {
+        run.OpenRoot();
+        WebCopyInternals::Of(wc_).run = &run;
+    }
+    ~DirectRun() { WebCopyInternals::Of(wc_).run = nullptr; }
+    DirectRun(const DirectRun&) = delete;
+    DirectRun& operator=(const DirectRun&) = delete;
+
+    // Runs `routine` on `item` as item `idx` of the list.
+    TransferOutcome Call(TransferOutcome (*routine)(TransferRun&, const TransferItem&), const TZandrelWebCopyItem& item,
+                         bool keepConnection, int idx = 0) {
+        return routine(run, TransferItem{idx, item, keepConnection});
+    }
 
 private:
-    bool ownRoot_ = false;
+    TZandrelWebCopy& wc_;
+    SilentDisplay display_;
+
+public:
+    TransferRun run;
 };
 
 class FtpRoutines : public ::testing::Test {

@@ -306,7 +306,7 @@ TEST_F(HttpRoutines, ExistingFilesAreGuardedOrGivenUniqueNames) {
     EXPECT_EQ(ReadLocal(local_ / "report(2).zip"), "new report");
     EXPECT_EQ(ReadLocal(local_ / "name(1)"), "new name");
     EXPECT_EQ(ReadLocal(local_ / "report.zip"), "old");
-    EXPECT_EQ(wc.FLastFile, (local_ / "name").string()); // the path before renaming
+    EXPECT_EQ(wc.LastFile(), (local_ / "name").string()); // the path before renaming
 }
 
 TEST_F(HttpRoutines, ABrokenDownloadFailsAndLeavesTheExistingFileAlone) {

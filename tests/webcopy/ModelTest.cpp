@@ -1,4 +1,4 @@
-#include "webcopy/ZandrelWebCopy.h"
+#include "webcopy/WebCopyInternals.h"
 
 #include <gtest/gtest.h>
 
@@ -48,15 +48,11 @@ TEST(WebCopyModel, NewItemIsAnActiveHttpDownloadWithoutLists) {
     EXPECT_FALSE(item.Cancelled());
 }
 
-// Reaches the run-time results that only a run writes.
-class ResultWriter : public TZandrelWebCopy {
-public:
-    using TZandrelWebCopy::ResetItemLists;
-    using TZandrelWebCopy::SetItemResults;
-};
+// Writes the run-time results that only a run writes.
+using ResultWriter = WebCopyInternals;
 
 TEST(WebCopyModel, AssignCopiesThePublishedPropertiesOnly) {
-    ResultWriter wc;
+    TZandrelWebCopy wc;
     TZandrelWebCopyItem& source = wc.Items.Add();
     source.Active = false;
     source.Authenticate = waAuto;
@@ -122,7 +118,7 @@ TEST(WebCopyModel, AssignFromAnotherKindOfObjectChangesNothing) {
 }
 
 TEST(WebCopyModel, CollectionInsertsAssignsOnWriteAndCounts) {
-    ResultWriter wc;
+    TZandrelWebCopy wc;
     EXPECT_EQ(wc.Items.ActiveItems(), 0);
     EXPECT_EQ(wc.Items.SuccessCount(), 0);
 

@@ -1,25 +1,42 @@
 #pragma once
-// A TZandrelWebCopy whose transfer routines are fakes: each call is recorded, and what a call
-// does (its result, touching the by-reference locals, reporting progress, cancelling) is up to
-// the test. Events are logged as short texts in the order they fire.
+// A TZandrelWebCopy whose items run through a fake routine: each call is recorded, and what a
+// call does (its result, the date and not-newer it hands back, reporting progress, cancelling)
+// is up to the test, through the run the call belongs to. Events are logged as short texts in the
+// order they fire.
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/inet/Inet.h"
 #include "platform/rtl/Clock.h"
-#include "webcopy/ZandrelWebCopy.h"
+#include "webcopy/Protocols.h"
+#include "webcopy/WebCopyInternals.h"
 
 namespace zandrel::webcopy::testing {
 
 struct RoutineCall {
-    std::string routine;
-    int idx = -1; // -1 for routines that are not given the index
+    std::string routine; // the name of the protocol's routine
+    int idx = -1;
     std::string url;
     bool keepConnection = false;
     int fileNum = 0;
-    bool hadRoot = false;
+    inet::HINTERNET root = nullptr; // the run's Internet root (null when it needs none)
     bool cancelledAtStart = false;
+    bool hadRoot() const { return root != nullptr; }
 };
+
+// Whether `handle` is closed (closing it again is refused).
+inline bool HandleClosed(inet::HINTERNET handle) {
+    return !inet::InternetCloseHandle(handle) && inet::GetLastError() == inet::ERROR_INVALID_HANDLE;
+}
+
+// The name of each protocol's routine, as the component calls them.
+inline std::string RoutineName(TZandrelWebCopyProtocol protocol) {
+    static const char* const kNames[] = {"HttpGetFile",     "FtpGetFile",      "FileGetFile",   "FtpPutFile",
+                                         "HttpPutFile",     "MultiFtpGetFile", "MultiFtpPutFile", "FtpRemoveFile",
+                                         "MultiFtpGetList", "FtpTest"};
+    return kNames[protocol];
+}
 
 class RecordingWebCopy : public TZandrelWebCopy {
 public:
@@ -31,9 +48,13 @@ public:
         };
         OnCopyCancel = [this](TZandrelWebCopy&) { Log("cancel"); };
         OnBeforeDialogShow = [this](TZandrelWebCopy&, ui::Form&) { Log("beforeshow"); };
+        WebCopyInternals::Of(*this).routineOverride = [this](TransferRun& run, const TransferItem& in) {
+            return Fake(run, in);
+        };
     }
 
-    // What the fake routine of a call does; returns the routine's result. The default succeeds.
+    // What the fake routine of a call does; returns whether the item was done. The default
+    // succeeds.
     std::function<bool(const RoutineCall&, TDateTime& fileDate, bool& notNewer)> behaviour =
         [](const RoutineCall&, TDateTime&, bool&) { return true; };
 
@@ -41,24 +62,9 @@ public:
     std::vector<std::string> log;
     void Log(std::string entry) { log.push_back(std::move(entry)); }
 
-    // Exposed run state and frame for the tests.
-    using TZandrelWebCopy::FCancelBtn;
-    using TZandrelWebCopy::FCancelIsClose;
-    using TZandrelWebCopy::FCancelled;
-    using TZandrelWebCopy::FBtnShowFile;
-    using TZandrelWebCopy::FBtnShowFolder;
-    using TZandrelWebCopy::FAnim;
-    using TZandrelWebCopy::FElapsedTimeLbl;
-    using TZandrelWebCopy::FFTPconnect;
-    using TZandrelWebCopy::FFileNum;
-    using TZandrelWebCopy::FHinternet;
-    using TZandrelWebCopy::FLastDir;
-    using TZandrelWebCopy::FLastFile;
-    using TZandrelWebCopy::FPrevConnect;
-    using TZandrelWebCopy::FTimeLbl;
-    using TZandrelWebCopy::FileCounterPrefix;
-    using TZandrelWebCopy::ProgressStep;
-    using TZandrelWebCopy::SetItemResults;
+    ProgressDialog& Dialog() { return WebCopyInternals::Of(*this).dialog; }
+    // The run of the call being made (inside a behaviour only).
+    TransferRun& Run() { return *run_; }
 
     // Moves `blocks` blocks of 4096 bytes of `total` through the common progress step, stopping
     // after the block in which a cancel is found, as every transfer routine does.
@@ -67,73 +73,24 @@ public:
         uint64_t done = 0;
         for (int i = 0; i < blocks; ++i) {
             done += 4096;
-            if (ProgressStep(done, total, start, DlgUpload)) break;
+            if (Run().ProgressStep(done, total, start, DlgUpload)) break;
         }
         return true;
     }
 
-protected:
-    bool Fake(RoutineCall call, TDateTime& fileDate, bool& notNewer) {
-        call.fileNum = FFileNum;
-        call.hadRoot = FHinternet != nullptr;
-        call.cancelledAtStart = FCancelled;
+private:
+    TransferOutcome Fake(TransferRun& run, const TransferItem& in) {
+        RoutineCall call{RoutineName(in.values.Protocol), in.idx, in.values.URL, in.keepConnection, run.fileNum,
+                         run.root, run.cancelled};
         calls.push_back(call);
         Log(call.routine + " " + std::to_string(call.idx));
-        return behaviour(calls.back(), fileDate, notNewer);
+        TransferOutcome out = TransferOutcome::From(in.values.FileDate);
+        run_ = &run;
+        out.done = behaviour(calls.back(), out.fileDate, out.notNewer);
+        run_ = nullptr;
+        return out;
     }
-
-    bool FtpPutFile(int Index, const std::string&, const std::string&, const std::string&, int32_t,
-                    const std::string& URL, const std::string&, const std::string&, bool, TDateTime& FileDate,
-                    bool& NoNewVersion, bool KeepConnection) override {
-        return Fake({"FtpPutFile", Index, URL, KeepConnection}, FileDate, NoNewVersion);
-    }
-    bool MultiFtpPutFile(int Index, const std::string&, const std::string&, const std::string&, int32_t,
-                         const std::string& URL, const std::string&, const std::string&, bool, TDateTime& FileDate,
-                         bool& NoNewVersion, bool KeepConnection) override {
-        return Fake({"MultiFtpPutFile", Index, URL, KeepConnection}, FileDate, NoNewVersion);
-    }
-    bool FtpGetFile(int Index, const std::string&, const std::string&, const std::string&, int32_t,
-                    const std::string& URL, const std::string&, const std::string&, bool, TDateTime& FileDate,
-                    bool& NoNewVersion, bool KeepConnection, bool) override {
-        return Fake({"FtpGetFile", Index, URL, KeepConnection}, FileDate, NoNewVersion);
-    }
-    bool MultiFtpGetFile(int Index, const std::string&, const std::string&, const std::string&, int32_t,
-                         const std::string& URL, const std::string&, const std::string&, bool, TDateTime& FileDate,
-                         bool& NoNewVersion, bool KeepConnection) override {
-        return Fake({"MultiFtpGetFile", Index, URL, KeepConnection}, FileDate, NoNewVersion);
-    }
-    bool MultiFtpGetList(int Index, const std::string&, const std::string&, const std::string&, int32_t,
-                         const std::string& URL, const std::string&, const std::string&, bool, TDateTime& FileDate,
-                         bool& NoNewVersion, bool KeepConnection) override {
-        return Fake({"MultiFtpGetList", Index, URL, KeepConnection}, FileDate, NoNewVersion);
-    }
-    bool FtpTest(int Index, const std::string&, const std::string&, const std::string&, int32_t) override {
-        TDateTime unusedDate = 0;
-        bool unusedFlag = false;
-        return Fake({"FtpTest", Index, "", false}, unusedDate, unusedFlag);
-    }
-    bool FtpRemoveFile(int Index, const std::string&, const std::string&, const std::string&, int32_t,
-                       const std::string& URL, const std::string&, const std::string&, bool KeepConnection) override {
-        TDateTime unusedDate = 0;
-        bool unusedFlag = false;
-        return Fake({"FtpRemoveFile", Index, URL, KeepConnection}, unusedDate, unusedFlag);
-    }
-    bool HttpGetFile(int idx, const std::string& URL, const std::string&, const std::string&, const std::string&, bool,
-                     TDateTime& FileDate, bool& NoNewVersion, TZandrelWebCopyAuthentication, const std::string&,
-                     const std::string&) override {
-        return Fake({"HttpGetFile", idx, URL, false}, FileDate, NoNewVersion);
-    }
-    bool HttpPutFile(const std::string& URL, const std::string&, const std::string&,
-                     TZandrelWebCopyHTTPCommand) override {
-        TDateTime unusedDate = 0;
-        bool unusedFlag = false;
-        return Fake({"HttpPutFile", -1, URL, false}, unusedDate, unusedFlag);
-    }
-    bool FileGetFile(int idx, const std::string&, const std::string&, const std::string&, int32_t,
-                     const std::string& URL, const std::string&, const std::string&, bool, TDateTime& FileDate,
-                     bool& NoNewVersion) override {
-        return Fake({"FileGetFile", idx, URL, false}, FileDate, NoNewVersion);
-    }
+    TransferRun* run_ = nullptr;
 };
 
 inline TZandrelWebCopyItem& AddItem(TZandrelWebCopy& wc, TZandrelWebCopyProtocol protocol, std::string url = "",
