@@ -242,6 +242,22 @@ TEST(WebCopyDriver, ANewRunStartsUncancelled) {
     EXPECT_TRUE(wc.Items[0].Success());
 }
 
+// An embedding program may cancel as soon as it sees the window; that Cancel is kept, not lost
+// when the window is shown.
+TEST(WebCopyDriver, ACancelBeforeTheWindowShowsStopsTheRunAtItsFirstItem) {
+    RecordingWebCopy wc;
+    AddItem(wc, wpFtpTest);
+    AddItem(wc, wpFtpTest, "", "other");
+    wc.OnBeforeDialogShow = [&](TZandrelWebCopy& sender, ui::Form&) { sender.CancelCopy(); };
+    wc.Execute();
+    ASSERT_EQ(wc.calls.size(), 1u);
+    EXPECT_TRUE(wc.calls[0].cancelledAtStart);
+    EXPECT_TRUE(wc.Items[0].Cancelled());
+    EXPECT_FALSE(wc.Items[0].Success());
+    EXPECT_FALSE(wc.Items[1].Success());
+    EXPECT_FALSE(wc.Items[1].Cancelled());
+}
+
 TEST(WebCopyDriver, WithOpenButtonsTheRunEndsWithACloseButtonAndEnabledOpenButtons) {
     RecordingWebCopy wc;
     wc.ShowOpenFolder = true;

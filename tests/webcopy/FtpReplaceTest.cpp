@@ -76,6 +76,60 @@ TEST_P(FtpReplace, ACompleteUploadReplacesTheFileAndLeavesNothingElse) {
     }
 }
 
+// What an item says about a file of its name on the server decides between replacing it and the
+// next free name, and the item tells which name it took, on servers that rename and on those
+// that do not.
+TEST_P(FtpReplace, WhenTargetExistsReplacesOrTakesTheNextFreeName) {
+    struct Case {
+        const char* what;
+        TZandrelWebCopyTargetExists policy;
+        std::vector<std::string> present; // besides small.txt, which holds "old content"
+        std::string stored;
+    };
+    const std::vector<Case> cases{
+        {"replace", teReplace, {}, "small.txt"},
+        {"next free name", teNextFreeName, {}, "small_1.txt"},
+        {"a gap among earlier uploads", teNextFreeName, {"small_1.txt", "small_3.txt"}, "small_2.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(server_.Root() / "pub");
+        server_.WriteFile("pub/small.txt", "old content");
+        for (const std::string& name : c.present) server_.WriteFile("pub/" + name, "earlier");
+        FtpWebCopy wc;
+        AddFtpItem(wc, server_, wpFtpUpload, (local_ / "small.txt").string(), "pub").WhenTargetExists = c.policy;
+        wc.Execute();
+        ASSERT_TRUE(wc.Items[0].Success()) << (wc.log.empty() ? "" : wc.log.back());
+        EXPECT_EQ(wc.Items[0].StoredFilename(), c.stored);
+        EXPECT_EQ(server_.ReadFile("pub/" + c.stored), "new content");
+        if (c.policy == teNextFreeName) {
+            EXPECT_EQ(server_.ReadFile("pub/small.txt"), "old content");
+            for (const std::string& name : c.present) EXPECT_EQ(server_.ReadFile("pub/" + name), "earlier") << name;
+        }
+        // Nothing else is left: no temporary file, no lock.
+        std::vector<std::string> expected = c.present;
+        expected.push_back("small.txt");
+        if (c.stored != "small.txt") expected.push_back(c.stored);
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(FolderNames(server_.Root() / "pub"), expected);
+    }
+}
+
+// Each file of a multi-file upload takes its own next free name.
+TEST_P(FtpReplace, AMultiFileUploadTakesTheNextFreeNameForEachFile) {
+    WriteLocal(local_ / "many/a.txt", "new a");
+    WriteLocal(local_ / "many/b.txt", "new b");
+    server_.WriteFile("pub/a.txt", "old a");
+    FtpWebCopy wc;
+    AddFtpItem(wc, server_, wpMultiFtpUpload, (local_ / "many/*.txt").string(), "pub").WhenTargetExists =
+        teNextFreeName;
+    wc.Execute();
+    ASSERT_TRUE(wc.Items[0].Success());
+    EXPECT_EQ(server_.ReadFile("pub/a.txt"), "old a");
+    EXPECT_EQ(server_.ReadFile("pub/a_1.txt"), "new a");
+    EXPECT_EQ(server_.ReadFile("pub/b.txt"), "new b");
+}
+
 TEST_P(FtpReplace, ACancelledUploadLeavesNoShortFileUnderItsName) {
     FtpWebCopy wc;
     int blocks = 0;

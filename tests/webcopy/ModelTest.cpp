@@ -70,10 +70,12 @@ TEST(WebCopyModel, AssignCopiesThePublishedPropertiesOnly) {
     source.URL = "url";
     source.HTTPUserID = "huser";
     source.HTTPPassword = "hpw";
+    source.WhenTargetExists = teNextFreeName;
     source.NewFileDate = 7;
     source.FileSize = 99;
     ResultWriter::SetItemResults(source, true, true, true);
     ResultWriter::ResetItemLists(source);
+    ResultWriter::SetStoredFilename(source, "name_1");
 
     TZandrelWebCopyItem& target = wc.Items.Add();
     target.NewFileDate = 3;
@@ -96,12 +98,14 @@ TEST(WebCopyModel, AssignCopiesThePublishedPropertiesOnly) {
     EXPECT_EQ(target.URL, "url");
     EXPECT_EQ(target.HTTPUserID, "huser");
     EXPECT_EQ(target.HTTPPassword, "hpw");
+    EXPECT_EQ(target.WhenTargetExists, teNextFreeName);
     // Results and lists stay the target's own.
     EXPECT_EQ(target.NewFileDate, 3);
     EXPECT_EQ(target.FileSize, 5u);
     EXPECT_FALSE(target.Success());
     EXPECT_FALSE(target.Cancelled());
     EXPECT_FALSE(target.NoNewVersion());
+    EXPECT_EQ(target.StoredFilename(), "");
     EXPECT_EQ(target.FileList(), nullptr);
     EXPECT_EQ(target.FileDetails(), nullptr);
 }

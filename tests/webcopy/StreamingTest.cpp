@@ -29,6 +29,7 @@ TEST(WebCopyStreaming, RoundTripKeepsEveryPublishedProperty) {
     upload.FTPPort = 2121;
     upload.FileDate = 42735.5;
     upload.CopyNewerOnly = true;
+    upload.WhenTargetExists = teNextFreeName;
     TZandrelWebCopyItem& post = original.Items.Add();
     post.Protocol = wpHttpUpload;
     post.HTTPCommand = hcPut;
@@ -44,6 +45,8 @@ TEST(WebCopyStreaming, RoundTripKeepsEveryPublishedProperty) {
     EXPECT_EQ(copy.Items[0].Protocol, wpFtpUpload);
     EXPECT_EQ(copy.Items[0].FTPPort, 2121);
     EXPECT_EQ(copy.Items[0].FileDate, 42735.5);
+    EXPECT_EQ(copy.Items[0].WhenTargetExists, teNextFreeName);
+    EXPECT_EQ(copy.Items[1].WhenTargetExists, teReplace);
     EXPECT_EQ(copy.Items[1].HTTPCommand, hcPut);
     EXPECT_EQ(copy.Items[1].Authenticate, waAuto);
     EXPECT_FALSE(copy.Items[1].Active);
@@ -59,7 +62,10 @@ TEST(WebCopyStreaming, WritesNamesInDeclarationOrderAndEnumerationsByName) {
     EXPECT_EQ(json["Items"][0]["Protocol"], "wpFtpTest");
     EXPECT_EQ(json["Items"][0]["HTTPCommand"], "hcPost");
     EXPECT_EQ(json["Items"][0]["Authenticate"], "waNever");
+    // A property added later is written only when it is not its default, so that the streams of
+    // components that do not use it read as before everywhere.
     EXPECT_EQ(json["Items"][0].size(), 16u);
+    EXPECT_FALSE(json["Items"][0].contains("WhenTargetExists"));
     EXPECT_EQ(json["Version"], "2.2.3.1");
     EXPECT_TRUE(json["Items"][0]["FileDate"].is_number());
 }

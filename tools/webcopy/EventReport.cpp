@@ -276,11 +276,15 @@ int EventReport::Finish(const TZandrelWebCopy& wc, int interruptSignal, bool bro
                   {"NoNewVersion", item.NoNewVersion()}};
         AddDate(json, "NewFileDate", item.NewFileDate);
         json["FileList"] = std::move(fileList);
+        // Where an upload may have gone under another name, the name it took.
+        const bool renamed = item.WhenTargetExists == webcopy::teNextFreeName && !item.StoredFilename().empty();
+        if (renamed) json["StoredFilename"] = TextToJson(item.StoredFilename());
         items.push_back(std::move(json));
 
         if (item.Active) ++active;
         if (item.Active && StatusIsDone(outcome.status)) ++done;
         std::string line = Describe(wc, i) + ": " + StatusName(outcome.status);
+        if (renamed) line += " as " + PrintableText(item.StoredFilename());
         if (!outcome.reason.empty()) line += " - " + outcome.reason;
         if (options_.quiet) {
             if (!StatusIsDone(outcome.status))
