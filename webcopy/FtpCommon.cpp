@@ -13,6 +13,16 @@
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::webcopy {
+namespace {
+
+constexpr int kUploadClip = 258;
+
+} // namespace
+
+void ShowSendingLine(TransferRun& run, const TZandrelWebCopyItem& item) {
+    run.PlayClip(kUploadClip);
+    run.ShowFileLine(ExtractUrlFileName(item.URL), run.component.DlgToServerLabel, item.FTPHost, true);
+}
 
 // Newer-only transfers compare the remote file's time with the caller's date, so the time must be
 // as precise as the server can give it: a LIST line has no seconds, and no time of day at all

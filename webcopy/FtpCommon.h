@@ -51,6 +51,10 @@ bool FtpEnterRemoteDir(TransferRun& run, inet::HINTERNET connection, const std::
 // `entry` is its directory entry.
 rtl::TDateTime RemoteFileDate(inet::HINTERNET connection, const std::string& name, const inet::WIN32_FIND_DATA& entry);
 
+// The start of every routine that sends to the server or acts on it: the upload clip, and the file
+// line with the server named (the upload side always names it).
+void ShowSendingLine(TransferRun& run, const TZandrelWebCopyItem& item);
+
 // The connection one routine works on. When the routine ends, however it ends, the connection is
 // let go as FtpRelease says (or closed outright when an exception ends the routine, or when the
 // routine asked for that with DropAtEnd).

@@ -29,9 +29,7 @@ TransferOutcome FtpRemoveFile(TransferRun& run, const TransferItem& in) {
     const TZandrelWebCopyItem& item = in.values;
     TransferOutcome out = TransferOutcome::From(item.FileDate);
     const auto reporting = run.ReportTo(out);
-    run.PlayClip(kUploadClip);
-    // The upload side always names the server.
-    run.ShowFileLine(ExtractUrlFileName(item.URL), run.component.DlgToServerLabel, item.FTPHost, true);
+    ShowSendingLine(run, item);
 
     if (!run.PumpMessages()) return out;
     const FtpAccount account = FtpAccount::Of(item);

@@ -15,7 +15,6 @@
 namespace zandrel::webcopy {
 namespace {
 
-constexpr int kUploadClip = 258;
 constexpr size_t kBlockSize = 4096;
 constexpr int kMaxSendRounds = 8;
 
@@ -171,9 +170,7 @@ TransferOutcome FtpPutFile(TransferRun& run, const TransferItem& in) {
     TransferOutcome out = TransferOutcome::From(item.FileDate);
     const auto reporting = run.ReportTo(out);
     TZandrelWebCopy& wc = run.component;
-    run.PlayClip(kUploadClip);
-    // The upload side always names the server.
-    run.ShowFileLine(ExtractUrlFileName(URL), wc.DlgToServerLabel, item.FTPHost, true);
+    ShowSendingLine(run, item);
 
     if (!run.PumpMessages()) return out;
     const FtpAccount account = FtpAccount::Of(item);
@@ -252,9 +249,7 @@ TransferOutcome MultiFtpPutFile(TransferRun& run, const TransferItem& in) {
     TransferOutcome out = TransferOutcome::From(item.FileDate);
     const auto reporting = run.ReportTo(out);
     TZandrelWebCopy& wc = run.component;
-    run.PlayClip(kUploadClip);
-    // The upload side always names the server.
-    run.ShowFileLine(ExtractUrlFileName(URL), wc.DlgToServerLabel, item.FTPHost, true);
+    ShowSendingLine(run, item);
 
     if (!run.PumpMessages()) return out;
     run.kept.folder.clear();
