@@ -53,8 +53,8 @@ struct TransferOutcome {
     }
 };
 
-// What the routines show while they run: the progress window, or nothing. The component's
-// dialog is one; a run without a window has a display that shows nothing.
+// What the routines show while they run, behind an interface: the component's progress window is
+// one, and a run that shows nothing (the tests' runs outside Execute) is another.
 class TransferDisplay {
 public:
     virtual ~TransferDisplay() = default;
