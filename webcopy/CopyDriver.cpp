@@ -2,6 +2,7 @@
 // its protocol, write the outcome back into the item, and finish the dialog.
 #include "platform/inet/Inet.h"
 #include "platform/ui/Forms.h"
+#include "webcopy/FtpCommon.h"
 #include "webcopy/Protocols.h"
 #include "webcopy/TransferSupport.h"
 #include "webcopy/WebCopyInternals.h"
@@ -27,9 +28,7 @@ const std::string* CaptionWord(const TZandrelWebCopy& wc, TZandrelWebCopyProtoco
     return nullptr;
 }
 
-std::string ConnectionKey(const TZandrelWebCopyItem& item) {
-    return FtpConnectionKey(item.FTPHost, item.FTPPort, item.FTPUserID, item.FTPPassword);
-}
+std::string ConnectionKey(const TZandrelWebCopyItem& item) { return FtpAccount::Of(item).Key(); }
 
 // Whether an item may leave its FTP connection open for the one after it.
 bool KeepConnectionFor(const TZandrelWebCopyItems& items, int idx) {

@@ -36,6 +36,11 @@ struct EnumNames<TZandrelWebCopyAuthentication> {
     static std::span<const std::string_view> names() { return kNames; }
 };
 template <>
+struct EnumNames<TZandrelWebCopyFtpSecurity> {
+    static constexpr std::array<std::string_view, 4> kNames = {"fsNone", "fsFtpsExplicit", "fsFtpsImplicit", "fsSftp"};
+    static std::span<const std::string_view> names() { return kNames; }
+};
+template <>
 struct EnumNames<TZandrelWebCopyTargetExists> {
     static constexpr std::array<std::string_view, 2> kNames = {"teReplace", "teNextFreeName"};
     static std::span<const std::string_view> names() { return kNames; }
@@ -44,7 +49,8 @@ struct EnumNames<TZandrelWebCopyTargetExists> {
 template <class Owner>
 using Field = std::variant<std::string Owner::*, bool Owner::*, int32_t Owner::*, double Owner::*,
                            TZandrelWebCopyProtocol Owner::*, TZandrelWebCopyHTTPCommand Owner::*,
-                           TZandrelWebCopyAuthentication Owner::*, TZandrelWebCopyTargetExists Owner::*>;
+                           TZandrelWebCopyAuthentication Owner::*, TZandrelWebCopyTargetExists Owner::*,
+                           TZandrelWebCopyFtpSecurity Owner::*>;
 
 template <class Owner>
 struct Property {
@@ -77,6 +83,8 @@ const auto kItemProperties = std::to_array<Property<Item>>({
     {"DisplayURL", &Item::DisplayURL},
     {"HTTPPassword", &Item::HTTPPassword},
     {"WhenTargetExists", &Item::WhenTargetExists, false},
+    {"FTPSecurity", &Item::FTPSecurity, false},
+    {"SSHKeyFile", &Item::SSHKeyFile, false},
 });
 
 // "Items" sits between these two groups; "Version" comes last.

@@ -7,6 +7,7 @@
 // directory change when the record matches.
 #include "webcopy/FtpCommon.h"
 
+#include "webcopy/FtpEndpoint.h"
 #include "webcopy/TransferSupport.h"
 #include "webcopy/UrlHelpers.h"
 #include "webcopy/Utilities.h"
@@ -44,13 +45,29 @@ TDateTime RemoteFileDate(inet::HINTERNET Connection, const std::string& Name, co
     return FileTimeToDate(local);
 }
 
+std::string FtpAccount::Key() const {
+    return FtpConnectionKey(host, port, user, password) + '\0' + std::to_string(security) + '\0' + keyFile;
+}
+
+inet::HINTERNET OpenFtpConnection(TransferRun& run, const FtpAccount& account, std::string& problem) {
+    const FtpEndpoint endpoint = ResolveFtpEndpoint(account.host, account.port, account.security, problem);
+    // A port beyond 16 bits would quietly become another port (70000 is 4464): no server there.
+    if (problem.empty() && (endpoint.port < 0 || endpoint.port > 65535))
+        problem = "port " + std::to_string(endpoint.port) + " is not a port number (1 to 65535)";
+    if (problem.empty() && endpoint.security != fsNone)
+        problem = "this build cannot reach FTPS or SFTP servers yet";
+    if (!problem.empty()) return nullptr;
+    const bool withCredentials = !account.user.empty() && !account.password.empty();
+    inet::HINTERNET connection = inet::InternetConnect(
+        run.root, endpoint.host, static_cast<inet::INTERNET_PORT>(endpoint.port),
+        withCredentials ? account.user : std::string(), withCredentials ? account.password : std::string(),
+        inet::INTERNET_SERVICE_FTP, run.component.FTPPassive ? inet::INTERNET_FLAG_PASSIVE : 0, 0);
+    return connection;
+}
+
 inet::HINTERNET FtpConnect(TransferRun& run, const FtpAccount& account, bool UseCache) {
     if (run.cancelled) return nullptr;
-    const std::string& FTPUserID = account.user;
-    const std::string& FTPPassword = account.password;
-    const std::string& FTPHost = account.host;
-    const int32_t FTPPort = account.port;
-    const std::string key = FtpConnectionKey(FTPHost, FTPPort, FTPUserID, FTPPassword);
+    const std::string key = account.Key();
     KeptFtpConnection& kept = run.kept;
     if (UseCache && !kept.key.empty() && key == kept.key && kept.handle) {
         if (inet::IsConnectionAlive(kept.handle)) return kept.handle;
@@ -58,22 +75,17 @@ inet::HINTERNET FtpConnect(TransferRun& run, const FtpAccount& account, bool Use
         inet::InternetCloseHandle(kept.handle);
         kept.Forget();
     }
-    // A port beyond 16 bits would quietly become another port (70000 is 4464): no server there.
-    if (FTPPort < 0 || FTPPort > 65535) {
-        run.SetReason("port " + std::to_string(FTPPort) + " is not a port number (1 to 65535)");
-        run.ReportError(errConnect, kMsgConnectFtp + FTPHost);
-        return nullptr;
-    }
-    const bool withCredentials = !FTPUserID.empty() && !FTPPassword.empty();
-    inet::HINTERNET connection =
-        inet::InternetConnect(run.root, FTPHost, static_cast<inet::INTERNET_PORT>(FTPPort),
-                              withCredentials ? FTPUserID : std::string(), withCredentials ? FTPPassword : std::string(),
-                              inet::INTERNET_SERVICE_FTP, run.component.FTPPassive ? inet::INTERNET_FLAG_PASSIVE : 0, 0);
+    std::string problem;
+    inet::HINTERNET connection = OpenFtpConnection(run, account, problem);
     if (!connection) {
-        // A Cancel during the connect or the login is no connection error: the run just stops.
-        if (run.InetCallCancelled()) return nullptr;
-        run.NoteInetFailure();
-        run.ReportError(errConnect, kMsgConnectFtp + FTPHost);
+        if (!problem.empty()) {
+            run.SetReason(problem);
+        } else {
+            // A Cancel during the connect or the login is no connection error: the run just stops.
+            if (run.InetCallCancelled()) return nullptr;
+            run.NoteInetFailure();
+        }
+        run.ReportError(errConnect, kMsgConnectFtp + account.host);
         return nullptr;
     }
     // The record describes the kept connection; a fresh one starts elsewhere (its login directory).
@@ -89,7 +101,7 @@ void FtpKeep(TransferRun& run, inet::HINTERNET Connection, const FtpAccount& acc
         kept.folder.clear();
     }
     kept.handle = Connection;
-    kept.key = FtpConnectionKey(account.host, account.port, account.user, account.password);
+    kept.key = account.Key();
 }
 
 void FtpDrop(TransferRun& run, inet::HINTERNET Connection) {

@@ -12,14 +12,23 @@
 
 namespace zandrel::webcopy {
 
-// Who a routine logs in as: what a connection's key and a second login need.
+// Who a routine logs in as, where and how: what a connection's key and a second login need.
 struct FtpAccount {
     std::string user, password, host;
     int32_t port = 21;
+    TZandrelWebCopyFtpSecurity security = fsNone;
+    std::string keyFile;
     static FtpAccount Of(const TZandrelWebCopyItem& item) {
-        return {item.FTPUserID, item.FTPPassword, item.FTPHost, item.FTPPort};
+        return {item.FTPUserID, item.FTPPassword, item.FTPHost, item.FTPPort, item.FTPSecurity, item.SSHKeyFile};
     }
+    // What tells two logins apart (see FtpConnectionKey).
+    std::string Key() const;
 };
+
+// A new login for `account` (anonymous unless both user and password are given), over the
+// transport its host or item names. Null when it cannot be made: `problem` says why when the
+// account itself cannot be used (its host, port or transport), else the Internet layer does.
+inet::HINTERNET OpenFtpConnection(TransferRun& run, const FtpAccount& account, std::string& problem);
 
 // The kept connection when `useCache` and its key (host, port, user, password) matches and it is
 // still alive, else a new login (anonymous unless both user and password are given). Null after

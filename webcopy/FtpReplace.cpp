@@ -249,11 +249,8 @@ void FtpRemovePartial(TransferRun& run, inet::HINTERNET Connection, const FtpAcc
     if (inet::IsConnectionAlive(Connection)) return;
     // The session broke with the transfer: a short second login removes the file by its full path.
     if (Folder.empty()) return;
-    const bool withCredentials = !Account.user.empty() && !Account.password.empty();
-    inet::HINTERNET fresh = inet::InternetConnect(
-        run.root, Account.host, static_cast<inet::INTERNET_PORT>(Account.port & 0xFFFF),
-        withCredentials ? Account.user : std::string(), withCredentials ? Account.password : std::string(),
-        inet::INTERNET_SERVICE_FTP, run.component.FTPPassive ? inet::INTERNET_FLAG_PASSIVE : 0, 0);
+    std::string problem;
+    inet::HINTERNET fresh = OpenFtpConnection(run, Account, problem);
     if (!fresh) return;
     inet::FtpDeleteFile(fresh, Folder + (Folder.back() == '/' ? "" : "/") + Name);
     inet::InternetCloseHandle(fresh);

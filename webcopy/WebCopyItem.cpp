@@ -24,6 +24,8 @@ void TZandrelWebCopyItem::Assign(const TPersistent& Source) {
     HTTPUserID = other->HTTPUserID;
     HTTPPassword = other->HTTPPassword;
     WhenTargetExists = other->WhenTargetExists;
+    FTPSecurity = other->FTPSecurity;
+    SSHKeyFile = other->SSHKeyFile;
 }
 
 } // namespace zandrel::webcopy

@@ -39,8 +39,17 @@ public:
     std::string DisplayURL;
     std::string HTTPPassword;
     // FTP uploads (one file or many): what happens to a file of the same name on the server.
-    // Stored only when it is not teReplace, so streams and jobs without it read as before.
+    // Stored only when it is not teReplace, so streams and jobs without it read as before (the
+    // same holds for the properties after it).
     TZandrelWebCopyTargetExists WhenTargetExists = teReplace;
+    // FTP items: the transport. FTPHost may name it instead, FileZilla's way: "sftp://host",
+    // "ftps://host" (implicit TLS) or "ftpes://host" (explicit TLS); a prefix that disagrees with
+    // a transport set here is an error. With the transport's own default port, an FTPPort of 21
+    // (the property's default) means that port: 990 for implicit TLS, 22 for SFTP.
+    TZandrelWebCopyFtpSecurity FTPSecurity = fsNone;
+    // SFTP: the private key to log in with (after the ssh-agent's keys; before ~/.ssh/id_ed25519,
+    // id_ecdsa and id_rsa, which are tried when it is empty).
+    std::string SSHKeyFile;
 
     // Public, run time only.
     TDateTime NewFileDate = 0;

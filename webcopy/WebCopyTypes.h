@@ -41,6 +41,11 @@ enum TZandrelWebCopyAuthentication : uint8_t { waNever = 0, waAlways = 1, waAuto
 // ...; the name taken is the item's StoredFilename after the run).
 enum TZandrelWebCopyTargetExists : uint8_t { teReplace = 0, teNextFreeName = 1 };
 
+// How an FTP item reaches its server: plain FTP; FTP over TLS, asked for with AUTH TLS on the
+// control port (explicit) or spoken from the first byte (implicit, usually port 990); or the SSH
+// file transfer protocol (usually port 22). The FTP items work alike over each.
+enum TZandrelWebCopyFtpSecurity : uint8_t { fsNone = 0, fsFtpsExplicit = 1, fsFtpsImplicit = 2, fsSftp = 3 };
+
 // Error codes carried by OnError and OnErrorInfo; the message text is the prefix below followed
 // directly by the file or host concerned.
 enum TZandrelWebCopyErrorCode : int {

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "FtpTestSupport.h"
+#include "webcopy/FtpCommon.h"
 #include "webcopy/TransferSupport.h"
 #include "fixtures/FtpServer.h"
 #include "platform/inet/Inet.h"
@@ -368,7 +369,7 @@ TEST_F(FtpRoutines, AClosedKeptConnectionIsNeverHandedOut) {
     const auto put = [&](bool keep) { return direct.Call(FtpPutFile, item, keep).done; };
     ASSERT_TRUE(put(true));
     ASSERT_NE(kept.handle, nullptr);
-    EXPECT_EQ(kept.key, FtpConnectionKey(server_.Host(), server_.Port(), "alice", "secret"));
+    EXPECT_EQ(kept.key, FtpAccount::Of(item).Key());
 
     // The test closes the kept connection; the cache forgets it.
     EXPECT_TRUE(direct.Call(FtpTest, item, false).done);
