@@ -1,0 +1,1 @@
+#include "SshTestSupport.h"
