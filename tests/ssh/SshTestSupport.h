@@ -80,6 +80,14 @@ protected:
     void GiveDefaultKey(const std::string& passphrase = "") {
         server_->Authorize(test::MakeSshKey(SshFolder() / "id_ed25519", passphrase));
     }
+    // After ~/.ssh was removed: the same key put back.
+    void GiveDefaultKeyAgain() {
+        if (!fs::exists(SshFolder())) {
+            fs::create_directories(SshFolder());
+            fs::permissions(SshFolder(), fs::perms::owner_all);
+        }
+        GiveDefaultKey();
+    }
     void TrustServer() { std::ofstream(KnownHosts(), std::ios::app) << server_->KnownHostsLine() << "\n"; }
 
     SessionOptions Options() const {
