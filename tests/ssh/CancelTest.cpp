@@ -1,1 +1,165 @@
+// Bounded and cancellable at every stage: a server that never answers the handshake, one that
+// freezes after the login, and transfers cancelled while data flows or while the server is frozen
+// all end within 100 ms of the hook saying stop, or right after the timeout, with a reason.
 #include "SshTestSupport.h"
+#include "fixtures/SilentServer.h"
+
+namespace zandrel::ssh::testing {
+namespace {
+
+constexpr long long kCancelBoundMs = 100;
+
+// A keepGoing hook that says stop from a given moment on, and keeps the figures a test checks.
+class CancelAt {
+public:
+    explicit CancelAt(milliseconds after, std::function<void()> onCall = nullptr)
+        : start_(Clock::now()), at_(start_ + after), onCall_(std::move(onCall)) {}
+    std::function<bool()> Hook() {
+        return [this] {
+            const Clock::time_point now = Clock::now();
+            if (last_ != Clock::time_point{} && !said_) longestGap_ = std::max(longestGap_, now - last_);
+            last_ = now;
+            if (onCall_) onCall_();
+            if (now < at_) return true;
+            if (!said_) saidAt_ = now;
+            said_ = true;
+            return false;
+        };
+    }
+    bool Said() const { return said_; }
+    long long SinceSaid() const { return MillisSince(saidAt_); }
+    long long LongestGapMs() const { return std::chrono::duration_cast<milliseconds>(longestGap_).count(); }
+    Clock::time_point Start() const { return start_; }
+
+private:
+    Clock::time_point start_, at_, last_{}, saidAt_{};
+    Clock::duration longestGap_{};
+    bool said_ = false;
+    std::function<void()> onCall_;
+};
+
+class Bounds : public SshTest {};
+
+TEST_F(Bounds, AHandshakeThatNeverComesIsCancelledOrTimesOut) {
+    const struct {
+        const char* name;
+        test::SilentServer::Mode mode;
+        bool cancel; // else: the timeout ends it
+    } cases[] = {
+        {"silent server, cancelled", test::SilentServer::Mode::Silent, true},
+        {"silent server, timed out", test::SilentServer::Mode::Silent, false},
+        {"connect never accepted, cancelled", test::SilentServer::Mode::Unaccepting, true},
+        {"connect never accepted, timed out", test::SilentServer::Mode::Unaccepting, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::SilentServer silent(c.mode);
+        SessionOptions o = Options();
+        o.port = silent.Port();
+        o.timeout = milliseconds(1000);
+        CancelAt cancel(milliseconds(300));
+        if (c.cancel) o.keepGoing = cancel.Hook();
+        const Clock::time_point start = Clock::now();
+        const SshError error = ErrorOf([&] { SftpSession{o}; });
+        if (c.cancel) {
+            EXPECT_EQ(error.Kind(), SshErrorKind::Cancelled) << error.what();
+            ASSERT_TRUE(cancel.Said());
+            EXPECT_LE(cancel.SinceSaid(), kCancelBoundMs);
+            EXPECT_LE(cancel.LongestGapMs(), kCancelBoundMs) << "the hook ran at least every 50 ms";
+        } else {
+            EXPECT_EQ(error.Kind(), SshErrorKind::TimedOut) << error.what();
+            EXPECT_NE(std::string(error.what()).find("no answer within 1 s while connecting to 127.0.0.1:"),
+                      std::string::npos) << error.what();
+            EXPECT_GE(MillisSince(start), 1000);
+            EXPECT_LE(MillisSince(start), 1000 + kCancelBoundMs);
+        }
+    }
+}
+
+TEST_F(Bounds, AServerFrozenAfterTheLoginTimesOutAndTheSessionEnds) {
+    GiveDefaultKey();
+    TrustServer();
+    SessionOptions o = Options();
+    o.timeout = milliseconds(1000);
+    auto session = std::make_unique<SftpSession>(o);
+    const std::string folder = server_->Files().string();
+    server_->Freeze();
+    const Clock::time_point start = Clock::now();
+    const SshError error = ErrorOf([&] { session->List(folder); });
+    EXPECT_EQ(error.Kind(), SshErrorKind::TimedOut) << error.what();
+    EXPECT_NE(std::string(error.what()).find("no answer within 1 s while opening " + folder), std::string::npos)
+        << error.what();
+    EXPECT_GE(MillisSince(start), 1000);
+    EXPECT_LE(MillisSince(start), 1000 + kCancelBoundMs);
+    EXPECT_FALSE(session->Alive());
+    const SshError later = ErrorOf([&] { session->Stat(folder); });
+    EXPECT_EQ(later.Kind(), SshErrorKind::ConnectionLost);
+    EXPECT_NE(std::string(later.what()).find("no answer within 1 s"), std::string::npos) << later.what();
+    const Clock::time_point closing = Clock::now();
+    session.reset();
+    EXPECT_LE(MillisSince(closing), kCancelBoundMs) << "closing waits for nobody";
+    server_->Thaw();
+}
+
+TEST_F(Bounds, ATransferIsCancelledWithin100MsWhetherDataFlowsOrTheServerIsFrozen) {
+    GiveDefaultKey();
+    TrustServer();
+    const fs::path big = server_->Files() / "big";
+    { std::ofstream(big) << ""; }
+    fs::resize_file(big, uint64_t{8} << 30); // sparse: reads fast, costs no disk
+    const struct {
+        const char* name;
+        bool upload;
+        bool freeze;
+    } cases[] = {
+        {"download, data flowing", false, false},
+        {"download, server frozen", false, true},
+        {"upload, data flowing", true, false},
+        {"upload, server frozen", true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool frozen = false;
+        Clock::time_point freezeAt;
+        CancelAt cancel(milliseconds(c.freeze ? 600 : 300), [&] {
+            if (c.freeze && !frozen && Clock::now() >= freezeAt) {
+                server_->Freeze();
+                frozen = true;
+            }
+        });
+        freezeAt = cancel.Start() + milliseconds(150);
+        SessionOptions o = Options();
+        o.keepGoing = cancel.Hook();
+        auto session = std::make_unique<SftpSession>(o);
+        uint64_t moved = 0;
+        const SshError error = ErrorOf([&] {
+            std::vector<char> buffer(1 << 20);
+            if (c.upload) {
+                auto writer = session->OpenWrite((server_->Files() / "up").string());
+                for (int i = 0; i < 8192; ++i) { // bounded: 8 GiB at most
+                    writer->Write(buffer.data(), buffer.size());
+                    moved += buffer.size();
+                }
+                writer->Close();
+            } else {
+                auto reader = session->OpenRead(big.string());
+                while (const size_t n = reader->Read(buffer.data(), buffer.size())) moved += n;
+            }
+        });
+        const long long sinceSaid = cancel.SinceSaid();
+        EXPECT_EQ(error.Kind(), SshErrorKind::Cancelled) << error.what();
+        EXPECT_TRUE(cancel.Said());
+        EXPECT_LE(sinceSaid, kCancelBoundMs);
+        EXPECT_LE(cancel.LongestGapMs(), kCancelBoundMs) << "the hook ran at least every 50 ms";
+        EXPECT_GT(moved, 0u) << "the transfer was under way";
+        EXPECT_FALSE(session->Alive());
+        const Clock::time_point closing = Clock::now();
+        session.reset();
+        EXPECT_LE(MillisSince(closing), kCancelBoundMs);
+        if (frozen) server_->Thaw();
+        fs::remove(server_->Files() / "up");
+    }
+}
+
+} // namespace
+} // namespace zandrel::ssh::testing
