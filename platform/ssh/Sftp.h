@@ -83,6 +83,9 @@ struct SessionOptions {
     // The known_hosts files; empty: ~/.ssh/known_hosts and /etc/ssh/ssh_known_hosts.
     std::string userKnownHosts;
     std::string globalKnownHosts;
+    // The ciphers to offer, in libssh's list form ("aes128-gcm@openssh.com,chacha20-poly1305@openssh.com");
+    // empty: libssh's defaults.
+    std::string ciphers;
     // Bounds every connect, every answer the server owes and every block of a transfer.
     std::chrono::milliseconds timeout{30000};
 

@@ -165,6 +165,10 @@ SftpSession::SftpSession(SessionOptions options) : impl_(std::make_shared<Impl>(
     set(SSH_OPTIONS_TIMEOUT, &timeoutSeconds);
     set(SSH_OPTIONS_KNOWNHOSTS, userKnownHosts.c_str());
     set(SSH_OPTIONS_GLOBAL_KNOWNHOSTS, globalKnownHosts.c_str());
+    if (!o.ciphers.empty()) {
+        set(SSH_OPTIONS_CIPHERS_C_S, o.ciphers.c_str());
+        set(SSH_OPTIONS_CIPHERS_S_C, o.ciphers.c_str());
+    }
 
     lib->sshSetBlocking(s.ssh, 0);
     detail::Connection c{*lib, s.ssh, s.options, s.pacer};
