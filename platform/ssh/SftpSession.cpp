@@ -1,3 +1,4 @@
+#include <string.h>
 #include <sys/socket.h>
 
 #include <cstring>
@@ -60,6 +61,7 @@ Entry ToEntry(const char* name, sftp_attributes a) {
 SftpSession::Impl::Impl(SessionOptions o) : options(std::move(o)), pacer(options.keepGoing, options.timeout) {}
 
 SftpSession::Impl::~Impl() {
+    ::explicit_bzero(options.password.data(), options.password.size());
     if (!lib) return;
     if (ssh && !dead) {
         // A polite goodbye, briefly: the server then closes the file handles at once.
@@ -176,6 +178,9 @@ SftpSession::SftpSession(SessionOptions options) : impl_(std::make_shared<Impl>(
         Fail(SshErrorKind::CannotConnect, "could not connect to " + c.Where() + ": " + c.LibError());
     detail::VerifyHostKey(c);
     detail::LogIn(c);
+    // The session keeps no secret beyond the login.
+    ::explicit_bzero(s.options.password.data(), s.options.password.size());
+    s.options.password.clear();
 
     // libssh's SFTP calls need a blocking session; they run on the session's thread from here on.
     lib->sshSetBlocking(s.ssh, 1);
