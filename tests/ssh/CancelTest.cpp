@@ -76,6 +76,35 @@ TEST_F(Bounds, AHandshakeThatNeverComesIsCancelledOrTimesOut) {
     }
 }
 
+TEST_F(Bounds, AServerThatFreezesDuringTheLoginIsCancelledOrTimesOut) {
+    GiveDefaultKey();
+    for (const bool cancelIt : {true, false}) {
+        SCOPED_TRACE(cancelIt ? "cancelled" : "timed out");
+        SessionOptions o = Options();
+        o.timeout = milliseconds(1000);
+        // The question about the (unknown) host key comes between the key exchange and the
+        // login: the server stops there, and the login waits for an answer that never comes.
+        o.askHostKey = [&](const HostKeyQuestion&) {
+            server_->Freeze();
+            return HostKeyAnswer::AcceptOnce;
+        };
+        CancelAt cancel(milliseconds(300));
+        if (cancelIt) o.keepGoing = cancel.Hook();
+        const Clock::time_point start = Clock::now();
+        const SshError error = ErrorOf([&] { SftpSession{o}; });
+        if (cancelIt) {
+            EXPECT_EQ(error.Kind(), SshErrorKind::Cancelled) << error.what();
+            EXPECT_LE(cancel.SinceSaid(), kCancelBoundMs);
+        } else {
+            EXPECT_EQ(error.Kind(), SshErrorKind::TimedOut) << error.what();
+            EXPECT_NE(std::string(error.what()).find("no answer within 1 s during the login"), std::string::npos)
+                << error.what();
+            EXPECT_LE(MillisSince(start), 1000 + kCancelBoundMs);
+        }
+        server_->Thaw();
+    }
+}
+
 TEST_F(Bounds, AServerFrozenAfterTheLoginTimesOutAndTheSessionEnds) {
     GiveDefaultKey();
     TrustServer();
