@@ -76,6 +76,34 @@ TEST_F(Bounds, AHandshakeThatNeverComesIsCancelledOrTimesOut) {
     }
 }
 
+TEST_F(Bounds, ARefusedConnectionOrABadHostSaysWhyAtOnce) {
+    const uint16_t closedPort = server_->Port();
+    server_.reset(); // nobody listens there any more
+    const struct {
+        const char* name;
+        std::string host;
+        uint16_t port;
+        SshErrorKind kind;
+        const char* words;
+    } cases[] = {
+        {"refused", "127.0.0.1", closedPort, SshErrorKind::CannotConnect, "Connection refused"},
+        {"empty host", "", 22, SshErrorKind::InvalidArgument, "no host name"},
+        {"user in the host", "root@127.0.0.1", 22, SshErrorKind::InvalidArgument, "root@127.0.0.1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SessionOptions o;
+        o.host = c.host;
+        o.port = c.port;
+        o.timeout = milliseconds(5000);
+        const Clock::time_point start = Clock::now();
+        const SshError error = ErrorOf([&] { SftpSession{o}; });
+        EXPECT_EQ(error.Kind(), c.kind) << error.what();
+        EXPECT_NE(std::string(error.what()).find(c.words), std::string::npos) << error.what();
+        EXPECT_LE(MillisSince(start), 1000);
+    }
+}
+
 TEST_F(Bounds, AServerThatFreezesDuringTheLoginIsCancelledOrTimesOut) {
     GiveDefaultKey();
     for (const bool cancelIt : {true, false}) {
