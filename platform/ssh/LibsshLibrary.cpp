@@ -66,6 +66,8 @@ Loaded Load() {
     Resolve(library, "ssh_pki_import_privkey_file", f.sshPkiImportPrivkeyFile, e);
     Resolve(library, "ssh_pki_import_pubkey_file", f.sshPkiImportPubkeyFile, e);
     Resolve(library, "ssh_channel_write", f.sshChannelWrite, e);
+    Resolve(library, "ssh_string_data", f.sshStringData, e);
+    Resolve(library, "ssh_string_len", f.sshStringLen, e);
     Resolve(library, "ssh_channel_read_timeout", f.sshChannelReadTimeout, e);
     Resolve(library, "sftp_new", f.sftpNew, e);
     Resolve(library, "sftp_free", f.sftpFree, e);

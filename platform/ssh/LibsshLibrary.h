@@ -49,6 +49,8 @@ struct Libssh {
     decltype(&ssh_pki_import_privkey_file) sshPkiImportPrivkeyFile;
     decltype(&ssh_pki_import_pubkey_file) sshPkiImportPubkeyFile;
     decltype(&ssh_channel_write) sshChannelWrite;
+    decltype(&ssh_string_data) sshStringData;
+    decltype(&ssh_string_len) sshStringLen;
     decltype(&ssh_channel_read_timeout) sshChannelReadTimeout;
     decltype(&sftp_new) sftpNew;
     decltype(&sftp_free) sftpFree;

@@ -131,8 +131,14 @@ private:
     std::shared_ptr<State> state_;
 };
 
-// A remote file opened for writing (created or truncated). Close confirms the file: a write
-// is done only once Close returned.
+// A remote file opened for writing (created or truncated). Writes go out in blocks of
+// WriteBlockSize() with up to 1.5 MiB in flight, so an upload is not held to one round trip per
+// block; a write the server refuses is reported by a later Write or by Close. Close confirms the
+// file: nothing is known to be written until Close returned.
+//
+// A reader and a writer (and other calls) may be used on one session in turn; each call first
+// takes in what the other still has in flight, which costs a download the reads it had asked
+// for ahead (they are asked again).
 class SftpWriter {
 public:
     ~SftpWriter(); // closes without reporting; call Close to know the outcome
@@ -188,7 +194,8 @@ public:
 
     // Whether the session can still be used (not cancelled, timed out, or cut by the server).
     bool Alive() const;
-    // The negotiated block size for writes (252 KiB on OpenSSH servers, 32 KiB elsewhere).
+    // The block size for writes: 252 KiB on OpenSSH servers (their messages may hold 256 KiB),
+    // 32 KiB elsewhere (what every server takes).
     size_t WriteBlockSize() const;
 
     struct Impl;

@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "platform/ssh/RawRequests.h"
 #include "platform/ssh/SessionImpl.h"
 
 namespace zandrel::ssh {
@@ -21,6 +23,9 @@ constexpr size_t kReadsInFlight = 16;
 // A server that answers reads with less than asked is taken to have a limit of that size, but
 // not below this (a short read at the end of a file says nothing about limits).
 constexpr uint32_t kSmallestReadBlock = 4 * 1024;
+// Writes kept in flight: 1.5 MiB stays within OpenSSH's 2 MiB channel window, so a write never
+// waits for the window while the answers it needs are on their way.
+constexpr size_t kWriteBytesInFlight = 1536 * 1024;
 
 } // namespace
 
@@ -32,6 +37,7 @@ struct SftpReader::State {
     sftp_file file = nullptr;
     uint64_t size = 0;       // when opened
     uint64_t delivered = 0;  // bytes handed to the caller
+    uint64_t received = 0;   // where the data received so far ends
     uint64_t nextOffset = 0; // where the next request starts
     uint32_t block = kReadBlock;
     struct Request {
@@ -44,10 +50,14 @@ struct SftpReader::State {
     size_t dataAt = 0, dataEnd = 0;
     bool end = false;
 
-    ~State() { Close(false); }
+    ~State() {
+        Close(false);
+        s->ReleaseChannel(this);
+    }
 
     // On the session's thread: the replies still due are taken in and dropped, so none is left
-    // to be mistaken for the answer to a later request.
+    // to be mistaken for the answer to a later request; reading goes on later from what was
+    // received.
     void Drain() {
         std::vector<char> scrap(block);
         for (const Request& r : out) {
@@ -58,13 +68,13 @@ struct SftpReader::State {
             s->lib->sftpAsyncRead(file, scrap.data(), r.length, r.id);
         }
         out.clear();
-        s->filesWithRequestsOut -= s->filesWithRequestsOut > 0 ? 1 : 0;
+        nextOffset = received;
+        s->ReleaseChannel(this);
     }
 
     // On the session's thread: the next block into `data`, or the end.
     void Fill() {
         const detail::Libssh& lib = *s->lib;
-        if (out.empty() && !end) ++s->filesWithRequestsOut;
         while (out.size() < kReadsInFlight) {
             lib.sftpSeek64(file, nextOffset);
             const int id = lib.sftpAsyncReadBegin(file, block);
@@ -72,6 +82,7 @@ struct SftpReader::State {
             out.push_back({static_cast<uint32_t>(id), nextOffset, block});
             nextOffset += block;
         }
+        s->HoldChannel(this, [this] { Drain(); });
         const Request r = out.front();
         out.pop_front();
         if (data.size() < r.length) data.resize(r.length);
@@ -80,6 +91,7 @@ struct SftpReader::State {
         if (n < 0) s->FailSftp("could not read " + path);
         dataAt = 0;
         dataEnd = static_cast<size_t>(n);
+        received = r.offset + static_cast<uint64_t>(n);
         if (n == 0) {
             end = true;
             Drain();
@@ -87,24 +99,23 @@ struct SftpReader::State {
             // Less than asked: the requests behind this one left a gap. They go, and reading
             // goes on from where this one ended.
             Drain();
-            nextOffset = r.offset + static_cast<uint64_t>(n);
-            if (nextOffset < size && static_cast<uint32_t>(n) >= kSmallestReadBlock) block = static_cast<uint32_t>(n);
+            if (received < size && static_cast<uint32_t>(n) >= kSmallestReadBlock) block = static_cast<uint32_t>(n);
         }
     }
 
     void Close(bool report) {
         if (!file) return;
-        sftp_file closing = std::exchange(file, nullptr);
         if (s->dead) {
             out.clear();
-            s->lib->sftpClose(closing); // the connection is cut: nothing is waited for
+            s->lib->sftpClose(std::exchange(file, nullptr)); // the connection is cut: nothing is waited for
             return;
         }
         try {
             s->Call("while closing " + path, [&] {
                 if (!out.empty()) Drain();
-                if (s->lib->sftpClose(closing) != 0 && report) s->FailSftp("could not close " + path);
-            });
+                if (s->lib->sftpClose(std::exchange(file, nullptr)) != 0 && report)
+                    s->FailSftp("could not close " + path);
+            }, std::nullopt, this);
         } catch (const SshError&) {
             if (report) throw;
         }
@@ -119,7 +130,7 @@ uint64_t SftpReader::Size() const { return state_->size; }
 size_t SftpReader::Read(void* buffer, size_t size) {
     State& r = *state_;
     if (!r.file) Fail(SshErrorKind::InvalidArgument, r.path + " is closed");
-    if (r.dataAt == r.dataEnd && !r.end) r.s->Call("while reading " + r.path, [&] { r.Fill(); });
+    if (r.dataAt == r.dataEnd && !r.end) r.s->Call("while reading " + r.path, [&] { r.Fill(); }, std::nullopt, &r);
     const size_t n = std::min(size, r.dataEnd - r.dataAt);
     if (n == 0) {
         if (r.delivered < r.size)
@@ -159,22 +170,58 @@ struct SftpWriter::State {
     std::shared_ptr<SftpSession::Impl> s;
     std::string path;
     sftp_file file = nullptr;
-    uint64_t offset = 0;
+    std::vector<char> staged;      // bytes not sent yet, less than a block
+    std::deque<uint32_t> pending;  // writes sent and not answered yet
+    uint64_t sent = 0;             // where the next write goes
+    std::optional<SshError> failed; // the first write the server refused
 
-    ~State() { Close(false); }
+    ~State() {
+        Close(false);
+        s->ReleaseChannel(this);
+    }
+
+    std::string What() const { return "could not write " + path; }
+    size_t Depth() const { return std::max<size_t>(1, kWriteBytesInFlight / s->writeBlock); }
+
+    // On the session's thread: the answers to all but `keep` of the writes in flight. A refusal is
+    // kept for the writer to report; only a broken connection throws here.
+    void Collect(size_t keep) {
+        while (pending.size() > keep) {
+            const detail::RawStatus status = detail::ReadStatus(*s, What());
+            const auto sentOne = std::find(pending.begin(), pending.end(), status.id);
+            if (sentOne == pending.end())
+                Fail(SshErrorKind::ConnectionLost, What() + ": the server answered a request that was not made");
+            pending.erase(sentOne);
+            if (status.code != SSH_FX_OK && !failed) failed = detail::StatusError(status, What());
+        }
+        if (pending.empty()) s->ReleaseChannel(this);
+    }
+
+    // On the session's thread: one block to the server, left in flight.
+    void Send(const char* data, size_t size) {
+        pending.push_back(detail::SendWrite(*s, file, sent, data, static_cast<uint32_t>(size), What()));
+        s->HoldChannel(this, [this] { Collect(0); });
+        sent += size;
+        Collect(Depth());
+    }
 
     void Close(bool report) {
         if (!file) return;
-        sftp_file closing = std::exchange(file, nullptr);
         if (s->dead) {
-            s->lib->sftpClose(closing);
+            pending.clear();
+            s->lib->sftpClose(std::exchange(file, nullptr)); // the connection is cut: nothing is waited for
             if (report) s->CheckAlive();
             return;
         }
         try {
             s->Call("while finishing " + path, [&] {
-                if (s->lib->sftpClose(closing) != 0) s->FailSftp("could not finish writing " + path);
-            });
+                if (!staged.empty() && !failed) Send(staged.data(), staged.size());
+                staged.clear();
+                Collect(0);
+                const bool closed = s->lib->sftpClose(std::exchange(file, nullptr)) == 0;
+                if (failed) throw *failed;
+                if (!closed) s->FailSftp("could not finish writing " + path);
+            }, std::nullopt, this);
         } catch (const SshError&) {
             if (report) throw;
         }
@@ -188,30 +235,25 @@ void SftpWriter::Write(const void* data, size_t size) {
     State& w = *state_;
     if (!w.file) Fail(SshErrorKind::InvalidArgument, w.path + " is closed");
     const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const size_t piece = std::min(size, w.s->writeBlock);
-        bool refused = false;
-        w.s->Call("while writing " + w.path, [&] {
-            w.s->lib->sftpSeek64(w.file, w.offset);
-            if (w.s->lib->sftpWrite(w.file, bytes, piece) == static_cast<ssize_t>(piece)) return;
-            // A server that does not take large messages but says so, rather than closing the
-            // connection, gets the size every server takes.
-            const int code = w.s->lib->sftpGetError(w.s->sftp);
-            if (piece > 32 * 1024 && (code == SSH_FX_FAILURE || code == SSH_FX_BAD_MESSAGE) &&
-                w.s->lib->sshIsConnected(w.s->ssh)) {
-                refused = true;
-                return;
-            }
-            w.s->FailSftp("could not write " + w.path);
-        });
-        if (refused) {
-            w.s->writeBlock = 32 * 1024;
+    const size_t block = w.s->writeBlock;
+    while (size > 0 && !w.failed) {
+        // Whole blocks go straight from the caller's buffer; the rest waits for more.
+        if (w.staged.empty() && size >= block) {
+            w.s->Call("while writing " + w.path, [&] { w.Send(bytes, block); }, std::nullopt, &w);
+            bytes += block;
+            size -= block;
             continue;
         }
-        bytes += piece;
-        size -= piece;
-        w.offset += piece;
+        const size_t take = std::min(size, block - w.staged.size());
+        w.staged.insert(w.staged.end(), bytes, bytes + take);
+        bytes += take;
+        size -= take;
+        if (w.staged.size() == block) {
+            w.s->Call("while writing " + w.path, [&] { w.Send(w.staged.data(), w.staged.size()); }, std::nullopt, &w);
+            w.staged.clear();
+        }
     }
+    if (w.failed) throw *w.failed;
 }
 
 void SftpWriter::Close() { state_->Close(true); }
@@ -221,6 +263,7 @@ std::unique_ptr<SftpWriter> SftpSession::OpenWrite(const std::string& path) {
     auto state = std::make_shared<SftpWriter::State>();
     state->s = impl_;
     state->path = s.Resolve(path);
+    state->staged.reserve(s.writeBlock);
     s.Call("while opening " + state->path, [&] {
         state->file = s.lib->sftpOpen(s.sftp, state->path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (!state->file) s.FailSftp("could not open " + state->path + " for writing");

@@ -6,7 +6,7 @@
 
 #include "platform/ssh/KnownHosts.h"
 #include "platform/ssh/Login.h"
-#include "platform/ssh/PosixRename.h"
+#include "platform/ssh/RawRequests.h"
 #include "platform/ssh/SessionImpl.h"
 
 namespace zandrel::ssh {
@@ -87,11 +87,33 @@ void SftpSession::Impl::Cut() {
     if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
 }
 
+void SftpSession::Impl::Settle(const void* caller) {
+    if (!settle || settleOwner == caller) return;
+    const std::function<void()> settleThem = std::exchange(settle, nullptr);
+    settleOwner = nullptr;
+    settleThem();
+}
+
+void SftpSession::Impl::HoldChannel(const void* owner, std::function<void()> settleThem) {
+    settle = std::move(settleThem);
+    settleOwner = owner;
+}
+
+void SftpSession::Impl::ReleaseChannel(const void* owner) {
+    if (settleOwner != owner) return;
+    settle = nullptr;
+    settleOwner = nullptr;
+}
+
 void SftpSession::Impl::Call(const std::string& during, const std::function<void()>& work,
-                             std::optional<detail::Millis> bound) {
+                             std::optional<detail::Millis> bound, const void* owner) {
     CheckAlive();
+    const std::function<void()> settled = [&] {
+        Settle(owner);
+        work();
+    };
     try {
-        thread.Run(work, pacer, detail::Clock::now() + bound.value_or(pacer.Timeout()), [this] { Cut(); }, during);
+        thread.Run(settled, pacer, detail::Clock::now() + bound.value_or(pacer.Timeout()), [this] { Cut(); }, during);
     } catch (const SshError& e) {
         if (e.Kind() == SshErrorKind::Cancelled || e.Kind() == SshErrorKind::TimedOut ||
             e.Kind() == SshErrorKind::ConnectionLost) {
@@ -339,8 +361,11 @@ void SftpSession::RenameReplacing(const std::string& from, const std::string& to
     const std::string source = s.Resolve(from), target = s.Resolve(to);
     const std::string what = "could not rename " + source + " to " + target;
     s.Call("while renaming " + source, [&] {
-        if (s.posixRename && s.filesWithRequestsOut == 0) {
-            detail::PosixRename(s, source, target, what);
+        if (s.posixRename) {
+            const uint32_t id = detail::SendPosixRename(s, source, target, what);
+            const detail::RawStatus status = detail::ReadStatus(s, what);
+            if (status.id != id) Fail(SshErrorKind::ConnectionLost, what + ": the server answered another request");
+            if (status.code != SSH_FX_OK) throw detail::StatusError(status, what);
             return;
         }
         // Without the atomic rename: the old target goes first, then the new one takes its name.

@@ -62,6 +62,50 @@ TEST_F(SftpOperations, UploadsAndDownloadsEveryByteWhateverTheSizes) {
     EXPECT_EQ(test::ReadWholeFile(server_->Files() / "old"), "new");
 }
 
+TEST_F(SftpOperations, AWriteTheServerRefusesFailsWithItsWordsAndTheSessionGoesOn) {
+    const auto session = Connect();
+    // The device that is always full: the server opens it, then refuses every write.
+    auto writer = session->OpenWrite("/dev/full");
+    const std::string block = RandomBytes(5 * session->WriteBlockSize() + 10, 4);
+    const SshError error = ErrorOf([&] {
+        for (int i = 0; i < 8; ++i) writer->Write(block.data(), block.size());
+        writer->Close();
+    });
+    EXPECT_EQ(error.Kind(), SshErrorKind::Failed) << error.what();
+    EXPECT_NE(std::string(error.what()).find("could not write /dev/full: Failure"), std::string::npos) << error.what();
+    const SshError atClose = ErrorOf([&] { writer->Close(); });
+    EXPECT_EQ(atClose.Kind(), SshErrorKind::Failed) << "Close reports the refusal too: " << atClose.what();
+    writer.reset();
+    EXPECT_TRUE(session->Alive());
+    EXPECT_EQ(session->Stat(server_->Files().string()).type, EntryType::Directory) << "still in step";
+}
+
+TEST_F(SftpOperations, AnUploadAndADownloadOnOneSessionKeepTheirRepliesApart) {
+    const auto session = Connect();
+    const std::string source = RandomBytes(3 << 20, 5), upload = RandomBytes(5 << 20, 6);
+    const fs::path root = server_->Files();
+    test::WriteTestFile(root, "source", source);
+    auto writer = session->OpenWrite((root / "upload").string());
+    const size_t third = upload.size() / 3;
+    writer->Write(upload.data(), third); // writes left in flight
+    EXPECT_EQ(session->Stat((root / "source").string()).size, source.size()) << "a look-up between writes";
+    auto reader = session->OpenRead((root / "source").string());
+    std::string got(100'000, '\0');
+    got.resize(reader->Read(got.data(), got.size())); // reads left in flight
+    writer->Write(upload.data() + third, third);
+    std::string buffer(1 << 20, '\0');
+    while (const size_t n = reader->Read(buffer.data(), buffer.size())) {
+        got.append(buffer.data(), n);
+        if (got.size() > source.size() / 2 && writer) {
+            writer->Write(upload.data() + 2 * third, upload.size() - 2 * third);
+            writer->Close();
+            writer.reset();
+        }
+    }
+    EXPECT_EQ(got, source);
+    EXPECT_EQ(test::ReadWholeFile(root / "upload"), upload);
+}
+
 TEST_F(SftpOperations, ADownloadThatEndsShortOfItsSizeFailsInsteadOfLookingComplete) {
     const auto session = Connect();
     const fs::path file = test::WriteTestFile(server_->Files(), "shrinks", RandomBytes(4 << 20, 3));
