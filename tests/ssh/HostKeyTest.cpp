@@ -18,6 +18,15 @@ protected:
         const std::string other = test::MakeSshKey(home_ / "other_host_key", "");
         return "[127.0.0.1]:" + std::to_string(server_->Port()) + " " + other.substr(0, other.rfind(' '));
     }
+    // A key of another type for the server's name: the server (ed25519 only) cannot show it.
+    std::string OtherTypeLine() {
+        const fs::path key = home_ / "ecdsa_host_key";
+        fs::remove(key);
+        fs::remove(key.string() + ".pub");
+        EXPECT_EQ(std::system(("ssh-keygen -q -t ecdsa -N '' -f '" + key.string() + "' >/dev/null 2>&1").c_str()), 0);
+        const std::string line = test::ReadWholeFile(key.string() + ".pub");
+        return "[127.0.0.1]:" + std::to_string(server_->Port()) + " " + line.substr(0, line.rfind(' '));
+    }
 };
 
 struct Asked {
@@ -119,10 +128,12 @@ TEST_F(HostKeys, AChangedKeyIsRefusedNamingTheFileAndLine) {
         const char* name;
         bool global;
         bool hashed;
+        bool otherType; // the known key is of a type the server does not offer
         std::string expectedPlace;
     } cases[] = {
-        {"user file", false, false, "~/.ssh/known_hosts line 3"},
-        {"system file, hashed names", true, true, "~/global_known_hosts line 3"},
+        {"user file", false, false, false, "~/.ssh/known_hosts line 3"},
+        {"system file, hashed names", true, true, false, "~/global_known_hosts line 3"},
+        {"only a key of another type known", false, false, true, "~/.ssh/known_hosts line 3"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -132,7 +143,7 @@ TEST_F(HostKeys, AChangedKeyIsRefusedNamingTheFileAndLine) {
         fs::remove(o.globalKnownHosts);
         std::ofstream(file) << "# hosts\n"
                             << "other.example ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIOMqqnkVzrm0SdG6UOoqKLsabgH5C9okWi0dh2l9GKJl\n"
-                            << ImpostorLine() << "\n";
+                            << (c.otherType ? OtherTypeLine() : ImpostorLine()) << "\n";
         if (c.hashed) {
             ASSERT_EQ(std::system(("ssh-keygen -q -H -f '" + file.string() + "' >/dev/null 2>&1").c_str()), 0);
             ASSERT_EQ(test::ReadWholeFile(file).find("[127.0.0.1]"), std::string::npos) << "names hashed";
