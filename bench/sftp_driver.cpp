@@ -1,5 +1,5 @@
 // Drives one SFTP transfer through the platform's SSH layer, for bench/sftp_vs_openssh.sh:
-//   sftp_driver up|down LOCAL REMOTE --port N --user U --key FILE --known-hosts FILE [--cipher C]
+//   sftp_driver up|down LOCAL REMOTE [--host H] --port N --user U --key FILE --known-hosts FILE [--cipher C]
 // Exits 0 when the whole file went across, 1 with the reason on stderr otherwise.
 #include <cerrno>
 #include <cstdio>
@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
     o.host = "127.0.0.1";
     for (int i = 4; i + 1 < argc; i += 2) {
         const std::string name = argv[i], value = argv[i + 1];
-        if (name == "--port") o.port = static_cast<uint16_t>(std::stoi(value));
+        if (name == "--host") o.host = value;
+        else if (name == "--port") o.port = static_cast<uint16_t>(std::stoi(value));
         else if (name == "--user") o.user = value;
         else if (name == "--key") o.keyFile = value;
         else if (name == "--known-hosts") o.userKnownHosts = o.globalKnownHosts = value;

@@ -32,7 +32,8 @@ namespace zandrel::ssh {
 enum class SshErrorKind {
     LibraryMissing,   // libssh could not be loaded (the text says what to install)
     InvalidArgument,  // a path with a NUL byte, an empty host...
-    CannotConnect,    // name not resolved, connection refused, the key exchange failed
+    CannotConnect,    // connection refused or unreachable, the key exchange failed
+    NameNotResolved,  // the host name could not be resolved
     TimedOut,         // no answer within the timeout
     Cancelled,        // keepGoing returned false (or the question about the host key was cancelled)
     HostKeyUnknown,   // nobody to ask about a key not in known_hosts
