@@ -37,7 +37,8 @@ void SessionThread::Loop() {
 }
 
 void SessionThread::Run(const std::function<void()>& work, Pacer& pacer, Clock::time_point deadline,
-                        const std::function<void()>& cut, const std::string& during) {
+                        const std::function<void()>& cut, const std::string& during, bool& wasCut) {
+    wasCut = false;
     std::unique_lock lock(mutex_);
     if (!thread_.joinable()) thread_ = std::thread([this] { Loop(); });
     work_ = &work;
@@ -45,28 +46,35 @@ void SessionThread::Run(const std::function<void()>& work, Pacer& pacer, Clock::
     error_ = nullptr;
     wake_.notify_one();
     std::optional<SshError> givenUp;
+    Clock::time_point graceEnd = Clock::time_point::max();
     while (!done_) {
         const Clock::time_point now = Clock::now();
         if (!givenUp && now >= deadline) {
             givenUp.emplace(SshErrorKind::TimedOut, pacer.NoAnswer() + " " + during);
+            graceEnd = now;
         } else if (!givenUp && now >= pacer.NextHook()) {
             // The hook may take its time (a window redrawing); the work goes on meanwhile.
             lock.unlock();
             const bool stop = pacer.StopRequested();
             lock.lock();
             // Honoured even when the work has just finished: the caller asked to stop now.
-            if (stop) givenUp.emplace(SshErrorKind::Cancelled, "cancelled");
+            if (stop) {
+                givenUp.emplace(SshErrorKind::Cancelled, "cancelled");
+                graceEnd = Clock::now() + kCancelGrace;
+            }
             continue;
         }
-        if (givenUp) {
+        if (givenUp && now >= graceEnd) {
             // Cut again each slice: a call may open its wait only after the first cut.
+            wasCut = true;
             lock.unlock();
             cut();
             lock.lock();
             finished_.wait_for(lock, kSlice, [this] { return done_; });
             continue;
         }
-        finished_.wait_until(lock, std::min({deadline, pacer.NextHook(), now + kSlice}), [this] { return done_; });
+        const Clock::time_point wake = givenUp ? graceEnd : std::min({deadline, pacer.NextHook(), now + kSlice});
+        finished_.wait_until(lock, wake, [this] { return done_; });
     }
     const std::exception_ptr error = std::exchange(error_, nullptr);
     lock.unlock();

@@ -16,6 +16,11 @@
 
 namespace zandrel::ssh::detail {
 
+// How long work that is not waiting for anyone may go on after a Cancel, so that a session whose
+// server answers is kept (a partial upload can then be removed over it) and only one that hangs
+// is cut. With the hook's 50 ms slices, a Cancel still ends any call within 100 ms.
+inline constexpr Millis kCancelGrace{40};
+
 class SessionThread {
 public:
     SessionThread() = default;
@@ -24,10 +29,12 @@ public:
     SessionThread& operator=(const SessionThread&) = delete;
 
     // Runs `work` on the thread and returns when it has returned, rethrowing what it threw.
-    // When the hook says stop or `deadline` passes first, `cut` runs, the work is waited for, and
-    // Cancelled or TimedOut ("no answer within N s" and `during`) is thrown.
+    // When `deadline` passes first, `cut` runs, the work is waited for, and TimedOut ("no answer
+    // within N s" and `during`) is thrown. When the hook says stop, the work gets kCancelGrace to
+    // end on its own (a block that is on its way), else it is cut; then Cancelled is thrown.
+    // `wasCut` tells whether the connection was cut.
     void Run(const std::function<void()>& work, Pacer& pacer, Clock::time_point deadline,
-             const std::function<void()>& cut, const std::string& during);
+             const std::function<void()>& cut, const std::string& during, bool& wasCut);
 
 private:
     void Loop();

@@ -112,11 +112,13 @@ void SftpSession::Impl::Call(const std::string& during, const std::function<void
         Settle(owner);
         work();
     };
+    bool wasCut = false;
     try {
-        thread.Run(settled, pacer, detail::Clock::now() + bound.value_or(pacer.Timeout()), [this] { Cut(); }, during);
+        thread.Run(settled, pacer, detail::Clock::now() + bound.value_or(pacer.Timeout()), [this] { Cut(); }, during,
+                   wasCut);
     } catch (const SshError& e) {
-        if (e.Kind() == SshErrorKind::Cancelled || e.Kind() == SshErrorKind::TimedOut ||
-            e.Kind() == SshErrorKind::ConnectionLost) {
+        // A Cancel that did not need the cut leaves the session in step and usable.
+        if (wasCut || e.Kind() == SshErrorKind::TimedOut || e.Kind() == SshErrorKind::ConnectionLost) {
             dead = true;
             deadReason = e.what();
             Cut();
