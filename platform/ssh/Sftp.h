@@ -125,6 +125,7 @@ public:
     SftpReader& operator=(const SftpReader&) = delete;
 
     uint64_t Size() const;
+    // Up to `size` bytes; 0 at the end (and for a `size` of 0, which reads nothing).
     size_t Read(void* buffer, size_t size);
     void Close();
 
@@ -168,7 +169,8 @@ public:
     SftpSession& operator=(const SftpSession&) = delete;
 
     // Paths are the server's: absolute, or relative to the current directory, which starts as
-    // the login's home directory.
+    // the login's home directory. An empty path stands for the current directory where a call
+    // only looks (RealPath, Stat, TryStat, List); calls that change something refuse it.
     const std::string& HomeDirectory() const;
     const std::string& CurrentDirectory() const;
     // Changes to an existing folder (NoSuchFile, or Failed when it is not a folder).

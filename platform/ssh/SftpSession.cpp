@@ -127,9 +127,12 @@ void SftpSession::Impl::Call(const std::string& during, const std::function<void
     }
 }
 
-std::string SftpSession::Impl::Resolve(const std::string& path) const {
+std::string SftpSession::Impl::Resolve(const std::string& path, bool emptyMeansHere) const {
     CheckName(path, "the path");
-    if (path.empty()) return cwd;
+    if (path.empty()) {
+        if (!emptyMeansHere) Fail(SshErrorKind::InvalidArgument, "no file name was given");
+        return cwd;
+    }
     if (path.front() == '/') return path;
     return cwd + (cwd.empty() || cwd.back() == '/' ? "" : "/") + path;
 }
@@ -238,7 +241,7 @@ size_t SftpSession::WriteBlockSize() const { return impl_->writeBlock; }
 
 std::string SftpSession::RealPath(const std::string& path) {
     Impl& s = *impl_;
-    const std::string full = s.Resolve(path);
+    const std::string full = s.Resolve(path, true);
     std::string real;
     s.Call("while resolving " + full, [&] {
         char* resolved = s.lib->sftpCanonicalizePath(s.sftp, full.c_str());
@@ -257,7 +260,7 @@ void SftpSession::ChangeDirectory(const std::string& path) {
 
 std::optional<Entry> SftpSession::TryStat(const std::string& path) {
     Impl& s = *impl_;
-    const std::string full = s.Resolve(path);
+    const std::string full = s.Resolve(path, true);
     std::optional<Entry> entry;
     s.Call("while looking up " + full, [&] {
         sftp_attributes a = s.lib->sftpStat(s.sftp, full.c_str());
@@ -275,13 +278,13 @@ std::optional<Entry> SftpSession::TryStat(const std::string& path) {
 
 Entry SftpSession::Stat(const std::string& path) {
     std::optional<Entry> entry = TryStat(path);
-    if (!entry) Fail(SshErrorKind::NoSuchFile, "could not look up " + impl_->Resolve(path) + ": No such file");
+    if (!entry) Fail(SshErrorKind::NoSuchFile, "could not look up " + impl_->Resolve(path, true) + ": No such file");
     return *entry;
 }
 
 std::vector<Entry> SftpSession::List(const std::string& folder) {
     Impl& s = *impl_;
-    const std::string full = s.Resolve(folder);
+    const std::string full = s.Resolve(folder, true);
     const std::string what = "could not list " + full;
     sftp_dir dir = nullptr;
     s.Call("while opening " + full, [&] {
