@@ -183,7 +183,7 @@ public:
     // nullopt when there is nothing by that name.
     std::optional<Entry> TryStat(const std::string& path);
     // The folder's entries without "." and "..", links as EntryType::Link (not followed).
-    // At most 1,000,000 entries; more fail with Failed.
+    // At most 1,000,000 entries and 256 MiB of names; more fail with Failed.
     std::vector<Entry> List(const std::string& folder);
 
     void MakeDirectory(const std::string& path);

@@ -14,8 +14,9 @@ namespace {
 
 using detail::Fail;
 
-// The most entries a listing may hold, as for FTP listings.
+// The most a listing may hold, as for FTP listings: entries, and bytes of their names.
 constexpr size_t kMostEntries = 1'000'000;
+constexpr size_t kMostNameBytes = 256u << 20;
 // Entries read per call into the session's thread: a long listing still meets the timeout per part.
 constexpr int kEntriesPerCall = 512;
 // OpenSSH takes SFTP messages up to 256 KiB; the rest of a write message's 256 KiB is its head.
@@ -292,6 +293,7 @@ std::vector<Entry> SftpSession::List(const std::string& folder) {
         if (!dir) s.FailSftp(what);
     });
     std::vector<Entry> entries;
+    size_t nameBytes = 0;
     try {
         for (bool end = false; !end;) {
             s.Call("while listing " + full, [&] {
@@ -305,8 +307,9 @@ std::vector<Entry> SftpSession::List(const std::string& folder) {
                     const std::string name = a->name ? a->name : "";
                     if (name != "." && name != ".." && !name.empty()) entries.push_back(ToEntry(a->name, a));
                     s.lib->sftpAttributesFree(a);
-                    if (entries.size() > kMostEntries)
-                        Fail(SshErrorKind::Failed, what + ": more than 1,000,000 entries");
+                    nameBytes += name.size();
+                    if (entries.size() > kMostEntries || nameBytes > kMostNameBytes)
+                        Fail(SshErrorKind::Failed, what + ": more than 1,000,000 entries or 256 MiB of names");
                 }
             });
         }
