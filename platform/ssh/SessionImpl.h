@@ -47,8 +47,9 @@ struct SftpSession::Impl {
     void CheckAlive() const;
     // Shuts the connection down from another thread: a blocked call returns at once.
     void Cut();
-    // `path` made absolute against the current directory; refuses NUL bytes.
-    std::string Resolve(const std::string& path) const;
+    // `path` made absolute against the current directory; refuses NUL bytes, and an empty path
+    // unless `emptyMeansHere` (a look at the current folder, never a change to it).
+    std::string Resolve(const std::string& path, bool emptyMeansHere = false) const;
     // On the session's thread, after a failed SFTP call: the server's status as an error with
     // `what` ("could not remove /a") in front.
     [[noreturn]] void FailSftp(const std::string& what) const;

@@ -125,6 +125,7 @@ public:
     SftpReader& operator=(const SftpReader&) = delete;
 
     uint64_t Size() const;
+    // Up to `size` bytes; 0 at the end (and for a `size` of 0, which reads nothing).
     size_t Read(void* buffer, size_t size);
     void Close();
 
@@ -168,7 +169,8 @@ public:
     SftpSession& operator=(const SftpSession&) = delete;
 
     // Paths are the server's: absolute, or relative to the current directory, which starts as
-    // the login's home directory.
+    // the login's home directory. An empty path stands for the current directory where a call
+    // only looks (RealPath, Stat, TryStat, List); calls that change something refuse it.
     const std::string& HomeDirectory() const;
     const std::string& CurrentDirectory() const;
     // Changes to an existing folder (NoSuchFile, or Failed when it is not a folder).
@@ -181,7 +183,7 @@ public:
     // nullopt when there is nothing by that name.
     std::optional<Entry> TryStat(const std::string& path);
     // The folder's entries without "." and "..", links as EntryType::Link (not followed).
-    // At most 1,000,000 entries; more fail with Failed.
+    // At most 1,000,000 entries and 256 MiB of names; more fail with Failed.
     std::vector<Entry> List(const std::string& folder);
 
     void MakeDirectory(const std::string& path);

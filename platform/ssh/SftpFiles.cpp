@@ -130,6 +130,7 @@ uint64_t SftpReader::Size() const { return state_->size; }
 size_t SftpReader::Read(void* buffer, size_t size) {
     State& r = *state_;
     if (!r.file) Fail(SshErrorKind::InvalidArgument, r.path + " is closed");
+    if (size == 0) return 0;
     if (r.dataAt == r.dataEnd && !r.end) r.s->Call("while reading " + r.path, [&] { r.Fill(); }, std::nullopt, &r);
     const size_t n = std::min(size, r.dataEnd - r.dataAt);
     if (n == 0) {

@@ -14,8 +14,9 @@ namespace {
 
 using detail::Fail;
 
-// The most entries a listing may hold, as for FTP listings.
+// The most a listing may hold, as for FTP listings: entries, and bytes of their names.
 constexpr size_t kMostEntries = 1'000'000;
+constexpr size_t kMostNameBytes = 256u << 20;
 // Entries read per call into the session's thread: a long listing still meets the timeout per part.
 constexpr int kEntriesPerCall = 512;
 // OpenSSH takes SFTP messages up to 256 KiB; the rest of a write message's 256 KiB is its head.
@@ -127,9 +128,12 @@ void SftpSession::Impl::Call(const std::string& during, const std::function<void
     }
 }
 
-std::string SftpSession::Impl::Resolve(const std::string& path) const {
+std::string SftpSession::Impl::Resolve(const std::string& path, bool emptyMeansHere) const {
     CheckName(path, "the path");
-    if (path.empty()) return cwd;
+    if (path.empty()) {
+        if (!emptyMeansHere) Fail(SshErrorKind::InvalidArgument, "no file name was given");
+        return cwd;
+    }
     if (path.front() == '/') return path;
     return cwd + (cwd.empty() || cwd.back() == '/' ? "" : "/") + path;
 }
@@ -238,7 +242,7 @@ size_t SftpSession::WriteBlockSize() const { return impl_->writeBlock; }
 
 std::string SftpSession::RealPath(const std::string& path) {
     Impl& s = *impl_;
-    const std::string full = s.Resolve(path);
+    const std::string full = s.Resolve(path, true);
     std::string real;
     s.Call("while resolving " + full, [&] {
         char* resolved = s.lib->sftpCanonicalizePath(s.sftp, full.c_str());
@@ -257,7 +261,7 @@ void SftpSession::ChangeDirectory(const std::string& path) {
 
 std::optional<Entry> SftpSession::TryStat(const std::string& path) {
     Impl& s = *impl_;
-    const std::string full = s.Resolve(path);
+    const std::string full = s.Resolve(path, true);
     std::optional<Entry> entry;
     s.Call("while looking up " + full, [&] {
         sftp_attributes a = s.lib->sftpStat(s.sftp, full.c_str());
@@ -275,13 +279,13 @@ std::optional<Entry> SftpSession::TryStat(const std::string& path) {
 
 Entry SftpSession::Stat(const std::string& path) {
     std::optional<Entry> entry = TryStat(path);
-    if (!entry) Fail(SshErrorKind::NoSuchFile, "could not look up " + impl_->Resolve(path) + ": No such file");
+    if (!entry) Fail(SshErrorKind::NoSuchFile, "could not look up " + impl_->Resolve(path, true) + ": No such file");
     return *entry;
 }
 
 std::vector<Entry> SftpSession::List(const std::string& folder) {
     Impl& s = *impl_;
-    const std::string full = s.Resolve(folder);
+    const std::string full = s.Resolve(folder, true);
     const std::string what = "could not list " + full;
     sftp_dir dir = nullptr;
     s.Call("while opening " + full, [&] {
@@ -289,6 +293,7 @@ std::vector<Entry> SftpSession::List(const std::string& folder) {
         if (!dir) s.FailSftp(what);
     });
     std::vector<Entry> entries;
+    size_t nameBytes = 0;
     try {
         for (bool end = false; !end;) {
             s.Call("while listing " + full, [&] {
@@ -302,8 +307,9 @@ std::vector<Entry> SftpSession::List(const std::string& folder) {
                     const std::string name = a->name ? a->name : "";
                     if (name != "." && name != ".." && !name.empty()) entries.push_back(ToEntry(a->name, a));
                     s.lib->sftpAttributesFree(a);
-                    if (entries.size() > kMostEntries)
-                        Fail(SshErrorKind::Failed, what + ": more than 1,000,000 entries");
+                    nameBytes += name.size();
+                    if (entries.size() > kMostEntries || nameBytes > kMostNameBytes)
+                        Fail(SshErrorKind::Failed, what + ": more than 1,000,000 entries or 256 MiB of names");
                 }
             });
         }

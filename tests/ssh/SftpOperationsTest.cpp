@@ -50,6 +50,7 @@ TEST_F(SftpOperations, UploadsAndDownloadsEveryByteWhateverTheSizes) {
 
         auto reader = session->OpenRead(remote);
         EXPECT_EQ(reader->Size(), c.size);
+        EXPECT_EQ(reader->Read(nullptr, 0), 0u) << "reads nothing, and is no end";
         EXPECT_EQ(ReadAll(*reader, c.readBuffer), content);
         EXPECT_EQ(reader->Read(nullptr, 0), 0u) << "stays at the end";
         reader->Close();
@@ -187,6 +188,7 @@ TEST_F(SftpOperations, FoldersAndDeletesSucceedOrSayWhyWithTheServersWords) {
     test::WriteTestFile(root, "full/file", "x");
     test::WriteTestFile(root, "victim", "x");
     fs::create_directory(root / "empty");
+    fs::create_directory(root / "empty2");
     const std::string r = root.string() + "/";
     const struct {
         const char* name;
@@ -210,6 +212,10 @@ TEST_F(SftpOperations, FoldersAndDeletesSucceedOrSayWhyWithTheServersWords) {
         {"open of a folder", [&](SftpSession& s) { s.OpenRead(r + "full"); }, SshErrorKind::Failed, "is a folder"},
         {"a NUL in a name", [&](SftpSession& s) { s.Remove(r + std::string("a\0b", 3)); },
          SshErrorKind::InvalidArgument, "NUL"},
+        {"rmdir of no name: never the current folder", [&](SftpSession& s) {
+             s.ChangeDirectory(r + "empty2");
+             s.RemoveDirectory("");
+         }, SshErrorKind::InvalidArgument, "no file name"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -226,6 +232,7 @@ TEST_F(SftpOperations, FoldersAndDeletesSucceedOrSayWhyWithTheServersWords) {
     EXPECT_FALSE(fs::exists(root / "empty"));
     EXPECT_TRUE(fs::exists(root / "full/file"));
     EXPECT_FALSE(fs::exists(root / "victim"));
+    EXPECT_TRUE(fs::is_directory(root / "empty2"));
 }
 
 TEST_F(SftpOperations, RenameNeverReplacesButTheReplacingRenameDoes) {
