@@ -10,8 +10,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Loaded when a share is first used, so the linker's list does not show it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsmbclient")
+# Loaded when a share or an SFTP server is first used, so the linker's list does not show them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsmbclient, libssh-4")
 # The shared libraries the programs and modules share are ours and live in the package itself.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
   "${CMAKE_INSTALL_PREFIX}/${ZANDREL_INSTALL_MODULEDIR}")

@@ -10,6 +10,8 @@ packages=(
   libglib2.0-dev nlohmann-json3-dev
   libsmbclient-dev  # copies from network shares (platform/netshare)
   samba smbclient   # the tests' share server (smbd) and the share benchmark's peer
+  libssh-dev  # SFTP (platform/ssh): its headers; the library itself is loaded when first used
+  openssh-server openssh-client  # the SFTP tests' sshd, ssh-keygen and ssh-agent; the SFTP benchmark's peer
   python3 python3-pyftpdlib unzip zip p7zip-full curl time bc
   msmtp-mta python3-aiosmtpd
   fonts-wine xdg-utils

@@ -7,7 +7,9 @@
 // directory change when the record matches.
 #include "webcopy/FtpCommon.h"
 
+#include "platform/ui/Application.h"
 #include "webcopy/FtpEndpoint.h"
+#include "webcopy/SshQuestions.h"
 #include "webcopy/TransferSupport.h"
 #include "webcopy/UrlHelpers.h"
 #include "webcopy/Utilities.h"
@@ -17,6 +19,61 @@ namespace zandrel::webcopy {
 namespace {
 
 constexpr int kUploadClip = 258;
+
+// While an SFTP login is made: the item's key file, and the person asked about an unknown host
+// key or a key's passphrase when someone can answer. With nobody to ask no question is offered,
+// so that an unknown key fails saying how to add it instead of counting as refused.
+class SshLoginScope {
+public:
+    explicit SshLoginScope(const std::string& keyFile) {
+        inet::SshLogin login;
+        login.keyFile = keyFile;
+        login.askHostKey = [](const ssh::HostKeyQuestion& q) {
+            HostKeyQuestion question;
+            // known_hosts writes "[host]:port" for ports other than 22.
+            question.host = q.host;
+            if (question.host.size() > 2 && question.host.front() == '[') {
+                const size_t close = question.host.find("]:");
+                if (close != std::string::npos) {
+                    question.port = std::atoi(question.host.c_str() + close + 2);
+                    question.host = question.host.substr(1, close - 1);
+                }
+            }
+            question.keyType = q.keyType;
+            question.fingerprint = q.fingerprint;
+            question.rememberIn = q.knownHostsFile;
+            switch (AskAboutHostKey(question)) {
+            case HostKeyAnswer::AcceptOnce: return ssh::HostKeyAnswer::AcceptOnce;
+            case HostKeyAnswer::AcceptAndRemember: return ssh::HostKeyAnswer::AcceptAndRemember;
+            default: return ssh::HostKeyAnswer::Cancel;
+            }
+        };
+        login.askPassphrase = [](const ssh::PassphraseQuestion& q, std::string& passphrase) {
+            return AskPassphrase(q.keyFile, passphrase);
+        };
+        if (!SomeoneCanAnswer()) login.askHostKey = nullptr;
+        previous_ = inet::SetSshLogin(std::move(login));
+    }
+    ~SshLoginScope() { inet::SetSshLogin(std::move(previous_)); }
+    SshLoginScope(const SshLoginScope&) = delete;
+    SshLoginScope& operator=(const SshLoginScope&) = delete;
+
+private:
+    static bool SomeoneCanAnswer() {
+        HostKeyHandler installed = SetHostKeyHandler({});
+        const bool handled = static_cast<bool>(installed);
+        SetHostKeyHandler(std::move(installed));
+        return handled || (ui::HasBackend() && ui::CanAskUser());
+    }
+    inet::SshLogin previous_;
+};
+
+inet::DWORD TransportFlags(TZandrelWebCopyFtpSecurity security) {
+    switch (security) {
+    case fsSftp: return inet::INTERNET_FLAG_SFTP;
+    default: return 0;
+    }
+}
 
 } // namespace
 
@@ -54,14 +111,19 @@ inet::HINTERNET OpenFtpConnection(TransferRun& run, const FtpAccount& account, s
     // A port beyond 16 bits would quietly become another port (70000 is 4464): no server there.
     if (problem.empty() && (endpoint.port < 0 || endpoint.port > 65535))
         problem = "port " + std::to_string(endpoint.port) + " is not a port number (1 to 65535)";
-    if (problem.empty() && endpoint.security != fsNone)
-        problem = "this build cannot reach FTPS or SFTP servers yet";
+    if (problem.empty() && endpoint.security != fsNone && endpoint.security != fsSftp)
+        problem = "this build cannot reach FTPS servers yet";
     if (!problem.empty()) return nullptr;
-    const bool withCredentials = !account.user.empty() && !account.password.empty();
+    // FTP logs in anonymously unless both are given; SFTP always logs in as a user, with the
+    // password only as the last of its ways.
+    const bool sftp = endpoint.security == fsSftp;
+    const bool withCredentials = !account.user.empty() && (sftp || !account.password.empty());
+    const SshLoginScope sshLogin(account.keyFile);
     inet::HINTERNET connection = inet::InternetConnect(
         run.root, endpoint.host, static_cast<inet::INTERNET_PORT>(endpoint.port),
         withCredentials ? account.user : std::string(), withCredentials ? account.password : std::string(),
-        inet::INTERNET_SERVICE_FTP, run.component.FTPPassive ? inet::INTERNET_FLAG_PASSIVE : 0, 0);
+        inet::INTERNET_SERVICE_FTP,
+        (run.component.FTPPassive ? inet::INTERNET_FLAG_PASSIVE : 0) | TransportFlags(endpoint.security), 0);
     return connection;
 }
 

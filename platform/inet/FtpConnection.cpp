@@ -5,6 +5,7 @@
 
 #include "platform/inet/FtpHandles.h"
 #include "platform/inet/HttpHandles.h"
+#include "platform/inet/SftpCalls.h"
 
 namespace zandrel::inet {
 namespace {
@@ -64,6 +65,7 @@ namespace detail {
 
 bool ConnectionHandle::Close() {
     if (session) session->Quit();
+    sftp.reset(); // says goodbye, within the session's timeout
     return true;
 }
 
@@ -85,6 +87,8 @@ HINTERNET InternetConnect(HINTERNET root, const std::string& serverName, INTERNE
         auto rootHandle = detail::LookupAs<detail::RootHandle>(root, HandleKind::Root);
         if (service == INTERNET_SERVICE_HTTP) return detail::OpenHttpConnection(root, serverName, port, userName, password, context);
         if (service != INTERNET_SERVICE_FTP) throw Failure(ERROR_INVALID_PARAMETER);
+        if (flags & INTERNET_FLAG_SFTP)
+            return detail::SftpConnect(root, rootHandle->timeouts, serverName, port, userName, password, context);
         // Everything that will go into a command is checked before the first byte goes out.
         detail::RequireCommandSafe(serverName);
         detail::RequireCommandSafe(userName);
@@ -109,6 +113,7 @@ HINTERNET InternetConnect(HINTERNET root, const std::string& serverName, INTERNE
 }
 
 bool FtpGetCurrentDirectory(HINTERNET connection, std::string& directory) {
+    if (auto sftp = detail::SftpConnectionOf(connection)) return detail::SftpGetCurrentDirectory(*sftp, directory);
     return Guarded<bool>(false, [&] {
         auto handle = detail::UsableFtpConnection(connection);
         directory = handle->session->PrintWorkingDirectory();
@@ -118,22 +123,27 @@ bool FtpGetCurrentDirectory(HINTERNET connection, std::string& directory) {
 }
 
 bool FtpSetCurrentDirectory(HINTERNET connection, const std::string& directory) {
+    if (auto sftp = detail::SftpConnectionOf(connection)) return detail::SftpSetCurrentDirectory(*sftp, directory);
     return SimpleCommand(connection, "CWD", directory);
 }
 
 bool FtpCreateDirectory(HINTERNET connection, const std::string& directory) {
+    if (auto sftp = detail::SftpConnectionOf(connection)) return detail::SftpCreateDirectory(*sftp, directory);
     return SimpleCommand(connection, "MKD", directory);
 }
 
 bool FtpRemoveDirectory(HINTERNET connection, const std::string& directory) {
+    if (auto sftp = detail::SftpConnectionOf(connection)) return detail::SftpRemoveDirectory(*sftp, directory);
     return SimpleCommand(connection, "RMD", directory);
 }
 
 bool FtpDeleteFile(HINTERNET connection, const std::string& fileName) {
+    if (auto sftp = detail::SftpConnectionOf(connection)) return detail::SftpDeleteFile(*sftp, fileName);
     return SimpleCommand(connection, "DELE", fileName);
 }
 
 bool FtpRenameFile(HINTERNET connection, const std::string& existing, const std::string& newName) {
+    if (auto sftp = detail::SftpConnectionOf(connection)) return detail::SftpRenameFile(*sftp, existing, newName);
     return Guarded<bool>(false, [&] {
         detail::RequireCommandSafe(existing);
         detail::RequireCommandSafe(newName);
@@ -148,6 +158,13 @@ bool FtpRenameFile(HINTERNET connection, const std::string& existing, const std:
 }
 
 bool FtpHasFeature(HINTERNET connection, const std::string& feature) {
+    if (detail::SftpConnectionOf(connection)) {
+        // What these features give, an SFTP server's file attributes give: sizes and exact times.
+        std::string upper = feature;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        SetLastError(ERROR_SUCCESS);
+        return upper == "MDTM" || upper == "SIZE" || upper == "MLST" || upper == "MLSD";
+    }
     return Guarded<bool>(false, [&] {
         auto handle = detail::UsableFtpConnection(connection);
         const bool offered = handle->session->HasFeature(feature);
@@ -157,6 +174,7 @@ bool FtpHasFeature(HINTERNET connection, const std::string& feature) {
 }
 
 bool FtpGetFileTime(HINTERNET connection, const std::string& fileName, rtl::FILETIME& lastWriteUtc) {
+    if (auto sftp = detail::SftpConnectionOf(connection)) return detail::SftpGetFileTime(*sftp, fileName, lastWriteUtc);
     return Guarded<bool>(false, [&] {
         detail::RequireCommandSafe(fileName);
         auto handle = detail::UsableFtpConnection(connection);

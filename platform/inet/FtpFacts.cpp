@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/inet/FtpHandles.h"
+#include "platform/inet/SftpCalls.h"
 
 namespace zandrel::inet {
 namespace {
@@ -49,6 +50,7 @@ bool SaysNoSuchFile(int status) { return status == 550 || status == 450; }
 } // namespace
 
 bool FtpGetFileFacts(HINTERNET connection, const std::string& fileName, FtpFileFacts& facts) {
+    if (auto sftp = detail::SftpConnectionOf(connection)) return detail::SftpGetFileFacts(*sftp, fileName, facts);
     return Guarded<bool>(false, [&] {
         detail::RequireCommandSafe(fileName);
         auto handle = detail::UsableFtpConnection(connection);

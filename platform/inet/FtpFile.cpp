@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "platform/inet/FtpHandles.h"
+#include "platform/inet/SftpCalls.h"
 #include "platform/inet/HttpHandles.h"
 
 namespace zandrel::inet {
@@ -137,6 +138,7 @@ size_t ReceiveSome(FileHandle& handle, char* into, size_t capacity) {
 namespace detail {
 
 bool FileHandle::Close() {
+    if (connection->sftp) return SftpCloseFile(*this);
     connection->transferOpen = false;
     if (finished) return true;
     // An upload's last collected bytes go out before the end of the file; if they cannot, the
@@ -185,6 +187,7 @@ bool FileHandle::Close() {
 
 HINTERNET FtpOpenFile(HINTERNET connection, const std::string& fileName, DWORD access, DWORD flags,
                       DWORD_PTR context) {
+    if (auto sftp = detail::SftpConnectionOf(connection)) return detail::SftpOpenFile(connection, sftp, fileName, access, context);
     return Guarded<HINTERNET>(nullptr, [&] {
         detail::RequireCommandSafe(fileName);
         const bool reading = access == GENERIC_READ;
@@ -238,6 +241,7 @@ DWORD FtpGetFileSize(HINTERNET file, DWORD* sizeHigh) {
 
 bool InternetReadFile(HINTERNET file, void* buffer, DWORD toRead, DWORD& read) {
     read = 0;
+    if (auto sftp = detail::SftpFileOf(file)) return detail::SftpReadFile(*sftp, buffer, toRead, read);
     return Guarded<bool>(false, [&] {
         if (detail::IsRequestHandle(file)) return detail::ReadResponseBody(file, buffer, toRead, read);
         auto handle = TransferHandle(file, false);
@@ -280,6 +284,7 @@ bool InternetReadFile(HINTERNET file, void* buffer, DWORD toRead, DWORD& read) {
 
 bool InternetWriteFile(HINTERNET file, const void* buffer, DWORD toWrite, DWORD& written) {
     written = 0;
+    if (auto sftp = detail::SftpFileOf(file)) return detail::SftpWriteFile(*sftp, buffer, toWrite, written);
     return Guarded<bool>(false, [&] {
         if (detail::IsRequestHandle(file)) return detail::WriteRequestBody(file, buffer, toWrite, written);
         auto handle = TransferHandle(file, true);

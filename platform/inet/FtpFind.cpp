@@ -12,6 +12,7 @@
 
 #include "platform/inet/FtpHandles.h"
 #include "platform/inet/ListingParser.h"
+#include "platform/inet/SftpCalls.h"
 
 namespace zandrel::inet {
 namespace {
@@ -142,6 +143,8 @@ std::vector<WIN32_FIND_DATA> ListDirectory(detail::ConnectionHandle& connection,
 
 HINTERNET FtpFindFirstFile(HINTERNET connection, const std::string& searchFile, WIN32_FIND_DATA& findData,
                            DWORD flags, DWORD_PTR context) {
+    if (auto sftp = detail::SftpConnectionOf(connection))
+        return detail::SftpFindFirstFile(connection, sftp, searchFile, findData, context);
     return Guarded<HINTERNET>(nullptr, [&] {
         detail::RequireCommandSafe(searchFile);
         auto handle = detail::UsableFtpConnection(connection);

@@ -10,6 +10,7 @@
 
 #include "platform/inet/FtpSession.h"
 #include "platform/inet/Handles.h"
+#include "platform/ssh/Sftp.h"
 
 namespace zandrel::inet::detail {
 
@@ -20,6 +21,8 @@ struct ConnectionHandle : Handle {
     DWORD service = INTERNET_SERVICE_FTP;
     bool passive = false;
     std::unique_ptr<FtpSession> session;
+    // Instead of `session`, for a connection made with INTERNET_FLAG_SFTP.
+    std::unique_ptr<ssh::SftpSession> sftp;
     bool transferOpen = false; // a file handle of this connection is open
 
     // INTERNET_SERVICE_HTTP: where its requests go, and the credentials they carry.
@@ -40,6 +43,9 @@ struct FileHandle : Handle {
 
     std::shared_ptr<ConnectionHandle> connection;
     Poco::Net::StreamSocket data;
+    // Instead of `data`, on an SFTP connection.
+    std::unique_ptr<ssh::SftpReader> sftpReader;
+    std::unique_ptr<ssh::SftpWriter> sftpWriter;
     bool writing = false;
     bool dataOpen = true;     // the data channel has not been closed yet
     bool finished = false;    // the transfer's final reply has been read

@@ -25,6 +25,7 @@
 #include <string>
 
 #include "platform/rtl/DateTime.h"
+#include "platform/ssh/Sftp.h"
 
 namespace zandrel::inet {
 
@@ -46,6 +47,7 @@ inline constexpr DWORD INTERNET_SERVICE_FTP = 1;
 inline constexpr DWORD INTERNET_SERVICE_HTTP = 3;
 inline constexpr INTERNET_PORT INTERNET_INVALID_PORT_NUMBER = 0; // the service's default port
 inline constexpr INTERNET_PORT INTERNET_DEFAULT_FTP_PORT = 21;
+inline constexpr INTERNET_PORT INTERNET_DEFAULT_SFTP_PORT = 22;
 inline constexpr INTERNET_PORT INTERNET_DEFAULT_HTTP_PORT = 80;
 inline constexpr INTERNET_PORT INTERNET_DEFAULT_HTTPS_PORT = 443;
 
@@ -68,6 +70,9 @@ inline constexpr DWORD INTERNET_FLAG_NO_CACHE_WRITE = 0x04000000; // accepted; n
 inline constexpr DWORD INTERNET_FLAG_KEEP_CONNECTION = 0x00400000; // accepted; HTTP always keeps alive
 inline constexpr DWORD HSR_INITIATE = 8;
 inline constexpr DWORD INTERNET_FLAG_SECURE = 0x00800000; // HttpOpenRequest: https
+// InternetConnect with INTERNET_SERVICE_FTP: the SSH file transfer protocol instead of FTP (see
+// InternetConnect). Ours, not WinINet's.
+inline constexpr DWORD INTERNET_FLAG_SFTP = 0x00008000;
 inline constexpr DWORD GENERIC_READ = 0x80000000;
 inline constexpr DWORD GENERIC_WRITE = 0x40000000;
 inline constexpr DWORD FTP_TRANSFER_TYPE_ASCII = 1;
@@ -169,6 +174,19 @@ HINTERNET InternetConnect(HINTERNET root, const std::string& serverName, INTERNE
 // Cheap and without network traffic: false once the handle is closed, after a timeout or a lost
 // session, or when the server has closed (or is closing) the control connection.
 bool IsConnectionAlive(HINTERNET connection);
+
+// INTERNET_FLAG_SFTP (with INTERNET_SERVICE_FTP): an SSH connection to `port` (22 when
+// INTERNET_INVALID_PORT_NUMBER) whose host key is checked against ~/.ssh/known_hosts and
+// /etc/ssh/ssh_known_hosts as OpenSSH checks it, a login (the ssh-agent's keys, then the key file
+// of the thread's SshLogin or ~/.ssh/id_ed25519, id_ecdsa, id_rsa, then the password), and the
+// SFTP subsystem. Every FTP call below then works over it, with these differences: entries and
+// file times are exact to the second; a rename never replaces an existing file (it fails as a
+// refusal would); a refusal records a reply of 550 followed by the server's words; the timeouts
+// are the root's at the time of the connect. A changed host key fails with
+// ERROR_INTERNET_SEC_CERT_ERRORS naming the known-hosts file and line; an unknown one is put to
+// the thread's SshLogin.askHostKey, and without one fails the same way with a reason that says how
+// to add the key. A refused login fails with ERROR_INTERNET_LOGIN_FAILURE naming the methods
+// tried; libssh missing fails with ERROR_INTERNET_INTERNAL_ERROR saying what to install.
 
 // ---- HTTP ------------------------------------------------------------------------------------------
 // HTTP/1.1 over plain TCP or TLS (https: the system's CA store, which SSL_CERT_FILE and
@@ -352,5 +370,15 @@ void InternetSetLastFailureReason(const std::string& reason);
 // Returns the previous hook.
 using IdleHook = std::function<bool()>;
 IdleHook SetIdleHook(IdleHook hook);
+
+// What the SFTP connects of this thread use besides the user and the password: the private key
+// file to try, and whom to ask about an unknown host key and an encrypted key's passphrase (both
+// optional: see INTERNET_FLAG_SFTP). Returns the previous one.
+struct SshLogin {
+    std::string keyFile;
+    std::function<ssh::HostKeyAnswer(const ssh::HostKeyQuestion&)> askHostKey;
+    std::function<bool(const ssh::PassphraseQuestion&, std::string& passphrase)> askPassphrase;
+};
+SshLogin SetSshLogin(SshLogin login);
 
 } // namespace zandrel::inet

@@ -178,6 +178,7 @@ bool IsConnectionAlive(HINTERNET connection) {
         auto found = detail::LookupHandle(connection);
         if (found->kind != HandleKind::Connection) return false;
         auto& handle = static_cast<detail::ConnectionHandle&>(*found);
+        if (handle.sftp) return handle.sftp->Alive();
         return handle.session && handle.session->IsUsable(handle.transferOpen);
     } catch (...) {
         return false;
