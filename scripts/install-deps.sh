@@ -10,6 +10,7 @@ packages=(
   libglib2.0-dev nlohmann-json3-dev
   libsmbclient-dev  # copies from network shares (platform/netshare)
   samba smbclient   # the tests' share server (smbd) and the share benchmark's peer
+  vsftpd openssl    # the FTPS tests' and benchmark's server, and the certificates made for it
   python3 python3-pyftpdlib unzip zip p7zip-full curl time bc
   msmtp-mta python3-aiosmtpd
   fonts-wine xdg-utils
@@ -27,9 +28,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO="sudo"
   export DEBIAN_FRONTEND=noninteractive
-  # nginx and samba are installed for their programs only (the tests and benchmarks start their
+  # nginx, samba and vsftpd are installed for their programs only (the tests and benchmarks start their
   # own servers on spare ports): keep their packages from starting system services on ports 80
-  # and 445, which would also fail the install where no init system runs.
+  # 445 and 21, which would also fail the install where no init system runs.
   policy=/usr/sbin/policy-rc.d
   if [ ! -e "$policy" ]; then
     printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" > /dev/null

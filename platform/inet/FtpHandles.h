@@ -39,7 +39,7 @@ struct FileHandle : Handle {
     bool Close() override;
 
     std::shared_ptr<ConnectionHandle> connection;
-    Poco::Net::StreamSocket data;
+    FtpLink data;
     bool writing = false;
     bool dataOpen = true;     // the data channel has not been closed yet
     bool finished = false;    // the transfer's final reply has been read
