@@ -28,9 +28,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO="sudo"
   export DEBIAN_FRONTEND=noninteractive
-  # nginx, samba and vsftpd are installed for their programs only (the tests and benchmarks start their
-  # own servers on spare ports): keep their packages from starting system services on ports 80
-  # 445 and 21, which would also fail the install where no init system runs.
+  # nginx, samba and vsftpd are installed for their programs only (the tests and benchmarks start
+  # their own servers on spare ports): keep their packages from starting system services on ports
+  # 80, 445 and 21, which would also fail the install where no init system runs.
   policy=/usr/sbin/policy-rc.d
   if [ ! -e "$policy" ]; then
     printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" > /dev/null
