@@ -20,6 +20,9 @@ namespace {
 
 using Poco::Net::Socket;
 
+// What one read from the socket may take in under TLS: a few records of 16 KiB.
+constexpr size_t kTlsReadBuffer = 128 * 1024;
+
 LinkIo Moved(size_t bytes) { return {LinkIo::State::Moved, bytes, 0, {}}; }
 LinkIo WaitFor(int mode) { return {LinkIo::State::Wait, 0, mode, {}}; }
 LinkIo Ended() { return {LinkIo::State::End, 0, 0, {}}; }
@@ -93,6 +96,10 @@ void FtpLink::StartTls(const Poco::Net::Context::Ptr& context, const std::string
         fail(ERROR_INTERNET_SECURITY_CHANNEL_ERROR, "TLS: " + TlsProblem(SSL_ERROR_SSL, 0));
     // Writes behave like send(2): what fits goes, and a retry may come with the rest.
     SSL_set_mode(ssl_, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    // Reads take in whatever the socket holds, several records a system call, instead of a
+    // record's header and then its body.
+    SSL_set_default_read_buffer_len(ssl_, kTlsReadBuffer);
+    SSL_set_read_ahead(ssl_, 1);
     // Many FTP servers end data connections without close_notify; the end of the data is then
     // the end of the stream, and the server's transfer reply (and the size check) still judge it.
     SSL_set_options(ssl_, SSL_OP_IGNORE_UNEXPECTED_EOF);

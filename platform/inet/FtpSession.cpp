@@ -100,9 +100,9 @@ std::unique_ptr<FtpSession> FtpSession::Connect(const std::string& host, uint16_
     if (security == FtpSecurity::Explicit) {
         status = session->Command("AUTH", "TLS", reply);
         if (status != 234) {
-            // No fallback to clear text: the user asked for TLS, and the login would go out in clear.
-            session->Quit();
-            RecordResponse(status, reply);
+            // No fallback to clear text: the user asked for TLS, and the login would go out in
+            // clear. Not even a goodbye is said; the server sees the connection close.
+            session->Discard();
             throw Failure(ERROR_INTERNET_SECURITY_CHANNEL_ERROR, "the server refused TLS (AUTH TLS): " + reply);
         }
         // Anything already received after the 234 came in clear and could be an attacker's text

@@ -65,6 +65,11 @@ TEST_P(FtpsRoundTrip, EveryCallWorksOverTls) {
     ASSERT_TRUE(FtpRenameFile(connection.Get(), "drop/up.tmp", "drop/up.bin")) << InternetLastFailureReason();
     EXPECT_TRUE(server.ReadFile("drop/up.bin") == content);
 
+    // No data at all: the end of the file is the close_notify alone.
+    ASSERT_TRUE(Upload(connection.Get(), "drop/empty.bin", "")) << InternetLastFailureReason();
+    EXPECT_TRUE(std::filesystem::exists(server.Root() / "drop/empty.bin"));
+    ASSERT_TRUE(FtpDeleteFile(connection.Get(), "drop/empty.bin")) << InternetLastFailureReason();
+
     FtpFileFacts facts;
     ASSERT_TRUE(FtpGetFileFacts(connection.Get(), "drop/up.bin", facts)) << InternetLastFailureReason();
     EXPECT_TRUE(facts.exists);
