@@ -60,9 +60,11 @@ std::vector<WIN32_FIND_DATA> ReadListing(FtpSession& session, const std::string&
     std::optional<std::string> broken; // why the data connection broke, if it did
     char block[16384];
     int waitMode = Poco::Net::Socket::SELECT_READ;
+    // Bytes TLS has already taken in show on no socket: those are read without a wait, unless
+    // they are only part of a record (the last read wanted more).
+    bool mustWait = !data.HasBuffered();
     for (;;) {
-        // Bytes TLS has already taken in show on no socket: those are read without a wait.
-        if (!data.HasBuffered()) {
+        if (mustWait) {
             const WaitOutcome outcome = detail::WaitForSocket(data.Socket(), waitMode, session.timeouts.receive);
             if (outcome == WaitOutcome::Cancelled) giveUp(ERROR_INTERNET_OPERATION_CANCELLED, {});
             if (outcome == WaitOutcome::TimedOut)
@@ -72,6 +74,7 @@ std::vector<WIN32_FIND_DATA> ReadListing(FtpSession& session, const std::string&
         }
         const detail::LinkIo io = data.Receive(block, sizeof block);
         waitMode = Poco::Net::Socket::SELECT_READ;
+        mustWait = io.state == detail::LinkIo::State::Wait || !data.HasBuffered();
         if (io.state == detail::LinkIo::State::Wait) {
             waitMode = io.waitMode;
             continue;

@@ -62,8 +62,9 @@ public:
 
     LinkIo Send(const char* data, size_t count);
     LinkIo Receive(char* into, size_t capacity);
-    // Whether received bytes wait in the TLS layer that the socket no longer shows as readable.
-    bool HasBuffered() const { return ssl_ && SSL_pending(ssl_) > 0; }
+    // Whether received bytes wait in the TLS layer, which the socket no longer shows as readable:
+    // decrypted ones, or records read ahead and not yet taken apart (possibly only part of one).
+    bool HasBuffered() const { return ssl_ && SSL_has_pending(ssl_) == 1; }
 
     // Ends the stream properly: TLS says close_notify, waiting at most until `deadline` for the
     // socket to take it, then the socket closes. False when the close_notify could not go out.

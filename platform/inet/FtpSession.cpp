@@ -215,6 +215,9 @@ int FtpSession::ReadReply(std::string& reply, Millis timeout) {
     // trickles one line a second cannot hold the caller longer than that.
     const Clock::time_point deadline = Clock::now() + timeout;
     int waitMode = Socket::SELECT_READ;
+    // Bytes TLS has already taken in show on no socket: those are read without a wait, unless
+    // they are only part of a record (the last read wanted more).
+    bool mustWait = !control_.HasBuffered();
     for (;;) {
         int status = 0;
         switch (reader_.Next(status, reply)) {
@@ -235,8 +238,7 @@ int FtpSession::ReadReply(std::string& reply, Millis timeout) {
         case ReplyReader::Result::NeedMore:
             break;
         }
-        // Bytes TLS has already taken in show on no socket: those are read without a wait.
-        if (!control_.HasBuffered()) {
+        if (mustWait) {
             const WaitOutcome outcome = WaitForSocket(control_.Socket(), waitMode, deadline);
             if (outcome == WaitOutcome::Cancelled) DiscardAndThrow(ERROR_INTERNET_OPERATION_CANCELLED);
             if (outcome == WaitOutcome::TimedOut)
@@ -249,6 +251,7 @@ int FtpSession::ReadReply(std::string& reply, Millis timeout) {
         char block[4096];
         const LinkIo io = control_.Receive(block, sizeof block);
         waitMode = Socket::SELECT_READ;
+        mustWait = io.state == LinkIo::State::Wait || !control_.HasBuffered();
         switch (io.state) {
         case LinkIo::State::Moved:
             reader_.Append(std::string_view(block, io.bytes));
@@ -302,11 +305,8 @@ bool FtpSession::IsUsable(bool transferOpen) {
         return false;
     }
     try {
-        if (control_.HasBuffered()) {
-            Discard();
-            return false;
-        }
-        if (control_.Socket().poll(Poco::Timespan(0), Socket::SELECT_READ | Socket::SELECT_ERROR)) {
+        if (control_.HasBuffered() ||
+            control_.Socket().poll(Poco::Timespan(0), Socket::SELECT_READ | Socket::SELECT_ERROR)) {
             // Over TLS the bytes may be the protocol's own (a session ticket, a key update): read
             // through TLS, only a reply or the end of the connection means the server is leaving.
             if (control_.Secure()) {
