@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "fixtures/FtpServer.h"
 #include "fixtures/SilentServer.h"
@@ -220,6 +221,31 @@ TEST(Ftps, TheHandshakeIsBoundedAndCancellable) {
         EXPECT_EQ(InternetLastFailureReason(), c.reason);
         EXPECT_LT(took, c.cancel ? kCancelAt + 0.15 : 0.6 + 0.5);
     }
+}
+
+// An idle TLS session looks alive until the server says goodbye ("421 Timeout." and the close).
+TEST(Ftps, IsConnectionAliveOverTls) {
+    SKIP_WITHOUT_VSFTPD();
+    test::VsftpdOptions options;
+    options.implicitTls = true;
+    options.idleTimeoutSeconds = 1;
+    test::VsftpdServer server(options);
+    EnvScope trust("SSL_CERT_FILE", server.CaFile().string());
+    ScopedHandle root = OpenRoot(10000);
+    ScopedHandle connection = ConnectFtps(root.Get(), server.Host(), server.Port(), true, true);
+    ASSERT_TRUE(connection) << InternetLastFailureReason();
+    EXPECT_TRUE(IsConnectionAlive(connection.Get()));
+    std::string directory;
+    EXPECT_TRUE(FtpGetCurrentDirectory(connection.Get(), directory)) << InternetLastFailureReason();
+    EXPECT_TRUE(IsConnectionAlive(connection.Get()));
+    const auto start = std::chrono::steady_clock::now();
+    bool alive = true;
+    while (alive && SecondsSince(start) < 5) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        alive = IsConnectionAlive(connection.Get());
+    }
+    EXPECT_FALSE(alive);
+    EXPECT_GT(SecondsSince(start), 0.5);
 }
 
 // A Cancel stops a transfer within a slice in either direction. A cancelled upload leaves the
