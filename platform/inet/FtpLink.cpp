@@ -209,7 +209,7 @@ LinkIo FtpLink::Receive(char* into, size_t capacity) {
     return Broke(TlsProblem(error, savedErrno));
 }
 
-bool FtpLink::CloseOrderly(Clock::time_point deadline) {
+bool FtpLink::CloseOrderly(Clock::time_point deadline, bool awaitPeer) {
     if (!ssl_) {
         Abort(false);
         return true;
@@ -226,7 +226,7 @@ bool FtpLink::CloseOrderly(Clock::time_point deadline) {
         if (error != SSL_ERROR_WANT_WRITE) break;
         if (WaitForSocket(socket_, Socket::SELECT_WRITE, deadline) != WaitOutcome::Ready) break;
     }
-    if (said) {
+    if (said && awaitPeer) {
         // Then the end of our side, and the peer's end awaited: closing a socket with unread
         // bytes in it (TLS 1.3 sends session tickets on every connection) resets the connection,
         // and a reset can overtake the data and the close_notify still on their way, so that the

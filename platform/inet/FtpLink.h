@@ -67,8 +67,9 @@ public:
     bool HasBuffered() const { return ssl_ && SSL_has_pending(ssl_) == 1; }
 
     // Ends the stream properly: TLS says close_notify, waiting at most until `deadline` for the
-    // socket to take it, then the socket closes. False when the close_notify could not go out.
-    bool CloseOrderly(Clock::time_point deadline);
+    // socket to take it; with `awaitPeer`, our side then ends and the peer's end is awaited (until
+    // the deadline) before the socket closes. False when the close_notify could not go out.
+    bool CloseOrderly(Clock::time_point deadline, bool awaitPeer = true);
     // Closes without a TLS goodbye, resetting the connection when `reset` (the peer then stops at
     // once instead of taking in what is still on its way).
     void Abort(bool reset);

@@ -287,8 +287,9 @@ void FtpSession::Quit() {
             SendLine("QUIT", std::min(timeouts.send, Millis{1000}));
             std::string reply;
             ReadReply(reply, std::min(timeouts.receive, Millis{1000}));
-            // Over TLS the goodbye ends with close_notify, which a server may log the want of.
-            if (!discarded_) control_.CloseOrderly(Clock::now() + std::min(timeouts.send, Millis{1000}));
+            // Over TLS the goodbye ends with close_notify, which a server may log the want of. The
+            // server's own end is not waited for: nothing more can come from it that matters.
+            if (!discarded_) control_.CloseOrderly(Clock::now() + std::min(timeouts.send, Millis{1000}), false);
         } catch (...) {
             // Leaving anyway; the server notices the closed connection.
         }

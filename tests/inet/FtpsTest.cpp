@@ -194,27 +194,36 @@ TEST(Ftps, NoFallbackToClearText) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
-// A server that takes the connection and never starts its side of the handshake holds the caller
-// no longer than the timeout, and a Cancel no longer than a slice.
+// A server that takes the connection (implicit), or agrees to AUTH TLS (explicit), and never
+// starts its side of the handshake holds the caller no longer than the timeout, and a Cancel no
+// longer than a slice.
 TEST(Ftps, TheHandshakeIsBoundedAndCancellable) {
     struct Case {
+        bool implicitTls;
         bool cancel;
         DWORD timeoutMs;
         DWORD error;
         std::string reason;
     };
     const Case cases[] = {
-        {true, 30000, ERROR_INTERNET_OPERATION_CANCELLED, "cancelled"},
-        {false, 600, ERROR_INTERNET_TIMEOUT, "no TLS handshake within 0.6 s"},
+        {true, true, 30000, ERROR_INTERNET_OPERATION_CANCELLED, "cancelled"},
+        {true, false, 600, ERROR_INTERNET_TIMEOUT, "no TLS handshake within 0.6 s"},
+        {false, true, 30000, ERROR_INTERNET_OPERATION_CANCELLED, "cancelled"},
+        {false, false, 600, ERROR_INTERNET_TIMEOUT, "no TLS handshake within 0.6 s"},
     };
+    // pyftpdlib takes our hello for the start of a command line that never ends.
+    test::FtpServerOptions agreeing;
+    agreeing.rules = {"AUTH reply 234 Proceed with negotiation."};
+    test::FtpServer plain(agreeing);
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.reason);
+        SCOPED_TRACE((c.implicitTls ? "implicit: " : "explicit: ") + c.reason);
         test::SilentServer silent(test::SilentServer::Mode::Silent);
         ScopedHandle root = OpenRoot(c.timeoutMs);
         const auto start = std::chrono::steady_clock::now();
         constexpr double kCancelAt = 0.3;
         IdleHookScope hook([&] { return !c.cancel || SecondsSince(start) < kCancelAt; });
-        ScopedHandle connection = ConnectFtps(root.Get(), "127.0.0.1", silent.Port(), true, true);
+        ScopedHandle connection = ConnectFtps(root.Get(), "127.0.0.1", c.implicitTls ? silent.Port() : plain.Port(),
+                                              c.implicitTls, true);
         const double took = SecondsSince(start);
         EXPECT_FALSE(connection);
         EXPECT_EQ(GetLastError(), c.error);
