@@ -1,16 +1,12 @@
-// File transfers: RETR and STOR through the data socket itself, in blocks the caller sizes, each
-// wait sliced so the idle hook runs and a Cancel stops the read or write at once.
-#include <Poco/Exception.h>
-
-#include <sys/socket.h>
-
+// File transfers: RETR and STOR through the data connection itself (in clear or TLS), in blocks
+// the caller sizes, each wait sliced so the idle hook runs and a Cancel stops the read or write at
+// once.
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <string_view>
-#include <cerrno>
 #include <cstring>
 #include <optional>
+#include <string_view>
 
 #include "platform/inet/FtpHandles.h"
 #include "platform/inet/HttpHandles.h"
@@ -18,11 +14,11 @@
 namespace zandrel::inet {
 namespace {
 
+using detail::Clock;
 using detail::Failure;
 using detail::FileHandle;
 using detail::Guarded;
 using detail::HandleKind;
-using detail::Clock;
 using detail::Millis;
 using detail::NoAnswerWithin;
 using detail::WaitOutcome;

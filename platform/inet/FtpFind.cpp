@@ -1,12 +1,7 @@
 // Directory searches: the listing is fetched whole (MLSD where the server offers it, LIST
 // otherwise), parsed, and filtered by the mask here, because servers glob differently or not at
 // all. The search handle then hands out the kept entries one by one.
-#include <Poco/Exception.h>
-
-#include <sys/socket.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <ctime>
 #include <optional>
 
