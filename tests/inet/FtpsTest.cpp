@@ -189,6 +189,16 @@ TEST(Ftps, NoFallbackToClearText) {
     EXPECT_EQ(plain.CountCommands("PASS"), 0);
     EXPECT_EQ(plain.CountCommands("AUTH"), 1);
 
+    // Text in clear right behind the 234 would otherwise be read as the first protected reply
+    // (a man in the middle's "230 logged in").
+    test::FtpServerOptions injecting;
+    injecting.rules = {"AUTH reply 234 Proceed.\r\n230 Already logged in."};
+    test::FtpServer injector(injecting);
+    EXPECT_FALSE(ConnectFtps(root.Get(), injector.Host(), injector.Port(), false, true));
+    EXPECT_EQ(GetLastError(), ERROR_INTERNET_SECURITY_CHANNEL_ERROR);
+    EXPECT_EQ(InternetLastFailureReason(), "the server sent clear text after agreeing to TLS");
+    EXPECT_EQ(injector.CountCommands("USER"), 0);
+
     EXPECT_FALSE(InternetConnect(root.Get(), plain.Host(), plain.Port(), "", "", INTERNET_SERVICE_FTP,
                                  INTERNET_FLAG_FTPS_EXPLICIT | INTERNET_FLAG_FTPS_IMPLICIT, 0));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
