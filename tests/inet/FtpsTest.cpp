@@ -238,7 +238,7 @@ TEST(Ftps, TheHandshakeIsBoundedAndCancellable) {
         EXPECT_FALSE(connection);
         EXPECT_EQ(GetLastError(), c.error);
         EXPECT_EQ(InternetLastFailureReason(), c.reason);
-        EXPECT_LT(took, c.cancel ? kCancelAt + 0.15 : 0.6 + 0.5);
+        EXPECT_LT(took, c.cancel ? kCancelAt + 0.2 : 0.6 + 0.5);
     }
 }
 
@@ -291,7 +291,7 @@ TEST(Ftps, CancelStopsATransferAndTheConnectionCleansUp) {
         for (int guard = 0; ok && guard < 100'000; ++guard) ok = InternetReadFile(file.Get(), block, sizeof block, read) && read > 0;
         EXPECT_FALSE(ok);
         EXPECT_EQ(GetLastError(), ERROR_INTERNET_OPERATION_CANCELLED);
-        EXPECT_LT(SecondsSince(start), kCancelAt + 0.15);
+        EXPECT_LT(SecondsSince(start), kCancelAt + 0.2);
     }
     // A cancelled read ends the session (the server is mid-transfer); a new one uploads.
     connection = ConnectFtps(root.Get(), server.Host(), server.Port(), false, true);
@@ -306,7 +306,7 @@ TEST(Ftps, CancelStopsATransferAndTheConnectionCleansUp) {
         bool ok = true;
         for (int guard = 0; ok && guard < 1'000'000; ++guard) ok = InternetWriteFile(file, block, sizeof block, written);
         cancelled = !ok && GetLastError() == ERROR_INTERNET_OPERATION_CANCELLED;
-        EXPECT_LT(SecondsSince(start), kCancelAt + 0.15);
+        EXPECT_LT(SecondsSince(start), kCancelAt + 0.2);
     }
     EXPECT_TRUE(cancelled) << GetLastError() << " " << InternetLastFailureReason();
     EXPECT_FALSE(InternetCloseHandle(file));
