@@ -176,15 +176,18 @@ bool InternetQueryOption(HINTERNET handle, DWORD option, DWORD& value);
 // SSL_CERT_DIR honoured, the name as given in serverName), TLS 1.2 at least. Every data
 // connection, passive or active, is protected and resumes the control connection's TLS session
 // (servers may insist, as vsftpd does); we are the TLS client on it in either mode. There is no
-// fallback to clear text: a server that refuses AUTH TLS, PBSZ or PROT fails the connect with
+// fallback to clear text: a server that refuses AUTH TLS fails the connect with
 // ERROR_INTERNET_SECURITY_CHANNEL_ERROR and its reply as the reason (InternetGetLastResponseInfo
-// has it too), before the user name or the password is sent. A certificate that is not trusted or
-// not for the name fails with ERROR_INTERNET_SEC_CERT_ERRORS, a failed handshake with
-// ERROR_INTERNET_SECURITY_CHANNEL_ERROR and the TLS library's reason; the handshakes are waited
-// for within the receive timeout, sliced for the idle hook, so a Cancel stops them too. Both
-// flags at once: ERROR_INVALID_PARAMETER. Without them, plain FTP exactly as ever. For INTERNET_SERVICE_HTTP nothing is
-// sent yet: the server is reached by the first request (see HttpOpenRequest); user and password
-// given here are sent as Basic credentials.
+// has it too) before anything else is sent; so does one that refuses PBSZ or PROT (those come
+// after the login, which TLS already protects). A certificate that is not trusted or not for the
+// name fails with ERROR_INTERNET_SEC_CERT_ERRORS before the login, a failed handshake with
+// ERROR_INTERNET_SECURITY_CHANNEL_ERROR and the TLS library's reason; the handshakes (the
+// control connection's and each data connection's) are waited for within the receive timeout,
+// sliced for the idle hook, so a Cancel stops them too. Both flags at once:
+// ERROR_INVALID_PARAMETER. Without them, plain FTP exactly as ever.
+//
+// For INTERNET_SERVICE_HTTP nothing is sent yet: the server is reached by the first request (see
+// HttpOpenRequest); user and password given here are sent as Basic credentials.
 HINTERNET InternetConnect(HINTERNET root, const std::string& serverName, INTERNET_PORT port,
                           const std::string& userName, const std::string& password, DWORD service,
                           DWORD flags, DWORD_PTR context);
