@@ -6,8 +6,8 @@
 # Ends with status 1 when any failed.
 #
 # usage: bench/smoke.sh BUILD_DIR
-# Needs BUILD_DIR built with the benchmarks (the zandrel, webcopy, zip_folder_driver, sftp_driver
-# and formatting_bench targets) and the packages of scripts/install-deps.sh.
+# Needs BUILD_DIR built with the benchmarks (the zandrel, webcopy, zip_folder_driver, sftp_driver,
+# ftps_transfer_driver and formatting_bench targets) and the packages of scripts/install-deps.sh.
 set -uo pipefail
 
 build_dir=$(cd "${1:?usage: $0 BUILD_DIR}" && pwd)
@@ -21,6 +21,7 @@ mkdir -p "$BENCH_SCRATCH"
 benchmarks=(
   "zip_vs_infozip|bash $here/zip_vs_infozip.sh $build_dir 'bash $here/zandrel_zip_command.sh $build_dir'"
   "ftp_vs_curl|bash $here/ftp_vs_curl.sh $build_dir"
+  "ftps_vs_curl|bash $here/ftps_vs_curl.sh $build_dir"
   "http_vs_curl|bash $here/http_vs_curl.sh $build_dir"
   "filecopy_vs_cp|bash $here/filecopy_vs_cp.sh $build_dir"
   "sftp_vs_openssh|bash $here/sftp_vs_openssh.sh $build_dir"

@@ -12,6 +12,7 @@ packages=(
   samba smbclient   # the tests' share server (smbd) and the share benchmark's peer
   libssh-dev  # SFTP (platform/ssh): its headers; the library itself is loaded when first used
   openssh-server openssh-client  # the SFTP tests' sshd, ssh-keygen and ssh-agent; the SFTP benchmark's peer
+  vsftpd openssl    # the FTPS tests' and benchmark's server, and the certificates made for it
   python3 python3-pyftpdlib unzip zip p7zip-full curl time bc
   msmtp-mta python3-aiosmtpd
   fonts-wine xdg-utils
@@ -29,9 +30,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO="sudo"
   export DEBIAN_FRONTEND=noninteractive
-  # nginx and samba are installed for their programs only (the tests and benchmarks start their
-  # own servers on spare ports): keep their packages from starting system services on ports 80
-  # and 445, which would also fail the install where no init system runs.
+  # nginx, samba and vsftpd are installed for their programs only (the tests and benchmarks start
+  # their own servers on spare ports): keep their packages from starting system services on ports
+  # 80, 445 and 21, which would also fail the install where no init system runs.
   policy=/usr/sbin/policy-rc.d
   if [ ! -e "$policy" ]; then
     printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" > /dev/null

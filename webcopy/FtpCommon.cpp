@@ -70,9 +70,12 @@ private:
 
 inet::DWORD TransportFlags(TZandrelWebCopyFtpSecurity security) {
     switch (security) {
+    case fsFtpsExplicit: return inet::INTERNET_FLAG_FTPS_EXPLICIT;
+    case fsFtpsImplicit: return inet::INTERNET_FLAG_FTPS_IMPLICIT;
     case fsSftp: return inet::INTERNET_FLAG_SFTP;
-    default: return 0;
+    case fsNone: break;
     }
+    return 0;
 }
 
 } // namespace
@@ -111,8 +114,6 @@ inet::HINTERNET OpenFtpConnection(TransferRun& run, const FtpAccount& account, s
     // A port beyond 16 bits would quietly become another port (70000 is 4464): no server there.
     if (problem.empty() && (endpoint.port < 0 || endpoint.port > 65535))
         problem = "port " + std::to_string(endpoint.port) + " is not a port number (1 to 65535)";
-    if (problem.empty() && endpoint.security != fsNone && endpoint.security != fsSftp)
-        problem = "this build cannot reach FTPS servers yet";
     if (!problem.empty()) return nullptr;
     // FTP logs in anonymously unless both are given; SFTP always logs in as a user, with the
     // password only as the last of its ways.

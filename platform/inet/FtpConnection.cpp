@@ -94,13 +94,21 @@ HINTERNET InternetConnect(HINTERNET root, const std::string& serverName, INTERNE
         detail::RequireCommandSafe(userName);
         detail::RequireCommandSafe(password);
 
+        const bool explicitTls = (flags & INTERNET_FLAG_FTPS_EXPLICIT) != 0;
+        const bool implicitTls = (flags & INTERNET_FLAG_FTPS_IMPLICIT) != 0;
+        if (explicitTls && implicitTls)
+            throw Failure(ERROR_INVALID_PARAMETER, "FTPS is either explicit or implicit, not both");
+        const detail::FtpSecurity security = explicitTls   ? detail::FtpSecurity::Explicit
+                                             : implicitTls ? detail::FtpSecurity::Implicit
+                                                           : detail::FtpSecurity::None;
+        const INTERNET_PORT defaultPort = implicitTls ? INTERNET_DEFAULT_FTPS_PORT : INTERNET_DEFAULT_FTP_PORT;
+
         auto connection = std::make_shared<ConnectionHandle>();
         connection->context = context;
         connection->service = service;
         connection->passive = (flags & INTERNET_FLAG_PASSIVE) != 0;
         connection->session = detail::FtpSession::Connect(
-            serverName, port == INTERNET_INVALID_PORT_NUMBER ? INTERNET_DEFAULT_FTP_PORT : port,
-            rootHandle->timeouts);
+            serverName, port == INTERNET_INVALID_PORT_NUMBER ? defaultPort : port, rootHandle->timeouts, security);
         try {
             connection->session->Login(userName, password);
         } catch (...) {

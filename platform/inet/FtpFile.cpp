@@ -1,16 +1,12 @@
-// File transfers: RETR and STOR through the data socket itself, in blocks the caller sizes, each
-// wait sliced so the idle hook runs and a Cancel stops the read or write at once.
-#include <Poco/Exception.h>
-
-#include <sys/socket.h>
-
+// File transfers: RETR and STOR through the data connection itself (in clear or TLS), in blocks
+// the caller sizes, each wait sliced so the idle hook runs and a Cancel stops the read or write at
+// once.
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <string_view>
-#include <cerrno>
 #include <cstring>
 #include <optional>
+#include <string_view>
 
 #include "platform/inet/FtpHandles.h"
 #include "platform/inet/SftpCalls.h"
@@ -19,6 +15,7 @@
 namespace zandrel::inet {
 namespace {
 
+using detail::Clock;
 using detail::Failure;
 using detail::FileHandle;
 using detail::Guarded;
@@ -87,31 +84,29 @@ void StopIfCancelled(FileHandle& handle) {
     if (detail::CancelRequested()) ThrowInterrupted(handle, WaitOutcome::Cancelled, Millis{0});
 }
 
-// After a send or receive that failed: an interrupted call and a full (or empty) socket buffer
-// mean "try again", the latter once the socket is ready, waiting in slices; anything else breaks
-// the transfer.
-void AwaitRetry(FileHandle& handle, int mode, Millis timeout) {
-    if (errno == EINTR) return;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) {
+// After a send or receive that moved nothing: a full (or empty) socket buffer means "try again"
+// once the socket is ready, waiting in slices; anything else breaks the transfer.
+void AwaitRetry(FileHandle& handle, const detail::LinkIo& io, Millis timeout) {
+    if (io.state != detail::LinkIo::State::Wait) {
         handle.interrupted = true;
-        throw Failure(ERROR_INTERNET_CONNECTION_ABORTED, "the data connection broke: " + detail::SystemErrorText(errno));
+        throw Failure(ERROR_INTERNET_CONNECTION_ABORTED,
+                      "the data connection broke: " + (io.problem.empty() ? std::string("closed by the server") : io.problem));
     }
-    const WaitOutcome outcome = detail::WaitForSocket(handle.data, mode, timeout);
+    const WaitOutcome outcome = detail::WaitForSocket(handle.data.Socket(), io.waitMode, timeout);
     if (outcome != WaitOutcome::Ready) ThrowInterrupted(handle, outcome, timeout);
 }
 
 // Sends all of `data`, waiting only when the socket's buffer is full.
 void SendAll(FileHandle& handle, const char* data, size_t count) {
-    const int fd = handle.data.impl()->sockfd();
     while (count > 0) {
         StopIfCancelled(handle); // a server that takes a few bytes at a time must not starve it
-        const ssize_t sent = ::send(fd, data, count, MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (sent < 0) {
-            AwaitRetry(handle, Poco::Net::Socket::SELECT_WRITE, handle.connection->session->timeouts.send);
+        const detail::LinkIo io = handle.data.Send(data, count);
+        if (io.state != detail::LinkIo::State::Moved) {
+            AwaitRetry(handle, io, handle.connection->session->timeouts.send);
             continue;
         }
-        data += sent;
-        count -= static_cast<size_t>(sent);
+        data += io.bytes;
+        count -= io.bytes;
     }
 }
 
@@ -122,14 +117,24 @@ void SendCollected(FileHandle& handle) {
 }
 
 // Receives what the socket holds, up to `capacity` bytes, waiting only while it holds nothing.
-// 0 is the end of the data.
+// 0 is the end of the data. TLS hands out one record (16 KiB) a call: those already in are
+// gathered, so a run costs the caller one call as in clear.
 size_t ReceiveSome(FileHandle& handle, char* into, size_t capacity) {
-    const int fd = handle.data.impl()->sockfd();
     StopIfCancelled(handle);
     for (;;) {
-        const ssize_t got = ::recv(fd, into, capacity, MSG_DONTWAIT);
-        if (got >= 0) return static_cast<size_t>(got);
-        AwaitRetry(handle, Poco::Net::Socket::SELECT_READ, handle.connection->session->timeouts.receive);
+        const detail::LinkIo io = handle.data.Receive(into, capacity);
+        if (io.state == detail::LinkIo::State::End) return 0;
+        if (io.state != detail::LinkIo::State::Moved) {
+            AwaitRetry(handle, io, handle.connection->session->timeouts.receive);
+            continue;
+        }
+        size_t got = io.bytes;
+        while (handle.data.Secure() && got < capacity) {
+            const detail::LinkIo more = handle.data.Receive(into + got, capacity - got);
+            if (more.state != detail::LinkIo::State::Moved) break; // the end or a break shows on the next call
+            got += more.bytes;
+        }
+        return got;
     }
 }
 
@@ -155,14 +160,11 @@ bool FileHandle::Close() {
         // A cancelled upload is reset rather than ended: an orderly close would make the server
         // read every byte still in flight (megabytes in the socket buffers, at its own pace)
         // before it answers, and only that answer frees the connection that removes the file.
-        if (cancelled && writing) {
-            try {
-                data.setLinger(true, 0);
-            } catch (const Poco::Exception&) {
-                // The orderly close below still ends the file, only later.
-            }
-        }
-        data.close(); // for an upload this is the end of the file
+        // A finished upload ends with TLS's close_notify where TLS is used: without it a server
+        // cannot tell the end of the file from a cut connection.
+        if (cancelled && writing) data.Abort(true);
+        else if (writing && !interrupted) data.CloseOrderly(Clock::now() + connection->session->timeouts.send);
+        else data.Abort(false);
         dataOpen = false;
     }
     finished = true;
@@ -261,7 +263,7 @@ bool InternetReadFile(HINTERNET file, void* buffer, DWORD toRead, DWORD& read) {
         }
         // End of the data: only the server's closing reply tells a complete file from a cut one.
         detail::FtpSession& session = *handle->connection->session;
-        handle->data.close();
+        handle->data.Abort(false);
         handle->dataOpen = false;
         handle->finished = true;
         std::string reply;

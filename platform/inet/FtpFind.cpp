@@ -1,12 +1,7 @@
 // Directory searches: the listing is fetched whole (MLSD where the server offers it, LIST
 // otherwise), parsed, and filtered by the mask here, because servers glob differently or not at
 // all. The search handle then hands out the kept entries one by one.
-#include <Poco/Exception.h>
-
-#include <sys/socket.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <ctime>
 #include <optional>
 
@@ -41,7 +36,7 @@ constexpr uint64_t kMaxListingBytes = 256ull << 20;
 // memory holds the entries and one unfinished line, never the whole text.
 std::vector<WIN32_FIND_DATA> ReadListing(FtpSession& session, const std::string& verb,
                                          const std::string& directory, bool passive) {
-    Poco::Net::StreamSocket data = session.OpenDataChannel(verb, directory, passive);
+    detail::FtpLink data = session.OpenDataChannel(verb, directory, passive);
     const bool mlsd = verb == "MLSD";
     const rtl::SYSTEMTIME now = UtcNow();
     std::vector<WIN32_FIND_DATA> entries;
@@ -54,28 +49,42 @@ std::vector<WIN32_FIND_DATA> ReadListing(FtpSession& session, const std::string&
     // A listing that breaks the bounds, stalls or is cancelled leaves the server mid-transfer:
     // the session cannot be trusted any more.
     auto giveUp = [&](DWORD code, std::string reason) {
-        data.close();
+        data.Abort(false);
         session.Discard();
         throw Failure(code, std::move(reason));
     };
     std::optional<std::string> broken; // why the data connection broke, if it did
     char block[16384];
+    int waitMode = Poco::Net::Socket::SELECT_READ;
+    // Bytes TLS has already taken in show on no socket: those are read without a wait, unless
+    // they are only part of a record (the last read wanted more).
+    bool mustWait = !data.HasBuffered();
     for (;;) {
-        const WaitOutcome outcome = detail::WaitForSocket(data, Poco::Net::Socket::SELECT_READ, session.timeouts.receive);
-        if (outcome == WaitOutcome::Cancelled) giveUp(ERROR_INTERNET_OPERATION_CANCELLED, {});
-        if (outcome == WaitOutcome::TimedOut)
-            giveUp(ERROR_INTERNET_TIMEOUT, "the listing stalled: " + detail::NoAnswerWithin(session.timeouts.receive));
-        const ssize_t received = ::recv(data.impl()->sockfd(), block, sizeof block, MSG_DONTWAIT);
-        if (received < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
-            broken = detail::SystemErrorText(errno);
+        if (mustWait) {
+            const WaitOutcome outcome = detail::WaitForSocket(data.Socket(), waitMode, session.timeouts.receive);
+            if (outcome == WaitOutcome::Cancelled) giveUp(ERROR_INTERNET_OPERATION_CANCELLED, {});
+            if (outcome == WaitOutcome::TimedOut)
+                giveUp(ERROR_INTERNET_TIMEOUT, "the listing stalled: " + detail::NoAnswerWithin(session.timeouts.receive));
+        } else if (detail::CancelRequested()) {
+            giveUp(ERROR_INTERNET_OPERATION_CANCELLED, {});
+        }
+        const detail::LinkIo io = data.Receive(block, sizeof block);
+        waitMode = Poco::Net::Socket::SELECT_READ;
+        mustWait = io.state == detail::LinkIo::State::Wait || !data.HasBuffered();
+        if (io.state == detail::LinkIo::State::Wait) {
+            waitMode = io.waitMode;
+            continue;
+        }
+        if (io.state == detail::LinkIo::State::Broken) {
+            broken = io.problem;
             break;
         }
-        if (received == 0) break;
+        if (io.state == detail::LinkIo::State::End) break;
+        const size_t received = io.bytes;
         total += static_cast<uint64_t>(received);
         if (total > kMaxListingBytes)
             giveUp(ERROR_INTERNET_CONNECTION_ABORTED, "the listing is larger than " + std::to_string(kMaxListingBytes >> 20) + " MiB");
-        pending.append(block, static_cast<size_t>(received));
+        pending.append(block, received);
         size_t start = 0;
         for (size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
             if (end - start > kMaxListingLine) break;
@@ -88,7 +97,7 @@ std::vector<WIN32_FIND_DATA> ReadListing(FtpSession& session, const std::string&
         if (entries.size() > kMaxListingEntries)
             giveUp(ERROR_INTERNET_CONNECTION_ABORTED, "the listing has more than " + std::to_string(kMaxListingEntries) + " entries");
     }
-    data.close();
+    data.Abort(false);
     if (!pending.empty() && !broken) take(pending);
     std::string reply;
     DWORD failure = 0;

@@ -42,7 +42,7 @@ struct FileHandle : Handle {
     bool Close() override;
 
     std::shared_ptr<ConnectionHandle> connection;
-    Poco::Net::StreamSocket data;
+    FtpLink data;
     // Instead of `data`, on an SFTP connection.
     std::unique_ptr<ssh::SftpReader> sftpReader;
     std::unique_ptr<ssh::SftpWriter> sftpWriter;

@@ -12,6 +12,7 @@
 
 #include "platform/inet/Connect.h"
 #include "platform/inet/Failure.h"
+#include "platform/inet/TlsContext.h"
 
 namespace zandrel::inet::detail {
 namespace {
@@ -75,15 +76,17 @@ std::string QuotedPath(const std::string& reply) {
 
 } // namespace
 
-FtpSession::FtpSession(const StreamSocket& socket, const Timeouts& timeouts)
-    : timeouts(timeouts), control_(socket) {}
+FtpSession::FtpSession(const StreamSocket& socket, const Timeouts& timeouts, FtpSecurity security, std::string host)
+    : timeouts(timeouts), control_(socket), security_(security), host_(std::move(host)) {}
 
 FtpSession::~FtpSession() = default;
 
 std::unique_ptr<FtpSession> FtpSession::Connect(const std::string& host, uint16_t port,
-                                                const Timeouts& timeouts) {
+                                                const Timeouts& timeouts, FtpSecurity security) {
     RequireCommandSafe(host);
-    std::unique_ptr<FtpSession> session(new FtpSession(ConnectToHost(host, port, timeouts.connect), timeouts));
+    std::unique_ptr<FtpSession> session(
+        new FtpSession(ConnectToHost(host, port, timeouts.connect), timeouts, security, host));
+    if (security == FtpSecurity::Implicit) session->StartTls();
     std::string reply;
     int status = session->ReadReply(reply, timeouts.receive);
     // "120 ready in n minutes" may precede the greeting; a server that only ever says that is
@@ -94,7 +97,60 @@ std::unique_ptr<FtpSession> FtpSession::Connect(const std::string& host, uint16_
         session->Discard();
         ThrowServerRefusal(status, reply);
     }
+    if (security == FtpSecurity::Explicit) {
+        status = session->Command("AUTH", "TLS", reply);
+        if (status != 234) {
+            // No fallback to clear text: the user asked for TLS, and the login would go out in
+            // clear. Not even a goodbye is said; the server sees the connection close.
+            session->Discard();
+            throw Failure(ERROR_INTERNET_SECURITY_CHANNEL_ERROR, "the server refused TLS (AUTH TLS): " + reply);
+        }
+        // Anything already received after the 234 came in clear and could be an attacker's text
+        // waiting to be taken for a protected reply.
+        if (session->reader_.HasPending()) {
+            session->Discard();
+            throw Failure(ERROR_INTERNET_SECURITY_CHANNEL_ERROR, "the server sent clear text after agreeing to TLS");
+        }
+        session->StartTls();
+    }
     return session;
+}
+
+void FtpSession::StartTls() {
+    try {
+        tlsContext_ = TlsClientContext();
+    } catch (const Poco::Exception& e) {
+        DiscardAndThrow(ERROR_INTERNET_SECURITY_CHANNEL_ERROR, "TLS: " + e.displayText());
+    }
+    try {
+        control_.StartTls(tlsContext_, host_, nullptr, Clock::now() + timeouts.receive, timeouts.receive,
+                          security_ == FtpSecurity::Implicit);
+    } catch (const Failure&) {
+        discarded_ = true; // the link has closed itself
+        throw;
+    }
+}
+
+void FtpSession::ProtectData() {
+    // PBSZ 0 is a formality TLS needs before PROT; PROT P protects every data connection.
+    for (const auto& [verb, arg] : {std::pair<const char*, const char*>{"PBSZ", "0"}, {"PROT", "P"}}) {
+        std::string reply;
+        const int status = Command(verb, arg, reply);
+        if (status / 100 != 2)
+            throw Failure(ERROR_INTERNET_SECURITY_CHANNEL_ERROR,
+                          std::string("the server refused to protect the data connections (") + verb + " " + arg +
+                              "): " + reply);
+    }
+}
+
+void FtpSession::SecureDataChannel(FtpLink& data) {
+    try {
+        data.StartTls(tlsContext_, host_, control_.Session(), Clock::now() + timeouts.receive, timeouts.receive);
+    } catch (const Failure&) {
+        // The server waits on a data connection that has gone: its next reply is out of step.
+        Discard();
+        throw;
+    }
 }
 
 void FtpSession::Login(const std::string& user, const std::string& password) {
@@ -114,6 +170,7 @@ void FtpSession::Login(const std::string& user, const std::string& password) {
     } else if (status / 100 != 2) {
         throw Failure(ERROR_INTERNET_INCORRECT_USER_NAME, reply);
     }
+    if (Secure()) ProtectData();
     SetBinary(true);
 }
 
@@ -128,18 +185,17 @@ int FtpSession::Command(const std::string& verb, const std::string& arg, std::st
 void FtpSession::SendLine(std::string line, Millis timeout) {
     line += "\r\n";
     const Clock::time_point deadline = Clock::now() + timeout;
-    const int fd = control_.impl()->sockfd();
     size_t sent = 0;
     while (sent < line.size()) {
-        const ssize_t rc = ::send(fd, line.data() + sent, line.size() - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (rc >= 0) {
-            sent += static_cast<size_t>(rc);
+        const LinkIo io = control_.Send(line.data() + sent, line.size() - sent);
+        if (io.state == LinkIo::State::Moved) {
+            sent += io.bytes;
             continue;
         }
-        if (errno == EINTR) continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) DiscardAndThrow(ERROR_FTP_DROPPED, SystemErrorText(errno));
+        if (io.state != LinkIo::State::Wait)
+            DiscardAndThrow(ERROR_FTP_DROPPED, io.problem.empty() ? "the server closed the connection" : io.problem);
         // Only a server that stopped reading fills the socket's buffer with command lines.
-        const WaitOutcome outcome = WaitForSocket(control_, Socket::SELECT_WRITE, deadline);
+        const WaitOutcome outcome = WaitForSocket(control_.Socket(), io.waitMode, deadline);
         if (outcome == WaitOutcome::Cancelled) DiscardAndThrow(ERROR_INTERNET_OPERATION_CANCELLED);
         if (outcome == WaitOutcome::TimedOut)
             DiscardAndThrow(ERROR_INTERNET_TIMEOUT, "the server took no command within " + SecondsText(timeout));
@@ -158,7 +214,10 @@ int FtpSession::ReadReply(std::string& reply, Millis timeout) {
     // The whole reply, however many lines it has, must arrive within the timeout: a server that
     // trickles one line a second cannot hold the caller longer than that.
     const Clock::time_point deadline = Clock::now() + timeout;
-    const int fd = control_.impl()->sockfd();
+    int waitMode = Socket::SELECT_READ;
+    // Bytes TLS has already taken in show on no socket: those are read without a wait, unless
+    // they are only part of a record (the last read wanted more).
+    bool mustWait = !control_.HasBuffered();
     for (;;) {
         int status = 0;
         switch (reader_.Next(status, reply)) {
@@ -179,20 +238,31 @@ int FtpSession::ReadReply(std::string& reply, Millis timeout) {
         case ReplyReader::Result::NeedMore:
             break;
         }
-        const WaitOutcome outcome = WaitForSocket(control_, Socket::SELECT_READ, deadline);
-        if (outcome == WaitOutcome::Cancelled) DiscardAndThrow(ERROR_INTERNET_OPERATION_CANCELLED);
-        if (outcome == WaitOutcome::TimedOut)
-            DiscardAndThrow(ERROR_INTERNET_TIMEOUT, reader_.HasPending()
-                                                        ? "no complete answer within " + SecondsText(timeout)
-                                                        : NoAnswerWithin(timeout));
+        if (mustWait) {
+            const WaitOutcome outcome = WaitForSocket(control_.Socket(), waitMode, deadline);
+            if (outcome == WaitOutcome::Cancelled) DiscardAndThrow(ERROR_INTERNET_OPERATION_CANCELLED);
+            if (outcome == WaitOutcome::TimedOut)
+                DiscardAndThrow(ERROR_INTERNET_TIMEOUT, reader_.HasPending()
+                                                            ? "no complete answer within " + SecondsText(timeout)
+                                                            : NoAnswerWithin(timeout));
+        } else if (CancelRequested()) {
+            DiscardAndThrow(ERROR_INTERNET_OPERATION_CANCELLED);
+        }
         char block[4096];
-        const ssize_t got = ::recv(fd, block, sizeof block, MSG_DONTWAIT);
-        if (got > 0) {
-            reader_.Append(std::string_view(block, static_cast<size_t>(got)));
-        } else if (got == 0) {
+        const LinkIo io = control_.Receive(block, sizeof block);
+        waitMode = Socket::SELECT_READ;
+        mustWait = io.state == LinkIo::State::Wait || !control_.HasBuffered();
+        switch (io.state) {
+        case LinkIo::State::Moved:
+            reader_.Append(std::string_view(block, io.bytes));
+            break;
+        case LinkIo::State::Wait:
+            waitMode = io.waitMode;
+            break;
+        case LinkIo::State::End:
             DiscardAndThrow(ERROR_FTP_DROPPED, "the server closed the connection");
-        } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            DiscardAndThrow(ERROR_INTERNET_CONNECTION_ABORTED, SystemErrorText(errno));
+        case LinkIo::State::Broken:
+            DiscardAndThrow(ERROR_INTERNET_CONNECTION_ABORTED, io.problem);
         }
     }
 }
@@ -204,7 +274,7 @@ void FtpSession::DiscardAndThrow(DWORD code, std::string reason) {
 
 void FtpSession::Discard() {
     discarded_ = true;
-    control_.close();
+    control_.Abort(false);
 }
 
 void FtpSession::Quit() {
@@ -217,6 +287,9 @@ void FtpSession::Quit() {
             SendLine("QUIT", std::min(timeouts.send, Millis{1000}));
             std::string reply;
             ReadReply(reply, std::min(timeouts.receive, Millis{1000}));
+            // Over TLS the goodbye ends with close_notify, which a server may log the want of. The
+            // server's own end is not waited for: nothing more can come from it that matters.
+            if (!discarded_) control_.CloseOrderly(Clock::now() + std::min(timeouts.send, Millis{1000}), false);
         } catch (...) {
             // Leaving anyway; the server notices the closed connection.
         }
@@ -233,7 +306,15 @@ bool FtpSession::IsUsable(bool transferOpen) {
         return false;
     }
     try {
-        if (control_.poll(Poco::Timespan(0), Socket::SELECT_READ | Socket::SELECT_ERROR)) {
+        if (control_.HasBuffered() ||
+            control_.Socket().poll(Poco::Timespan(0), Socket::SELECT_READ | Socket::SELECT_ERROR)) {
+            // Over TLS the bytes may be the protocol's own (a session ticket, a key update): read
+            // through TLS, only a reply or the end of the connection means the server is leaving.
+            if (control_.Secure()) {
+                char probe[512];
+                const LinkIo io = control_.Receive(probe, sizeof probe);
+                if (io.state == LinkIo::State::Wait) return true;
+            }
             Discard();
             return false;
         }
@@ -292,7 +373,7 @@ SocketAddress FtpSession::PassiveAddress() {
     // The data channel always goes to the host we already talk to. The address a 227 reply
     // announces is ignored: behind NAT it is often unreachable, and obeying it would let a
     // server direct our connection at any third host.
-    const Poco::Net::IPAddress peer = control_.peerAddress().host();
+    const Poco::Net::IPAddress peer = control_.Socket().peerAddress().host();
     std::string reply;
     if (!epsvRefused_) {
         const int status = Command("EPSV", "", reply);
@@ -327,7 +408,7 @@ void FtpSession::SendPort(const SocketAddress& address) {
 }
 
 StreamSocket FtpSession::AcceptActive(Poco::Net::ServerSocket& listener) {
-    const Poco::Net::IPAddress peer = control_.peerAddress().host();
+    const Poco::Net::IPAddress peer = control_.Socket().peerAddress().host();
     const auto deadline = std::chrono::steady_clock::now() + timeouts.connect;
     for (;;) {
         const auto left = std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now());
@@ -346,31 +427,35 @@ StreamSocket FtpSession::AcceptActive(Poco::Net::ServerSocket& listener) {
     }
 }
 
-StreamSocket FtpSession::OpenDataChannel(const std::string& verb, const std::string& arg, bool passive) {
+FtpLink FtpSession::OpenDataChannel(const std::string& verb, const std::string& arg, bool passive) {
     RequireCommandSafe(arg);
     if (discarded_) throw Failure(ERROR_FTP_DROPPED, "the FTP session is closed");
     std::string reply;
+    FtpLink data;
     if (passive) {
         const SocketAddress where = PassiveAddress();
-        StreamSocket data;
         try {
-            data = ConnectWithin(where, timeouts.connect);
+            data = FtpLink(ConnectWithin(where, timeouts.connect));
         } catch (const Failure&) {
             Discard(); // the server still waits for a data connection that will not come
             throw;
         }
         const int status = Command(verb, arg, reply);
         if (status / 100 != 1) {
-            data.close();
+            data.Abort(false);
             ThrowServerRefusal(status, reply);
         }
-        return data;
+    } else {
+        Poco::Net::ServerSocket listener(SocketAddress(control_.Socket().address().host(), 0), 1);
+        SendPort(listener.address());
+        const int status = Command(verb, arg, reply);
+        if (status / 100 != 1) ThrowServerRefusal(status, reply);
+        data = FtpLink(AcceptActive(listener));
     }
-    Poco::Net::ServerSocket listener(SocketAddress(control_.address().host(), 0), 1);
-    SendPort(listener.address());
-    const int status = Command(verb, arg, reply);
-    if (status / 100 != 1) ThrowServerRefusal(status, reply);
-    return AcceptActive(listener);
+    // The server starts its side of the handshake once it has answered the command; we are the
+    // TLS client in either mode.
+    if (Secure()) SecureDataChannel(data);
+    return data;
 }
 
 int FtpSession::AwaitTransferEnd(Millis limit, std::string& reply, DWORD& failure) {

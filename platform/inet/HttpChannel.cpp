@@ -3,13 +3,10 @@
 #include <Poco/Net/Context.h>
 #include <Poco/Net/NetException.h>
 #include <Poco/Net/SSLException.h>
-#include <Poco/Net/SSLManager.h>
 #include <Poco/Net/SecureStreamSocket.h>
 #include <Poco/String.h>
 
-#include <openssl/x509v3.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -22,6 +19,7 @@
 #include "platform/inet/Connect.h"
 #include "platform/inet/Failure.h"
 #include "platform/inet/Handles.h"
+#include "platform/inet/TlsContext.h"
 
 namespace zandrel::inet::detail {
 namespace {
@@ -33,25 +31,6 @@ constexpr size_t kMaxLine = 8 * 1024;
 constexpr size_t kMaxHead = 64 * 1024;
 constexpr int kMaxInterimHeads = 8;        // 1xx answers skipped before the real one
 constexpr size_t kMaxIdleChannels = 8;
-
-void InitializeTls() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        Poco::Net::initializeSSL();
-        // OpenSSL writes to the socket without MSG_NOSIGNAL: a server that hangs up during an
-        // upload must fail the write, not end the process.
-        struct sigaction current {};
-        if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) signal(SIGPIPE, SIG_IGN);
-    });
-}
-
-// A fresh context per connection: the system's CA store as OpenSSL finds it at this moment, so
-// SSL_CERT_FILE / SSL_CERT_DIR set by the user are honoured; peers are verified.
-Poco::Net::Context::Ptr ClientContext() {
-    InitializeTls();
-    return new Poco::Net::Context(Poco::Net::Context::TLS_CLIENT_USE, "", "", "", Poco::Net::Context::VERIFY_RELAXED,
-                                  9, true);
-}
 
 std::optional<uint64_t> ParseDecimal(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -180,7 +159,7 @@ void HttpChannel::Handshake(const std::string& host) {
     socket_.setBlocking(false);
     Poco::Net::SecureStreamSocket secure;
     try {
-        secure = Poco::Net::SecureStreamSocket::attach(socket_, host, ClientContext());
+        secure = Poco::Net::SecureStreamSocket::attach(socket_, host, TlsClientContext());
     } catch (const Poco::Exception& e) {
         Broken(ERROR_INTERNET_SECURITY_CHANNEL_ERROR, "TLS: " + e.displayText());
     }
@@ -213,14 +192,8 @@ void HttpChannel::Handshake(const std::string& host) {
 // The chain was verified during the handshake; the name is checked here, against the
 // certificate's DNS names or IP addresses, as the server was named in the URL.
 void HttpChannel::CheckPeerName(const Poco::Net::SecureStreamSocket& secure, const std::string& host) {
-    X509* certificate = nullptr;
     try {
-        certificate = const_cast<X509*>(secure.peerCertificate().certificate());
-        Poco::Net::IPAddress literal;
-        const bool isAddress = Poco::Net::IPAddress::tryParse(host, literal);
-        const int match = isAddress ? X509_check_ip_asc(certificate, host.c_str(), 0)
-                                    : X509_check_host(certificate, host.data(), host.size(), 0, nullptr);
-        if (match == 1) return;
+        if (CertificateNamesHost(const_cast<X509*>(secure.peerCertificate().certificate()), host)) return;
     } catch (const Poco::Exception& e) {
         Broken(ERROR_INTERNET_SEC_CERT_ERRORS, "the server sent no usable certificate: " + e.displayText());
     }

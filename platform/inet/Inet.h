@@ -48,6 +48,7 @@ inline constexpr DWORD INTERNET_SERVICE_HTTP = 3;
 inline constexpr INTERNET_PORT INTERNET_INVALID_PORT_NUMBER = 0; // the service's default port
 inline constexpr INTERNET_PORT INTERNET_DEFAULT_FTP_PORT = 21;
 inline constexpr INTERNET_PORT INTERNET_DEFAULT_SFTP_PORT = 22;
+inline constexpr INTERNET_PORT INTERNET_DEFAULT_FTPS_PORT = 990; // FTP over TLS from the first byte
 inline constexpr INTERNET_PORT INTERNET_DEFAULT_HTTP_PORT = 80;
 inline constexpr INTERNET_PORT INTERNET_DEFAULT_HTTPS_PORT = 443;
 
@@ -73,6 +74,10 @@ inline constexpr DWORD INTERNET_FLAG_SECURE = 0x00800000; // HttpOpenRequest: ht
 // InternetConnect with INTERNET_SERVICE_FTP: the SSH file transfer protocol instead of FTP (see
 // InternetConnect). Ours, not WinINet's.
 inline constexpr DWORD INTERNET_FLAG_SFTP = 0x00008000;
+// InternetConnect with INTERNET_SERVICE_FTP: FTP over TLS (see InternetConnect). Ours, not
+// WinINet's, which has no FTPS; at most one of the two.
+inline constexpr DWORD INTERNET_FLAG_FTPS_EXPLICIT = 0x00001000; // AUTH TLS on the FTP port
+inline constexpr DWORD INTERNET_FLAG_FTPS_IMPLICIT = 0x00002000; // TLS from the first byte (port 990)
 inline constexpr DWORD GENERIC_READ = 0x80000000;
 inline constexpr DWORD GENERIC_WRITE = 0x40000000;
 inline constexpr DWORD FTP_TRANSFER_TYPE_ASCII = 1;
@@ -164,9 +169,30 @@ bool InternetQueryOption(HINTERNET handle, DWORD option, DWORD& value);
 
 // ---- connections ---------------------------------------------------------------------------------
 // For INTERNET_SERVICE_FTP this connects and logs in; an empty user name logs in anonymously.
-// Active mode unless flags hold INTERNET_FLAG_PASSIVE. For INTERNET_SERVICE_HTTP nothing is
-// sent yet: the server is reached by the first request (see HttpOpenRequest); user and password
-// given here are sent as Basic credentials.
+// Active mode unless flags hold INTERNET_FLAG_PASSIVE.
+//
+// FTP over TLS, chosen here and then transparent to every FTP call below (commands, listings,
+// facts, file transfers, Cancel, IsConnectionAlive):
+//   INTERNET_FLAG_FTPS_EXPLICIT: after the greeting "AUTH TLS" (234), the handshake, the login,
+//     then "PBSZ 0" and "PROT P".
+//   INTERNET_FLAG_FTPS_IMPLICIT: the handshake right after connecting (port 990 when the port is
+//     INTERNET_INVALID_PORT_NUMBER), then the greeting, the login, "PBSZ 0" and "PROT P".
+// The server's certificate is checked as for https (the system's CA store, SSL_CERT_FILE and
+// SSL_CERT_DIR honoured, the name as given in serverName), TLS 1.2 at least. Every data
+// connection, passive or active, is protected and resumes the control connection's TLS session
+// (servers may insist, as vsftpd does); we are the TLS client on it in either mode. There is no
+// fallback to clear text: a server that refuses AUTH TLS fails the connect with
+// ERROR_INTERNET_SECURITY_CHANNEL_ERROR and its reply as the reason (InternetGetLastResponseInfo
+// has it too) before anything else is sent; so does one that refuses PBSZ or PROT (those come
+// after the login, which TLS already protects). A certificate that is not trusted or not for the
+// name fails with ERROR_INTERNET_SEC_CERT_ERRORS before the login, a failed handshake with
+// ERROR_INTERNET_SECURITY_CHANNEL_ERROR and the TLS library's reason; the handshakes (the
+// control connection's and each data connection's) are waited for within the receive timeout,
+// sliced for the idle hook, so a Cancel stops them too. Both flags at once:
+// ERROR_INVALID_PARAMETER. Without them, plain FTP exactly as ever.
+//
+// For INTERNET_SERVICE_HTTP nothing is sent yet: the server is reached by the first request (see
+// HttpOpenRequest); user and password given here are sent as Basic credentials.
 HINTERNET InternetConnect(HINTERNET root, const std::string& serverName, INTERNET_PORT port,
                           const std::string& userName, const std::string& password, DWORD service,
                           DWORD flags, DWORD_PTR context);

@@ -43,24 +43,6 @@ DWORD Status(HINTERNET request) {
     return status;
 }
 
-// Sets an environment variable for the scope.
-class EnvScope {
-public:
-    EnvScope(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) previous_ = old, had_ = true;
-        setenv(name, value.c_str(), 1);
-    }
-    ~EnvScope() {
-        if (had_) setenv(name_, previous_.c_str(), 1);
-        else unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::string previous_;
-    bool had_ = false;
-};
-
 class HttpLayer : public ::testing::Test {
 protected:
     HttpServer server_;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <random>
 #include <string>
 
@@ -48,6 +49,24 @@ public:
 
 private:
     IdleHook previous_;
+};
+
+// Sets an environment variable for the scope.
+class EnvScope {
+public:
+    EnvScope(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) previous_ = old, had_ = true;
+        setenv(name, value.c_str(), 1);
+    }
+    ~EnvScope() {
+        if (had_) setenv(name_, previous_.c_str(), 1);
+        else unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::string previous_;
+    bool had_ = false;
 };
 
 inline ScopedHandle OpenRoot(DWORD timeoutMs = kDefaultTimeoutMs) {
