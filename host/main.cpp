@@ -16,6 +16,7 @@
 #include "host/HostSession.h"
 #include "host/OptionsCommand.h"
 #include "host/ProjectMenu.h"
+#include "platform/rtl/Secrets.h"
 #include "platform/rtl/Error.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/BackendChoice.h"
@@ -257,6 +258,8 @@ int Dispatch(host::HostSession& session, const std::vector<std::string>& args, b
 } // namespace
 
 int main(int argc, char** argv) {
+    // The settings hold the FTP password, and logins ask for passphrases.
+    rtl::KeepSecretsOutOfCoreDumps();
     Options options;
     if (auto done = ParseOptions(argc, argv, options)) return *done;
     if (options.args.empty()) return UsageError("no command given");

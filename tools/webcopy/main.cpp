@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/rtl/Secrets.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Backend.h"
 #include "platform/ui/BackendChoice.h"
@@ -130,6 +131,8 @@ void WaitForTheWindow(const TZandrelWebCopy& wc) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Jobs carry passwords, and logins ask for passphrases.
+    zandrel::rtl::KeepSecretsOutOfCoreDumps();
     Arguments args;
     bool finished = false;
     if (const int status = ParseArguments(argc, argv, args, finished); status != 0 || finished) return status;
