@@ -379,14 +379,29 @@ void SftpSession::RenameReplacing(const std::string& from, const std::string& to
             if (status.code != SSH_FX_OK) throw detail::StatusError(status, what);
             return;
         }
-        // Without the atomic rename: the old target goes first, then the new one takes its name.
+        // Without the atomic rename: the old target steps aside under a name of its own, the new
+        // file takes the name, and only then does the old one go. Should the new one not take
+        // it, the old one comes back: the target is never lost, only absent for a moment.
+        std::string aside;
         if (sftp_attributes existing = s.lib->sftpLstat(s.sftp, target.c_str())) {
             const bool folder = existing->type == SSH_FILEXFER_TYPE_DIRECTORY;
             s.lib->sftpAttributesFree(existing);
             if (folder) Fail(SshErrorKind::AlreadyExists, what + ": " + target + " is a folder");
-            if (s.lib->sftpUnlink(s.sftp, target.c_str()) != 0) s.FailSftp(what);
+            const size_t slash = target.rfind('/');
+            aside = target.substr(0, slash + 1) + "." + target.substr(slash + 1) + ".zandrel-aside";
+            if (s.lib->sftpRename(s.sftp, target.c_str(), aside.c_str()) != 0) s.FailSftp(what);
         }
-        if (s.lib->sftpRename(s.sftp, source.c_str(), target.c_str()) != 0) s.FailSftp(what);
+        if (s.lib->sftpRename(s.sftp, source.c_str(), target.c_str()) != 0) {
+            if (aside.empty()) s.FailSftp(what);
+            // The refusal is told, not the answer to putting the old file back.
+            try {
+                s.FailSftp(what);
+            } catch (...) {
+                s.lib->sftpRename(s.sftp, aside.c_str(), target.c_str());
+                throw;
+            }
+        }
+        if (!aside.empty()) s.lib->sftpUnlink(s.sftp, aside.c_str());
     });
 }
 
