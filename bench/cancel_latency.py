@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""How long the webcopy tool takes to end after Ctrl-C, at each stage of an FTP run, and while a
-copy from a network share waits for a server that does not answer.
+"""How long the webcopy tool takes to end after Ctrl-C, at each stage of an FTP run, while an
+FTPS or SFTP connect waits for a server that never answers its handshake, and while a copy from
+a network share waits for a server that does not answer.
 
 For every stage the script starts the test FTP server (tests/fixtures/ftp_server.py) on
 127.0.0.1 with a rule that holds the client in that stage (a server that never accepts, never
@@ -162,6 +163,10 @@ STAGES = [
     ("multi-file upload", [], "STOR",
      lambda port, local: [item("wpMultiFtpUpload", os.path.join(local, "multi", "*.bin"), port,
                                TargetDir="many")]),
+    ("FTPS handshake", "silent", None,
+     lambda port, local: [item("wpFtpTest", "", port, FTPSecurity="fsFtpsImplicit")]),
+    ("SFTP key exchange", "silent", None,
+     lambda port, local: [item("wpFtpTest", "", port, FTPSecurity="fsSftp")]),
     ("share connect", None, None, share_items),
     ("share, no answer", "silent", None, share_items),
 ]
