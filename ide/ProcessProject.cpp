@@ -156,6 +156,12 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
                                                     "with: zandrel options --set host=NAME port=NUMBER");
                 return;
             }
+        // Likewise a transport word this version does not know: it is not taken for plain FTP.
+        if (Code == 1 && !FTPSecurity.empty())
+            if (const std::string problem = settings::StoredTransportProblem(FTPSecurity); !problem.empty()) {
+                TellHost(TMessageKind::mkError, problem + "; nothing was packed");
+                return;
+            }
 
         StringList patterns;
         SplitToList(';', ZipStr, &patterns);
