@@ -35,14 +35,22 @@ struct Setting {
 
 // In the order --show prints them.
 constexpr Setting kSettings[] = {
-    {"host", OptionField::Host, Kind::Text},           {"port", OptionField::Port, Kind::Port},
-    {"security", OptionField::Security, Kind::Transport}, {"username", OptionField::UserName, Kind::Text},
-    {"password", OptionField::Password, Kind::Password}, {"keyfile", OptionField::KeyFile, Kind::Path},
-    {"directory", OptionField::Directory, Kind::Text}, {"passive", OptionField::Passive, Kind::YesNo},
-    {"baseurl", OptionField::BaseUrl, Kind::Text},   {"filters", OptionField::Filters, Kind::Filters},
-    {"to", OptionField::To, Kind::Text},             {"cc", OptionField::CC, Kind::Text},
-    {"bcc", OptionField::BCC, Kind::Text},           {"subject", OptionField::Subject, Kind::Text},
-    {"body", OptionField::Body, Kind::Text},         {"autosend", OptionField::AutoSend, Kind::YesNo},
+    {"host", OptionField::Host, Kind::Text},
+    {"port", OptionField::Port, Kind::Port},
+    {"security", OptionField::Security, Kind::Transport},
+    {"username", OptionField::UserName, Kind::Text},
+    {"password", OptionField::Password, Kind::Password},
+    {"keyfile", OptionField::KeyFile, Kind::Path},
+    {"directory", OptionField::Directory, Kind::Text},
+    {"passive", OptionField::Passive, Kind::YesNo},
+    {"baseurl", OptionField::BaseUrl, Kind::Text},
+    {"filters", OptionField::Filters, Kind::Filters},
+    {"to", OptionField::To, Kind::Text},
+    {"cc", OptionField::CC, Kind::Text},
+    {"bcc", OptionField::BCC, Kind::Text},
+    {"subject", OptionField::Subject, Kind::Text},
+    {"body", OptionField::Body, Kind::Text},
+    {"autosend", OptionField::AutoSend, Kind::YesNo},
 };
 
 std::string ValidNames() {

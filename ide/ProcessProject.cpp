@@ -138,7 +138,8 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
                          std::string("upload settings: no FTP host is set") +
                              (FTPBaseUrl.empty() ? ", nor the base URL of the upload folder" : "") +
                              "; nothing was packed. Set them with: zandrel options --set host=ftp.example.org "
-                             "baseurl=https://example.org/files/ (also port=, username=, directory=, passive=yes), "
+                             "baseurl=https://example.org/files/ (also port=, security=, username=, directory=, "
+                             "passive=yes), "
                              "and the password with: zandrel options --password-stdin");
                 return;
             }

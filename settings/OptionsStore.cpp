@@ -156,7 +156,8 @@ void SaveOptions(const OptionsValues& values, const std::set<OptionField>& field
         writes.push_back({name, [name, value](registry::TRegistry& reg) { reg.WriteBool(name, value); }});
     };
 
-    // Written only over a value already there, or when it holds more than the absence says.
+    // Written where the store already holds the value, or where the value says more than its
+    // absence would.
     auto unlessAbsentAndPlain = [&](OptionField field, std::string_view name, std::string value, bool plain) {
         if (!fields.count(field)) return;
         if (!registry::IsUtf8(value))
@@ -201,10 +202,9 @@ void SaveOptions(const OptionsValues& values, const std::set<OptionField>& field
 
 void SaveOptions(const OptionsValues& values) {
     SaveOptions(values, {OptionField::UserName, OptionField::Password, OptionField::Port, OptionField::Security,
-                         OptionField::KeyFile, OptionField::Host,
-                         OptionField::Directory, OptionField::Passive, OptionField::BaseUrl, OptionField::Filters,
-                         OptionField::To, OptionField::CC, OptionField::BCC, OptionField::Subject,
-                         OptionField::Body, OptionField::AutoSend});
+                         OptionField::KeyFile, OptionField::Host, OptionField::Directory, OptionField::Passive,
+                         OptionField::BaseUrl, OptionField::Filters, OptionField::To, OptionField::CC,
+                         OptionField::BCC, OptionField::Subject, OptionField::Body, OptionField::AutoSend});
 }
 
 std::string HostSettingProblem(std::string_view host) {

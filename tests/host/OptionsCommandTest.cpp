@@ -189,7 +189,8 @@ TEST_F(OptionsCommand, SecuritySetsTheTransportAndThePortFollowsOnlyWhileADefaul
          "port=21\nsecurity=none\n"},
         {"0, the old default", "\"FTPPort\"=dword:00000000\n", {"--set", "security=ftps-implicit"},
          "port=990\nsecurity=ftps-implicit\n"},
-        {"a port of the user's", "\"FTPPort\"=dword:00000849\n", {"--set", "security=sftp"}, "port=2121\nsecurity=sftp\n"},
+        {"a port of the user's", "\"FTPPort\"=dword:00000849\n", {"--set", "security=sftp"},
+         "port=2121\nsecurity=sftp\n"},
         {"a port given with it", "", {"--set", "security=sftp", "port=2222"}, "port=2222\nsecurity=sftp\n"},
         {"the word in capitals", "", {"--set", "security=FTPS"}, "port=21\nsecurity=ftps\n"},
         // Of a word this version does not know, the default is not known either.

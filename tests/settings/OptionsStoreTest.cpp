@@ -117,7 +117,8 @@ TEST_F(OptionsStore, TheTransportAndKeyFileRoundTripAndTheirAbsenceIsPlainFtp) {
     EXPECT_EQ(Key().ReadString(ValueSSHKeyFile), "");
 
     // A file edited by hand: the word in any letter case, and an empty value as no choice.
-    for (const auto& [text, expected] : {std::pair{"SFTP", FtpTransport::Sftp}, std::pair{"Ftps", FtpTransport::FtpsExplicit},
+    for (const auto& [text, expected] : {std::pair{"SFTP", FtpTransport::Sftp},
+                                         std::pair{"Ftps", FtpTransport::FtpsExplicit},
                                          std::pair{"", FtpTransport::Ftp}}) {
         Store(std::string("\"FTPSecurity\"=\"") + text + "\"\n");
         OptionsValues loaded;
