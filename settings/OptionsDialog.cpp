@@ -116,7 +116,8 @@ void TFTPUploaderConfigurationFrm::BuildForm() {
     ftpportspin->SetValue(DefaultFTPPort);
     ftpportspin->SetHint("The FTP/HTTP Port to use when building project");
     Label52 = AddLabel(f, "Label52", GroupBox1, "Port :", 10, 46, ftpportspin);
-    // Right under the port it decides; like Test Connection, it carries its own caption.
+    // The transport, right under the port that follows it. The UI port offers no drop-down list,
+    // so a button steps through the transports; like Test Connection, it carries its own caption.
     transportbtn = AddButton(f, "transportbtn", GroupBox1, TransportCaption(FtpTransport::Ftp).c_str(), kFtpField, 72,
                              kFtpFieldWidth);
     transportbtn->SetHeight(23);
