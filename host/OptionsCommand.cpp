@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <exception>
+#include <filesystem>
 #include <map>
 #include <optional>
 
@@ -24,7 +25,7 @@ constexpr int kExitUsage = 2;
 // A password longer than this is a mistake (a file piped in by accident), not a password.
 constexpr size_t kMaxPasswordBytes = 4096;
 
-enum class Kind { Text, Port, YesNo, Filters, Password };
+enum class Kind { Text, Port, YesNo, Filters, Password, Transport, Path };
 
 struct Setting {
     const char* name;
@@ -34,13 +35,22 @@ struct Setting {
 
 // In the order --show prints them.
 constexpr Setting kSettings[] = {
-    {"host", OptionField::Host, Kind::Text},         {"port", OptionField::Port, Kind::Port},
-    {"username", OptionField::UserName, Kind::Text}, {"password", OptionField::Password, Kind::Password},
-    {"directory", OptionField::Directory, Kind::Text}, {"passive", OptionField::Passive, Kind::YesNo},
-    {"baseurl", OptionField::BaseUrl, Kind::Text},   {"filters", OptionField::Filters, Kind::Filters},
-    {"to", OptionField::To, Kind::Text},             {"cc", OptionField::CC, Kind::Text},
-    {"bcc", OptionField::BCC, Kind::Text},           {"subject", OptionField::Subject, Kind::Text},
-    {"body", OptionField::Body, Kind::Text},         {"autosend", OptionField::AutoSend, Kind::YesNo},
+    {"host", OptionField::Host, Kind::Text},
+    {"port", OptionField::Port, Kind::Port},
+    {"security", OptionField::Security, Kind::Transport},
+    {"username", OptionField::UserName, Kind::Text},
+    {"password", OptionField::Password, Kind::Password},
+    {"keyfile", OptionField::KeyFile, Kind::Path},
+    {"directory", OptionField::Directory, Kind::Text},
+    {"passive", OptionField::Passive, Kind::YesNo},
+    {"baseurl", OptionField::BaseUrl, Kind::Text},
+    {"filters", OptionField::Filters, Kind::Filters},
+    {"to", OptionField::To, Kind::Text},
+    {"cc", OptionField::CC, Kind::Text},
+    {"bcc", OptionField::BCC, Kind::Text},
+    {"subject", OptionField::Subject, Kind::Text},
+    {"body", OptionField::Body, Kind::Text},
+    {"autosend", OptionField::AutoSend, Kind::YesNo},
 };
 
 std::string ValidNames() {
@@ -60,6 +70,7 @@ std::string* TextOf(OptionsValues& values, OptionField field) {
     case OptionField::Host: return &values.host;
     case OptionField::UserName: return &values.userName;
     case OptionField::Password: return &values.password;
+    case OptionField::KeyFile: return &values.keyFile;
     case OptionField::Directory: return &values.directory;
     case OptionField::BaseUrl: return &values.baseUrl;
     case OptionField::To: return &values.emailTo;
@@ -133,7 +144,9 @@ int Show(std::FILE* out, std::FILE* err) {
     for (const Setting& s : kSettings) {
         std::string shown;
         switch (s.kind) {
-        case Kind::Text: shown = *TextOf(values, s.field); break;
+        case Kind::Text:
+        case Kind::Path: shown = *TextOf(values, s.field); break;
+        case Kind::Transport: shown = settings::TransportWord(values.transport); break;
         case Kind::Port: shown = std::to_string(values.port); break;
         case Kind::YesNo: shown = *FlagOf(values, s.field) ? "yes" : "no"; break;
         case Kind::Filters: shown = settings::StoredFilterText(values.filters); break;
@@ -234,6 +247,29 @@ int RunOptionsScript(const std::vector<std::string>& args, std::FILE* in, std::F
             values.port = port;
             break;
         }
+        case Kind::Transport: {
+            const std::optional<settings::FtpTransport> transport = settings::TransportFromWord(value);
+            if (!transport)
+                return Usage(err, std::string(s->name) + " takes " + settings::TransportWords() + ", not '" + value +
+                                      "'");
+            values.transport = *transport;
+            break;
+        }
+        case Kind::Path: {
+            // A script gives a path from where it runs; the commands that read the setting run
+            // elsewhere, so it is stored from the root. "~/" stays, for the home folder.
+            std::string& path = *TextOf(values, s->field);
+            path = value;
+            if (!value.empty() && value.front() != '/' && !value.starts_with("~/")) {
+                std::error_code error;
+                const std::filesystem::path here = std::filesystem::current_path(error);
+                if (error)
+                    return Failed(err, "cannot tell the current folder, from which " + std::string(s->name) + "=" +
+                                           value + " is meant: " + error.message() + "; nothing was saved");
+                path = (here / value).string();
+            }
+            break;
+        }
         case Kind::YesNo:
             if (rtl::SameTextAscii(value, "yes")) *FlagOf(values, s->field) = true;
             else if (rtl::SameTextAscii(value, "no")) *FlagOf(values, s->field) = false;
@@ -272,6 +308,25 @@ int RunOptionsScript(const std::vector<std::string>& args, std::FILE* in, std::F
                          false);
         values.password = *password;
         fields.insert(OptionField::Password);
+    }
+
+    // As in the dialog, a port still at the old transport's default moves to the new one's, unless
+    // the same call names a port.
+    if (fields.count(OptionField::Security) && !fields.count(OptionField::Port)) {
+        OptionsValues stored;
+        bool known = true;
+        try {
+            settings::LoadOptions(stored);
+        } catch (const settings::StoredOptionError&) {
+            known = false; // a transport word of no known default: the port stays as it is
+        } catch (const std::exception& e) {
+            return Failed(err, e.what());
+        }
+        const int32_t port = settings::PortAfterTransportChange(stored.port, stored.transport, values.transport);
+        if (known && port != stored.port) {
+            values.port = port;
+            fields.insert(OptionField::Port);
+        }
     }
 
     try {

@@ -138,7 +138,8 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
                          std::string("upload settings: no FTP host is set") +
                              (FTPBaseUrl.empty() ? ", nor the base URL of the upload folder" : "") +
                              "; nothing was packed. Set them with: zandrel options --set host=ftp.example.org "
-                             "baseurl=https://example.org/files/ (also port=, username=, directory=, passive=yes), "
+                             "baseurl=https://example.org/files/ (also port=, security=, username=, directory=, "
+                             "passive=yes), "
                              "and the password with: zandrel options --password-stdin");
                 return;
             }
@@ -154,6 +155,12 @@ void TProjectContextMenu::ProcessProject(const ComPtr<IOTAProject>& Project, int
                 TellHost(TMessageKind::mkError, "the FTP host setting cannot be used: " + problem +
                                                     "; nothing was packed. Correct it in the options dialog or "
                                                     "with: zandrel options --set host=NAME port=NUMBER");
+                return;
+            }
+        // Likewise a transport word this version does not know: it is not taken for plain FTP.
+        if (Code == 1 && !FTPSecurity.empty())
+            if (const std::string problem = settings::StoredTransportProblem(FTPSecurity); !problem.empty()) {
+                TellHost(TMessageKind::mkError, problem + "; nothing was packed");
                 return;
             }
 

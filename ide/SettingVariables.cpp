@@ -7,6 +7,8 @@ std::string FTPHt;
 std::string FTPUserName;
 std::string FTPPwd;
 int32_t FTPprt = 0;
+std::string FTPSecurity;
+std::string SSHKeyFile;
 std::string FTPDir;
 std::string FTPBaseUrl;
 std::string EmailTo;
@@ -19,7 +21,7 @@ bool FTPPas = false;
 
 void ReleaseSettingVariables() {
     for (std::string* s : {&FTPDir, &FTPUserName, &FTPPwd, &FTPHt, &FTPBaseUrl, &EmailTo, &EmailCC, &EmailBCC,
-                           &EmailSubject, &EmailBody, &ZipStr})
+                           &EmailSubject, &EmailBody, &ZipStr, &FTPSecurity, &SSHKeyFile})
         s->clear();
 }
 

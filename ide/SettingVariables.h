@@ -11,6 +11,11 @@ extern std::string FTPHt;
 extern std::string FTPUserName;
 extern std::string FTPPwd;
 extern int32_t FTPprt;
+// The stored transport word ("FTPSecurity"), empty when none is stored (plain FTP). Kept as
+// stored: an upload reads it with settings::StoredTransport, which refuses a word it does not
+// know, while Zip Project and Zip && Email Project, which do not use it, run as before.
+extern std::string FTPSecurity;
+extern std::string SSHKeyFile;
 extern std::string FTPDir;
 extern std::string FTPBaseUrl;
 extern std::string EmailTo;

@@ -16,6 +16,7 @@
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/PercentEncoding.h"
 #include "platform/ui/Application.h"
+#include "settings/ItemTransport.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::ide {
@@ -80,6 +81,9 @@ void FillAccount(webcopy::TZandrelWebCopyItem& item) {
     item.FTPUserID = FTPUserName;
     item.FTPPassword = FTPPwd;
     item.FTPPort = FTPprt;
+    // An unknown transport word throws here rather than falling back to plain FTP; the command
+    // has refused it before packing already.
+    settings::ApplyTransport(item, settings::StoredTransport(FTPSecurity), SSHKeyFile);
 }
 
 } // namespace

@@ -4,13 +4,14 @@
 
 #include "platform/ui/Application.h"
 #include "settings/ApplyForwardSlash.h"
+#include "settings/ItemTransport.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::settings {
 namespace {
 
 constexpr int kClientWidth = 673;
-constexpr int kClientHeight = 426;
+constexpr int kClientHeight = 480;
 
 // Form coordinates: labels in a column on the left of their group, fields beside them.
 constexpr int kRowHeight = 21;
@@ -20,6 +21,27 @@ const char* const kNewFilterCaption = "New Filter";
 const char* const kNewFilterPrompt = "Please insert a new filter";
 const char* const kConnectionSucceeded = "Connection succeeded";
 const char* const kConnectionFailed = "Connection failed, please verify FTP settings";
+
+// The transport button's caption says what it holds, so that it reads the same in a window and as
+// a line of the terminal form, which shows a button by its caption alone.
+std::string TransportCaption(FtpTransport transport) {
+    switch (transport) {
+    case FtpTransport::FtpsExplicit: return "Transport: FTPS (explicit)";
+    case FtpTransport::FtpsImplicit: return "Transport: FTPS (implicit)";
+    case FtpTransport::Sftp: return "Transport: SFTP";
+    default: return "Transport: FTP";
+    }
+}
+
+// The UI port has no drop-down list, so the button steps through the transports in this order.
+FtpTransport NextTransport(FtpTransport transport) {
+    switch (transport) {
+    case FtpTransport::Ftp: return FtpTransport::FtpsExplicit;
+    case FtpTransport::FtpsExplicit: return FtpTransport::FtpsImplicit;
+    case FtpTransport::FtpsImplicit: return FtpTransport::Sftp;
+    default: return FtpTransport::Ftp;
+    }
+}
 
 template <class T>
 T* Place(ui::Form& form, const char* name, ui::Control* parent, int left, int top, int width, int height) {
@@ -83,7 +105,7 @@ void TFTPUploaderConfigurationFrm::BuildForm() {
     f.SetBounds(0, 0, kClientWidth, kClientHeight + ui::CaptionHeight());
 
     // FTP connection.
-    GroupBox1 = Place<ui::GroupBox>(f, "GroupBox1", nullptr, 8, 8, 320, 233);
+    GroupBox1 = Place<ui::GroupBox>(f, "GroupBox1", nullptr, 8, 8, 320, 287);
     GroupBox1->SetCaption("FTP Options");
     constexpr int kFtpField = 108, kFtpFieldWidth = 202;
     host = AddEdit(f, "host", GroupBox1, kFtpField, 20, kFtpFieldWidth,
@@ -94,26 +116,39 @@ void TFTPUploaderConfigurationFrm::BuildForm() {
     ftpportspin->SetValue(DefaultFTPPort);
     ftpportspin->SetHint("The FTP/HTTP Port to use when building project");
     Label52 = AddLabel(f, "Label52", GroupBox1, "Port :", 10, 46, ftpportspin);
-    userid = AddEdit(f, "userid", GroupBox1, kFtpField, 72, kFtpFieldWidth,
+    // The transport, right under the port that follows it. The UI port offers no drop-down list,
+    // so a button steps through the transports; like Test Connection, it carries its own caption.
+    transportbtn = AddButton(f, "transportbtn", GroupBox1, TransportCaption(FtpTransport::Ftp).c_str(), kFtpField, 72,
+                             kFtpFieldWidth);
+    transportbtn->SetHeight(23);
+    transportbtn->SetHint("How uploads reach the server; click for the next: FTP (not encrypted), FTPS asked for "
+                          "with AUTH TLS (explicit), FTPS from the first byte (implicit, port 990), SFTP (SSH, port "
+                          "22). A port still at the old transport's default moves to the new one's");
+    userid = AddEdit(f, "userid", GroupBox1, kFtpField, 100, kFtpFieldWidth,
                      "The FTP/HTTP Username to login when building project");
-    Label13 = AddLabel(f, "Label13", GroupBox1, "Username :", 10, 72, userid);
-    passwd = AddEdit(f, "passwd", GroupBox1, kFtpField, 98, kFtpFieldWidth,
+    Label13 = AddLabel(f, "Label13", GroupBox1, "Username :", 10, 100, userid);
+    passwd = AddEdit(f, "passwd", GroupBox1, kFtpField, 126, kFtpFieldWidth,
                      "The FTP/HTTP Password to login when building project");
     passwd->SetPassword(true);
-    Label14 = AddLabel(f, "Label14", GroupBox1, "Password :", 10, 98, passwd);
-    ftpdir = AddEdit(f, "ftpdir", GroupBox1, kFtpField, 124, kFtpFieldWidth,
+    Label14 = AddLabel(f, "Label14", GroupBox1, "Password :", 10, 126, passwd);
+    keyfile = AddEdit(f, "keyfile", GroupBox1, kFtpField, 152, kFtpFieldWidth,
+                      "SFTP: the private key to log in with, as a full path (~/ for your home folder); empty for "
+                      "the SSH agent and the usual keys in ~/.ssh. A passphrase is asked for when needed and never "
+                      "saved");
+    Label16 = AddLabel(f, "Label16", GroupBox1, "SSH key file :", 10, 152, keyfile);
+    ftpdir = AddEdit(f, "ftpdir", GroupBox1, kFtpField, 178, kFtpFieldWidth,
                      "The FTP/HTTP Sub directory  to use when building project");
-    Label15 = AddLabel(f, "Label15", GroupBox1, "Directory :", 10, 124, ftpdir);
+    Label15 = AddLabel(f, "Label15", GroupBox1, "Directory :", 10, 178, ftpdir);
     // The caption stands on the left, so the box lines up with the fields above it.
-    CheckBox1 = AddCheckBox(f, "CheckBox1", GroupBox1, "FTP Passive", 10, 152, kFtpField - 10 + 13);
-    baseurl = AddEdit(f, "baseurl", GroupBox1, kFtpField, 176, kFtpFieldWidth,
+    CheckBox1 = AddCheckBox(f, "CheckBox1", GroupBox1, "FTP Passive", 10, 206, kFtpField - 10 + 13);
+    baseurl = AddEdit(f, "baseurl", GroupBox1, kFtpField, 230, kFtpFieldWidth,
                       "The HTTP base URL necessary to tell Fennick where to download the new files");
-    Label41 = AddLabel(f, "Label41", GroupBox1, "HTTP base URL :", 10, 176, baseurl);
-    Button5 = AddButton(f, "Button5", GroupBox1, "Test Connection", kFtpField, 202, 100);
-    SetTabOrder({ftpportspin, host, userid, passwd, ftpdir, CheckBox1, baseurl, Button5});
+    Label41 = AddLabel(f, "Label41", GroupBox1, "HTTP base URL :", 10, 230, baseurl);
+    Button5 = AddButton(f, "Button5", GroupBox1, "Test Connection", kFtpField, 256, 100);
+    SetTabOrder({ftpportspin, transportbtn, host, userid, passwd, keyfile, ftpdir, CheckBox1, baseurl, Button5});
 
     // What goes into the project's ZIP.
-    GroupBox2 = Place<ui::GroupBox>(f, "GroupBox2", nullptr, 8, 247, 320, 138);
+    GroupBox2 = Place<ui::GroupBox>(f, "GroupBox2", nullptr, 8, 301, 320, 138);
     GroupBox2->SetCaption("ZIP File Options");
     ListBox1 = Place<ui::ListBox>(f, "ListBox1", GroupBox2, 10, 37, 214, 92);
     ListBox1->SetMultiSelect(true);
@@ -125,7 +160,7 @@ void TFTPUploaderConfigurationFrm::BuildForm() {
     SetTabOrder({ListBox1, Button3, Button4});
 
     // The e-mail that carries a project's ZIP.
-    GroupBox3 = Place<ui::GroupBox>(f, "GroupBox3", nullptr, 334, 8, 331, 377);
+    GroupBox3 = Place<ui::GroupBox>(f, "GroupBox3", nullptr, 334, 8, 331, 431);
     GroupBox3->SetCaption("Default Email Options");
     constexpr int kMailField = 70, kMailFieldWidth = 250;
     Edit1 = AddEdit(f, "Edit1", GroupBox3, kMailField, 20, kMailFieldWidth, "Enter");
@@ -136,16 +171,16 @@ void TFTPUploaderConfigurationFrm::BuildForm() {
     Label4 = AddLabel(f, "Label4", GroupBox3, "BCC:", 10, 74, Edit3);
     Edit4 = AddEdit(f, "Edit4", GroupBox3, kMailField, 101, kMailFieldWidth, "Enter");
     Label5 = AddLabel(f, "Label5", GroupBox3, "Subject:", 10, 101, Edit4);
-    Memo1 = Place<ui::Edit>(f, "Memo1", GroupBox3, kMailField, 128, kMailFieldWidth, 210);
+    Memo1 = Place<ui::Edit>(f, "Memo1", GroupBox3, kMailField, 128, kMailFieldWidth, 264);
     Memo1->SetMultiline(true);
     Label6 = AddLabel(f, "Label6", GroupBox3, "Body:", 10, 128, Memo1);
-    CheckBox2 = AddCheckBox(f, "CheckBox2", GroupBox3, "Auto Send Email", 10, 348, kMailField - 10 + 13 + 40);
+    CheckBox2 = AddCheckBox(f, "CheckBox2", GroupBox3, "Auto Send Email", 10, 402, kMailField - 10 + 13 + 40);
     SetTabOrder({Edit1, Edit2, Edit3, Edit4, Memo1, CheckBox2});
 
     // Enter is Ok; Escape is bound to no button.
-    Button1 = AddButton(f, "Button1", nullptr, "Ok", 509, 394);
+    Button1 = AddButton(f, "Button1", nullptr, "Ok", 509, 448);
     Button1->SetDefault(true);
-    Button2 = AddButton(f, "Button2", nullptr, "Cancel", 590, 394);
+    Button2 = AddButton(f, "Button2", nullptr, "Cancel", 590, 448);
     SetTabOrder({Button1, Button2, GroupBox1, GroupBox2, GroupBox3});
 
     ShowValues(OptionsValues{});
@@ -155,6 +190,7 @@ void TFTPUploaderConfigurationFrm::BuildForm() {
     Button3->OnClick = [this] { Button3Click(); };
     Button4->OnClick = [this] { Button4Click(); };
     Button5->OnClick = [this] { Button5Click(); };
+    transportbtn->OnClick = [this] { TransportClick(); };
 }
 
 ui::ModalResult TFTPUploaderConfigurationFrm::ShowModal() {
@@ -197,6 +233,17 @@ void TFTPUploaderConfigurationFrm::Button3Click() {
 
 void TFTPUploaderConfigurationFrm::Button4Click() { ListBox1->DeleteSelected(); }
 
+void TFTPUploaderConfigurationFrm::TransportClick() {
+    const FtpTransport next = NextTransport(transport_);
+    ftpportspin->SetValue(PortAfterTransportChange(ftpportspin->Value(), transport_, next));
+    ShowTransport(next);
+}
+
+void TFTPUploaderConfigurationFrm::ShowTransport(FtpTransport transport) {
+    transport_ = transport;
+    transportbtn->SetCaption(TransportCaption(transport));
+}
+
 void TFTPUploaderConfigurationFrm::Button5Click() {
     // The test processes messages while it connects; a second click meanwhile is not a second test.
     if (testing_) return;
@@ -210,7 +257,8 @@ void TFTPUploaderConfigurationFrm::Button5Click() {
     try {
         auto copier = std::make_unique<webcopy::TZandrelWebCopy>();
         copier->ShowDialog = false;
-        // The connection is tried the way uploads will make it: on the port and in the mode shown.
+        // The connection is tried the way uploads will make it: on the port, over the transport and
+        // in the mode shown.
         copier->FTPPassive = CheckBox1->Checked();
         copier->OnError = [&reason](webcopy::TZandrelWebCopy& sender, int) { reason = sender.LastErrorReason(); };
         copier->Items.Clear();
@@ -220,6 +268,7 @@ void TFTPUploaderConfigurationFrm::Button5Click() {
         item.FTPPort = ftpportspin->Value();
         item.FTPUserID = userid->Caption();
         item.FTPPassword = passwd->Caption();
+        ApplyTransport(item, transport_, keyfile->Caption());
         copier->Execute();
         succeeded = item.Success();
     } catch (const std::exception& e) {
@@ -244,6 +293,8 @@ OptionsValues TFTPUploaderConfigurationFrm::ControlValues() const {
     values.userName = userid->Caption();
     values.password = passwd->Caption();
     values.port = ftpportspin->Value();
+    values.transport = transport_;
+    values.keyFile = keyfile->Caption();
     values.host = host->Caption();
     values.directory = ftpdir->Caption();
     values.passive = CheckBox1->Checked();
@@ -262,6 +313,8 @@ void TFTPUploaderConfigurationFrm::ShowValues(const OptionsValues& values) {
     userid->SetCaption(values.userName);
     passwd->SetCaption(values.password);
     ftpportspin->SetValue(values.port);
+    ShowTransport(values.transport);
+    keyfile->SetCaption(values.keyFile);
     host->SetCaption(values.host);
     ftpdir->SetCaption(values.directory);
     CheckBox1->SetChecked(values.passive);

@@ -31,6 +31,9 @@ public:
     void Button3Click(); // New: ask for a filter and add it
     void Button4Click(); // Remove: drop the selected filters
     void Button5Click(); // Test Connection
+    // The transport button: the next transport, and the port with it while the port is still the
+    // old transport's default.
+    void TransportClick();
 
     static std::string ApplyForwardSlash(std::string_view text);
 
@@ -46,10 +49,13 @@ public:
     ui::Edit* host;
     ui::Label* Label52;
     ui::SpinEdit* ftpportspin;
+    ui::Button* transportbtn;
     ui::Label* Label13;
     ui::Edit* userid;
     ui::Label* Label14;
     ui::Edit* passwd;
+    ui::Label* Label16;
+    ui::Edit* keyfile;
     ui::Label* Label15;
     ui::Edit* ftpdir;
     ui::CheckBox* CheckBox1;
@@ -81,9 +87,11 @@ public:
 
 private:
     void BuildForm();
+    void ShowTransport(FtpTransport transport);
 
     std::unique_ptr<ui::Form> form_;
     bool testing_ = false;
+    FtpTransport transport_ = FtpTransport::Ftp; // what the transport button shows
 };
 
 } // namespace zandrel::settings

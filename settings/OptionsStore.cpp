@@ -38,6 +38,7 @@ const char* FieldLabel(OptionField field) {
     switch (field) {
     case OptionField::UserName: return "the user name";
     case OptionField::Password: return "the password";
+    case OptionField::KeyFile: return "the SSH key file";
     case OptionField::Host: return "the host";
     case OptionField::Directory: return "the directory";
     case OptionField::BaseUrl: return "the base URL";
@@ -86,6 +87,18 @@ std::set<OptionField> LoadOptions(OptionsValues& values) {
         values.port = reg.ReadInteger(ValueFTPPort);
         stored.insert(OptionField::Port);
     }
+    // A transport that cannot be read is reported once the rest is in: the dialog then shows every
+    // other setting as stored, and its Ok does not blank them.
+    std::string unknownTransport;
+    if (reg.ValueExists(ValueFTPSecurity)) {
+        try {
+            values.transport = StoredTransport(reg.ReadString(ValueFTPSecurity));
+            stored.insert(OptionField::Security);
+        } catch (const StoredOptionError& e) {
+            unknownTransport = e.what();
+        }
+    }
+    readString(ValueSSHKeyFile, OptionField::KeyFile, values.keyFile);
     readString(ValueFTPHost, OptionField::Host, values.host);
     readString(ValueFTPDirectory, OptionField::Directory, values.directory);
     readBool(ValueFTPPassive, OptionField::Passive, values.passive);
@@ -106,6 +119,7 @@ std::set<OptionField> LoadOptions(OptionsValues& values) {
         stored.insert(OptionField::Body);
     }
     readBool(ValueEMAILAuto, OptionField::AutoSend, values.emailAuto);
+    if (!unknownTransport.empty()) throw StoredOptionError(unknownTransport);
     return stored;
 }
 
@@ -142,13 +156,31 @@ void SaveOptions(const OptionsValues& values, const std::set<OptionField>& field
         writes.push_back({name, [name, value](registry::TRegistry& reg) { reg.WriteBool(name, value); }});
     };
 
+    // Written where the store already holds the value, or where the value says more than its
+    // absence would.
+    auto unlessAbsentAndPlain = [&](OptionField field, std::string_view name, std::string value, bool plain) {
+        if (!fields.count(field)) return;
+        if (!registry::IsUtf8(value))
+            throw OptionsValueError(std::string(FieldLabel(field)) + " is not valid UTF-8 text; nothing was saved");
+        writes.push_back({name, [name, value = std::move(value), plain](registry::TRegistry& reg) {
+                              if (plain && !reg.ValueExists(name)) return;
+                              reg.WriteString(name, value);
+                          }});
+    };
+
     if (fields.count(OptionField::Host))
         if (const std::string problem = HostSettingProblem(values.host); !problem.empty())
+            throw OptionsValueError(problem + "; nothing was saved");
+    if (fields.count(OptionField::KeyFile))
+        if (const std::string problem = KeyFileSettingProblem(values.keyFile); !problem.empty())
             throw OptionsValueError(problem + "; nothing was saved");
 
     scrambled(OptionField::UserName, ValueFTPUserName, values.userName);
     scrambled(OptionField::Password, ValueFTPpwd, values.password);
     number(OptionField::Port, ValueFTPPort, values.port);
+    unlessAbsentAndPlain(OptionField::Security, ValueFTPSecurity, std::string(TransportWord(values.transport)),
+                         values.transport == FtpTransport::Ftp);
+    unlessAbsentAndPlain(OptionField::KeyFile, ValueSSHKeyFile, values.keyFile, values.keyFile.empty());
     text(OptionField::Host, ValueFTPHost, values.host);
     text(OptionField::Directory, ValueFTPDirectory, values.directory);
     flag(OptionField::Passive, ValueFTPPassive, values.passive);
@@ -169,10 +201,10 @@ void SaveOptions(const OptionsValues& values, const std::set<OptionField>& field
 }
 
 void SaveOptions(const OptionsValues& values) {
-    SaveOptions(values, {OptionField::UserName, OptionField::Password, OptionField::Port, OptionField::Host,
-                         OptionField::Directory, OptionField::Passive, OptionField::BaseUrl, OptionField::Filters,
-                         OptionField::To, OptionField::CC, OptionField::BCC, OptionField::Subject,
-                         OptionField::Body, OptionField::AutoSend});
+    SaveOptions(values, {OptionField::UserName, OptionField::Password, OptionField::Port, OptionField::Security,
+                         OptionField::KeyFile, OptionField::Host, OptionField::Directory, OptionField::Passive,
+                         OptionField::BaseUrl, OptionField::Filters, OptionField::To, OptionField::CC,
+                         OptionField::BCC, OptionField::Subject, OptionField::Body, OptionField::AutoSend});
 }
 
 std::string HostSettingProblem(std::string_view host) {
@@ -187,9 +219,19 @@ std::string HostSettingProblem(std::string_view host) {
             rest = rest.substr(1, rest.find(']') == std::string_view::npos ? rest.size() : rest.find(']') - 1);
         else
             rest = rest.substr(0, rest.find(':'));
+        // The schemes that name a transport, as FileZilla reads them: the transport is a setting of
+        // its own.
+        std::string transport;
+        const std::string_view name = host.substr(0, scheme);
+        if (rtl::SameTextAscii(name, "sftp")) transport = "sftp";
+        else if (rtl::SameTextAscii(name, "ftps")) transport = "ftps-implicit";
+        else if (rtl::SameTextAscii(name, "ftpes")) transport = "ftps";
         return "the host " + (at == std::string_view::npos ? quoted + " " : std::string()) +
                "is an address; give the server's name alone" +
                (rest.empty() ? std::string() : " (" + std::string(rest) + ")") +
+               (transport.empty() ? std::string()
+                                  : ", choose the transport with security=" + transport +
+                                        " (the dialog's Transport button)") +
                ", and its port and folder as the port and directory settings" +
                (at == std::string_view::npos ? "" : ", the user name and password as settings of their own");
     }
@@ -211,6 +253,12 @@ std::string HostSettingProblem(std::string_view host) {
     if (name.size() >= 2 && name.front() == '[') name = name.substr(1, name.size() - 2);
     return "the host " + quoted + " holds a port; give the host (" + std::string(name) + ") and the port (" +
            std::string(host.substr(colon + 1)) + ") as settings of their own";
+}
+
+std::string KeyFileSettingProblem(std::string_view path) {
+    if (path.empty() || path.front() == '/' || path.starts_with("~/")) return {};
+    return "the SSH key file \"" + std::string(path) +
+           "\" is not a full path; give it from / (or from ~/ for one in your home folder)";
 }
 
 std::string StoredFilterText(const std::vector<std::string>& filters) {

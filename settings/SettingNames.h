@@ -12,6 +12,12 @@ inline constexpr std::string_view SettingsKeyPath = "\\Software\\QuillonSoftware
 inline constexpr std::string_view ValueFTPUserName = "FTPUserName";   // string, scrambled
 inline constexpr std::string_view ValueFTPpwd = "FTPpwd";             // string, scrambled
 inline constexpr std::string_view ValueFTPPort = "FTPPort";           // 32-bit number
+// string: none, ftps, ftps-implicit or sftp (see FtpTransport.h); absent means plain FTP, and
+// plain FTP is not written where the value is absent, so older settings files stay as they are.
+inline constexpr std::string_view ValueFTPSecurity = "FTPSecurity";
+// string: the path of the SSH private key for SFTP logins; absent or empty for the usual keys.
+// A path, never the key itself nor its passphrase.
+inline constexpr std::string_view ValueSSHKeyFile = "SSHKeyFile";
 inline constexpr std::string_view ValueFTPHost = "FTPHost";           // string
 inline constexpr std::string_view ValueFTPDirectory = "FTPDirectory"; // string
 inline constexpr std::string_view ValueFTPPassive = "FTPPassive";     // boolean (number 1/0)

@@ -145,13 +145,21 @@ _zandrel() {
         passive=* | autosend=*)
             _zandrel_reply "${cur%%=*}=yes ${cur%%=*}=no"
             ;;
+        security=*)
+            _zandrel_reply "security=none security=ftps security=ftps-implicit security=sftp"
+            ;;
+        keyfile=*)
+            _zandrel_files "${cur#keyfile=}"
+            # Where "=" does not break words, the reply replaces the whole NAME=VALUE word.
+            [[ ${COMP_WORDBREAKS-=} == *=* ]] || COMPREPLY=("${COMPREPLY[@]/#/keyfile=}")
+            ;;
         -*)
             _zandrel_reply "--show --set --password-stdin"
             ;;
         *=*) ;;
         *)
             if [ "$setting" = 1 ]; then
-                _zandrel_reply "host= port= username= directory= passive= baseurl= filters= to= cc= bcc= subject= body= autosend="
+                _zandrel_reply "host= port= security= username= keyfile= directory= passive= baseurl= filters= to= cc= bcc= subject= body= autosend="
                 compopt -o nospace 2>/dev/null
             elif [ "$argn" -eq 1 ]; then
                 _zandrel_reply "--show --set --password-stdin"

@@ -75,6 +75,9 @@ for breaks in $' \t\n"\'><=;|&(:' $' \t\n"\'><;|&(:'; do
     check "zandrel options --show " "" $has_equals
     check "zandrel options --set host=x pa" "passive=" $has_equals
     check "zandrel options --set autosend=" "$(v autosend=yes) $(v autosend=no)" $has_equals
+    check "zandrel options --set security=ftps" "$(v security=ftps) $(v security=ftps-implicit)" $has_equals
+    check "zandrel options --set k" "keyfile=" $has_equals
+    check "zandrel options --set keyfile=Demo.p" "$(v keyfile=Demo.prj)" $has_equals
     check "webcopy --ui=" "$(v --ui=terminal) $(v --ui=qt) $(v --ui=auto)" $has_equals
     check "webcopy --no-progress j" "job.json" $has_equals
     check "webcopy --json -- -" "" $has_equals

@@ -39,6 +39,7 @@ struct UploadSettings {
     std::string folder = "uploads";
     bool passive = false;
     std::string baseUrl = kBaseUrl;
+    std::string security{}; // the stored transport word; empty: no value, as before there was one
 };
 
 // A string as the store file writes what a quoted form cannot carry: UTF-16LE code units, then
@@ -91,7 +92,8 @@ protected:
                         "\"FTPpwd\"=" + Scrambled(s.password) + "\r\n"
                         "\"FTPDirectory\"=\"" + s.folder + "\"\r\n"
                         "\"FTPPassive\"=dword:0000000" + (s.passive ? "1" : "0") + "\r\n"
-                        "\"FTPBaseUrl\"=\"" + s.baseUrl + "\"\r\n");
+                        "\"FTPBaseUrl\"=\"" + s.baseUrl + "\"\r\n" +
+                        (s.security.empty() ? "" : "\"FTPSecurity\"=\"" + s.security + "\"\r\n"));
         fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
     }
 
@@ -381,6 +383,51 @@ TEST_F(UploadCommand, AFailedUploadGivesNoAddressAndSaysWhy) {
             EXPECT_EQ(Names(server.Root() / "uploads"), std::set<std::string>{});
         }
     }
+}
+
+// The transport setting reaches the upload. Over a secure transport nothing goes to a server that
+// speaks plain FTP only: not the user name, not the password, not the archive. "none" is plain FTP
+// as before, and a word this version does not know stops the command before it packs anything.
+TEST_F(UploadCommand, TheTransportSettingIsHandedToTheUpload) {
+    struct Case {
+        const char* security;
+        int exitCode;
+        const char* stderrHas;
+        bool packed;
+    };
+    const Case cases[] = {
+        {"none", 0, "its web address is ", true},
+        {"ftps", 1, "he clipboard was left as it was", true},
+        {"ftps-implicit", 1, "he clipboard was left as it was", true},
+        {"sftp", 1, "he clipboard was left as it was", true},
+        {"ssh", 1, "the setting \"FTPSecurity\"", false},
+    };
+    FtpServer server;
+    fs::create_directories(server.Root() / "uploads");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.security);
+        for (const auto& e : fs::directory_iterator(server.Root() / "uploads")) fs::remove_all(e.path());
+        fs::remove(Archive());
+        const int usersBefore = server.CountCommands("USER");
+        WriteSettings({.port = server.Port(), .security = c.security});
+        const auto run = Upload();
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        EXPECT_NE(run.err.find(c.stderrHas), std::string::npos) << run.err;
+        EXPECT_EQ(fs::exists(Archive()), c.packed);
+        if (c.exitCode == 0) {
+            EXPECT_EQ(run.out, kBaseUrl + "Demo.zip\n");
+            continue;
+        }
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(server.CountCommands("USER"), usersBefore);
+        EXPECT_EQ(Names(server.Root() / "uploads"), std::set<std::string>{});
+    }
+    EXPECT_EQ(server.CountCommands("PASS"), 1); // the plain FTP upload's alone
+    // The word not known is named with the words that are.
+    WriteSettings({.port = server.Port(), .security = "ssh"});
+    EXPECT_NE(Upload().err.find("holds \"ssh\", which names no transport this version knows; it takes none, ftps, "
+                                "ftps-implicit or sftp"),
+              std::string::npos);
 }
 
 // Ctrl-C while the server holds the transfer: the run stops, nothing is left on the server, no

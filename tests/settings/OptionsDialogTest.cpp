@@ -3,6 +3,7 @@
 // commands load it.
 #include <QApplication>
 #include <QCheckBox>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +20,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
@@ -30,12 +32,14 @@
 #include "platform/registry/Registry.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/qt/QtBackend.h"
+#include "settings/ItemTransport.h"
 #include "settings/OptionsDialog.h"
 #include "settings/Scramble.h"
 #include "settings/SettingNames.h"
 #include "settings/SettingsStoreFixture.h"
 #include "support/RunProcess.h"
 #include "ui/ModalAnswers.h"
+#include "webcopy/WebCopyItem.h"
 
 namespace zandrel::settings {
 namespace {
@@ -177,7 +181,7 @@ TEST_F(OptionsDialog, TheFormIsLaidOutAsDesigned) {
     auto dialog = Open();
     QWidget* window = QtWidgetOf(dialog->Form());
     EXPECT_EQ(window->windowTitle(), "Zandrel Options");
-    EXPECT_EQ(window->size(), QSize(673, 426));
+    EXPECT_EQ(window->size(), QSize(673, 480));
     EXPECT_EQ(window->minimumSize(), window->maximumSize()); // a fixed border
 
     struct Expected {
@@ -190,8 +194,15 @@ TEST_F(OptionsDialog, TheFormIsLaidOutAsDesigned) {
     const Expected table[] = {
         {d.host, "FTP Options", "Host :", "The FTP/HTTP Host address to use when building project"},
         {d.ftpportspin, "FTP Options", "Port :", "The FTP/HTTP Port to use when building project"},
+        {d.transportbtn, "FTP Options", "Transport: FTP",
+         "How uploads reach the server; click for the next: FTP (not encrypted), FTPS asked for with AUTH TLS "
+         "(explicit), FTPS from the first byte (implicit, port 990), SFTP (SSH, port 22). A port still at the old "
+         "transport's default moves to the new one's"},
         {d.userid, "FTP Options", "Username :", "The FTP/HTTP Username to login when building project"},
         {d.passwd, "FTP Options", "Password :", "The FTP/HTTP Password to login when building project"},
+        {d.keyfile, "FTP Options", "SSH key file :",
+         "SFTP: the private key to log in with, as a full path (~/ for your home folder); empty for the SSH agent "
+         "and the usual keys in ~/.ssh. A passphrase is asked for when needed and never saved"},
         {d.ftpdir, "FTP Options", "Directory :", "The FTP/HTTP Sub directory  to use when building project"},
         {d.CheckBox1, "FTP Options", "FTP Passive", ""},
         {d.baseurl, "FTP Options", "HTTP base URL :",
@@ -241,9 +252,145 @@ TEST_F(OptionsDialog, TheFormIsLaidOutAsDesigned) {
 
     std::vector<std::string> tabs;
     for (const ui::Control* c : ui::TabSequence(d.Form())) tabs.push_back(c->Name());
-    EXPECT_EQ(tabs, (std::vector<std::string>{"Button1", "Button2", "ftpportspin", "host", "userid", "passwd",
-                                              "ftpdir", "CheckBox1", "baseurl", "Button5", "ListBox1", "Button3",
-                                              "Button4", "Edit1", "Edit2", "Edit3", "Edit4", "Memo1", "CheckBox2"}));
+    EXPECT_EQ(tabs, (std::vector<std::string>{"Button1", "Button2", "ftpportspin", "transportbtn", "host", "userid",
+                                              "passwd", "keyfile", "ftpdir", "CheckBox1", "baseurl", "Button5",
+                                              "ListBox1", "Button3", "Button4", "Edit1", "Edit2", "Edit3", "Edit4",
+                                              "Memo1", "CheckBox2"}));
+
+    // No control covers another: the rows added to the FTP group pushed the rest down, not over.
+    std::vector<QWidget*> widgets;
+    for (const auto& control : d.Form().Controls())
+        if (QWidget* widget = QtWidgetOf(*control)) widgets.push_back(widget);
+    for (size_t i = 0; i < widgets.size(); ++i) {
+        for (size_t j = i + 1; j < widgets.size(); ++j) {
+            if (widgets[i]->parentWidget() != widgets[j]->parentWidget()) continue;
+            EXPECT_FALSE(widgets[i]->geometry().intersects(widgets[j]->geometry()))
+                << widgets[i]->objectName().toStdString() << " and " << widgets[j]->objectName().toStdString();
+        }
+        EXPECT_TRUE(window->rect().contains(QRect(widgets[i]->mapTo(window, QPoint(0, 0)), widgets[i]->size())))
+            << widgets[i]->objectName().toStdString();
+    }
+}
+
+// Every caption the dialog can show fits its control, the transport button's for each transport
+// (run at 144 dpi as well, see CMakeLists.txt).
+TEST_F(OptionsDialog, TextFitsItsControlsForEveryTransport) {
+    auto dialog = Open();
+    QWidget* window = QtWidgetOf(dialog->Form());
+    for (int step = 0; step < 4; ++step) {
+        SCOPED_TRACE(dialog->transportbtn->Caption());
+        for (QPushButton* button : window->findChildren<QPushButton*>()) {
+            SCOPED_TRACE(button->text().toStdString());
+            const QFontMetricsF metrics(button->font(), button);
+            constexpr qreal kClearance = 4; // between the caption and each edge of the button
+            EXPECT_LE(metrics.horizontalAdvance(button->text()) + 2 * kClearance, button->width());
+            EXPECT_LE(metrics.ascent() + metrics.descent(), button->height());
+        }
+        for (QLabel* label : window->findChildren<QLabel*>()) {
+            SCOPED_TRACE(label->text().toStdString());
+            const QFontMetricsF metrics(label->font(), label);
+            EXPECT_LE(metrics.horizontalAdvance(label->text()), label->width());
+        }
+        Click(dialog->transportbtn);
+    }
+    EXPECT_EQ(dialog->transportbtn->Caption(), "Transport: FTP"); // round again
+}
+
+// The transport button steps through the transports; the port goes with them only while it is
+// still the default of the transport being left (0 counts as one: older settings hold it).
+TEST_F(OptionsDialog, ThePortFollowsTheTransportOnlyWhileItIsADefault) {
+    struct Case {
+        const char* what;
+        int typed;                  // the port typed before the first click
+        std::vector<int> afterEach; // the port after each click
+    };
+    const Case cases[] = {
+        {"the default", 21, {21, 990, 22, 21}},
+        {"0, the old default", 0, {21, 990, 22, 21}},
+        {"a port of the user's", 2121, {2121, 2121, 2121, 2121}},
+        {"990 typed for plain FTP", 990, {990, 990, 22, 21}},
+    };
+    const char* const captions[] = {"Transport: FTPS (explicit)", "Transport: FTPS (implicit)", "Transport: SFTP",
+                                    "Transport: FTP"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto dialog = Open();
+        SetPort(dialog->ftpportspin, c.typed);
+        for (size_t i = 0; i < 4; ++i) {
+            Click(dialog->transportbtn);
+            EXPECT_EQ(WidgetOf<QPushButton>(dialog->transportbtn)->text(), captions[i]);
+            EXPECT_EQ(WidgetOf<QSpinBox>(dialog->ftpportspin)->value(), c.afterEach[i]) << captions[i];
+        }
+    }
+    // A port typed after a step is the user's from then on.
+    auto dialog = Open();
+    Click(dialog->transportbtn);
+    Click(dialog->transportbtn);
+    SetPort(dialog->ftpportspin, 8990);
+    Click(dialog->transportbtn);
+    EXPECT_EQ(WidgetOf<QSpinBox>(dialog->ftpportspin)->value(), 8990);
+}
+
+// Opened on settings with a transport, the dialog shows it; Ok saves what the button and the key
+// file field show, where the project commands read it.
+TEST_F(OptionsDialog, TheTransportAndKeyFileAreShownAndSavedByOk) {
+    Store("\"FTPHost\"=\"files.example.org\"\n\"FTPPort\"=dword:00000016\n\"FTPSecurity\"=\"sftp\"\n"
+          "\"SSHKeyFile\"=\"~/.ssh/deploy_ed25519\"\n");
+    auto dialog = Open();
+    EXPECT_EQ(WidgetOf<QPushButton>(dialog->transportbtn)->text(), "Transport: SFTP");
+    EXPECT_EQ(WidgetOf<QSpinBox>(dialog->ftpportspin)->value(), 22);
+    EXPECT_EQ(WidgetOf<QLineEdit>(dialog->keyfile)->text(), "~/.ssh/deploy_ed25519");
+    Click(dialog->transportbtn); // on to plain FTP, and port 21
+    Type(dialog->keyfile, "/etc/zandrel/deploy_ed25519");
+    Click(dialog->Button1);
+
+    registry::TRegistry reg = Key();
+    EXPECT_EQ(reg.ReadString(ValueFTPSecurity), "none"); // written over the transport that was there
+    EXPECT_EQ(reg.ReadInteger(ValueFTPPort), 21);
+    EXPECT_EQ(reg.ReadString(ValueSSHKeyFile), "/etc/zandrel/deploy_ed25519");
+    ide::TProjectContextMenu().ReadRegistryValues();
+    EXPECT_EQ(ide::FTPSecurity, "none");
+    EXPECT_EQ(ide::SSHKeyFile, "/etc/zandrel/deploy_ed25519");
+    ide::ReleaseSettingVariables();
+}
+
+// A transport word this version does not know is reported when the dialog opens, with every other
+// setting shown as stored, so that Ok does not blank them.
+TEST_F(OptionsDialog, AnUnknownStoredTransportIsReportedAndTheRestIsShown) {
+    Store("\"FTPHost\"=\"files.example.org\"\n\"FTPSecurity\"=\"tls\"\n\"FTPDirectory\"=\"pub\"\n");
+    TFTPUploaderConfigurationFrm dialog;
+    ModalAnswers answers({ModalAnswers::Accept()});
+    dialog.FormShow();
+    ASSERT_EQ(answers.Seen().size(), 1u);
+    EXPECT_NE(answers.Seen()[0].find("cannot all be read"), std::string::npos) << answers.Seen()[0];
+    EXPECT_NE(answers.Seen()[0].find("holds \"tls\""), std::string::npos) << answers.Seen()[0];
+    EXPECT_EQ(dialog.host->Caption(), "files.example.org");
+    EXPECT_EQ(dialog.ftpdir->Caption(), "pub");
+}
+
+TEST(ItemTransport, TheSettingsReachTheItemWithTheHomeFolderSpelledOut) {
+    const std::string home = std::getenv("HOME");
+    struct Case {
+        FtpTransport transport;
+        const char* keyFile;
+        webcopy::TZandrelWebCopyFtpSecurity security;
+        std::string onItem;
+    };
+    const Case cases[] = {
+        {FtpTransport::Ftp, "", webcopy::fsNone, ""},
+        {FtpTransport::FtpsExplicit, "", webcopy::fsFtpsExplicit, ""},
+        {FtpTransport::FtpsImplicit, "", webcopy::fsFtpsImplicit, ""},
+        {FtpTransport::Sftp, "/etc/zandrel/key", webcopy::fsSftp, "/etc/zandrel/key"},
+        {FtpTransport::Sftp, "~/.ssh/deploy", webcopy::fsSftp, home + "/.ssh/deploy"},
+        {FtpTransport::Sftp, "~other/.ssh/deploy", webcopy::fsSftp, "~other/.ssh/deploy"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keyFile);
+        webcopy::TZandrelWebCopyItem item;
+        ApplyTransport(item, c.transport, c.keyFile);
+        EXPECT_EQ(item.FTPSecurity, c.security);
+        EXPECT_EQ(item.SSHKeyFile, c.onItem);
+    }
 }
 
 TEST_F(OptionsDialog, OkStoresWhatWasTypedTheWayTheCommandsReadIt) {
@@ -397,17 +544,31 @@ TEST_F(OptionsDialog, AValueTheStoreCannotTakeKeepsTheDialogOpenAndWritesNothing
     EXPECT_EQ(StoreText(), before); // not even the user name
 }
 
-// A host pasted with its port would only fail at upload time, as a name that cannot be found.
-TEST_F(OptionsDialog, AHostWithAPortKeepsTheDialogOpenAndWritesNothing) {
-    auto dialog = Open();
-    const std::string before = StoreText();
-    Type(dialog->host, "127.0.0.1:9121");
-    ModalAnswers answers({ModalAnswers::Accept()});
-    Click(dialog->Button1);
-    ASSERT_EQ(answers.Seen().size(), 1u);
-    EXPECT_NE(answers.Seen()[0].find("holds a port"), std::string::npos) << answers.Seen()[0];
-    EXPECT_TRUE(dialog->Form().Showing());
-    EXPECT_EQ(StoreText(), before);
+// A host pasted with its port, or a key file named from no folder in particular, would only fail
+// at upload time.
+TEST_F(OptionsDialog, AHostWithAPortOrARelativeKeyFileKeepsTheDialogOpenAndWritesNothing) {
+    struct Case {
+        ui::Edit* TFTPUploaderConfigurationFrm::*field;
+        const char* typed;
+        const char* says;
+    };
+    const Case cases[] = {
+        {&TFTPUploaderConfigurationFrm::host, "127.0.0.1:9121", "holds a port"},
+        {&TFTPUploaderConfigurationFrm::host, "sftp://files.example.org", "security=sftp"},
+        {&TFTPUploaderConfigurationFrm::keyfile, "id_ed25519", "is not a full path"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        auto dialog = Open();
+        const std::string before = StoreText();
+        Type((*dialog).*c.field, c.typed);
+        ModalAnswers answers({ModalAnswers::Accept()});
+        Click(dialog->Button1);
+        ASSERT_EQ(answers.Seen().size(), 1u);
+        EXPECT_NE(answers.Seen()[0].find(c.says), std::string::npos) << answers.Seen()[0];
+        EXPECT_TRUE(dialog->Form().Showing());
+        EXPECT_EQ(StoreText(), before);
+    }
 }
 
 TEST_F(OptionsDialog, EnterInAFieldSavesAsOkDoes) {
@@ -466,6 +627,45 @@ TEST_F(OptionsDialog, TestConnectionUsesThePortAndModeShown) {
         EXPECT_EQ(StoreText(), before);
     }
     EXPECT_GE(server.CountCommands("PASS"), 3);
+}
+
+// Over a secure transport the test never logs in in clear text: against a server that speaks only
+// plain FTP it fails, saying why, and the server never sees the user name or the password.
+TEST_F(OptionsDialog, TestConnectionGoesOverTheTransportShown) {
+    test::FtpServer server;
+    struct Case {
+        const char* transport;
+        int clicks; // on the transport button
+        bool succeeds;
+    };
+    const Case cases[] = {
+        {"FTPS (explicit)", 1, false},
+        {"FTPS (implicit)", 2, false},
+        {"SFTP", 3, false},
+        {"FTP, round again", 4, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.transport);
+        auto dialog = Open();
+        Type(dialog->host, server.Host());
+        SetPort(dialog->ftpportspin, server.Port());
+        Type(dialog->userid, server.Options().user);
+        Type(dialog->passwd, server.Options().password);
+        for (int i = 0; i < c.clicks; ++i) Click(dialog->transportbtn);
+        EXPECT_EQ(WidgetOf<QSpinBox>(dialog->ftpportspin)->value(), server.Port()); // the user's port stays
+        ModalAnswers answers({ModalAnswers::Accept()});
+        Click(dialog->Button5);
+        ASSERT_EQ(answers.Seen().size(), 1u);
+        const std::string& message = answers.Seen()[0];
+        if (c.succeeds) {
+            EXPECT_EQ(message, "Connection succeeded");
+        } else {
+            EXPECT_EQ(message.rfind("Connection failed, please verify FTP settings\n\n", 0), 0u) << message;
+            EXPECT_EQ(server.CountCommands("USER"), 0);
+            EXPECT_EQ(server.CountCommands("PASS"), 0);
+        }
+    }
+    EXPECT_EQ(server.CountCommands("PASS"), 1);
 }
 
 // The wizard and an upload without a host both open a fresh dialog modally.

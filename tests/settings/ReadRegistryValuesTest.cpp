@@ -82,6 +82,24 @@ TEST_F(ReadRegistryValues, APortStoredAsTextNamesTheValueTheTypeAndTheFile) {
     EXPECT_EQ(ide::FTPHt, "");
 }
 
+// The transport and key file are read as stored, and their absence is no transport: one read
+// before, from settings since changed, must not stay behind for the next command.
+TEST_F(ReadRegistryValues, TheTransportAndKeyFileAreReadAsStoredAndAbsenceClearsThem) {
+    Store(kHead + "\"FTPSecurity\"=\"sftp\"\n\"SSHKeyFile\"=\"~/.ssh/deploy\"\n\"FTPHost\"=\"h.example.org\"\n");
+    EXPECT_EQ(LoadError(), "");
+    EXPECT_EQ(ide::FTPSecurity, "sftp");
+    EXPECT_EQ(ide::SSHKeyFile, "~/.ssh/deploy");
+    Store(kHead + "\"FTPHost\"=\"h.example.org\"\n");
+    EXPECT_EQ(LoadError(), "");
+    EXPECT_EQ(ide::FTPSecurity, "");
+    EXPECT_EQ(ide::SSHKeyFile, "");
+    // A word the upload cannot use does not stop the read: only the upload refuses it.
+    Store(kHead + "\"FTPSecurity\"=\"tls\"\n\"FTPHost\"=\"h.example.org\"\n");
+    EXPECT_EQ(LoadError(), "");
+    EXPECT_EQ(ide::FTPSecurity, "tls");
+    EXPECT_EQ(ide::FTPHt, "h.example.org");
+}
+
 // The settings load where nothing can be written: from a read-only settings folder, and with no
 // settings folder under a read-only config folder (the defaults, and nothing created).
 TEST_F(ReadRegistryValues, LoadsWithoutWriteAccess) {
