@@ -18,6 +18,8 @@
 #include <thread>
 
 #include "fixtures/FtpServer.h"
+#include "fixtures/SshServer.h"
+#include "fixtures/VsftpdServer.h"
 #include "settings/Scramble.h"
 #include "support/RunProcess.h"
 
@@ -98,14 +100,17 @@ protected:
     }
 
     std::map<std::string, std::string> Environment() const {
-        return {{"XDG_CONFIG_HOME", home_ / "config"},
-                {"XDG_DATA_HOME", home_ / "data"},
-                {"HOME", home_.path()},
-                {"DISPLAY", ""},
-                {"WAYLAND_DISPLAY", ""},
-                {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/zandrel-test-bus"}};
+        std::map<std::string, std::string> environment{
+            {"XDG_CONFIG_HOME", home_ / "config"},
+            {"XDG_DATA_HOME", home_ / "data"},
+            {"HOME", home_.path()},
+            {"DISPLAY", ""},
+            {"WAYLAND_DISPLAY", ""},
+            {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/zandrel-test-bus"},
+            {"SSH_AUTH_SOCK", ""}};
+        if (!trustedCa_.empty()) environment["SSL_CERT_FILE"] = trustedCa_;
+        return environment;
     }
-
     ProcessResult Upload(const std::string& projectFile = "") {
         return RunProcess({ZANDREL_EXE, "--ui=terminal", "upload", projectFile.empty() ? ProjectFile() : projectFile},
                           Environment(), 60);
@@ -124,6 +129,7 @@ protected:
 
     TempDir home_{"zandrel-upload-home"};
     TempDir project_{"zandrel-upload-project"};
+    std::string trustedCa_; // the CA the upload trusts besides none ("": the system's)
 };
 
 // The name is the first one free in the upload folder, compared exactly; what lies elsewhere
@@ -563,6 +569,55 @@ TEST_F(UploadCommand, OnAnXDisplayTheAddressOutlivesTheProgram) {
         pasted = RunProcess({"/usr/bin/xclip", "-o", "-selection", "clipboard"}, xEnv, 10).out;
     }
     EXPECT_EQ(pasted, "other");
+}
+
+} // namespace
+} // namespace zandrel::testing
+
+namespace zandrel::testing {
+namespace {
+
+// Over SFTP and over FTPS the command does what it does over FTP: the archive goes up under the
+// first free name and its address is printed. An SFTP server whose key nobody can vouch for gets
+// nothing, and the message says how to add the key.
+TEST_F(UploadCommand, TheArchiveGoesUpOverSftpAndFtpsUnderTheNextFreeName) {
+    if (const std::string why = test::SshServer::Unavailable(); !why.empty()) GTEST_SKIP() << why;
+    {
+        test::SshServer server;
+        const fs::path ssh = home_ / ".ssh";
+        fs::create_directories(ssh);
+        fs::permissions(ssh, fs::perms::owner_all);
+        server.Authorize(test::MakeSshKey(ssh / "id_ed25519", ""));
+        fs::create_directories(server.Files() / "uploads");
+        WriteFile((server.Files() / "uploads/Demo.zip").string(), "an earlier upload");
+        WriteSettings({.port = server.Port(), .user = server.User(), .password = "",
+                       .folder = (server.Files() / "uploads").string(), .security = "sftp"});
+
+        const auto unknown = Upload();
+        EXPECT_EQ(unknown.exitCode, 1) << unknown.err;
+        EXPECT_NE(unknown.err.find("ssh-keyscan"), std::string::npos) << unknown.err;
+        EXPECT_EQ(Names(server.Files() / "uploads"), std::set<std::string>{"Demo.zip"});
+
+        WriteFile((ssh / "known_hosts").string(), server.KnownHostsLine() + "\n");
+        const auto run = Upload();
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.out, kBaseUrl + "Demo_1.zip\n");
+        EXPECT_EQ(ReadFile((server.Files() / "uploads/Demo_1.zip").string()), ReadFile(Archive()));
+        EXPECT_EQ(ReadFile((server.Files() / "uploads/Demo.zip").string()), "an earlier upload");
+    }
+    if (const std::string why = test::VsftpdServer::Unavailable(); !why.empty()) GTEST_SKIP() << why;
+    for (const std::string security : {"ftps", "ftps-implicit"}) {
+        SCOPED_TRACE(security);
+        test::VsftpdServer server({.implicitTls = security == "ftps-implicit"});
+        trustedCa_ = server.CaFile().string();
+        server.WriteFile("uploads/Demo.zip", "an earlier upload");
+        WriteSettings({.port = server.Port(), .user = "", .password = "", .security = security});
+        const auto run = Upload();
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.out, kBaseUrl + "Demo_1.zip\n");
+        EXPECT_EQ(server.ReadFile("uploads/Demo_1.zip"), ReadFile(Archive()));
+        EXPECT_EQ(server.ReadFile("uploads/Demo.zip"), "an earlier upload");
+    }
 }
 
 } // namespace
