@@ -19,6 +19,10 @@ struct Connection {
     // Repeats `step`, a libssh call in non-blocking mode, while it returns `again`, waiting for
     // the socket in between; the whole step is bounded by the timeout. Returns the last result.
     int Pump(const std::function<int()>& step, int again, const std::string& during);
+    // Pump for the connect: besides, a server that greets like another protocol ("220 FTP server
+    // ready") fails the connect at once (CannotConnect) instead of after the timeout. An SSH
+    // server's first line is its banner, so nothing else it may send is taken for such a greeting.
+    int PumpConnect(const std::function<int()>& step, int again, const std::string& during);
     // The library's last error text for the session.
     std::string LibError() const;
     // "example.org:2222", for texts.

@@ -202,7 +202,7 @@ SftpSession::SftpSession(SessionOptions options) : impl_(std::make_shared<Impl>(
 
     lib->sshSetBlocking(s.ssh, 0);
     detail::Connection c{*lib, s.ssh, s.options, s.pacer};
-    if (c.Pump([&] { return lib->sshConnect(s.ssh); }, SSH_AGAIN, "while connecting to " + c.Where()) != SSH_OK) {
+    if (c.PumpConnect([&] { return lib->sshConnect(s.ssh); }, SSH_AGAIN, "while connecting to " + c.Where()) != SSH_OK) {
         const std::string why = c.LibError();
         Fail(why.rfind("Failed to resolve hostname", 0) == 0 ? SshErrorKind::NameNotResolved : SshErrorKind::CannotConnect,
              "could not connect to " + c.Where() + ": " + why);

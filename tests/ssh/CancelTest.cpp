@@ -2,6 +2,7 @@
 // freezes after the login, and transfers cancelled while data flows or while the server is frozen
 // all end within 100 ms of the hook saying stop, or right after the timeout, with a reason.
 #include "SshTestSupport.h"
+#include "fixtures/FtpServer.h"
 #include "fixtures/SilentServer.h"
 
 namespace zandrel::ssh::testing {
@@ -105,6 +106,25 @@ TEST_F(Bounds, ARefusedConnectionOrABadHostSaysWhyAtOnce) {
         if (c.kind != SshErrorKind::NameNotResolved) {
             EXPECT_LE(MillisSince(start), 1000);
         }
+    }
+}
+
+// SFTP chosen for a port where an FTP server answers (a port left from another transport): the
+// greeting of the other protocol ends the connect at once, saying what answered, instead of a
+// wait for an SSH banner that never comes.
+TEST_F(Bounds, AServerThatGreetsInAnotherProtocolIsNamedAtOnce) {
+    test::FtpServer ftp;
+    for (int round = 0; round < 5; ++round) {
+        SessionOptions o;
+        o.host = "127.0.0.1";
+        o.port = ftp.Port();
+        o.timeout = milliseconds(10000);
+        const Clock::time_point start = Clock::now();
+        const SshError error = ErrorOf([&] { SftpSession{o}; });
+        EXPECT_EQ(error.Kind(), SshErrorKind::CannotConnect) << error.what();
+        EXPECT_NE(std::string(error.what()).find("answered \"220 "), std::string::npos) << error.what();
+        EXPECT_NE(std::string(error.what()).find("which is no SSH server"), std::string::npos) << error.what();
+        EXPECT_LE(MillisSince(start), 2000);
     }
 }
 
