@@ -1,6 +1,6 @@
 #include "platform/netshare/SmbClientLibrary.h"
 
-#include <dlfcn.h>
+#include "platform/rtl/RuntimeLibrary.h"
 
 namespace zandrel::netshare::detail {
 namespace {
@@ -10,42 +10,28 @@ struct Loaded {
     std::string error; // empty when loaded
 };
 
-template <typename Function>
-bool Resolve(void* library, const char* name, Function& function, std::string& error) {
-    function = reinterpret_cast<Function>(::dlsym(library, name));
-    if (!function && error.empty()) error = std::string("it has no ") + name;
-    return function != nullptr;
-}
-
 Loaded Load() {
     Loaded loaded;
     // Never unloaded: its threads and its global state live until the program ends.
-    void* library = ::dlopen(ZANDREL_SMBCLIENT_SONAME, RTLD_NOW | RTLD_LOCAL);
-    if (!library) {
-        const char* error = ::dlerror();
-        loaded.error = std::string("the SMB client library could not be loaded (") + (error ? error : "unknown") +
-                       "); install libsmbclient";
-        return loaded;
-    }
+    static rtl::RuntimeLibrary library(ZANDREL_SMBCLIENT_SONAME, "the SMB client library", "install libsmbclient");
     SmbClient& f = loaded.functions;
-    std::string& e = loaded.error;
-    Resolve(library, "smbc_new_context", f.newContext, e);
-    Resolve(library, "smbc_free_context", f.freeContext, e);
-    Resolve(library, "smbc_init_context", f.initContext, e);
-    Resolve(library, "smbc_setOptionUserData", f.setOptionUserData, e);
-    Resolve(library, "smbc_getOptionUserData", f.getOptionUserData, e);
-    Resolve(library, "smbc_setFunctionAuthDataWithContext", f.setFunctionAuthDataWithContext, e);
-    Resolve(library, "smbc_setTimeout", f.setTimeout, e);
-    Resolve(library, "smbc_setOptionNoAutoAnonymousLogin", f.setOptionNoAutoAnonymousLogin, e);
-    Resolve(library, "smbc_setOptionUseKerberos", f.setOptionUseKerberos, e);
-    Resolve(library, "smbc_setOptionFallbackAfterKerberos", f.setOptionFallbackAfterKerberos, e);
-    Resolve(library, "smbc_getFunctionOpendir", f.getFunctionOpendir, e);
-    Resolve(library, "smbc_getFunctionClosedir", f.getFunctionClosedir, e);
-    Resolve(library, "smbc_getFunctionOpen", f.getFunctionOpen, e);
-    Resolve(library, "smbc_getFunctionFstat", f.getFunctionFstat, e);
-    Resolve(library, "smbc_getFunctionClose", f.getFunctionClose, e);
-    Resolve(library, "smbc_getFunctionRead", f.getFunctionRead, e);
-    if (!e.empty()) e = "the SMB client library " ZANDREL_SMBCLIENT_SONAME " is not usable: " + e;
+    library.Resolve("smbc_new_context", f.newContext);
+    library.Resolve("smbc_free_context", f.freeContext);
+    library.Resolve("smbc_init_context", f.initContext);
+    library.Resolve("smbc_setOptionUserData", f.setOptionUserData);
+    library.Resolve("smbc_getOptionUserData", f.getOptionUserData);
+    library.Resolve("smbc_setFunctionAuthDataWithContext", f.setFunctionAuthDataWithContext);
+    library.Resolve("smbc_setTimeout", f.setTimeout);
+    library.Resolve("smbc_setOptionNoAutoAnonymousLogin", f.setOptionNoAutoAnonymousLogin);
+    library.Resolve("smbc_setOptionUseKerberos", f.setOptionUseKerberos);
+    library.Resolve("smbc_setOptionFallbackAfterKerberos", f.setOptionFallbackAfterKerberos);
+    library.Resolve("smbc_getFunctionOpendir", f.getFunctionOpendir);
+    library.Resolve("smbc_getFunctionClosedir", f.getFunctionClosedir);
+    library.Resolve("smbc_getFunctionOpen", f.getFunctionOpen);
+    library.Resolve("smbc_getFunctionFstat", f.getFunctionFstat);
+    library.Resolve("smbc_getFunctionClose", f.getFunctionClose);
+    library.Resolve("smbc_getFunctionRead", f.getFunctionRead);
+    loaded.error = library.Error();
     return loaded;
 }
 
