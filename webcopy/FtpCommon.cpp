@@ -7,7 +7,6 @@
 // directory change when the record matches.
 #include "webcopy/FtpCommon.h"
 
-#include "platform/ui/Application.h"
 #include "webcopy/FtpEndpoint.h"
 #include "webcopy/SshQuestions.h"
 #include "webcopy/TransferSupport.h"
@@ -51,7 +50,7 @@ public:
         login.askPassphrase = [](const ssh::PassphraseQuestion& q, std::string& passphrase) {
             return AskPassphrase(q.keyFile, passphrase);
         };
-        if (!SomeoneCanAnswer()) login.askHostKey = nullptr;
+        if (!CanAskAboutHostKeys()) login.askHostKey = nullptr;
         previous_ = inet::SetSshLogin(std::move(login));
     }
     ~SshLoginScope() { inet::SetSshLogin(std::move(previous_)); }
@@ -59,12 +58,6 @@ public:
     SshLoginScope& operator=(const SshLoginScope&) = delete;
 
 private:
-    static bool SomeoneCanAnswer() {
-        HostKeyHandler installed = SetHostKeyHandler({});
-        const bool handled = static_cast<bool>(installed);
-        SetHostKeyHandler(std::move(installed));
-        return handled || (ui::HasBackend() && ui::CanAskUser());
-    }
     inet::SshLogin previous_;
 };
 

@@ -119,6 +119,8 @@ HostKeyAnswer AskAboutHostKey(const HostKeyQuestion& question) {
     return AskWithTheForm(question);
 }
 
+bool CanAskAboutHostKeys() { return static_cast<bool>(HostKeys()) || CanAsk(); }
+
 HostKeyHandler SetHostKeyHandler(HostKeyHandler handler) { return std::exchange(HostKeys(), std::move(handler)); }
 
 bool AskPassphrase(const std::string& keyFile, std::string& passphrase) {

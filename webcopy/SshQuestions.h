@@ -27,6 +27,9 @@ enum class HostKeyAnswer {
 
 // Asks the installed handler, or shows the question.
 HostKeyAnswer AskAboutHostKey(const HostKeyQuestion& question);
+// Whether AskAboutHostKey can get an answer now: a handler is installed, or someone is there to
+// answer the form.
+bool CanAskAboutHostKeys();
 using HostKeyHandler = std::function<HostKeyAnswer(const HostKeyQuestion&)>;
 // Installs `handler` for the process and returns the previous one; an empty one brings the form
 // back.

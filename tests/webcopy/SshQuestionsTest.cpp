@@ -104,6 +104,7 @@ TEST_F(SshQuestions, ThePassphraseIsTypedMaskedAndCancelLeavesTheCallersValue) {
 // With no backend nothing can be shown: the caller hears so at once and can say how to go on.
 TEST(SshQuestionsUnattended, NobodyIsAskedWithoutABackendAndHandlersAnswerInstead) {
     ASSERT_FALSE(ui::HasBackend());
+    EXPECT_FALSE(CanAskAboutHostKeys());
     EXPECT_EQ(AskAboutHostKey(kQuestion), HostKeyAnswer::NobodyToAsk);
     std::string passphrase = "unchanged";
     EXPECT_FALSE(AskPassphrase("/k", passphrase));
@@ -116,6 +117,7 @@ TEST(SshQuestionsUnattended, NobodyIsAskedWithoutABackendAndHandlersAnswerInstea
         answer = "from the handler";
         return true;
     });
+    EXPECT_TRUE(CanAskAboutHostKeys());
     EXPECT_EQ(AskAboutHostKey(kQuestion), HostKeyAnswer::AcceptOnce);
     EXPECT_TRUE(AskPassphrase("/k", passphrase));
     EXPECT_EQ(passphrase, "from the handler");
