@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "tools/webcopy/JobSecrets.h"
 #include "webcopy/DesignStreaming.h"
 #include "webcopy/StreamingValues.h"
 #include "webcopy/ZandrelWebCopy.h"
@@ -48,6 +49,9 @@ JobHandlers LoadJob(webcopy::TZandrelWebCopy& wc, std::string_view text, const s
             }
             job.erase(it);
         }
+        if (const std::string warning = ReadableSecretWarning(job, source); !warning.empty())
+            std::fprintf(stderr, "webcopy: warning: %s\n", warning.c_str());
+        ResolveJobSecrets(job, source);
         webcopy::LoadComponentJson(wc, job);
         return handlers;
     } catch (const webcopy::StreamingError& e) {
