@@ -56,6 +56,8 @@ protected:
     std::string WriteJob(const Json& job) const {
         const std::string path = dir_ / "job.json";
         zandrel::testing::WriteFile(path, job.dump(2));
+        // Jobs hold the test server's password: kept private, as the tool asks of job files.
+        std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
         return path;
     }
 
