@@ -31,6 +31,10 @@ struct ProtocolTraits {
     bool needsInternetRoot = true;
     // Transfers every file that matches a mask, so it may match none.
     bool multiFile = false;
+    // The item properties its routine reads besides Protocol and Active, blank-separated: what a
+    // job may set for it. "Account" stands for FTPHost, FTPPort, FTPUserID, FTPPassword,
+    // FTPSecurity and SSHKeyFile.
+    std::string_view reads;
     // Runs one item.
     TransferOutcome (*routine)(TransferRun& run, const TransferItem& in) = nullptr;
 };
@@ -43,6 +47,8 @@ public:
     static const ProtocolTraits* Find(TZandrelWebCopyProtocol protocol);
     // The names, ordered by ordinal, as design streaming lists an enumeration's values.
     static std::span<const std::string_view> Names();
+    // Whether an item of `protocol` reads the property `name` (Protocol and Active: always).
+    static bool Reads(TZandrelWebCopyProtocol protocol, std::string_view name);
 };
 
 } // namespace zandrel::webcopy

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "tools/webcopy/JobSecrets.h"
+#include "tools/webcopy/JobWarnings.h"
 #include "webcopy/DesignStreaming.h"
 #include "webcopy/StreamingValues.h"
 #include "webcopy/ZandrelWebCopy.h"
@@ -53,6 +54,9 @@ JobHandlers LoadJob(webcopy::TZandrelWebCopy& wc, std::string_view text, const s
             std::fprintf(stderr, "webcopy: warning: %s\n", warning.c_str());
         ResolveJobSecrets(job, source);
         webcopy::LoadComponentJson(wc, job);
+        // Said once the job is known to be valid: an unknown property is an error, not this.
+        for (const std::string& warning : UnreadPropertyWarnings(job))
+            std::fprintf(stderr, "webcopy: warning: %s: %s\n", source.c_str(), warning.c_str());
         return handlers;
     } catch (const webcopy::StreamingError& e) {
         throw BadJob(source + ": " + e.what());
