@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "fixtures/FtpServer.h"
+#include "ssh/SshTestSupport.h"
 #include "support/RunProcess.h"
 
 namespace zandrel::tools {
@@ -320,6 +321,31 @@ TEST(WebcopyOneLinerLocal, CopiesLocalFilesAndJobFilesNamedLikeCommandsStillRun)
         EXPECT_EQ(result.exitCode, 0) << args[0] << result.err;
         EXPECT_EQ(zandrel::testing::ReadFile(dir / "byjob/a.txt"), "alpha") << args[0];
     }
+}
+
+// sftp:// paths are absolute; the login is the user's key, the host key the one in known_hosts.
+class WebcopyOneLinerSftp : public ssh::testing::SshTest {};
+
+TEST_F(WebcopyOneLinerSftp, PutListGetAndRemove) {
+    GiveDefaultKey();
+    TrustServer();
+    TempDir dir{"oneliner-sftp"};
+    zandrel::testing::WriteFile(dir / "a.txt", "over ssh");
+    fs::create_directories(server_->Files() / "in");
+    const std::string base = "sftp://" + server_->User() + "@127.0.0.1:" + std::to_string(server_->Port()) +
+                             server_->Files().string();
+    ProcessResult result = RunIn(dir.path(), {"--no-progress", "put", "a.txt", base + "/in/"});
+    ASSERT_EQ(result.exitCode, 0) << result.err << result.out;
+    EXPECT_EQ(zandrel::testing::ReadFile(server_->Files() / "in/a.txt"), "over ssh");
+    result = RunIn(dir.path(), {"--no-progress", "ls", base + "/in"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(DoneLine(result).at("items")[0].at("FileList"), Json::array({"a.txt"}));
+    result = RunIn(dir.path(), {"--no-progress", "get", base + "/in/a.txt", "back/"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(zandrel::testing::ReadFile(dir / "back/a.txt"), "over ssh");
+    result = RunIn(dir.path(), {"--no-progress", "rm", base + "/in/a.txt"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_FALSE(fs::exists(server_->Files() / "in/a.txt"));
 }
 
 } // namespace
