@@ -306,6 +306,17 @@ TEST(WebcopyOneLinerLocal, CopiesLocalFilesAndJobFilesNamedLikeCommandsStillRun)
     result = RunIn(dir.path(), {"--no-progress", "get", "a.txt", "copies/c.txt"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(zandrel::testing::ReadFile(dir / "copies/c.txt"), "alpha");
+    // A name that is not UTF-8 reaches the copy byte for byte, and prints as a job that does too.
+    zandrel::testing::WriteFile(dir / "caf\xE9.txt", "latin-1");
+    result = RunIn(dir.path(), {"--no-progress", "get", "caf\xE9.txt", "copies/"});
+    ASSERT_EQ(result.exitCode, 0) << result.err << result.out;
+    EXPECT_EQ(zandrel::testing::ReadFile(dir / "copies/caf\xE9.txt"), "latin-1");
+    result = RunIn(dir.path(), {"--print-job", "get", "caf\xE9.txt", "again/"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    zandrel::testing::WriteFile(dir / "job.json", result.out);
+    EXPECT_EQ(RunIn(dir.path(), {"--no-progress", "job.json"}).exitCode, 0);
+    EXPECT_EQ(zandrel::testing::ReadFile(dir / "again/caf\xE9.txt"), "latin-1");
+
     result = RunIn(dir.path(), {"--no-progress", "get", "absent.txt", "copies/"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.out.find("No such file or directory"), std::string::npos) << result.out;

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "webcopy/StreamingValues.h"
+
 namespace zandrel::tools {
 namespace {
 
@@ -213,7 +215,8 @@ LocalTarget TargetOf(const std::string& dest, bool mustBeFolder) {
     if (dest.back() == '/' || IsDirectory(dest) || mustBeFolder) {
         std::error_code ec;
         if (fs::exists(dest, ec) && !IsDirectory(dest))
-            throw OneLinerError(dest + " is not a folder: several files go into a folder");
+            throw OneLinerError(dest + " is a file, not a folder" +
+                                (mustBeFolder ? std::string(": several files go into a folder") : std::string()));
         return {Absolute(dest), ""};
     }
     const std::string absolute = Absolute(dest);
@@ -240,11 +243,14 @@ Json InJobOrder(const Json& item) {
                                              "FTPHost",       "FTPSecurity", "FTPPort",    "FTPUserID",      "FTPPassword",
                                              "CopyNewerOnly", "FileDate",    "Authenticate", "HTTPUserID",   "HTTPPassword",
                                              "WhenTargetExists"};
+    // Names from the command line need not be UTF-8 (a Latin-1 file name): those go in as the
+    // {"hex": ...} form every text property accepts, so they reach the run byte for byte.
+    auto text = [](const Json& value) { return value.is_string() ? webcopy::TextToJson(value.get<std::string>()) : value; };
     Json ordered = Json::object();
     for (const char* key : kOrder)
-        if (auto it = item.find(key); it != item.end()) ordered[key] = *it;
+        if (auto it = item.find(key); it != item.end()) ordered[key] = text(*it);
     for (const auto& [key, value] : item.items())
-        if (!ordered.contains(key)) ordered[key] = value;
+        if (!ordered.contains(key)) ordered[key] = text(value);
     return ordered;
 }
 
