@@ -192,6 +192,8 @@ TEST(WebcopyOneLiner, UsageErrorsSayWhatIsWrongAndExitTwo) {
         {{"get", "--newer", "ftp://h/*.zip"}, "cannot be used with a wildcard"},
         {{"put", "a.txt", "smb://h/share/"}, "not to them"},
         {{"get", "ftp://h/x%0D%0ADELE%20y"}, "line break"},
+        {{"get", "ftp://h/x", "-"}, "not to standard output"},
+        {{"put", "-", "ftp://h/"}, "not from standard input"},
         {{"--newer", "job.json"}, "--newer is for the one-liners"},
         {{"job.json", "--print-job"}, "--print-job is for the one-liners"},
     };

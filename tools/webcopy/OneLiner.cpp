@@ -277,6 +277,8 @@ private:
         if (operands.size() > 2) throw OneLinerError("get: one URL and at most one DEST (quote a wildcard: 'ftp://host/dir/*.zip')");
         const Location from = Parse(operands[0]);
         const std::string dest = operands.size() > 1 ? operands[1] : std::string();
+        // "-" is standard output to most tools; a file of that name is never what was meant.
+        if (dest == "-") throw OneLinerError("get: DEST \"-\": files are written to disk, not to standard output (use ./- for a file named -)");
         if (!dest.empty() && dest.find("://") != std::string::npos && Parse(dest).kind != Kind::Local)
             throw OneLinerError("get: DEST is a local file or folder; to send files to a server use put");
         // An existing file is only replaced when asked for; with --newer only by a newer one.
@@ -356,6 +358,7 @@ private:
         if (options_.rename && to.kind != Kind::Ftp && to.kind != Kind::Local)
             throw OneLinerError("put: --rename works for FTP, SFTP and local targets");
         for (const std::string& file : files) {
+            if (file == "-") throw OneLinerError("put: FILE \"-\": files are read from disk, not from standard input (use ./- for a file named -)");
             if (file.find("://") != std::string::npos && Parse(file).kind != Kind::Local)
                 throw OneLinerError("put: " + file + " is no local file; to fetch from a server use get");
             if (IsDirectory(file)) throw OneLinerError("put: " + file + " is a folder; name its files (" + file + "/*)");
