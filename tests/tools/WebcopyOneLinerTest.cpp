@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "fixtures/FtpServer.h"
+#include "fixtures/VsftpdServer.h"
 #include "ssh/SshTestSupport.h"
 #include "support/RunProcess.h"
 
@@ -333,6 +334,40 @@ TEST(WebcopyOneLinerLocal, CopiesLocalFilesAndJobFilesNamedLikeCommandsStillRun)
         result = RunIn(dir.path(), args);
         EXPECT_EQ(result.exitCode, 0) << args[0] << result.err;
         EXPECT_EQ(zandrel::testing::ReadFile(dir / "byjob/a.txt"), "alpha") << args[0];
+    }
+}
+
+// ftpes:// is AUTH TLS on the FTP port, ftps:// TLS from the first byte; both check the
+// server's certificate (here issued by the test's CA, trusted through SSL_CERT_FILE).
+TEST(WebcopyOneLinerFtps, PutGetListAndRemoveOverExplicitAndImplicitTls) {
+    if (const std::string why = test::VsftpdServer::Unavailable(); !why.empty()) GTEST_SKIP() << why;
+    TempDir dir{"oneliner-ftps"};
+    zandrel::testing::WriteFile(dir / "a.txt", "over tls");
+    for (const bool implicit : {false, true}) {
+        SCOPED_TRACE(implicit ? "ftps" : "ftpes");
+        test::VsftpdServer server({.implicitTls = implicit});
+        server.WriteFile("pub/gone.txt", "to delete");
+        const std::string base = std::string(implicit ? "ftps" : "ftpes") + "://127.0.0.1:" + std::to_string(server.Port());
+        auto run = [&](std::vector<std::string> args) {
+            std::vector<std::string> argv{"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", dir.path(), ZANDREL_WEBCOPY_TOOL,
+                                          "--no-progress", "--passive"};
+            argv.insert(argv.end(), args.begin(), args.end());
+            return RunProcess(argv, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"SSL_CERT_FILE", server.CaFile()}});
+        };
+        ProcessResult result = run({"put", "a.txt", base + "/pub/"});
+        ASSERT_EQ(result.exitCode, 0) << result.err << result.out;
+        EXPECT_EQ(server.ReadFile("pub/a.txt"), "over tls");
+        result = run({"get", base + "/pub/a.txt", implicit ? "implicit.txt" : "explicit.txt"});
+        ASSERT_EQ(result.exitCode, 0) << result.err << result.out;
+        EXPECT_EQ(zandrel::testing::ReadFile(dir / (implicit ? "implicit.txt" : "explicit.txt")), "over tls");
+        result = run({"ls", base + "/pub/*.txt"});
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(DoneLine(result).at("items")[0].at("FileList"), Json::array({"a.txt", "gone.txt"}));
+        EXPECT_EQ(run({"rm", base + "/pub/gone.txt"}).exitCode, 0);
+        EXPECT_FALSE(fs::exists(server.Root() / "pub/gone.txt"));
+        EXPECT_EQ(run({"test", base}).exitCode, 0);
+        const std::vector<std::string> commands = server.Commands();
+        EXPECT_NE(std::find(commands.begin(), commands.end(), "PROT P"), commands.end());
     }
 }
 
