@@ -61,6 +61,8 @@ constexpr const char* kUsage =
     "and :PORT. An ftp path is relative to the login folder (ftp://host//abs for an absolute\n"
     "one); an sftp path is absolute (sftp://host/~/dir for the home folder). A job file named\n"
     "like a command runs as ./get or after --.\n"
+    "\n"
+    "One-liner options:\n"
     "  -u, --user=USER        log in as USER (over the user in the URL)\n"
     "  --newer                only when the source is newer than the target's copy\n"
     "  --passive, --active    FTP data connections (the default is active)\n"
