@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "fixtures/FtpServer.h"
+#include "fixtures/HttpServer.h"
 #include "fixtures/VsftpdServer.h"
 #include "ssh/SshTestSupport.h"
 #include "support/RunProcess.h"
@@ -369,6 +370,22 @@ TEST(WebcopyOneLinerFtps, PutGetListAndRemoveOverExplicitAndImplicitTls) {
         const std::vector<std::string> commands = server.Commands();
         EXPECT_NE(std::find(commands.begin(), commands.end(), "PROT P"), commands.end());
     }
+}
+
+// http:// and https://: get downloads, put sends with PUT (into a folder URL under the file's
+// own name, escaped).
+TEST(WebcopyOneLinerHttp, GetsAndPutsAFile) {
+    test::HttpServer server;
+    TempDir dir{"oneliner-http"};
+    server.WriteFile("site/page one.bin", std::string(50000, 'p'));
+    zandrel::testing::WriteFile(dir / "my report.txt", "sent over http");
+    ProcessResult result = RunIn(dir.path(), {"--no-progress", "get", server.Base() + "/files/site/page%20one.bin", "got/"});
+    ASSERT_EQ(result.exitCode, 0) << result.err << result.out;
+    EXPECT_EQ(zandrel::testing::ReadFile(dir / "got/page one.bin"), std::string(50000, 'p'));
+    result = RunIn(dir.path(), {"--no-progress", "put", "my report.txt", server.Base() + "/upload/"});
+    ASSERT_EQ(result.exitCode, 0) << result.err << result.out;
+    EXPECT_EQ(server.ReadFile("uploads/my report.txt"), "sent over http");
+    EXPECT_EQ(RunIn(dir.path(), {"--no-progress", "get", server.Base() + "/files/absent.bin"}).exitCode, 1);
 }
 
 // sftp:// paths are absolute; the login is the user's key, the host key the one in known_hosts.
