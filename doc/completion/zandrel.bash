@@ -183,11 +183,27 @@ _webcopy() {
         _zandrel_reply "--ui=terminal --ui=qt --ui=auto"
         ;;
     -*)
-        _zandrel_reply "--ui= --json --text --all-progress --no-progress --quiet --help --version --"
+        _zandrel_reply "--ui= --json --text --all-progress --no-progress --quiet --help --version --user= --newer
+            --passive --active --force --rename --print-job --"
         [[ ${COMPREPLY[0]-} == *= ]] && compopt -o nospace 2>/dev/null
         ;;
     *)
         _zandrel_files "$cur"
+        # The first word that is no option may be a one-liner's command instead of a job file.
+        local first=1
+        for ((i = 1; i < _zc_cword; i++)); do
+            case ${_zc_words[i]} in
+            -u | --user) ((i++)) ;;
+            -*) ;;
+            *) first=0 ;;
+            esac
+        done
+        if ((first)); then
+            local verb
+            for verb in get put ls rm test; do
+                [[ $verb == "$cur"* ]] && COMPREPLY+=("$verb")
+            done
+        fi
         ;;
     esac
 }

@@ -81,6 +81,9 @@ for breaks in $' \t\n"\'><=;|&(:' $' \t\n"\'><;|&(:'; do
     check "webcopy --ui=" "$(v --ui=terminal) $(v --ui=qt) $(v --ui=auto)" $has_equals
     check "webcopy --no-progress j" "job.json" $has_equals
     check "webcopy --json -- -" "" $has_equals
+    check "webcopy g" "get" $has_equals
+    check "webcopy --passive -u me p" "put" $has_equals
+    check "webcopy get j" "job.json" $has_equals
 done
 COMP_WORDBREAKS=$' \t\n"\'><=;|&(:'
 

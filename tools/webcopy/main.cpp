@@ -1,10 +1,12 @@
 // webcopy: runs a job through the transfer component and reports its events.
 //
 //   webcopy [OPTIONS] JOBFILE        (JOBFILE "-" reads the job from standard input)
+//   webcopy [OPTIONS] get|put|ls|rm|test ARGS...   (a one-item job built from the command line)
 //
 // The job holds the component's published properties and its "Items", as design-time streaming
-// stores them, plus an optional "Handlers" object (see JobInput.h). What is printed and the exit
-// statuses are described in kUsage below and in the README.
+// stores them, plus an optional "Handlers" object (see JobInput.h). A one-liner builds such a job
+// (OneLiner.h) and runs it exactly as a job file. What is printed and the exit statuses are
+// described in kUsage below and in the README.
 #include <unistd.h>
 
 #include <chrono>
@@ -14,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/rtl/Secrets.h"
 #include "platform/ui/Application.h"
@@ -23,6 +26,7 @@
 #include "tools/webcopy/EventReport.h"
 #include "tools/webcopy/ItemOutcomes.h"
 #include "tools/webcopy/JobInput.h"
+#include "tools/webcopy/OneLiner.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace {
@@ -33,11 +37,38 @@ using zandrel::webcopy::TZandrelWebCopy;
 
 constexpr const char* kUsage =
     "usage: webcopy [OPTIONS] JOBFILE\n"
+    "       webcopy [OPTIONS] get URL [DEST]\n"
+    "       webcopy [OPTIONS] put FILE... URL\n"
+    "       webcopy [OPTIONS] ls|rm|test URL\n"
     "       webcopy --help | --version\n"
     "\n"
     "Runs the transfers of JOBFILE (\"-\": standard input): the component's properties and\n"
     "\"Items\" as JSON, plus an optional \"Handlers\": {\"OnFileDateCheck\": bool, \"OnCopyOverWrite\": bool}.\n"
     "Every event is printed, then a summary of each item's outcome.\n"
+    "\n"
+    "One-liners build a job of one item per file and run it the same way:\n"
+    "  get URL [DEST]   fetch a file (a wildcard in the last part: every matching file) into\n"
+    "                   DEST: a folder when it ends in / or is one, else the file's new name\n"
+    "                   (default: the current folder). An existing file is kept unless\n"
+    "                   --force, --rename or --newer says otherwise.\n"
+    "  put FILE... URL  send files; a URL ending in / names a folder, where they keep their\n"
+    "                   names. A file of the same name on the server is replaced.\n"
+    "  ls URL           list a folder (or the names matching a wildcard) on an FTP/SFTP server\n"
+    "  rm URL           remove one file on an FTP/SFTP server\n"
+    "  test URL         log in to an FTP/SFTP server and out again\n"
+    "URL: ftp://, ftps:// (implicit TLS), ftpes:// (explicit TLS), sftp://, http://, https://\n"
+    "(get; put with PUT), smb://host/share/path (get) or a local path, with [USER[:PASSWORD]@]\n"
+    "and :PORT. An ftp path is relative to the login folder (ftp://host//abs for an absolute\n"
+    "one); an sftp path is absolute (sftp://host/~/dir for the home folder). A job file named\n"
+    "like a command runs as ./get or after --.\n"
+    "\n"
+    "One-liner options:\n"
+    "  -u, --user=USER        log in as USER (over the user in the URL)\n"
+    "  --newer                only when the source is newer than the target's copy\n"
+    "  --passive, --active    FTP data connections (the default is active)\n"
+    "  --force                replace an existing local file\n"
+    "  --rename               keep an existing file and write under a free name\n"
+    "  --print-job            print the job instead of running it (passwords masked)\n"
     "\n"
     "Options:\n"
     "  --ui=terminal|qt|auto  where the progress window goes (auto: qt when a display is set)\n"
@@ -63,6 +94,12 @@ struct Arguments {
     std::string jobPath;
     ReportOptions report;
     bool formatChosen = false;
+    // A one-liner: its verb (empty for a job file), its operands and options.
+    std::string verb;
+    std::vector<std::string> operands;
+    zandrel::tools::OneLinerOptions oneLiner;
+    bool printJob = false;
+    std::string oneLinerOption; // the first one-liner option given, for the message when it is misused
 };
 
 int UsageError(const std::string& message) {
@@ -74,6 +111,9 @@ int UsageError(const std::string& message) {
 int ParseArguments(int argc, char** argv, Arguments& args, bool& finished) {
     finished = false;
     bool onlyFiles = false;
+    auto noteOneLinerOption = [&](const std::string& arg) {
+        if (args.oneLinerOption.empty()) args.oneLinerOption = arg;
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (!onlyFiles && arg == "--") {
@@ -81,6 +121,28 @@ int ParseArguments(int argc, char** argv, Arguments& args, bool& finished) {
             continue;
         }
         if (!onlyFiles && arg.size() > 1 && arg[0] == '-') {
+            // The one-liners' options, also where a job file is given (refused below, by name).
+            if (arg == "-u" || arg == "--user") {
+                if (i + 1 >= argc) return UsageError(arg + " needs a user name");
+                args.oneLiner.user = argv[++i];
+                noteOneLinerOption(arg);
+                continue;
+            }
+            if (arg.rfind("--user=", 0) == 0 || (arg.rfind("-u", 0) == 0 && arg.size() > 2)) {
+                args.oneLiner.user = arg.substr(arg[1] == 'u' ? 2 : 7);
+                noteOneLinerOption("--user");
+                continue;
+            }
+            if (arg == "--newer" || arg == "--force" || arg == "--rename" || arg == "--passive" || arg == "--active" ||
+                arg == "--print-job") {
+                if (arg == "--newer") args.oneLiner.newer = true;
+                else if (arg == "--force") args.oneLiner.force = true;
+                else if (arg == "--rename") args.oneLiner.rename = true;
+                else if (arg == "--print-job") args.printJob = true;
+                else args.oneLiner.passive = arg == "--passive";
+                noteOneLinerOption(arg);
+                continue;
+            }
             if (arg == "--help" || arg == "-h") {
                 std::fputs(kUsage, stdout);
                 finished = true;
@@ -110,10 +172,27 @@ int ParseArguments(int argc, char** argv, Arguments& args, bool& finished) {
             }
             continue;
         }
-        if (!args.jobPath.empty()) return UsageError("one job file only");
+        // The first word names a one-liner unless it comes after "--" (a job file called "get"
+        // runs as "webcopy -- get" or "webcopy ./get").
+        if (!args.verb.empty()) {
+            args.operands.push_back(arg);
+            continue;
+        }
+        if (args.jobPath.empty() && !onlyFiles && zandrel::tools::IsOneLinerVerb(arg)) {
+            args.verb = arg;
+            continue;
+        }
+        if (!args.jobPath.empty()) {
+            // "webcopy frob URL" is a misspelt command more often than two job files.
+            if (::access(args.jobPath.c_str(), F_OK) != 0)
+                return UsageError("unknown command \"" + args.jobPath + "\" (get, put, ls, rm or test)");
+            return UsageError("one job file only");
+        }
         args.jobPath = arg;
     }
-    if (args.jobPath.empty()) return UsageError("no job file given");
+    if (args.jobPath.empty() && args.verb.empty()) return UsageError("no job file given");
+    if (args.verb.empty() && !args.oneLinerOption.empty())
+        return UsageError(args.oneLinerOption + " is for the one-liners (get, put, ls, rm, test); a job file says it in JSON");
     if (!args.formatChosen)
         args.report.format = ::isatty(STDOUT_FILENO) ? ReportOptions::Format::Text : ReportOptions::Format::Json;
     return 0;
@@ -137,15 +216,40 @@ int main(int argc, char** argv) {
     bool finished = false;
     if (const int status = ParseArguments(argc, argv, args, finished); status != 0 || finished) return status;
 
+    std::string jobText;
+    std::string source = args.jobPath == "-" ? "standard input" : args.jobPath;
+    if (!args.verb.empty()) {
+        zandrel::tools::OneLinerJob built;
+        try {
+            built = zandrel::tools::BuildOneLinerJob(args.verb, args.operands, args.oneLiner);
+        } catch (const zandrel::tools::OneLinerError& e) {
+            return UsageError(e.what());
+        }
+        if (built.passwordGiven)
+            std::fputs("webcopy: warning: a password on the command line can be seen by other users of this "
+                       "computer (in the process list)\n",
+                       stderr);
+        if (args.printJob) {
+            std::puts(zandrel::tools::MaskPasswords(built.job).dump(2).c_str());
+            if (built.passwordGiven)
+                std::fprintf(stderr, "webcopy: the password is shown as %s; write it into the job file\n",
+                             zandrel::tools::kPasswordMask);
+            return 0;
+        }
+        jobText = built.job.dump();
+        source = "the command line";
+    }
+
     // From here on Ctrl-C (and SIGTERM) is Cancel; the run ends in order, with its summary.
     zandrel::ui::InstallInterruptLatch();
 
-    std::string jobText;
-    try {
-        jobText = zandrel::tools::ReadJobText(args.jobPath);
-    } catch (const zandrel::tools::BadJob& e) {
-        std::fprintf(stderr, "webcopy: %s\n", e.what());
-        return kExitBadJob;
+    if (args.verb.empty()) {
+        try {
+            jobText = zandrel::tools::ReadJobText(args.jobPath);
+        } catch (const zandrel::tools::BadJob& e) {
+            std::fprintf(stderr, "webcopy: %s\n", e.what());
+            return kExitBadJob;
+        }
     }
 
     zandrel::ui::TerminalOptions terminal;
@@ -156,7 +260,6 @@ int main(int argc, char** argv) {
     {
         TZandrelWebCopy wc;
         zandrel::tools::EventReport report(args.report);
-        const std::string source = args.jobPath == "-" ? "standard input" : args.jobPath;
         try {
             report.Attach(wc, zandrel::tools::LoadJob(wc, jobText, source));
         } catch (const zandrel::tools::BadJob& e) {
