@@ -1,0 +1,123 @@
+#include "tools/webcopy/ProgressLine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "platform/ui/terminal/TerminalText.h"
+
+namespace zandrel::tools {
+namespace {
+
+// `value` (at least 1024) in the largest binary unit that keeps it at or above 1, one decimal.
+// The unit is chosen after rounding, so that 1048575 bytes read "1.0 MiB", never "1024.0 KiB".
+std::string Scaled(double value, const char* suffix) {
+    static const char* const kUnits[] = {"KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
+    size_t unit = 0;
+    value /= 1024;
+    while (value >= 1023.95 && unit + 1 < std::size(kUnits)) {
+        value /= 1024;
+        ++unit;
+    }
+    char text[48];
+    std::snprintf(text, sizeof text, "%.1f %s%s", value, kUnits[unit], suffix);
+    return text;
+}
+
+} // namespace
+
+std::string Bytes(uint64_t n) {
+    if (n < 1024) return std::to_string(n) + " B";
+    return Scaled(static_cast<double>(n), "");
+}
+
+std::string Rate(double bytesPerSecond) {
+    if (!(bytesPerSecond >= 0)) bytesPerSecond = 0;
+    if (bytesPerSecond < 1023.5) return std::to_string(std::llround(bytesPerSecond)) + " B/s";
+    return Scaled(bytesPerSecond, "/s");
+}
+
+std::string Clock(double seconds) {
+    // A stalled transfer would promise years; beyond 100 hours the figure says nothing.
+    if (!(seconds >= 0) || seconds >= 360000) return "--:--";
+    const long long s = std::llround(seconds);
+    char text[32];
+    if (s >= 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
+    return text;
+}
+
+std::string Took(double seconds) {
+    if (!(seconds >= 0)) seconds = 0;
+    if (seconds >= 59.95) return Clock(seconds);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", seconds);
+    return text;
+}
+
+std::string ProgressLine(const ProgressFigures& figures, size_t width) {
+    const bool knownTotal = figures.total > 0;
+    const bool knownRate = figures.bytesPerSecond >= 0;
+    std::string percent;
+    if (knownTotal) {
+        const uint64_t done = std::min(figures.done, figures.total);
+        // Whole percents, rounded down: 100% only once the last byte is there.
+        const auto whole = static_cast<unsigned>(static_cast<double>(done) * 100 / static_cast<double>(figures.total));
+        percent = std::to_string(done == figures.total ? 100u : std::min(whole, 99u)) + "%";
+    }
+    const std::string sizes = knownTotal ? Bytes(figures.done) + " of " + Bytes(figures.total) : Bytes(figures.done);
+    const std::string rate = knownRate ? Rate(figures.bytesPerSecond) : "";
+    std::string left;
+    if (knownTotal && knownRate) {
+        const uint64_t remaining = figures.total - std::min(figures.done, figures.total);
+        left = remaining == 0 ? "0:00 left"
+               : figures.bytesPerSecond > 0
+                   ? Clock(static_cast<double>(remaining) / figures.bytesPerSecond) + " left"
+                   : "--:-- left";
+    }
+    const std::string counter =
+        figures.items > 1 ? "[" + std::to_string(figures.item) + "/" + std::to_string(figures.items) + "] " : "";
+
+    // In the order shown; dropped from the narrowest lines in the order of `dropOrder`.
+    struct Field {
+        std::string text;
+        int dropOrder;
+        bool kept;
+    };
+    std::vector<Field> fields{{sizes, 2, true}, {percent, 5, true}, {rate, 1, true}, {left, 3, true}};
+    bool keepCounter = !counter.empty();
+    const std::string name = figures.name;
+    constexpr size_t kShortestName = 12;
+    const size_t nameColumns = ui::DisplayColumns(name);
+
+    for (int dropped = 0;; ++dropped) {
+        std::string right;
+        for (const Field& field : fields) {
+            if (!field.kept || field.text.empty()) continue;
+            if (!right.empty()) right += "  ";
+            right += field.text;
+        }
+        const std::string prefix = keepCounter ? counter : "";
+        const std::string separator = !name.empty() && !right.empty() ? "  " : "";
+        if (width == 0) return prefix + name + separator + right;
+        const size_t fixed = ui::DisplayColumns(prefix) + ui::DisplayColumns(separator) + ui::DisplayColumns(right);
+        if (fixed + std::min(nameColumns, kShortestName) <= width)
+            return prefix + ui::ShortenInTheMiddle(name, width - fixed) + separator + right;
+        // Nothing left to give up but the percent: the name takes whatever room remains.
+        if (dropped >= 4) {
+            if (fixed < width) return ui::ShortenInTheMiddle(name, width - fixed) + separator + right;
+            return ui::ShortenInTheMiddle(right.empty() ? name : right, width);
+        }
+        if (dropped == 0 && keepCounter) {
+            keepCounter = false;
+            continue;
+        }
+        for (Field& field : fields)
+            if (field.dropOrder == dropped) field.kept = false;
+    }
+}
+
+} // namespace zandrel::tools
