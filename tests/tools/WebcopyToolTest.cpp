@@ -371,7 +371,10 @@ TEST_F(WebcopyTool, OutputModes) {
     EXPECT_EQ(text.exitCode, 0) << text.err;
     EXPECT_EQ(text.out.find('{'), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("item 1 (wpFtp o.txt):"), std::string::npos) << text.out;
-    EXPECT_NE(text.out.find("100,000 of 100,000 bytes (100%)"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("  97.7 KiB of 97.7 KiB  100%"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("  item 1 done: " + (dir_ / "o/o.txt") + ", 97.7 KiB (100,000 bytes) in "),
+              std::string::npos)
+        << text.out;
     EXPECT_NE(text.out.find("done: 1 of 1 active items done (exit status 0)"), std::string::npos) << text.out;
 
     const ProcessResult quiet = RunWebcopy({"--ui=terminal", "-q", job});

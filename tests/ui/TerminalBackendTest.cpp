@@ -14,6 +14,7 @@
 #include <limits>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace zandrel::ui {
 namespace {
@@ -154,6 +155,35 @@ TEST_F(TerminalBackendTest, TheFirstLineWaitsForTheFormToBeFilledIn) {
     EXPECT_NE(ReadAll(live).find("Connecting ..."), std::string::npos);
     form.reset();
     std::fclose(live);
+}
+
+// A program that draws its own line gets the width to fit (none when the output is no terminal);
+// its empty answer, or none at all, leaves the form's own line.
+TEST_F(TerminalBackendTest, AProgramMayDrawTheLineItself) {
+    std::vector<size_t> widths;
+    std::string answer = "mine";
+    SetTerminalLineSource([&](size_t width) {
+        widths.push_back(width);
+        return answer;
+    });
+    for (const char* source : {"mine", "", "none"}) {
+        answer = source;
+        if (answer == "none") SetTerminalLineSource(nullptr);
+        RemoveBackend();
+        std::fclose(out_);
+        out_ = std::tmpfile();
+        TerminalOptions options;
+        options.out = out_;
+        options.in = in_;
+        options.mode = TerminalOptions::Mode::Lines;
+        InstallBackend(CreateTerminalBackend(options));
+        auto form = CreateForm();
+        form->SetCaption("Uploading ...");
+        form->Show();
+        form->Hide();
+        EXPECT_EQ(ReadAll(out_), answer == "mine" ? "mine\n" : "Uploading ...\n") << source;
+    }
+    EXPECT_EQ(widths, (std::vector<size_t>{0, 0}));
 }
 
 TEST_F(TerminalBackendTest, InterruptPressesTheShownCancelButton) {

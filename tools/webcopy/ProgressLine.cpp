@@ -25,6 +25,33 @@ std::string Scaled(double value, const char* suffix) {
     return text;
 }
 
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// The byte offset where the character numbered `column` begins.
+size_t ByteAt(const std::string& text, size_t column) {
+    size_t seen = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (IsContinuationByte(text[i])) continue;
+        if (seen++ == column) return i;
+    }
+    return text.size();
+}
+
+// `name` in `columns` columns at most, its middle given up for an ellipsis. The end keeps the
+// extension ("....tar.gz") and a little before it, since that is what tells files apart.
+std::string ShortName(const std::string& name, size_t columns) {
+    const size_t have = ui::DisplayColumns(name);
+    if (have <= columns) return name;
+    if (columns < 8) return ui::ShortenInTheMiddle(name, columns);
+    const size_t keep = columns - 1;
+    // The extension: from the first dot among the last ten characters.
+    const size_t from = ByteAt(name, have > 10 ? have - 10 : 0);
+    const size_t dot = name.find('.', from);
+    const size_t extension = dot == std::string::npos || dot == 0 ? 0 : ui::DisplayColumns(name.substr(dot));
+    const size_t tail = std::max(keep / 2, std::min(extension + 3, keep - 4));
+    return name.substr(0, ByteAt(name, keep - tail)) + "\u2026" + name.substr(ByteAt(name, have - tail));
+}
+
 } // namespace
 
 std::string Bytes(uint64_t n) {
@@ -90,7 +117,7 @@ std::string ProgressLine(const ProgressFigures& figures, size_t width) {
     std::vector<Field> fields{{sizes, 2, true}, {percent, 5, true}, {rate, 1, true}, {left, 3, true}};
     bool keepCounter = !counter.empty();
     const std::string name = figures.name;
-    constexpr size_t kShortestName = 12;
+    constexpr size_t kShortestName = 16;
     const size_t nameColumns = ui::DisplayColumns(name);
 
     for (int dropped = 0;; ++dropped) {
@@ -105,10 +132,10 @@ std::string ProgressLine(const ProgressFigures& figures, size_t width) {
         if (width == 0) return prefix + name + separator + right;
         const size_t fixed = ui::DisplayColumns(prefix) + ui::DisplayColumns(separator) + ui::DisplayColumns(right);
         if (fixed + std::min(nameColumns, kShortestName) <= width)
-            return prefix + ui::ShortenInTheMiddle(name, width - fixed) + separator + right;
+            return prefix + ShortName(name, width - fixed) + separator + right;
         // Nothing left to give up but the percent: the name takes whatever room remains.
         if (dropped >= 4) {
-            if (fixed < width) return ui::ShortenInTheMiddle(name, width - fixed) + separator + right;
+            if (fixed < width) return ShortName(name, width - fixed) + separator + right;
             return ui::ShortenInTheMiddle(right.empty() ? name : right, width);
         }
         if (dropped == 0 && keepCounter) {
