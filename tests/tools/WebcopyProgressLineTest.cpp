@@ -50,6 +50,7 @@ TEST(WebcopyFigures, TheProgressLineAtEightyColumnsShowsEverything) {
     // 100% only with the last byte; a stalled rate gives no time.
     EXPECT_EQ(ProgressLine({"a", 1, 1, 999, 1000, 0.0}, 0), "a  999 B of 1000 B  99%  0 B/s  --:-- left");
     EXPECT_EQ(ProgressLine({"a", 1, 1, 1000, 1000, 5.0}, 0), "a  1000 B of 1000 B  100%  5 B/s  0:00 left");
+    EXPECT_EQ(ProgressLine({"a", 2, 3, 0, 0, -1}, 0), "[2/3] a"); // nothing moved yet
 }
 
 // Every width from the narrowest to the widest, for names short, long, multibyte and missing:

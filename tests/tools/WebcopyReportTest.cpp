@@ -351,7 +351,7 @@ TEST_F(Report, TheLiveLineNamesTheItemAndItsPlaceInTheRun) {
     EventReport& report = Start({.progress = false});
     EXPECT_EQ(report.LiveLine(80), ""); // nothing running: the window's own line
     wc_.OnFileStart(wc_, 1);
-    EXPECT_EQ(report.LiveLine(80), ""); // nothing moved yet
+    EXPECT_EQ(report.LiveLine(0), "[2/3] a-rather-long-name-for-a-file-nobody-reads-whole.iso"); // connecting
     wc_.OnCopyProgress(wc_, 2, 1048576, 4 * 1048576);
     EXPECT_EQ(report.LiveLine(0), "[2/3] a-rather-long-name-for-a-file-nobody-reads-whole.iso  1.0 MiB of 4.0 MiB  25%");
     const std::string narrow = report.LiveLine(40);

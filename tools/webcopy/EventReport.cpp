@@ -212,7 +212,8 @@ void EventReport::WriteProgress() {
     figures.done = progress_.size;
     figures.total = progress_.totsize;
     figures.bytesPerSecond = RateNow();
-    WriteLine("  " + ProgressLine(figures, 0));
+    const std::string line = ProgressLine(figures, 0);
+    WriteLine("  " + (line.empty() ? Bytes(0) : line)); // an empty file moved no figures
 }
 
 double EventReport::RateNow() const {
@@ -224,8 +225,11 @@ double EventReport::RateNow() const {
 }
 
 std::string EventReport::LiveLine(size_t width) const {
-    if (item_.idx < 0 || !item_.moving) return "";
+    if (item_.idx < 0) return "";
+    // Before its first block an item is connecting: its name, not the last item's figures that
+    // the window's labels still hold.
     ProgressFigures figures = item_.figures;
+    if (!item_.moving) figures.done = figures.total = 0;
     figures.bytesPerSecond = RateNow();
     return ProgressLine(figures, width);
 }

@@ -58,7 +58,7 @@ public:
     void Progress(int fileidx, uint64_t size, uint64_t totsize);
 
     // The progress line as the terminal shows it, in `width` columns (0: no limit); empty before
-    // the current item has moved anything.
+    // the first item has started.
     std::string LiveLine(size_t width) const;
 
 private:

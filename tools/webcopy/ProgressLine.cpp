@@ -95,7 +95,11 @@ std::string ProgressLine(const ProgressFigures& figures, size_t width) {
         const auto whole = static_cast<unsigned>(static_cast<double>(done) * 100 / static_cast<double>(figures.total));
         percent = std::to_string(done == figures.total ? 100u : std::min(whole, 99u)) + "%";
     }
-    const std::string sizes = knownTotal ? Bytes(figures.done) + " of " + Bytes(figures.total) : Bytes(figures.done);
+    // Nothing moved and nothing announced: the item is still connecting, or moves no data at all.
+    const bool idle = !knownTotal && !knownRate && figures.done == 0;
+    const std::string sizes = knownTotal ? Bytes(figures.done) + " of " + Bytes(figures.total)
+                              : idle     ? ""
+                                         : Bytes(figures.done);
     const std::string rate = knownRate ? Rate(figures.bytesPerSecond) : "";
     std::string left;
     if (knownTotal && knownRate) {

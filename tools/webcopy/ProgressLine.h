@@ -29,7 +29,8 @@ struct ProgressFigures {
 // The progress line in `width` columns at most (0: no limit): the name, done of total, percent,
 // rate and time left. The name is shortened in the middle, so that its start and its extension
 // stay; when even a shortened name leaves too little room, the least needed figures go first:
-// the item counter, the rate, the sizes, the time left. The percent goes last.
+// the item counter, the rate, the sizes, the time left. The percent goes last. With no figures at
+// all (nothing moved yet) the line is the counter and the name.
 std::string ProgressLine(const ProgressFigures& figures, size_t width);
 
 } // namespace zandrel::tools
