@@ -396,6 +396,17 @@ TEST_F(WebcopyTool, OutputModes) {
     EXPECT_EQ(failing.out, "");
     EXPECT_NE(failing.err.find("webcopy: item 1 (wpFtp absent.txt): Failed - cannot get absent.txt (550 No such file or directory.)"), std::string::npos)
         << failing.err;
+
+    // Where the files went: on the server as HOST:PATH, several of them by count and folder.
+    zandrel::testing::WriteFile(dir_ / "u1.txt", "one");
+    zandrel::testing::WriteFile(dir_ / "u2.txt", "two!");
+    const ProcessResult uploads = RunWebcopy({"--ui=terminal", "--text", WriteJob(Json{{"Items", Json::array({
+        FtpItem("wpFtpUpload", dir_ / "u1.txt", "in"), FtpItem("wpMultiFtpUpload", dir_ / "u*.txt", "many")})}})});
+    EXPECT_EQ(uploads.exitCode, 0) << uploads.err;
+    EXPECT_NE(uploads.out.find("  item 1 done: " + server_.Host() + ":in/u1.txt, 3 B in "), std::string::npos)
+        << uploads.out;
+    EXPECT_NE(uploads.out.find("  item 2 done: 2 files to " + server_.Host() + ":many, 7 B in "), std::string::npos)
+        << uploads.out;
 }
 
 } // namespace
