@@ -3,6 +3,7 @@
 #include "tools/webcopy/EventReport.h"
 
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -338,6 +339,30 @@ TEST_F(Report, AnItemThatMovedFilesEndsWithWhereTheyWent) {
                 << c.name << ": " << line;
         }
     }
+}
+
+// A download that gave way to an existing file is named where it went, not where it was meant
+// to go.
+TEST_F(Report, ADownloadUnderAFreeNameIsNamedThere) {
+    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "report-free-name";
+    std::filesystem::create_directories(dir);
+    const std::string taken = (dir / "report.zip").string();
+    std::FILE* existing = std::fopen(taken.c_str(), "w");
+    ASSERT_NE(existing, nullptr);
+    std::fclose(existing);
+    wc_.CreateUniqueFilenames = true;
+    wc_.Items.Add().Protocol = webcopy::wpHttp;
+    webcopy::WebCopyInternals::Of(wc_).dialog.SetLastTarget(taken, dir.string());
+    Start({.format = ReportOptions::Format::Text, .progress = false});
+    wc_.OnFileStart(wc_, 0);
+    bool allow = true;
+    wc_.OnCopyOverWrite(wc_, taken, allow);
+    wc_.OnCopyProgress(wc_, 1, 10, 10);
+    wc_.Finish(0, true);
+    wc_.OnFileDone(wc_, 0);
+    EXPECT_TRUE(Lines().back().starts_with("  item 1 done: " + (dir / "report(1).zip").string() + ", 10 B in "))
+        << Lines().back();
+    std::filesystem::remove_all(dir);
 }
 
 // The progress line on the terminal is the tool's own, about the item running now.
