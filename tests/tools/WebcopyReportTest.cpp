@@ -390,14 +390,17 @@ TEST_F(Report, DatesNotSetAreNullAndNothingNewerShowsBothDates) {
     rtl::TDateTime serverDate = 0, localDate = 0;
     ASSERT_TRUE(rtl::TryEncodeDate(2026, 12, 1, serverDate));
     ASSERT_TRUE(rtl::TryEncodeDate(2026, 12, 5, localDate));
-    wc_.Items.Add().Protocol = webcopy::wpFtp;
+    auto& newerOnly = wc_.Items.Add();
+    newerOnly.Protocol = webcopy::wpFtp;
+    newerOnly.FileDate = localDate;
     wc_.Items.Add().Protocol = webcopy::wpFtpTest;
     for (auto format : {ReportOptions::Format::Json, ReportOptions::Format::Text}) {
         std::fclose(out_);
         out_ = std::tmpfile();
         EventReport& report = Start({.format = format});
         wc_.OnFileStart(wc_, 0);
-        wc_.OnNoNewFileFound(wc_, "/home/me/in/notes.txt", localDate, serverDate);
+        // As the component fires it: the other side's date twice.
+        wc_.OnNoNewFileFound(wc_, "notes.txt", serverDate, serverDate);
         wc_.Items[0].NewFileDate = serverDate;
         wc_.Finish(0, false, false, true);
         wc_.OnFileDone(wc_, 0);
@@ -418,6 +421,10 @@ TEST_F(Report, DatesNotSetAreNullAndNothingNewerShowsBothDates) {
             EXPECT_TRUE(noDate.at("curdate").is_null());
             EXPECT_TRUE(noDate.at("curdateISO").is_null());
             EXPECT_EQ(noDate.at("newdate"), serverDate);
+            const Json compared = Json::parse(lines.at(1));
+            EXPECT_EQ(compared.at("curdate"), serverDate); // the component's figures stay as they were
+            EXPECT_EQ(compared.at("FileDate"), localDate);
+            EXPECT_TRUE(compared.at("FileDateISO").get<std::string>().starts_with("2026-12-05T00:00:00"));
         } else {
             const std::string& summary = lines.at(lines.size() - 3);
             EXPECT_TRUE(summary.starts_with("item 1 (wpFtp): NoNewVersion - the other side's file is of 2026-12-01T00:00:00"))

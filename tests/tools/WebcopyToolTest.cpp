@@ -282,6 +282,14 @@ TEST_F(WebcopyTool, ExitsZeroOnlyWhenTheJobDidAllItAsked) {
         EXPECT_EQ(iso[10], 'T') << iso;
     }
     EXPECT_TRUE(lines.back().at("items")[0].at("NewFileDateISO").is_string());
+    // Both of the event's dates are the server's; the one the server's was compared with is the
+    // item's, which the summary names.
+    EXPECT_TRUE(noNew[0].at("FileDateISO").get<std::string>().starts_with("2999-01-01T00:00:00")) << noNew[0];
+    const ProcessResult text = RunWebcopy({"--text", job});
+    EXPECT_NE(text.out.find("): NoNewVersion - the other side's file is of " +
+                            noNew[0].at("newdateISO").get<std::string>() + ", not newer than 2999-01-01T00:00:00"),
+              std::string::npos)
+        << text.out;
 }
 
 // Ctrl-C is Cancel whatever shows the progress: the run ends in order, every event and the

@@ -339,6 +339,7 @@ void EventReport::Attach(TZandrelWebCopy& wc, const JobHandlers& handlers) {
         item_.started = std::chrono::steady_clock::now();
         if (idx >= 0 && idx < component->Items.Count()) {
             item_.figures.name = PrintableText(ShownName(component->Items[idx]));
+            item_.fileDate = component->Items[idx].FileDate;
             for (int i = 0; i < component->Items.Count(); ++i) {
                 if (!component->Items[i].Active) continue;
                 ++item_.figures.items;
@@ -380,13 +381,16 @@ void EventReport::Attach(TZandrelWebCopy& wc, const JobHandlers& handlers) {
         json["reason"] = ReasonJson(reason);
         Emit(json, "  " + text);
     };
+    // The component passes the other side's date as both of its dates (its routine has already
+    // stored that date as the item's); what it was compared with is the date the item started with.
     wc.OnNoNewFileFound = [this](TZandrelWebCopy&, const std::string& tgtfile, TDateTime curdate, TDateTime newdate) {
-        compared_[item_.idx] = {curdate, newdate};
+        compared_[item_.idx] = {item_.fileDate, newdate};
         Json json{{"event", "OnNoNewFileFound"}, {"tgtfile", TextToJson(tgtfile)}};
         AddDate(json, "curdate", curdate);
         AddDate(json, "newdate", newdate);
+        AddDate(json, "FileDate", item_.fileDate);
         Emit(json, "  nothing newer: " + PrintableText(tgtfile) + " is of " + Iso(newdate) + ", not newer than " +
-                       Iso(curdate));
+                       Iso(item_.fileDate));
     };
     wc.OnRemovedFile = [this](TZandrelWebCopy&, int idx) {
         Emit(Json{{"event", "OnRemovedFile"}, {"idx", idx}}, "  removed");

@@ -81,6 +81,7 @@ private:
         uint64_t firstDone = 0;         // and how much it had moved by then
         uint64_t finishedBytes = 0;     // the files of this item already done (multi-file items)
         int filesDone = 0;
+        double fileDate = 0;            // the item's FileDate as it started: what "newer" is measured by
         std::string savedAs;            // a download's free name, when it could not take its own
         std::chrono::steady_clock::time_point started;
     } item_;
