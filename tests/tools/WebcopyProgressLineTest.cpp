@@ -2,6 +2,7 @@
 // both ends of the name.
 #include "tools/webcopy/ProgressLine.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,30 @@ TEST(WebcopyFigures, TheProgressLineFitsEveryWidthAndKeepsBothEndsOfTheName) {
             // No limit: the whole name and every figure.
             if (!name.empty()) {
                 EXPECT_EQ(ProgressLine(f, 0).find(name), f.items > 1 ? 7u : 0u);
+            }
+        }
+    }
+}
+
+// As a transfer goes on, its digits change width ("9.9 KiB" to "10.0 KiB", "999 B/s" to
+// "1.5 KiB/s"); the name must keep its length and the figures their set, or the line jumps.
+TEST(WebcopyFigures, TheProgressLineKeepsItsShapeAsTheFiguresChange) {
+    const std::string name = "release-candidate-2026-12-11-with-debug-symbols.tar.gz";
+    const uint64_t total = 900 * 1048576ULL;
+    for (size_t width : {40u, 50u, 60u, 79u, 100u}) {
+        std::string shownName;
+        size_t fields = 0;
+        for (uint64_t done : std::vector<uint64_t>{0, 1000, 10000, 1000000, 99 * 1048576ULL, total}) {
+            for (double rate : {900.0, 1500.0, 999.0 * 1024, 50.0 * 1048576}) {
+                const std::string line = ProgressLine({name, 1, 1, done, total, rate}, width);
+                const std::string head = line.substr(0, line.find("  "));
+                const size_t count = static_cast<size_t>(std::count(line.begin(), line.end(), ' '));
+                if (shownName.empty()) {
+                    shownName = head;
+                    fields = count;
+                }
+                EXPECT_EQ(head, shownName) << "width " << width << ": " << line;
+                EXPECT_EQ(count, fields) << "width " << width << ": " << line;
             }
         }
     }

@@ -374,15 +374,27 @@ TEST_F(Report, TheLiveLineNamesTheItemAndItsPlaceInTheRun) {
     wc_.Items.Add().Active = false;
     wc_.Items.Add().Protocol = webcopy::wpFtp;
     EventReport& report = Start({.progress = false});
-    EXPECT_EQ(report.LiveLine(80), ""); // nothing running: the window's own line
+    EXPECT_EQ(report.LiveLine(80), std::nullopt); // nothing running: the window's own line
     wc_.OnFileStart(wc_, 1);
     EXPECT_EQ(report.LiveLine(0), "[2/3] a-rather-long-name-for-a-file-nobody-reads-whole.iso"); // connecting
     wc_.OnCopyProgress(wc_, 2, 1048576, 4 * 1048576);
     EXPECT_EQ(report.LiveLine(0), "[2/3] a-rather-long-name-for-a-file-nobody-reads-whole.iso  1.0 MiB of 4.0 MiB  25%");
-    const std::string narrow = report.LiveLine(40);
+    const std::string narrow = report.LiveLine(40).value_or("");
     EXPECT_LE(ui::DisplayColumns(narrow), 40u);
     EXPECT_TRUE(narrow.starts_with("a-rather")) << narrow;
     EXPECT_NE(narrow.find("whole.iso  25%"), std::string::npos) << narrow;
+
+    // Once the item has ended, its figures stay for JSON output; readable output has just said
+    // where the file went, and a second copy on the terminal would only repeat it.
+    wc_.Finish(1, true);
+    wc_.OnFileDone(wc_, 1);
+    EXPECT_NE(report.LiveLine(0).value_or("").find("25%"), std::string::npos);
+    EventReport& text = Start({.format = ReportOptions::Format::Text, .progress = false});
+    wc_.OnFileStart(wc_, 1);
+    wc_.OnCopyProgress(wc_, 2, 1048576, 4 * 1048576);
+    EXPECT_NE(text.LiveLine(0).value_or("").find("25%"), std::string::npos);
+    wc_.OnFileDone(wc_, 1);
+    EXPECT_EQ(text.LiveLine(0), "");
 }
 
 // Dates nobody set are null, not 1899-12-30; the NoNewVersion summary shows what was compared.

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -158,17 +159,28 @@ TEST_F(TerminalBackendTest, TheFirstLineWaitsForTheFormToBeFilledIn) {
 }
 
 // A program that draws its own line gets the width to fit (none when the output is no terminal);
-// its empty answer, or none at all, leaves the form's own line.
+// no answer leaves the form's own line, an empty one shows none.
 TEST_F(TerminalBackendTest, AProgramMayDrawTheLineItself) {
     std::vector<size_t> widths;
-    std::string answer = "mine";
+    std::optional<std::string> answer;
     SetTerminalLineSource([&](size_t width) {
         widths.push_back(width);
         return answer;
     });
-    for (const char* source : {"mine", "", "none"}) {
-        answer = source;
-        if (answer == "none") SetTerminalLineSource(nullptr);
+    struct Case {
+        std::optional<std::string> answer;
+        bool sourceSet;
+        std::string shown;
+    };
+    const std::vector<Case> cases{
+        {"mine", true, "mine\n"},
+        {std::nullopt, true, "Uploading ...\n"},
+        {"", true, ""},
+        {"mine", false, "Uploading ...\n"},
+    };
+    for (const Case& c : cases) {
+        answer = c.answer;
+        if (!c.sourceSet) SetTerminalLineSource(nullptr);
         RemoveBackend();
         std::fclose(out_);
         out_ = std::tmpfile();
@@ -181,9 +193,9 @@ TEST_F(TerminalBackendTest, AProgramMayDrawTheLineItself) {
         form->SetCaption("Uploading ...");
         form->Show();
         form->Hide();
-        EXPECT_EQ(ReadAll(out_), answer == "mine" ? "mine\n" : "Uploading ...\n") << source;
+        EXPECT_EQ(ReadAll(out_), c.shown) << c.answer.value_or("(no answer)");
     }
-    EXPECT_EQ(widths, (std::vector<size_t>{0, 0}));
+    EXPECT_EQ(widths, (std::vector<size_t>{0, 0, 0}));
 }
 
 TEST_F(TerminalBackendTest, InterruptPressesTheShownCancelButton) {

@@ -225,8 +225,9 @@ double EventReport::RateNow() const {
     return static_cast<double>(item_.figures.done - std::min(item_.figures.done, item_.firstDone)) * 1000.0 / elapsed;
 }
 
-std::string EventReport::LiveLine(size_t width) const {
-    if (item_.idx < 0) return "";
+std::optional<std::string> EventReport::LiveLine(size_t width) const {
+    if (item_.idx < 0) return std::nullopt;
+    if (item_.ended && options_.format == ReportOptions::Format::Text) return std::string();
     // Before its first block an item is connecting: its name, not the last item's figures that
     // the window's labels still hold.
     ProgressFigures figures = item_.figures;
@@ -328,6 +329,7 @@ void EventReport::Attach(TZandrelWebCopy& wc, const JobHandlers& handlers) {
     wc.OnFileDone = [this, component](TZandrelWebCopy&, int idx) {
         if (idx >= 0 && idx < component->Items.Count() && !component->Items[idx].Success())
             outcomes_.EndedWithout(OneLine(PrintableText(component->LastErrorReason())));
+        if (idx == item_.idx) item_.ended = true;
         const std::string ended = ItemEndLine(*component, idx);
         Emit(Json{{"event", "OnFileDone"}, {"idx", idx}},
              ended.empty() ? "  " + Describe(*component, idx) + " finished" : ended);

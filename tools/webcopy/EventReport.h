@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -57,9 +58,10 @@ public:
     // One progress event (public so that its figures can be checked beyond 32 bits).
     void Progress(int fileidx, uint64_t size, uint64_t totsize);
 
-    // The progress line as the terminal shows it, in `width` columns (0: no limit); empty before
-    // the first item has started.
-    std::string LiveLine(size_t width) const;
+    // The progress line as the terminal shows it, in `width` columns (0: no limit). Before the
+    // first item it leaves the line to the window (nullopt); in text mode an item that has ended
+    // shows none, since its last line said it all.
+    std::optional<std::string> LiveLine(size_t width) const;
 
 private:
     void Emit(const nlohmann::ordered_json& json, const std::string& text);
@@ -77,6 +79,7 @@ private:
         int idx = -1;
         ProgressFigures figures;
         bool moving = false;            // a block of the current file has been reported
+        bool ended = false;             // OnFileDone has come
         uint32_t firstTick = 0;         // when the current file's first block was reported
         uint64_t firstDone = 0;         // and how much it had moved by then
         uint64_t finishedBytes = 0;     // the files of this item already done (multi-file items)

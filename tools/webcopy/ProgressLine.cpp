@@ -112,34 +112,49 @@ std::string ProgressLine(const ProgressFigures& figures, size_t width) {
     const std::string counter =
         figures.items > 1 ? "[" + std::to_string(figures.item) + "/" + std::to_string(figures.items) + "] " : "";
 
-    // In the order shown; dropped from the narrowest lines in the order of `dropOrder`.
+    // In the order shown; dropped from the narrowest lines in the order of `dropOrder`. Which
+    // fields fit, and how much room the name gets, is decided on each field's usual widest form
+    // ("999.9 MiB of 999.9 MiB", "999.9 KiB/s", "59:59 left"), not on the figures of the moment:
+    // otherwise the name would change length, and fields come and go, as the digits change.
     struct Field {
         std::string text;
+        size_t reserve;
         int dropOrder;
         bool kept;
     };
-    std::vector<Field> fields{{sizes, 2, true}, {percent, 5, true}, {rate, 1, true}, {left, 3, true}};
+    std::vector<Field> fields{{sizes, knownTotal ? 22u : 9u, 2, true},
+                              {percent, 4, 5, true},
+                              {rate, 11, 1, true},
+                              {left, 10, 3, true}};
     bool keepCounter = !counter.empty();
     const std::string name = figures.name;
-    constexpr size_t kShortestName = 16;
+    constexpr size_t kShortestName = 16, kShortestNameBesideCounter = 24;
     const size_t nameColumns = ui::DisplayColumns(name);
 
     for (int dropped = 0;; ++dropped) {
         std::string right;
+        size_t reserved = 0;
         for (const Field& field : fields) {
             if (!field.kept || field.text.empty()) continue;
-            if (!right.empty()) right += "  ";
+            if (!right.empty()) {
+                right += "  ";
+                reserved += 2;
+            }
             right += field.text;
+            reserved += std::max(field.reserve, ui::DisplayColumns(field.text));
         }
         const std::string prefix = keepCounter ? counter : "";
         const std::string separator = !name.empty() && !right.empty() ? "  " : "";
         if (width == 0) return prefix + name + separator + right;
-        const size_t fixed = ui::DisplayColumns(prefix) + ui::DisplayColumns(separator) + ui::DisplayColumns(right);
-        if (fixed + std::min(nameColumns, kShortestName) <= width)
+        const size_t fixed = ui::DisplayColumns(prefix) + ui::DisplayColumns(separator) + reserved;
+        // The counter stays only while the name keeps a good part of itself.
+        const size_t shortest = keepCounter ? kShortestNameBesideCounter : kShortestName;
+        if (fixed + std::min(nameColumns, shortest) <= width)
             return prefix + ShortName(name, width - fixed) + separator + right;
         // Nothing left to give up but the percent: the name takes whatever room remains.
         if (dropped >= 4) {
-            if (fixed < width) return ShortName(name, width - fixed) + separator + right;
+            const size_t actual = ui::DisplayColumns(separator) + ui::DisplayColumns(right);
+            if (actual < width) return ShortName(name, width - actual) + separator + right;
             return ui::ShortenInTheMiddle(right.empty() ? name : right, width);
         }
         if (dropped == 0 && keepCounter) {

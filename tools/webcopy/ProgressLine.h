@@ -28,8 +28,10 @@ struct ProgressFigures {
 
 // The progress line in `width` columns at most (0: no limit): the name, done of total, percent,
 // rate and time left. The name is shortened in the middle, so that its start and its extension
-// stay; when even a shortened name leaves too little room, the least needed figures go first:
-// the item counter, the rate, the sizes, the time left. The percent goes last. With no figures at
+// stay; when even a shortened name leaves too little room (24 columns beside the item counter,
+// 16 without), the least needed figures go first: the item counter, the rate, the sizes, the
+// time left. The percent goes last. Room is measured on each figure's usual widest form, so that
+// neither the name nor the set of figures changes as the digits do. With no figures at
 // all (nothing moved yet) the line is the counter and the name.
 std::string ProgressLine(const ProgressFigures& figures, size_t width);
 

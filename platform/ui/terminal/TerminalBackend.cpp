@@ -167,15 +167,15 @@ public:
         if (!force && now - lastDraw_ < gap) return;
         // One column is left free: a line that fills the last one makes some terminals wrap.
         const size_t width = live_ ? Columns() - 1 : 0;
-        std::string line = LineSource() ? LineSource()(width) : std::string();
-        if (line.empty()) line = TerminalProgressLine(shown_.back()->form(), width);
+        std::optional<std::string> own = LineSource() ? LineSource()(width) : std::nullopt;
+        std::string line = own ? std::move(*own) : TerminalProgressLine(shown_.back()->form(), width);
         lastDraw_ = now;
         if (line == lastLine_) return;
         lastLine_ = std::move(line);
         if (live_) {
             std::fprintf(options_.out, "\r\033[K%s", lastLine_.c_str());
-            lineOpen_ = true;
-        } else {
+            lineOpen_ = !lastLine_.empty();
+        } else if (!lastLine_.empty()) {
             std::fprintf(options_.out, "%s\n", lastLine_.c_str());
         }
         std::fflush(options_.out);
