@@ -284,6 +284,14 @@ TEST_F(WebcopyTool, ExitsZeroOnlyWhenTheJobDidAllItAsked) {
         EXPECT_EQ(iso[10], 'T') << iso;
     }
     EXPECT_TRUE(lines.back().at("items")[0].at("NewFileDateISO").is_string());
+    // Both of the event's dates are the server's; the one the server's was compared with is the
+    // item's, which the summary names.
+    EXPECT_TRUE(noNew[0].at("FileDateISO").get<std::string>().starts_with("2999-01-01T00:00:00")) << noNew[0];
+    const ProcessResult text = RunWebcopy({"--text", job});
+    EXPECT_NE(text.out.find("): NoNewVersion - the other side's file is of " +
+                            noNew[0].at("newdateISO").get<std::string>() + ", not newer than 2999-01-01T00:00:00"),
+              std::string::npos)
+        << text.out;
 }
 
 // Ctrl-C is Cancel whatever shows the progress: the run ends in order, every event and the
@@ -373,7 +381,10 @@ TEST_F(WebcopyTool, OutputModes) {
     EXPECT_EQ(text.exitCode, 0) << text.err;
     EXPECT_EQ(text.out.find('{'), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("item 1 (wpFtp o.txt):"), std::string::npos) << text.out;
-    EXPECT_NE(text.out.find("100,000 of 100,000 bytes (100%)"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("  97.7 KiB of 97.7 KiB  100%"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("  item 1 done: " + (dir_ / "o/o.txt") + ", 97.7 KiB (100,000 bytes) in "),
+              std::string::npos)
+        << text.out;
     EXPECT_NE(text.out.find("done: 1 of 1 active items done (exit status 0)"), std::string::npos) << text.out;
 
     const ProcessResult quiet = RunWebcopy({"--ui=terminal", "-q", job});
@@ -395,6 +406,17 @@ TEST_F(WebcopyTool, OutputModes) {
     EXPECT_EQ(failing.out, "");
     EXPECT_NE(failing.err.find("webcopy: item 1 (wpFtp absent.txt): Failed - cannot get absent.txt (550 No such file or directory.)"), std::string::npos)
         << failing.err;
+
+    // Where the files went: on the server as HOST:PATH, several of them by count and folder.
+    zandrel::testing::WriteFile(dir_ / "u1.txt", "one");
+    zandrel::testing::WriteFile(dir_ / "u2.txt", "two!");
+    const ProcessResult uploads = RunWebcopy({"--ui=terminal", "--text", WriteJob(Json{{"Items", Json::array({
+        FtpItem("wpFtpUpload", dir_ / "u1.txt", "in"), FtpItem("wpMultiFtpUpload", dir_ / "u*.txt", "many")})}})});
+    EXPECT_EQ(uploads.exitCode, 0) << uploads.err;
+    EXPECT_NE(uploads.out.find("  item 1 done: " + server_.Host() + ":in/u1.txt, 3 B in "), std::string::npos)
+        << uploads.out;
+    EXPECT_NE(uploads.out.find("  item 2 done: 2 files to " + server_.Host() + ":many, 7 B in "), std::string::npos)
+        << uploads.out;
 }
 
 } // namespace

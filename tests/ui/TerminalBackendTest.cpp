@@ -12,8 +12,10 @@
 #include <csignal>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace zandrel::ui {
 namespace {
@@ -154,6 +156,46 @@ TEST_F(TerminalBackendTest, TheFirstLineWaitsForTheFormToBeFilledIn) {
     EXPECT_NE(ReadAll(live).find("Connecting ..."), std::string::npos);
     form.reset();
     std::fclose(live);
+}
+
+// A program that draws its own line gets the width to fit (none when the output is no terminal);
+// no answer leaves the form's own line, an empty one shows none.
+TEST_F(TerminalBackendTest, AProgramMayDrawTheLineItself) {
+    std::vector<size_t> widths;
+    std::optional<std::string> answer;
+    SetTerminalLineSource([&](size_t width) {
+        widths.push_back(width);
+        return answer;
+    });
+    struct Case {
+        std::optional<std::string> answer;
+        bool sourceSet;
+        std::string shown;
+    };
+    const std::vector<Case> cases{
+        {"mine", true, "mine\n"},
+        {std::nullopt, true, "Uploading ...\n"},
+        {"", true, ""},
+        {"mine", false, "Uploading ...\n"},
+    };
+    for (const Case& c : cases) {
+        answer = c.answer;
+        if (!c.sourceSet) SetTerminalLineSource(nullptr);
+        RemoveBackend();
+        std::fclose(out_);
+        out_ = std::tmpfile();
+        TerminalOptions options;
+        options.out = out_;
+        options.in = in_;
+        options.mode = TerminalOptions::Mode::Lines;
+        InstallBackend(CreateTerminalBackend(options));
+        auto form = CreateForm();
+        form->SetCaption("Uploading ...");
+        form->Show();
+        form->Hide();
+        EXPECT_EQ(ReadAll(out_), c.shown) << c.answer.value_or("(no answer)");
+    }
+    EXPECT_EQ(widths, (std::vector<size_t>{0, 0, 0}));
 }
 
 TEST_F(TerminalBackendTest, InterruptPressesTheShownCancelButton) {

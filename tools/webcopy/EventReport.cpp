@@ -8,6 +8,8 @@
 #include "webcopy/Protocols.h"
 #include "webcopy/StreamingValues.h"
 #include "webcopy/UrlHelpers.h"
+#include "webcopy/Utilities.h"
+#include "webcopy/WebCopyInternals.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::tools {
@@ -26,17 +28,68 @@ std::string ProtocolName(webcopy::TZandrelWebCopyProtocol protocol) {
 
 Json Event(const char* name) { return Json{{"event", name}}; }
 
-// A date-time as the job gives it: the number, and ISO 8601 beside it under `key` + "ISO".
+// 0 is the date-time nobody set (an item's FileDate by default, the NewFileDate of an item whose
+// routine found none): as a date it would read 1899-12-30, which no file ever had.
+bool DateSet(TDateTime value) { return value != 0; }
+
+// A date-time as the job gives it: the number, and ISO 8601 beside it under `key` + "ISO"; both
+// null when the date is not set.
 void AddDate(Json& json, const std::string& key, TDateTime value) {
-    json[key] = value;
-    const std::string iso = webcopy::DateTimeToIso(value);
+    json[key] = DateSet(value) ? Json(value) : Json(nullptr);
+    const std::string iso = DateSet(value) ? webcopy::DateTimeToIso(value) : std::string();
     json[key + "ISO"] = iso.empty() ? Json(nullptr) : Json(iso);
 }
 
 std::string Iso(TDateTime value) {
+    if (!DateSet(value)) return "no date";
     const std::string iso = webcopy::DateTimeToIso(value);
     return iso.empty() ? std::to_string(value) : iso;
 }
+
+bool MovesFiles(webcopy::TZandrelWebCopyProtocol protocol) {
+    switch (protocol) {
+    case webcopy::wpHttp:
+    case webcopy::wpHttpUpload:
+    case webcopy::wpFtp:
+    case webcopy::wpFtpUpload:
+    case webcopy::wpMultiFtp:
+    case webcopy::wpMultiFtpUpload:
+    case webcopy::wpFile: return true;
+    default: return false;
+    }
+}
+
+// The last part of a path or URL, without a query or fragment.
+std::string LastPart(std::string path) {
+    if (path.find("://") != std::string::npos) path = path.substr(0, path.find_first_of("?#"));
+    while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// What the progress line calls the item: the file it moves (the mask of a multi-file item).
+std::string ShownName(const webcopy::TZandrelWebCopyItem& item) {
+    if (item.Protocol == webcopy::wpHttpUpload && !item.TargetFilename.empty()) return item.TargetFilename;
+    return LastPart(webcopy::MaskUrlPasswords(item.URL));
+}
+
+std::string JoinRemote(std::string folder, const std::string& name) {
+    if (folder.empty()) return name;
+    if (name.empty()) return folder;
+    if (folder.back() != '/') folder += '/';
+    return folder + name;
+}
+
+// A place on an FTP server as scp writes it, "host:folder/name": a path without a leading "/" is
+// relative to the login folder. The transport (sftp://, ftps://) is named by the item's line.
+std::string OnServer(const webcopy::TZandrelWebCopyItem& item, const std::string& path) {
+    std::string host = item.FTPHost;
+    if (const size_t scheme = host.find("://"); scheme != std::string::npos) host.erase(0, scheme + 3);
+    while (!host.empty() && host.back() == '/') host.pop_back();
+    return host + ":" + path;
+}
+
+double Seconds(std::chrono::steady_clock::duration span) { return std::chrono::duration<double>(span).count(); }
 
 // 1234567 -> "1,234,567": exact at any size, unlike the dialog's rounded Kb and Mb.
 std::string Grouped(uint64_t n) {
@@ -84,6 +137,10 @@ std::string WithReason(const std::string& text, const std::string& reason) {
 
 } // namespace
 
+EventReport::~EventReport() {
+    if (attached_) ui::SetTerminalLineSource(nullptr);
+}
+
 void EventReport::WriteLine(const std::string& line) {
     // A live progress line on the same terminal gives up its row first; it comes back below.
     if (options_.format == ReportOptions::Format::Text) ui::ClearTerminalLine();
@@ -103,6 +160,14 @@ void EventReport::Emit(const Json& json, const std::string& text) {
 }
 
 void EventReport::Progress(int fileidx, uint64_t size, uint64_t totsize) {
+    // Kept whatever is printed: the line that ends the item tells how much it moved.
+    if (!item_.moving || size < item_.figures.done) {
+        item_.moving = true;
+        item_.firstTick = rtl::GetTickCount();
+        item_.firstDone = size;
+    }
+    item_.figures.done = size;
+    item_.figures.total = totsize;
     if (options_.quiet || !options_.progress || finished_) return;
     if (!options_.everyProgress && fileidx == progress_.writtenFileidx && size == progress_.writtenSize &&
         totsize == progress_.writtenTotsize)
@@ -142,18 +207,81 @@ void EventReport::WriteProgress() {
     }
     // The live line on the terminal already shows progress; a second copy would only scroll.
     if (ui::TerminalShowsLiveLine()) return;
-    std::string line = "  " + Grouped(progress_.size);
-    if (progress_.totsize > 0)
-        line += " of " + Grouped(progress_.totsize) + " bytes (" +
-                std::to_string(progress_.size >= progress_.totsize ? 100 : progress_.size * 100 / progress_.totsize) +
-                "%)";
-    else
-        line += " bytes";
-    WriteLine(line);
+    ProgressFigures figures = item_.figures;
+    figures.name.clear(); // the item's line above names it
+    figures.items = 0;
+    figures.done = progress_.size;
+    figures.total = progress_.totsize;
+    figures.bytesPerSecond = RateNow();
+    const std::string line = ProgressLine(figures, 0);
+    WriteLine("  " + (line.empty() ? Bytes(0) : line)); // an empty file moved no figures
+}
+
+double EventReport::RateNow() const {
+    if (!item_.moving) return -1;
+    // Half a second of figures before a rate is shown: the first blocks only fill buffers.
+    const uint32_t elapsed = rtl::GetTickCount() - item_.firstTick;
+    if (elapsed < 500) return -1;
+    return static_cast<double>(item_.figures.done - std::min(item_.figures.done, item_.firstDone)) * 1000.0 / elapsed;
+}
+
+std::optional<std::string> EventReport::LiveLine(size_t width) const {
+    if (item_.idx < 0) return std::nullopt;
+    if (item_.ended && options_.format == ReportOptions::Format::Text) return std::string();
+    // Before its first block an item is connecting: its name, not the last item's figures that
+    // the window's labels still hold.
+    ProgressFigures figures = item_.figures;
+    if (!item_.moving) figures.done = figures.total = 0;
+    figures.bytesPerSecond = RateNow();
+    return ProgressLine(figures, width);
+}
+
+std::string EventReport::ItemEndLine(const TZandrelWebCopy& wc, int idx) const {
+    if (idx < 0 || idx >= wc.Items.Count() || idx != item_.idx) return "";
+    const auto& item = wc.Items[idx];
+    if (!item.Success() || !MovesFiles(item.Protocol)) return "";
+    const uint64_t bytes = item_.finishedBytes + (item_.moving ? item_.figures.done : 0);
+    std::string where;
+    switch (item.Protocol) {
+    case webcopy::wpHttp:
+    case webcopy::wpFtp:
+    case webcopy::wpFile: {
+        // The routine's own record of the local file it wrote (what Open file opens).
+        const std::string& path =
+            item_.savedAs.empty() ? webcopy::WebCopyInternals::Of(wc).dialog.lastFile : item_.savedAs;
+        where = path.empty() ? item.TargetDir : path;
+        break;
+    }
+    case webcopy::wpFtpUpload: {
+        const std::string name = !item.StoredFilename().empty()   ? item.StoredFilename()
+                                 : !item.TargetFilename.empty() ? item.TargetFilename
+                                                                : LastPart(item.URL);
+        where = OnServer(item, JoinRemote(item.TargetDir, name));
+        break;
+    }
+    case webcopy::wpHttpUpload: where = webcopy::MaskUrlPasswords(item.URL); break;
+    case webcopy::wpMultiFtp:
+        where = std::to_string(item_.filesDone) + (item_.filesDone == 1 ? " file into " : " files into ") +
+                (item.TargetDir.empty() ? "." : item.TargetDir);
+        break;
+    case webcopy::wpMultiFtpUpload:
+        where = std::to_string(item_.filesDone) + (item_.filesDone == 1 ? " file to " : " files to ") +
+                OnServer(item, item.TargetDir);
+        break;
+    default: break;
+    }
+    const double seconds = Seconds(std::chrono::steady_clock::now() - item_.started);
+    std::string line = "  item " + std::to_string(idx + 1) + " done: " + PrintableText(where) + ", " + Bytes(bytes);
+    if (bytes >= 1024) line += " (" + Grouped(bytes) + " bytes)";
+    line += " in " + Took(seconds);
+    if (seconds > 0) line += ", " + Rate(static_cast<double>(bytes) / seconds);
+    return line;
 }
 
 void EventReport::Attach(TZandrelWebCopy& wc, const JobHandlers& handlers) {
     TZandrelWebCopy* component = &wc;
+    attached_ = true;
+    ui::SetTerminalLineSource([this](size_t width) { return LiveLine(width); });
     wc.OnBeforeDialogShow = [this](TZandrelWebCopy&, ui::Form& dialog) {
         Emit(Json{{"event", "OnBeforeDialogShow"}, {"ADialog", TextToJson(dialog.Caption())}}, "");
     };
@@ -169,8 +297,11 @@ void EventReport::Attach(TZandrelWebCopy& wc, const JobHandlers& handlers) {
     wc.OnCopyCancel = [this](TZandrelWebCopy&) { Emit(Event("OnCopyCancel"), "  cancelled"); };
     wc.OnCopyDone = [this](TZandrelWebCopy&) { Emit(Event("OnCopyDone"), ""); };
     const std::optional<bool> overwrite = handlers.copyOverWrite;
-    wc.OnCopyOverWrite = [this, overwrite](TZandrelWebCopy&, const std::string& tgtfile, bool& allow) {
+    wc.OnCopyOverWrite = [this, overwrite, component](TZandrelWebCopy&, const std::string& tgtfile, bool& allow) {
         if (overwrite) allow = *overwrite;
+        // With unique names the download goes to the first free name beside the file, chosen
+        // just after this answer; the component's own record keeps the name it gave way to.
+        if (allow && component->CreateUniqueFilenames) item_.savedAs = webcopy::MakeUniqueFileName(tgtfile);
         if (!allow) outcomes_.HandlerDeclined();
         Emit(Json{{"event", "OnCopyOverWrite"}, {"tgtfile", TextToJson(tgtfile)}, {"allow", allow}},
              "  " + PrintableText(tgtfile) + (allow ? " exists: replaced" : " exists: kept, not transferred"));
@@ -198,10 +329,25 @@ void EventReport::Attach(TZandrelWebCopy& wc, const JobHandlers& handlers) {
     wc.OnFileDone = [this, component](TZandrelWebCopy&, int idx) {
         if (idx >= 0 && idx < component->Items.Count() && !component->Items[idx].Success())
             outcomes_.EndedWithout(OneLine(PrintableText(component->LastErrorReason())));
-        Emit(Json{{"event", "OnFileDone"}, {"idx", idx}}, "  " + Describe(*component, idx) + " finished");
+        if (idx == item_.idx) item_.ended = true;
+        const std::string ended = ItemEndLine(*component, idx);
+        Emit(Json{{"event", "OnFileDone"}, {"idx", idx}},
+             ended.empty() ? "  " + Describe(*component, idx) + " finished" : ended);
     };
     wc.OnFileStart = [this, component](TZandrelWebCopy&, int idx) {
         outcomes_.Started(idx);
+        item_ = {};
+        item_.idx = idx;
+        item_.started = std::chrono::steady_clock::now();
+        if (idx >= 0 && idx < component->Items.Count()) {
+            item_.figures.name = PrintableText(ShownName(component->Items[idx]));
+            item_.fileDate = component->Items[idx].FileDate;
+            for (int i = 0; i < component->Items.Count(); ++i) {
+                if (!component->Items[i].Active) continue;
+                ++item_.figures.items;
+                if (i <= idx) item_.figures.item = item_.figures.items;
+            }
+        }
         Emit(Json{{"event", "OnFileStart"}, {"idx", idx}}, Describe(*component, idx) + ":");
     };
     // A handler here changes what the transfers do, so it is only set when the job asks.
@@ -218,6 +364,12 @@ void EventReport::Attach(TZandrelWebCopy& wc, const JobHandlers& handlers) {
     }
     wc.OnMultiFTPFileDone = [this](TZandrelWebCopy&, const std::string& name) {
         outcomes_.MultiFileDone();
+        // The next file starts from nothing; this one's bytes count towards the item's.
+        FlushProgress();
+        if (item_.moving) item_.finishedBytes += item_.figures.done;
+        item_.moving = false;
+        item_.figures.done = item_.figures.total = 0;
+        ++item_.filesDone;
         Emit(Json{{"event", "OnMultiFTPFileDone"}, {"Filename", TextToJson(name)}}, "  " + PrintableText(name));
     };
     // The event names no cause; the reason does ("550 Permission denied."), so with one the line
@@ -231,12 +383,16 @@ void EventReport::Attach(TZandrelWebCopy& wc, const JobHandlers& handlers) {
         json["reason"] = ReasonJson(reason);
         Emit(json, "  " + text);
     };
+    // The component passes the other side's date as both of its dates (its routine has already
+    // stored that date as the item's); what it was compared with is the date the item started with.
     wc.OnNoNewFileFound = [this](TZandrelWebCopy&, const std::string& tgtfile, TDateTime curdate, TDateTime newdate) {
+        compared_[item_.idx] = {item_.fileDate, newdate};
         Json json{{"event", "OnNoNewFileFound"}, {"tgtfile", TextToJson(tgtfile)}};
         AddDate(json, "curdate", curdate);
         AddDate(json, "newdate", newdate);
+        AddDate(json, "FileDate", item_.fileDate);
         Emit(json, "  nothing newer: " + PrintableText(tgtfile) + " is of " + Iso(newdate) + ", not newer than " +
-                       Iso(curdate));
+                       Iso(item_.fileDate));
     };
     wc.OnRemovedFile = [this](TZandrelWebCopy&, int idx) {
         Emit(Json{{"event", "OnRemovedFile"}, {"idx", idx}}, "  removed");
@@ -286,6 +442,10 @@ int EventReport::Finish(const TZandrelWebCopy& wc, int interruptSignal, bool bro
         std::string line = Describe(wc, i) + ": " + StatusName(outcome.status);
         if (renamed) line += " as " + PrintableText(item.StoredFilename());
         if (!outcome.reason.empty()) line += " - " + outcome.reason;
+        else if (const auto dates = compared_.find(i);
+                 outcome.status == ItemStatus::NoNewVersion && dates != compared_.end())
+            line += " - the other side's file is of " + Iso(dates->second.second) + ", not newer than " +
+                    Iso(dates->second.first);
         if (options_.quiet) {
             if (!StatusIsDone(outcome.status))
                 std::fprintf(options_.err, "webcopy: %s\n", line.c_str());

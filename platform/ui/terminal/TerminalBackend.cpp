@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "platform/rtl/Clock.h"
@@ -20,6 +21,11 @@ namespace zandrel::ui {
 namespace {
 
 class TerminalBackend;
+
+TerminalLineSource& LineSource() {
+    static TerminalLineSource source;
+    return source;
+}
 
 class TerminalControlPeer : public ControlPeer {
 public:
@@ -160,14 +166,16 @@ public:
         const uint32_t gap = live_ ? 100 : 1000;
         if (!force && now - lastDraw_ < gap) return;
         // One column is left free: a line that fills the last one makes some terminals wrap.
-        std::string line = TerminalProgressLine(shown_.back()->form(), live_ ? Columns() - 1 : 0);
+        const size_t width = live_ ? Columns() - 1 : 0;
+        std::optional<std::string> own = LineSource() ? LineSource()(width) : std::nullopt;
+        std::string line = own ? std::move(*own) : TerminalProgressLine(shown_.back()->form(), width);
         lastDraw_ = now;
         if (line == lastLine_) return;
         lastLine_ = std::move(line);
         if (live_) {
             std::fprintf(options_.out, "\r\033[K%s", lastLine_.c_str());
-            lineOpen_ = true;
-        } else {
+            lineOpen_ = !lastLine_.empty();
+        } else if (!lastLine_.empty()) {
             std::fprintf(options_.out, "%s\n", lastLine_.c_str());
         }
         std::fflush(options_.out);
@@ -291,6 +299,8 @@ std::string TerminalProgressLine(const Form& form, size_t width) {
     }
     return ShortenInTheMiddle(line, width);
 }
+
+void SetTerminalLineSource(TerminalLineSource source) { LineSource() = std::move(source); }
 
 void ClearTerminalLine() {
     if (!HasBackend()) return;

@@ -7,7 +7,9 @@
 // modal form then closes as Cancel at once and an input box answers Cancel, so that a script
 // never waits for an answer nobody can give.
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/ui/Backend.h"
@@ -33,6 +35,14 @@ std::unique_ptr<Backend> CreateTerminalBackend(TerminalOptions options = {});
 // width, the line is fitted into that many columns: the longest text is shortened in the middle
 // first, so a long file name keeps its start and its extension.
 std::string TerminalProgressLine(const Form& form, size_t width = 0);
+
+// A program that knows more about its progress than the form's texts say (its own rate, time
+// left, a shortened name) can draw the line itself: while a source is set, each redraw asks it for
+// the line in that many columns (0: no limit). No answer (nullopt) shows the form's own line; an
+// empty text shows none, as when the program has just said all there was to say in its own
+// output. An empty function goes back to the form's line.
+using TerminalLineSource = std::function<std::optional<std::string>(size_t width)>;
+void SetTerminalLineSource(TerminalLineSource source);
 
 // When the terminal backend draws a live line: clears it, so that other output can take the row.
 // The line comes back at its next update.
