@@ -288,6 +288,7 @@ bool CopyFile(TransferRun& run, const TransferItem& in, netshare::ShareConnectio
         run.ReportError(errWriteTarget, kMsgWriteTarget + target);
         return false;
     }
+    out.storedName = target;
     return true;
 }
 

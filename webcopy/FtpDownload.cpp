@@ -132,6 +132,7 @@ bool FetchFile(TransferRun& run, int Index, inet::HINTERNET connection, const st
         run.ReportError(errWriteTarget, kMsgWriteTarget + localPath);
         return false;
     }
+    out.storedName = localPath;
     return true;
 }
 

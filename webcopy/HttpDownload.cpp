@@ -207,6 +207,7 @@ TransferOutcome HttpGetFile(TransferRun& run, const TransferItem& in) {
     }
     // An empty body, read to its end, is an empty file: as much a download as any other, and the
     // same as an FTP download of an empty file.
+    out.storedName = path;
     return out.Done();
 }
 

@@ -38,7 +38,7 @@ struct TransferOutcome {
     bool failed = false;
     rtl::TDateTime fileDate = 0; // the date of the file the routine found (the item's, when none)
     std::string reason;          // why it failed, in words a person can act on ("" when unknown)
-    std::string storedName;      // FTP uploads: the name the file was stored under ("" when none)
+    std::string storedName;      // where the file went: an upload's name, a download's local path
 
     // The outcome before anything happened: not done, with the date the item gave.
     static TransferOutcome From(rtl::TDateTime itemDate) {

@@ -59,8 +59,10 @@ public:
     bool Success() const { return FSuccess; }
     bool NoNewVersion() const { return FNoNewVersion; }
     bool Cancelled() const { return FCancelled; }
-    // FTP upload of one file: the name it was stored under on the server (TargetFilename, or the
-    // free name taken instead with teNextFreeName); empty when it stored nothing.
+    // Where the last run put the file of a one-file item: an FTP upload's name on the server
+    // (TargetFilename, or the free name taken instead with teNextFreeName); a download's or a
+    // copy's local path (a unique name beside an existing file included). Empty when it stored
+    // nothing, and for other kinds of item.
     const std::string& StoredFilename() const { return FStoredFilename; }
     // Absent (null) until an FTP listing fills them.
     const rtl::StringList* FileList() const { return FFileList.get(); }

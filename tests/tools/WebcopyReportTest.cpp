@@ -293,7 +293,10 @@ TEST_F(Report, AnItemThatMovedFilesEndsWithWhereTheyWent) {
         std::string start; // the line up to its time
     };
     const std::vector<Case> cases{
-        {"download", [](auto& i) { i.Protocol = webcopy::wpFtp; }, {3 * 1048576}, true,
+        {"download", [](auto& i) {
+             i.Protocol = webcopy::wpFtp;
+             webcopy::WebCopyInternals::SetStoredFilename(i, "/home/me/in/notes.txt");
+         }, {3 * 1048576}, true,
          "  item 1 done: /home/me/in/notes.txt, 3.0 MiB (3,145,728 bytes) in "},
         {"upload over SFTP, renamed", [](auto& i) {
              i.Protocol = webcopy::wpFtpUpload;
@@ -321,7 +324,6 @@ TEST_F(Report, AnItemThatMovedFilesEndsWithWhereTheyWent) {
         out_ = std::tmpfile();
         wc_.Items.Clear();
         c.item(wc_.Items.Add());
-        webcopy::WebCopyInternals::Of(wc_).dialog.SetLastTarget("/home/me/in/notes.txt", "/home/me/in");
         Start({.format = ReportOptions::Format::Text, .progress = false});
         wc_.OnFileStart(wc_, 0);
         for (uint64_t bytes : c.files) {
@@ -339,30 +341,6 @@ TEST_F(Report, AnItemThatMovedFilesEndsWithWhereTheyWent) {
                 << c.name << ": " << line;
         }
     }
-}
-
-// A download that gave way to an existing file is named where it went, not where it was meant
-// to go.
-TEST_F(Report, ADownloadUnderAFreeNameIsNamedThere) {
-    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "report-free-name";
-    std::filesystem::create_directories(dir);
-    const std::string taken = (dir / "report.zip").string();
-    std::FILE* existing = std::fopen(taken.c_str(), "w");
-    ASSERT_NE(existing, nullptr);
-    std::fclose(existing);
-    wc_.CreateUniqueFilenames = true;
-    wc_.Items.Add().Protocol = webcopy::wpHttp;
-    webcopy::WebCopyInternals::Of(wc_).dialog.SetLastTarget(taken, dir.string());
-    Start({.format = ReportOptions::Format::Text, .progress = false});
-    wc_.OnFileStart(wc_, 0);
-    bool allow = true;
-    wc_.OnCopyOverWrite(wc_, taken, allow);
-    wc_.OnCopyProgress(wc_, 1, 10, 10);
-    wc_.Finish(0, true);
-    wc_.OnFileDone(wc_, 0);
-    EXPECT_TRUE(Lines().back().starts_with("  item 1 done: " + (dir / "report(1).zip").string() + ", 10 B in "))
-        << Lines().back();
-    std::filesystem::remove_all(dir);
 }
 
 // The progress line on the terminal is the tool's own, about the item running now.

@@ -149,6 +149,7 @@ TEST_F(FileCopy, AnExistingTargetIsAskedAboutAndReplacedOnlyWhole) {
         wc.Execute();
         EXPECT_TRUE(wc.Items[0].Success());
         EXPECT_EQ(wc.LastFile(), Out("f.txt")); // the name asked for, before the unique one
+        EXPECT_EQ(wc.Items[0].StoredFilename(), Out("f(1).txt")); // where the copy went
         EXPECT_EQ(ReadLocal(Out("f.txt")), "old");
         EXPECT_EQ(ReadLocal(Out("f(1).txt")), "new");
     }

@@ -307,6 +307,9 @@ TEST_F(HttpRoutines, ExistingFilesAreGuardedOrGivenUniqueNames) {
     EXPECT_EQ(ReadLocal(local_ / "name(1)"), "new name");
     EXPECT_EQ(ReadLocal(local_ / "report.zip"), "old");
     EXPECT_EQ(wc.LastFile(), (local_ / "name").string()); // the path before renaming
+    // The item says where each file went.
+    EXPECT_EQ(wc.Items[0].StoredFilename(), (local_ / "report(2).zip").string());
+    EXPECT_EQ(wc.Items[1].StoredFilename(), (local_ / "name(1)").string());
 }
 
 TEST_F(HttpRoutines, ABrokenDownloadFailsAndLeavesTheExistingFileAlone) {

@@ -9,7 +9,6 @@
 #include "webcopy/StreamingValues.h"
 #include "webcopy/UrlHelpers.h"
 #include "webcopy/Utilities.h"
-#include "webcopy/WebCopyInternals.h"
 #include "webcopy/ZandrelWebCopy.h"
 
 namespace zandrel::tools {
@@ -246,10 +245,8 @@ std::string EventReport::ItemEndLine(const TZandrelWebCopy& wc, int idx) const {
     case webcopy::wpHttp:
     case webcopy::wpFtp:
     case webcopy::wpFile: {
-        // The routine's own record of the local file it wrote (what Open file opens).
-        const std::string& path =
-            item_.savedAs.empty() ? webcopy::WebCopyInternals::Of(wc).dialog.lastFile : item_.savedAs;
-        where = path.empty() ? item.TargetDir : path;
+        // Where the routine wrote the file, a free name beside the old one included.
+        where = item.StoredFilename().empty() ? item.TargetDir : item.StoredFilename();
         break;
     }
     case webcopy::wpFtpUpload: {
@@ -297,11 +294,8 @@ void EventReport::Attach(TZandrelWebCopy& wc, const JobHandlers& handlers) {
     wc.OnCopyCancel = [this](TZandrelWebCopy&) { Emit(Event("OnCopyCancel"), "  cancelled"); };
     wc.OnCopyDone = [this](TZandrelWebCopy&) { Emit(Event("OnCopyDone"), ""); };
     const std::optional<bool> overwrite = handlers.copyOverWrite;
-    wc.OnCopyOverWrite = [this, overwrite, component](TZandrelWebCopy&, const std::string& tgtfile, bool& allow) {
+    wc.OnCopyOverWrite = [this, overwrite](TZandrelWebCopy&, const std::string& tgtfile, bool& allow) {
         if (overwrite) allow = *overwrite;
-        // With unique names the download goes to the first free name beside the file, chosen
-        // just after this answer; the component's own record keeps the name it gave way to.
-        if (allow && component->CreateUniqueFilenames) item_.savedAs = webcopy::MakeUniqueFileName(tgtfile);
         if (!allow) outcomes_.HandlerDeclined();
         Emit(Json{{"event", "OnCopyOverWrite"}, {"tgtfile", TextToJson(tgtfile)}, {"allow", allow}},
              "  " + PrintableText(tgtfile) + (allow ? " exists: replaced" : " exists: kept, not transferred"));

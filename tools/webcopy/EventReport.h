@@ -85,7 +85,6 @@ private:
         uint64_t finishedBytes = 0;     // the files of this item already done (multi-file items)
         int filesDone = 0;
         double fileDate = 0;            // the item's FileDate as it started: what "newer" is measured by
-        std::string savedAs;            // a download's free name, when it could not take its own
         std::chrono::steady_clock::time_point started;
     } item_;
     // The two dates each item's "nothing newer" compared: the one it had and the other side's.
