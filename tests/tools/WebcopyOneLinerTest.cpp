@@ -271,6 +271,35 @@ TEST_F(WebcopyOneLinerRun, PutListGetRemoveAndTestOverFtp) {
 }
 
 // An existing local file is kept unless the command line says otherwise.
+// A user named without a password logs in with the password ~/.netrc holds for the server; the
+// job says "Netrc" instead of holding it. Without an entry the one-liner refuses, as before.
+TEST_F(WebcopyOneLinerRun, AUserWithoutAPasswordTakesItFromNetrc) {
+    server_.WriteFile("n.txt", "from netrc");
+    const std::string netrc = dir_ / "netrc";
+    const std::string url = "ftp://alice@127.0.0.1:" + std::to_string(server_.Port()) + "/n.txt";
+    const auto run = [&](const std::string& netrcText, std::vector<std::string> args) {
+        zandrel::testing::WriteFile(netrc, netrcText);
+        std::vector<std::string> argv{"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", dir_.path(), ZANDREL_WEBCOPY_TOOL,
+                                      "--no-progress"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return RunProcess(argv, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"NETRC", netrc}});
+    };
+    const std::string entry = "machine 127.0.0.1 login alice password secret\n";
+    const ProcessResult printed = run(entry, {"--print-job", "get", url, "in/"});
+    ASSERT_EQ(printed.exitCode, 0) << printed.err;
+    const Json job = Json::parse(printed.out);
+    EXPECT_EQ(job.value("Netrc", false), true) << printed.out;
+    EXPECT_FALSE(job["Items"][0].contains("FTPPassword")) << printed.out;
+
+    const ProcessResult fetched = run(entry, {"get", url, "in/"});
+    EXPECT_EQ(fetched.exitCode, 0) << fetched.err;
+    EXPECT_EQ(zandrel::testing::ReadFile(dir_ / "in/n.txt"), "from netrc");
+
+    const ProcessResult refused = run("machine elsewhere login alice password x\n", {"get", url, "in2/"});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.err.find("no password for alice"), std::string::npos) << refused.err;
+}
+
 TEST_F(WebcopyOneLinerRun, AnExistingFileIsKeptReplacedOrRenamedAsAsked) {
     server_.WriteFile("f.txt", "remote");
     zandrel::testing::WriteFile(dir_ / "f.txt", "local");

@@ -5,8 +5,6 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string_view>
 
 #include "tools/webcopy/JobInput.h"
@@ -45,13 +43,6 @@ bool IsFtpItem(const Json& item) {
     if (protocol == item.end() || !protocol->is_string()) return false; // wpHttp is the default
     const std::string name = protocol->get<std::string>();
     return name.rfind("wpFtp", 0) == 0 || name.rfind("wpMultiFtp", 0) == 0;
-}
-
-std::string ReadNetrc() {
-    std::ifstream in(NetrcPath(), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "tools/webcopy/Netrc.h"
 
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <vector>
 
 namespace zandrel::tools {
@@ -75,6 +77,13 @@ std::string NetrcPath() {
     if (const char* path = std::getenv("NETRC"); path && *path) return path;
     const char* home = std::getenv("HOME");
     return std::string(home && *home ? home : "") + "/.netrc";
+}
+
+std::string ReadNetrc() {
+    std::ifstream in(NetrcPath(), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 } // namespace zandrel::tools

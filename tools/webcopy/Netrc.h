@@ -21,5 +21,7 @@ std::optional<NetrcLogin> FindNetrcLogin(std::string_view netrcText, std::string
 
 // The path of the user's netrc: $NETRC when set, else ~/.netrc.
 std::string NetrcPath();
+// Its text; empty when there is none.
+std::string ReadNetrc();
 
 } // namespace zandrel::tools

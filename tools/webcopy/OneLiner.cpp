@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "tools/webcopy/Netrc.h"
 #include "webcopy/StreamingValues.h"
 
 namespace zandrel::tools {
@@ -464,12 +465,19 @@ private:
         }
         item["FTPPort"] = port == 0 ? 21 : port;
         Account(item, loc);
+        // Without a password the login comes from ~/.netrc when it has one for the server, as
+        // ftp(1) takes it; the job says so instead of holding the password.
+        const std::string user = item.value("FTPUserID", std::string());
+        if (!loc.hasPassword && FindNetrcLogin(ReadNetrc(), loc.host, user)) {
+            job_["Netrc"] = true;
+            return item;
+        }
         // Over FTP a user name without a password logs in anonymously: the files would go to, or
         // come from, another account than the one named.
-        const std::string user = item.value("FTPUserID", std::string());
         if (loc.scheme != "sftp" && !user.empty() && !loc.hasPassword)
             throw OneLinerError("no password for " + user + ": an FTP login without one is anonymous (give it as " +
-                                loc.scheme + "://" + user + ":PASSWORD@" + loc.host + "/...)");
+                                loc.scheme + "://" + user + ":PASSWORD@" + loc.host + "/..., or put it in " +
+                                NetrcPath() + ")");
         return item;
     }
 
